@@ -1,0 +1,95 @@
+// Facts read from GB and WS image files, their classes, and the texts of both list views
+// (the file list "lvFiles" and the card list "lvDown").
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quillon::library {
+
+// Number of bytes of a GB image that hold the cartridge header.
+inline constexpr std::size_t kGbHeaderSize = 0x150;
+
+// Header facts of a GB image, from its first 0x150 bytes.
+struct GbFacts {
+  enum Status { Ok, OpenError, ShortRead };
+  Status status = OpenError;
+  std::string title;  // raw bytes 0x134.. up to the first zero, at most 15; empty unless Ok
+  int type = -1;      // cartridge type byte (0x147); -1 unless Ok
+  int romCode = -1;   // ROM size code (0x148); -1 unless Ok
+  int ramCode = -1;   // RAM size code (0x149); -1 unless Ok
+  int color = -1;     // 1 when bit 7 of byte 0x143 is set, 0 when clear; -1 unless Ok
+};
+
+// Reads only the first 0x150 bytes of the file. A file that cannot be opened gives
+// OpenError, one with fewer than 0x150 bytes ShortRead; the other fields then keep their
+// "unknown" values above.
+GbFacts ReadGbFacts(const std::filesystem::path& file);
+
+// Facts of a WS image: its size and the save type byte, the fifth byte from the end.
+struct WsFacts {
+  bool opened = false;
+  std::uint64_t size = 0;
+  int saveType = -1;  // byte at size - 5; -1 when the file is shorter than 5 bytes or unread
+};
+
+// Looks at the size and reads one byte (at size - 5); nothing else of the file is read.
+WsFacts ReadWsFacts(const std::filesystem::path& file);
+
+// Slot class of a GB ROM size code: 0 (32 Mbit) for 7, 1 (16 Mbit) for 6, 2 (8 Mbit) for 5,
+// 3 (4 Mbit) for 0..4; -1 for negative codes and codes of 8 and above.
+int RomClass(int romCode);
+
+// Save memory class of a GB RAM size code: 0 for 0, 1 for 1 and 2, 2 for 3; -1 otherwise.
+int RamClass(int ramCode);
+
+// Save memory class of a WS image: 1 for an EEPROM save (save type 0x10 or 0x20), else 0.
+int WsRamClass(int saveType);
+
+// "128M", "64M", "32M", "16M", "8M", "4M" for the exact image sizes (with or without a
+// 512-byte header), "Error" for any other size.
+std::string_view WsSizeText(std::uint64_t size);
+
+// "None", "64K SRAM", "256K SRAM", "1K EEPROM", "16K EEPROM"; "Unknown" for any other
+// value, including -1 (no byte read).
+std::string_view WsSaveText(int saveType);
+
+// The card list's "Rom" column: the slot the image takes, "4M" for codes 0..4, "8M", "16M",
+// "32M" for 5, 6, 7, "Unknown" otherwise.
+std::string_view CardRomText(int romCode);
+
+// The card list's "Ram" column: "None" for 0, "64K" for 1 and 2, "256K" for 3, else "Unknown".
+std::string_view CardRamText(int ramCode);
+
+// "C" for colour (1), "M" for mono (0), empty when unknown.
+std::string_view ColorText(int color);
+
+// One row of either list view, columns "Files", "Name", "Type", "Rom", "Ram", "Color".
+// `name` holds the raw title bytes (Big5 for the bytes 0x80..0xFF).
+struct ListRow {
+  std::string file, name, type, rom, ram, color;
+  friend bool operator==(const ListRow&, const ListRow&) = default;
+};
+
+// A GB row of the file list: ROM and RAM sizes from the header's codes.
+ListRow GbFileRow(const std::string& fileName, const GbFacts& facts);
+
+// A GB row of the card list: the slot texts instead of the header sizes.
+ListRow GbCardRow(const std::string& fileName, const GbFacts& facts);
+
+// A WS row (the same in both lists): "Name", "Type" and "Color" empty.
+ListRow WsRow(const std::string& fileName, const WsFacts& facts);
+
+// Title bytes for a UTF-8 terminal: bytes below 0x80 as they are, Big5 pairs converted
+// through iconv ("BIG5"); a byte that does not start a valid pair, or every byte when the
+// converter is not available, is taken as Latin-1.
+std::string TitleForDisplay(std::string_view raw);
+
+// The row as one line of text without the line end: the six columns joined by tabs, the
+// name through TitleForDisplay.
+std::string FormatListRow(const ListRow& row);
+
+}  // namespace quillon::library

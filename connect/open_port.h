@@ -1,0 +1,26 @@
+// Turning a port specification into an open port.
+//   auto                  ppdev on /dev/parport0, then direct I/O at 0x378
+//   ppdev:/dev/parportN   the kernel's parallel-port device
+//   direct:0x378          direct port I/O (x86 Linux, needs the I/O permission)
+//   sim:DIR               the simulated writer kept in the folder DIR
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "link/port.h"
+
+namespace quillon::connect {
+
+// Thrown when no port can be opened; the message says what failed and how to fix it.
+struct PortError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::unique_ptr<link::Port> openPort(const std::string& spec);
+
+// The spec to use: the given one, else QUILLON_PORT, else "auto".
+std::string choosePortSpec(const std::string& given);
+
+}  // namespace quillon::connect

@@ -1,0 +1,44 @@
+// What the last card probe found.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace quillon::detect {
+
+enum class WriterType : int { Gb = 0, GbPassword = 1, Ws = 2 };
+
+// Header facts of one GB image (an ordinary cartridge or an image stored on a flash card).
+struct CardEntry {
+  std::array<char, 17> name{};  // title bytes 0x134..0x143 as stored, zero-terminated
+  std::int32_t type = 0;        // cartridge type byte
+  std::int32_t romStart = 0;    // byte offset on the FLASH ROM (multiple of 0x80000)
+  std::int32_t romSize = 0;     // ROM size code
+  std::int32_t ramStart = 0;    // byte offset in the card's save memory (multiple of 0x2000)
+  std::int32_t ramSize = 0;     // RAM size code
+  std::int32_t color = 0;       // 1 when bit 7 of header byte 0x143 is set
+
+  std::string nameText() const { return std::string(name.data()); }  // up to the first zero
+};
+
+inline constexpr int kMaxCardImages = 8;
+
+enum CardKind : std::int32_t { kNoAnswer = -1, kFlashCard = 0, kOrdinaryCartridge = 1 };
+
+struct CardInfo {
+  std::int32_t flashChip = 0;  // GB: chip table row of the FLASH ROM; WS: identification
+  std::int32_t biosChip = 0;   // GB: chip table row of the BIOS ROM
+  std::int32_t kind = 0;       // CardKind
+  CardEntry cartridge;
+  std::array<CardEntry, kMaxCardImages> images{};
+  std::int32_t count = 0;
+  std::int32_t chipSelect = 0;            // value written to 0x0000 before identification
+  std::array<std::uint8_t, 8> idBytes{};  // identification bytes last read
+};
+
+// Fills name, type, sizes and colour of `entry` from the first 0x150 or more bytes of a GB
+// image header.
+void ReadHeaderFacts(const std::uint8_t* header, CardEntry& entry);
+
+}  // namespace quillon::detect

@@ -1,0 +1,237 @@
+#include "link/link.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace quillon::link {
+
+namespace {
+
+std::uint8_t lowByte(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+std::uint8_t highByte(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
+
+// Card addresses and counts are 16 bits on the wire.
+std::uint16_t blockCount(std::size_t size) {
+  return static_cast<std::uint16_t>(std::min<std::size_t>(size, 0xFFFF));
+}
+
+}  // namespace
+
+Link::Link(Port& port, LinkOptions options) : port_(port), options_(options) {
+  // The link never initialises the port: it keeps whatever the control register holds and
+  // only ever flips the strobe bit of that value.
+  control_ = port_.readControl();
+  ++accesses_;
+}
+
+std::ostream& Link::diag() { return options_.diagnostics ? *options_.diagnostics : std::cout; }
+
+void Link::note(const char* text) {
+  if (options_.trace) options_.trace->comment(text);
+}
+
+void Link::flipStrobe() {
+  control_ ^= kControlStrobe;
+  port_.writeControl(control_);
+  ++accesses_;
+}
+
+// Polls the ready bit. Bounded: gives up once 40000 readings were made, even when the
+// 40000th showed the writer ready. Unbounded (SendClock): waits for the writer as long as
+// the clock time-out and the stop flag allow.
+bool Link::waitReady(bool bounded) {
+  if (bounded) {
+    int count = 0;
+    std::uint8_t status = 0;
+    do {
+      status = port_.readStatus();
+      ++count;
+    } while (!(status & kStatusReady) && count < kPollLimit);
+    accesses_ += static_cast<std::uint64_t>(count);
+    return count < kPollLimit;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + options_.clockTimeout;
+  for (std::uint32_t reads = 1;; ++reads) {
+    ++accesses_;
+    if (port_.readStatus() & kStatusReady) return true;
+    if ((reads & 0x3FF) == 0 &&
+        (stopRequested() || std::chrono::steady_clock::now() >= deadline)) {
+      return false;
+    }
+  }
+}
+
+bool Link::sendByte(std::uint8_t value) {
+  if (!waitReady(true)) {
+    note("time-out");
+    return false;
+  }
+  port_.writeData(value);
+  ++accesses_;
+  flipStrobe();
+  if (options_.trace) options_.trace->sent(value);
+  return true;
+}
+
+void Link::SendClock() {
+  std::lock_guard lock(mutex_);
+  if (stopRequested()) return;
+  if (!waitReady(false)) {
+    note(stopRequested() ? "cancelled" : "time-out");
+    return;
+  }
+  port_.writeData(0x00);
+  ++accesses_;
+  flipStrobe();
+  if (options_.trace) options_.trace->sent(0x00);
+}
+
+std::optional<std::uint8_t> Link::receiveByte() {
+  if (!waitReady(true)) {
+    note("time-out");
+    return std::nullopt;
+  }
+  const std::uint8_t low = static_cast<std::uint8_t>((port_.readStatus() >> kStatusNibbleShift) & 0x0F);
+  ++accesses_;
+  flipStrobe();
+  if (!waitReady(true)) {
+    note("time-out");
+    return std::nullopt;
+  }
+  const std::uint8_t high = static_cast<std::uint8_t>((port_.readStatus() << 1) & 0xF0);
+  ++accesses_;
+  flipStrobe();
+  const auto value = static_cast<std::uint8_t>(high | low);
+  if (options_.trace) options_.trace->received(value);
+  return value;
+}
+
+bool Link::beginCommand(const char* name) {
+  if (stopRequested()) {
+    note("cancelled");
+    return false;
+  }
+  note(name);
+  return true;
+}
+
+void Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
+                     std::uint8_t p4) {
+  static constexpr std::uint8_t kSync[] = {0x00, 0x00, 0xD5, 0xAA, 0x96};
+  for (std::uint8_t b : kSync) sendByte(b);
+  const std::uint8_t header[] = {op, p1, p2, p3, p4};
+  std::uint8_t check = kCheckSeed;
+  for (std::uint8_t b : header) {
+    sendByte(b);
+    check ^= b;
+  }
+  sendByte(check);
+}
+
+bool Link::SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
+                      std::uint8_t p4, const char* name) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand(name)) return false;
+  sendFrame(op, p1, p2, p3, p4);
+  return true;
+}
+
+bool Link::receiveAnswer(std::span<std::uint8_t> answer, bool abandonOnTimeout) {
+  sendByte(0x00);
+  std::uint8_t check = kCheckSeed;
+  for (std::uint8_t& slot : answer) {
+    const auto byte = receiveByte();
+    if (!byte && abandonOnTimeout) return false;  // dead link: do not wait out every byte
+    slot = byte.value_or(0);
+    check ^= slot;
+  }
+  const auto received = receiveByte();
+  if (!received && abandonOnTimeout) return false;
+  return received.value_or(0) == check;
+}
+
+int Link::CheckDevice() {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("CheckDevice")) return 1;
+  sendFrame(1, 0x80, 0x00, 0x01, 0x00);
+  std::uint8_t value = 0;
+  if (receiveAnswer({&value, 1}, false)) {
+    diag() << "Device ...........OK ! \n";
+    return 0;
+  }
+  diag() << "Device ...........ERROR ! \n";
+  return 1;
+}
+
+void Link::WriteByte(std::uint16_t address, std::uint8_t value) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("WriteByte")) return;
+  sendFrame(0, lowByte(address), highByte(address), 0x01, 0x00);
+  sendByte(value);
+  sendByte(static_cast<std::uint8_t>(value ^ kCheckSeed));
+}
+
+std::uint8_t Link::ReadByte(std::uint16_t address) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("ReadByte")) return 0;
+  sendFrame(1, lowByte(address), highByte(address), 0x01, 0x00);
+  std::uint8_t value = 0;
+  if (receiveAnswer({&value, 1}, false)) return value;
+  diag() << "Checksum error !!! \n";
+  return 0;
+}
+
+void Link::WriteBlock(std::uint8_t op, std::uint16_t address,
+                      std::span<const std::uint8_t> data) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("WriteBlock")) return;
+  const std::uint16_t count = blockCount(data.size());
+  sendFrame(op, lowByte(address), highByte(address), lowByte(count), highByte(count));
+  std::uint8_t check = kCheckSeed;
+  for (std::size_t i = 0; i < count; ++i) {
+    // A writer that stopped answering gets nothing more of this block.
+    if (!sendByte(data[i])) return;
+    check ^= data[i];
+  }
+  sendByte(check);
+}
+
+int Link::ReadBlock(std::uint16_t address, std::span<std::uint8_t> buffer) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("ReadBlock")) return 1;
+  const std::uint16_t count = blockCount(buffer.size());
+  sendFrame(1, lowByte(address), highByte(address), lowByte(count), highByte(count));
+  return receiveAnswer(buffer.first(count), true) ? 0 : 1;
+}
+
+void Link::SetControl(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("SetControl")) return;
+  sendFrame(6, a, b, c, d);
+}
+
+int Link::queryState(std::uint8_t which, const char* name) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand(name)) return 1;
+  sendFrame(6, which, 0, 0, 0);
+  std::uint8_t status = 0;
+  if (receiveAnswer({&status, 1}, false)) return status;
+  diag() << "Receiver checksum error\n";
+  return 1;
+}
+
+void Link::SetBank(std::uint8_t value) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("SetBank")) return;
+  sendFrame(6, 0, value, 0, 0);
+}
+
+void Link::SetMode(std::uint8_t value) {
+  std::lock_guard lock(mutex_);
+  if (!beginCommand("SetMode")) return;
+  sendFrame(5, value, 0, 0, 0);
+}
+
+void Link::DelayTicks(std::uint32_t count) { port_.delayTicks(std::max<std::uint32_t>(count, 1)); }
+
+}  // namespace quillon::link

@@ -1,0 +1,103 @@
+// The writer link: byte handshake over the parallel port and the framed command packets.
+//
+// Every packet starts 00 00 D5 AA 96, then opcode, P1..P4 and a header check byte
+// (0x81 XOR opcode XOR P1..P4). Reads follow the header with one 0x00 byte and collect the
+// answer plus its check byte; writes follow it with the data and a data check byte.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <span>
+
+#include "link/port.h"
+#include "link/trace.h"
+
+namespace quillon::link {
+
+inline constexpr int kPollLimit = 40000;  // status reads before a handshake gives up
+inline constexpr std::uint8_t kCheckSeed = 0x81;
+
+struct LinkOptions {
+  // How long SendClock waits for the writer before giving up like a timed-out SendByte.
+  std::chrono::milliseconds clockTimeout{20000};
+  // Where the link's own diagnostics go ("Device ...........OK ! " and the like).
+  std::ostream* diagnostics = nullptr;  // nullptr = standard output
+  Trace* trace = nullptr;               // not owned; nullptr = no trace
+};
+
+class Link {
+ public:
+  explicit Link(Port& port, LinkOptions options = {});
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // --- stop request -------------------------------------------------------------------
+  // Once the flag is set, no further command is started and nothing more is sent.
+  void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag ? flag : &ownStop_; }
+  bool stopRequested() const { return stopFlag_->load(std::memory_order_relaxed); }
+  void requestStop() { ownStop_.store(true); }
+
+  // Held across a sequence of commands that must not be interleaved with another thread's
+  // (the link takes it itself around each single command; it is recursive).
+  std::unique_lock<std::recursive_mutex> exclusive() { return std::unique_lock(mutex_); }
+
+  // --- byte layer ---------------------------------------------------------------------
+  void SendByte(std::uint8_t value) { (void)sendByte(value); }
+  void SendClock();
+  std::uint8_t ReceiveByte() { return receiveByte().value_or(0); }
+
+  // --- packet layer -------------------------------------------------------------------
+  int CheckDevice();
+  void WriteByte(std::uint16_t address, std::uint8_t value);
+  std::uint8_t ReadByte(std::uint16_t address);
+  void WriteBlock(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data);
+  int ReadBlock(std::uint16_t address, std::span<std::uint8_t> buffer);
+  void SetControl(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);
+  int QueryState3() { return queryState(3, "QueryState3"); }
+  int QueryState6() { return queryState(6, "QueryState6"); }
+  void SetBank(std::uint8_t value);
+  void SetMode(std::uint8_t value);
+
+  // Sends only the frame of a command (sync, opcode, parameters, header check). Callers that
+  // collect an answer themselves (the WS identification and size queries) use this.
+  // Returns false when the stop flag kept it from being sent.
+  bool SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
+                  std::uint8_t p4, const char* name);
+
+  // Busy wait between flash commands: count changes of the refresh-clock bit (~15 us each).
+  void DelayTicks(std::uint32_t count);
+
+  // A comment line in the trace (no effect without a trace).
+  void note(const char* text);
+
+  // Port accesses made so far (for the benchmarks and tests).
+  std::uint64_t portAccesses() const { return accesses_; }
+
+ private:
+  bool sendByte(std::uint8_t value);
+  bool waitReady(bool bounded);
+  std::optional<std::uint8_t> receiveByte();
+  void flipStrobe();
+  bool beginCommand(const char* name);
+  void sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
+                 std::uint8_t p4);
+  // Sends the 0x00 byte, receives answer.size() bytes and the check byte.
+  // Returns true when the check matched; stops early (false) on a time-out when dataPhase.
+  bool receiveAnswer(std::span<std::uint8_t> answer, bool abandonOnTimeout);
+  int queryState(std::uint8_t which, const char* name);
+  std::ostream& diag();
+
+  Port& port_;
+  LinkOptions options_;
+  std::recursive_mutex mutex_;
+  std::atomic<bool> ownStop_{false};
+  const std::atomic<bool>* stopFlag_ = &ownStop_;
+  std::uint8_t control_ = 0;  // control register as read once at open; only bit 0 changes
+  std::uint64_t accesses_ = 0;
+};
+
+}  // namespace quillon::link

@@ -1,0 +1,38 @@
+// The parallel port as the link sees it: three byte-wide registers and a delay source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillon::link {
+
+// Status register bits (as read from base + 1).
+inline constexpr std::uint8_t kStatusReady = 0x80;  // BUSY line, inverted by the port: 1 = writer ready
+inline constexpr int kStatusNibbleShift = 3;         // bits 3..6 carry one received nibble
+// Control register bit (base + 2) that marks each byte or nibble by one level change.
+inline constexpr std::uint8_t kControlStrobe = 0x01;
+
+// One microsecond-ish tick of the PC's refresh clock: port 0x61 bit 4 changes this often.
+inline constexpr double kTickMicroseconds = 15.0857;
+
+class Port {
+ public:
+  virtual ~Port() = default;
+
+  virtual std::uint8_t readStatus() = 0;
+  virtual void writeData(std::uint8_t value) = 0;
+  virtual std::uint8_t readControl() = 0;
+  virtual void writeControl(std::uint8_t value) = 0;
+
+  // Busy wait for `count` changes of the refresh-clock bit (about 15 us each).
+  virtual void delayTicks(std::uint32_t count) = 0;
+
+  // Short human-readable name of the backend, e.g. "ppdev:/dev/parport0".
+  virtual std::string describe() const = 0;
+};
+
+// Waits count * 15.0857 us on the monotonic clock (used where port 0x61 cannot be read).
+void waitTicksOnClock(std::uint32_t count);
+
+}  // namespace quillon::link

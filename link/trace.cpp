@@ -1,0 +1,50 @@
+#include "link/trace.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace quillon::link {
+
+StreamTrace::~StreamTrace() { flush(); }
+
+void StreamTrace::endLine() {
+  if (open_) out_ << '\n';
+  open_ = 0;
+}
+
+void StreamTrace::comment(std::string_view text) {
+  // A dead writer times out on every byte of a packet: one line says it.
+  if (open_ == 0 && text == lastComment_) return;
+  endLine();
+  out_ << "# " << text << '\n';
+  lastComment_.assign(text);
+}
+
+void StreamTrace::add(char direction, std::uint8_t byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  if (open_ != direction) {
+    endLine();
+    out_ << direction;
+    open_ = direction;
+  }
+  const char text[] = {' ', kHex[byte >> 4], kHex[byte & 0x0F]};
+  out_.write(text, sizeof text);
+  lastComment_.clear();
+}
+
+void StreamTrace::flush() {
+  endLine();
+  out_.flush();
+}
+
+FileTrace::FileTrace(const std::string& path) : file_(path, std::ios::binary | std::ios::trunc), stream_(file_) {
+  if (!file_) throw std::runtime_error("cannot write the trace file " + path);
+}
+
+std::unique_ptr<Trace> traceFromEnvironment() {
+  const char* path = std::getenv("QUILLON_TRACE");
+  if (!path || !*path) return nullptr;
+  return std::make_unique<FileTrace>(path);
+}
+
+}  // namespace quillon::link

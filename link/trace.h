@@ -1,0 +1,59 @@
+// Record of every byte that crosses the port, grouped by direction:
+//   # CheckDevice
+//   > 00 00 D5 AA 96 01 80 00 01 00 01 00
+//   < 5A DB
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quillon::link {
+
+class Trace {
+ public:
+  virtual ~Trace() = default;
+  virtual void comment(std::string_view text) = 0;
+  virtual void sent(std::uint8_t byte) = 0;
+  virtual void received(std::uint8_t byte) = 0;
+  virtual void flush() {}
+};
+
+// Writes the trace text to any std::ostream; keeps one open line per direction run.
+class StreamTrace : public Trace {
+ public:
+  explicit StreamTrace(std::ostream& out) : out_(out) {}
+  ~StreamTrace() override;
+  void comment(std::string_view text) override;
+  void sent(std::uint8_t byte) override { add('>', byte); }
+  void received(std::uint8_t byte) override { add('<', byte); }
+  void flush() override;
+
+ private:
+  void add(char direction, std::uint8_t byte);
+  void endLine();
+  std::ostream& out_;
+  char open_ = 0;  // direction of the line being written, 0 when none
+  std::string lastComment_;
+};
+
+// A trace kept in a file; opening fails with std::runtime_error naming the path.
+class FileTrace : public Trace {
+ public:
+  explicit FileTrace(const std::string& path);
+  void comment(std::string_view text) override { stream_.comment(text); }
+  void sent(std::uint8_t byte) override { stream_.sent(byte); }
+  void received(std::uint8_t byte) override { stream_.received(byte); }
+  void flush() override { stream_.flush(); }
+
+ private:
+  std::ofstream file_;
+  StreamTrace stream_;
+};
+
+// The trace file named by QUILLON_TRACE, or nullptr when the variable is unset or empty.
+std::unique_ptr<Trace> traceFromEnvironment();
+
+}  // namespace quillon::link

@@ -1,0 +1,83 @@
+#include "library/rom_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <system_error>
+
+namespace quillon::library {
+
+namespace {
+
+unsigned char FoldCase(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+// Names of the regular files in `dir` that match one of the extensions.
+template <std::size_t N>
+std::vector<std::string> MatchingFiles(const std::filesystem::path& dir,
+                                       const std::array<std::string_view, N>& extensions) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir, ec);
+  if (ec) return names;
+  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) break;
+    std::string name = it->path().filename().string();
+    const bool matches = std::any_of(extensions.begin(), extensions.end(), [&](std::string_view ext) {
+      return MatchesExtension(name, ext);
+    });
+    if (!matches) continue;
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError) || typeError) continue;
+    names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return FileNameLess(a, b);
+  });
+  return names;
+}
+
+}  // namespace
+
+bool FileNameLess(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char x = FoldCase(a[i]);
+    const unsigned char y = FoldCase(b[i]);
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  // Equal without regard to case: the byte order decides.
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+}
+
+bool MatchesExtension(std::string_view fileName, std::string_view extension) {
+  if (fileName.size() < extension.size()) return false;
+  const std::string_view tail = fileName.substr(fileName.size() - extension.size());
+  return std::equal(tail.begin(), tail.end(), extension.begin(), extension.end(),
+                    [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+}
+
+std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType) {
+  static constexpr std::array<std::string_view, 2> kGbMasks = {".gb", ".gbc"};
+  static constexpr std::array<std::string_view, 2> kWsMasks = {".ws", ".wsc"};
+  const std::filesystem::path dir = romDir.empty() ? std::filesystem::path(".") : romDir;
+
+  std::vector<ListRow> rows;
+  if (writerType == 0 || writerType == 1) {
+    const std::vector<std::string> names = MatchingFiles(dir, kGbMasks);
+    rows.reserve(names.size());
+    for (const std::string& name : names) rows.push_back(GbFileRow(name, ReadGbFacts(dir / name)));
+  } else if (writerType == 2) {
+    const std::vector<std::string> names = MatchingFiles(dir, kWsMasks);
+    rows.reserve(names.size());
+    for (const std::string& name : names) rows.push_back(WsRow(name, ReadWsFacts(dir / name)));
+  }
+  return rows;
+}
+
+}  // namespace quillon::library

@@ -1,0 +1,30 @@
+#include <iostream>
+
+#include "cli/commands.h"
+#include "detect/probe.h"
+#include "library/rom_header.h"
+
+namespace quillon::cli {
+
+int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop) {
+  Session session(options, stop);
+  detect::CardInfo info;
+  const auto outcome = detect::ProbeCard(session.link(), session.writerType(), info);
+  if (stop) return kExitInterrupted;
+  if (outcome == detect::ProbeOutcome::DeviceError) {
+    std::cerr << "Linking Fail\n";
+    return kExitFailed;
+  }
+  const auto lines = detect::CardInfoLines(info, session.writerType());
+  for (const auto& line : lines) std::cout << library::TitleForDisplay(line) << '\n';
+  if (lines.empty()) {
+    std::cerr << (info.kind == detect::kNoAnswer
+                      ? "no card information: the card's flash chips were not recognised, or the "
+                        "card is not inserted right\n"
+                      : "no card information: the writer is empty, or the cartridge header is "
+                        "not readable\n");
+  }
+  return kExitOk;
+}
+
+}  // namespace quillon::cli

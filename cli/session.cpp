@@ -1,0 +1,32 @@
+#include "cli/session.h"
+
+#include <iostream>
+
+#include "connect/open_port.h"
+
+namespace quillon::cli {
+
+int writerTypeOf(const std::string& word) {
+  if (word == "gb") return 0;
+  if (word == "gb-password") return 1;
+  return 2;
+}
+
+Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop)
+    : writerType_(writerTypeOf(options.writer)) {
+  trace_ = options.traceFile.empty() ? link::traceFromEnvironment()
+                                     : std::make_unique<link::FileTrace>(options.traceFile);
+  port_ = connect::openPort(connect::choosePortSpec(options.port));
+  link::LinkOptions linkOptions;
+  // Standard output carries the command's result; the link's own remarks go beside progress.
+  linkOptions.diagnostics = &std::cerr;
+  linkOptions.trace = trace_.get();
+  link_ = std::make_unique<link::Link>(*port_, linkOptions);
+  link_->setStopFlag(&stop);
+}
+
+Session::~Session() {
+  if (trace_) trace_->flush();
+}
+
+}  // namespace quillon::cli

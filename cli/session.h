@@ -1,0 +1,47 @@
+// What every device command of quillon-cli starts with: the options in force, the port, the
+// link and its trace.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/link.h"
+#include "link/port.h"
+#include "link/trace.h"
+
+namespace quillon::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+struct GlobalOptions {
+  std::string port;        // empty: QUILLON_PORT, else auto
+  std::string writer = "gb";
+  std::string traceFile;   // empty: QUILLON_TRACE, else none
+  std::string menuDir;     // empty: the program's own directory
+};
+
+// Writer type number of the --writer word (gb 0, gb-password 1, ws 2).
+int writerTypeOf(const std::string& word);
+
+class Session {
+ public:
+  // Opens the port and the trace; throws std::runtime_error with a user-facing message.
+  Session(const GlobalOptions& options, const std::atomic<bool>& stop);
+  ~Session();
+  link::Link& link() { return *link_; }
+  int writerType() const { return writerType_; }
+
+ private:
+  std::unique_ptr<link::Trace> trace_;
+  std::unique_ptr<link::Port> port_;
+  std::unique_ptr<link::Link> link_;
+  int writerType_;
+};
+
+}  // namespace quillon::cli

@@ -1,0 +1,70 @@
+#include "connect/open_port.h"
+
+#include <cstdlib>
+
+#include "link/hardware_ports.h"
+#include "sim/sim.h"
+
+namespace quillon::connect {
+
+namespace {
+
+constexpr std::string_view kPpdev = "ppdev:";
+constexpr std::string_view kDirect = "direct:";
+constexpr std::string_view kSim = "sim:";
+
+bool startsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::uint16_t parseBase(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    const unsigned long value = std::stoul(text, &used, 0);
+    if (used == text.size() && value > 0 && value <= 0xFFFC) return static_cast<std::uint16_t>(value);
+  } catch (const std::exception&) {
+  }
+  throw PortError("bad port address '" + text + "': give it like direct:0x378");
+}
+
+std::unique_ptr<link::Port> openAuto() {
+  std::string ppdevError;
+  try {
+    return link::openPpdevPort("/dev/parport0");
+  } catch (const std::exception& e) {
+    ppdevError = e.what();
+  }
+  try {
+    return link::openDirectPort(0x378);
+  } catch (const std::exception& e) {
+    throw PortError("no parallel port could be opened.\n  ppdev: " + ppdevError +
+                    "\n  direct I/O: " + e.what() +
+                    "\n  (use --port sim:DIR for the simulated writer)");
+  }
+}
+
+}  // namespace
+
+std::string choosePortSpec(const std::string& given) {
+  if (!given.empty()) return given;
+  const char* env = std::getenv("QUILLON_PORT");
+  return env && *env ? std::string(env) : std::string("auto");
+}
+
+std::unique_ptr<link::Port> openPort(const std::string& spec) {
+  try {
+    if (spec == "auto") return openAuto();
+    if (startsWith(spec, kPpdev)) return link::openPpdevPort(spec.substr(kPpdev.size()));
+    if (startsWith(spec, kDirect)) return link::openDirectPort(parseBase(spec.substr(kDirect.size())));
+    if (startsWith(spec, kSim) && spec.size() > kSim.size())
+      return sim::openSimPort(spec.substr(kSim.size()));
+  } catch (const PortError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw PortError(e.what());
+  }
+  throw PortError("unknown port '" + spec +
+                  "': use auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR");
+}
+
+}  // namespace quillon::connect

@@ -238,6 +238,9 @@ TEST(TitleForDisplay, Big5Pairs_BecomeUtf8) {
       {"\xFF" "A", "\xC3\xBF" "A"},                            // invalid pair: Latin-1
   };
   for (const auto& [raw, expected] : cases) EXPECT_EQ(TitleForDisplay(raw), expected);
+  // A lead byte at the end of the view pairs with nothing beyond it.
+  const std::string buffer = "\xA4\xA4\xA4\xA4";
+  EXPECT_EQ(TitleForDisplay(std::string_view(buffer).substr(0, 3)), "\xE4\xB8\xAD\xC2\xA4");
 }
 
 TEST(TitleForDisplay, AsciiTitles_AreUnchanged) {

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "detect/chips.h"
+#include "detect/probe.h"
+
+namespace quillon::detect {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+CardEntry entry(const char* name, int type, int romSize, int ramSize, int color, int romStart = 0,
+                int ramStart = 0) {
+  CardEntry e;
+  std::strncpy(e.name.data(), name, 16);
+  e.type = type;
+  e.romSize = romSize;
+  e.ramSize = ramSize;
+  e.color = color;
+  e.romStart = romStart;
+  e.ramStart = ramStart;
+  return e;
+}
+
+CardInfo flashCard(int bios, int flash, std::vector<CardEntry> images) {
+  CardInfo info;
+  info.kind = kFlashCard;
+  info.biosChip = bios;
+  info.flashChip = flash;
+  info.count = static_cast<int>(images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) info.images[i] = images[i];
+  return info;
+}
+
+TEST(CardInfoText, FlashCardWithOneImage_TwelveLinesInOrder) {
+  const auto info = flashCard(0, 21, {entry("POCKET RACER", 0x1B, 5, 3, 1)});
+  EXPECT_EQ(ShowGbCardInfo(info),
+            (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F010", "FLASH ROM Type:INTEL 28F016SA",
+                   "Total 1 ROM", "ROM -> 1", "Name:POCKET RACER", "Type:MBC5",
+                   "ROM Starting Address:0x000000 bytes", "ROM Size:8M bits",
+                   "RAM Starting Address:0x000000", "RAM Size:256K bits", "Color"}));
+}
+
+TEST(CardInfoText, NoRamImage_HasNoRamAddressLine) {
+  const auto info = flashCard(9, 12, {entry("A", 0x0F, 0, 0, 0, 0x180000, 0xA000)});
+  const auto lines = ShowGbCardInfo(info);
+  EXPECT_EQ(Lines(lines.begin() + 4, lines.end()),
+            (Lines{"ROM -> 1", "Name:A", "Type:Unknown", "ROM Starting Address:0x180000 bytes",
+                   "ROM Size:256K bits", "RAM Size:None bits", "Mono"}));
+}
+
+TEST(CardInfoText, EmptyFlashCard_FourLines) {
+  EXPECT_EQ(ShowGbCardInfo(flashCard(1, 2, {})),
+            (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F020", "FLASH ROM Type:ST 28F010", "Total 0 ROM"}));
+}
+
+TEST(CardInfoText, NameOfSixteenBytesWithoutZero_ShowsAllSixteen) {
+  const auto info = flashCard(0, 0, {entry("ABCDEFGHIJKLMNO\x80", 0xFE, 7, 2, 1, 0, 0x2000)});
+  const auto lines = ShowGbCardInfo(info);
+  EXPECT_EQ(lines[5], "Name:ABCDEFGHIJKLMNO\x80");
+  EXPECT_EQ(lines[6], "Type:MBC5");
+  EXPECT_EQ(lines[9], "RAM Starting Address:0x002000");
+}
+
+TEST(CardInfoText, OrdinaryCartridge_SixLines_OrEmptyForLargeRomCode) {
+  CardInfo info;
+  info.kind = kOrdinaryCartridge;
+  info.biosChip = info.flashChip = -1;
+  info.cartridge = entry("TETRIS", 0x00, 1, 0, 0);
+  EXPECT_EQ(ShowGbCardInfo(info), (Lines{"Standard Card", "Name:TETRIS", "Type:MBC1", "ROM Size:512K bits",
+                                        "RAM Size:None bits", "Mono"}));
+  info.cartridge.romSize = 0x52;
+  EXPECT_TRUE(ShowGbCardInfo(info).empty());
+}
+
+TEST(CardInfoText, KindMinusOne_EmptyInBothForms) {
+  auto info = flashCard(0, 21, {});
+  info.kind = kNoAnswer;
+  EXPECT_TRUE(ShowGbCardInfo(info).empty());
+  EXPECT_TRUE(ShowWsCardInfo(info).empty());
+  EXPECT_TRUE(CardInfoLines(info, 3).empty());
+}
+
+TEST(CardInfoText, WsForm) {
+  CardInfo info;
+  info.kind = kFlashCard;
+  EXPECT_EQ(CardInfoLines(info, 2), Lines{"Emulator Card"});
+  info.kind = kOrdinaryCartridge;
+  EXPECT_EQ(CardInfoLines(info, 2), Lines{"Standard Card"});
+}
+
+struct ChipLookup {
+  std::vector<std::uint8_t> id;
+  int row;
+};
+
+TEST(FindChip, ThreeBytesFirstThenTwo) {
+  const ChipLookup cases[] = {
+      {{0x89, 0xA0, 0x04}, 16}, {{0x89, 0xA0, 0x10}, 21}, {{0x89, 0xA0, 0x77}, 16},
+      {{0x89, 0xB4, 0x00}, 0},  {{0x89, 0xB4, 0x55}, 0},  {{0xC2, 0x00, 0x00}, 6},
+      {{0xFF, 0xFF, 0xFF}, -1}, {{0x89, 0x00, 0x00}, -1}, {{0xDA, 0xC1, 0x00}, 11},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FindChip(c.id), c.row) << int(c.id[0]) << ' ' << int(c.id[1]);
+}
+
+TEST(ChipTable, RowsAreUniqueNamedAndOfAKnownMethod) {
+  for (std::size_t i = 0; i < kChipTable.size(); ++i) {
+    const auto& row = kChipTable[i];
+    EXPECT_FALSE(row.name.empty());
+    EXPECT_LE(row.name.size(), 32u);
+    EXPECT_LE(static_cast<int>(row.method), 2);
+    // Every row must be reachable by its own bytes.
+    EXPECT_EQ(FindChip(row.id), static_cast<int>(i)) << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace quillon::detect

@@ -1,0 +1,14 @@
+// Runs every test class of the windows; QT_QPA_PLATFORM=offscreen keeps them off screen.
+#include <QApplication>
+
+int RunSettingsTests(int argc, char** argv);
+int RunMainWindowTests(int argc, char** argv);
+int RunProbeTests(int argc, char** argv);
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  int failed = RunSettingsTests(argc, argv);
+  failed += RunMainWindowTests(argc, argv);
+  failed += RunProbeTests(argc, argv);
+  return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,68 @@
+#include "window_fixture.h"
+
+#include <QTest>
+
+#include "image_files.h"
+
+namespace quillon::uitest {
+
+WindowFixture::WindowFixture() : root_(dir_.path().toStdString()) {}
+
+void WindowFixture::writeSettings(const std::string& text) const {
+  WriteText(settingsFile(), text);
+}
+
+ui::Tform_ZEP& WindowFixture::open(link::Link* link) {
+  window_ = std::make_unique<ui::Tform_ZEP>(paths(), link);
+  window_->setMessageHook([this](const QString& caption, const QString& text) {
+    messages.append(caption + QLatin1Char('|') + text);
+  });
+  window_->show();
+  (void)QTest::qWaitForWindowExposed(window_.get());
+  return *window_;
+}
+
+QStringList ColumnTexts(const QTreeWidget* view, int column) {
+  QStringList texts;
+  for (int i = 0; i < view->topLevelItemCount(); ++i) texts.append(view->topLevelItem(i)->text(column));
+  return texts;
+}
+
+QStringList RowTexts(const QTreeWidget* view, int row) {
+  QStringList texts;
+  const QTreeWidgetItem* item = view->topLevelItem(row);
+  if (item == nullptr) return texts;
+  for (int column = 0; column < view->columnCount(); ++column) texts.append(item->text(column));
+  return texts;
+}
+
+namespace {
+
+QTreeWidgetItem* FindRow(QTreeWidget* view, const QString& file) {
+  for (int i = 0; i < view->topLevelItemCount(); ++i) {
+    if (view->topLevelItem(i)->text(0) == file) return view->topLevelItem(i);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ClickRow(QTreeWidget* view, const QString& file) {
+  QTreeWidgetItem* item = FindRow(view, file);
+  if (item == nullptr) return false;
+  view->scrollToItem(item);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+  return true;
+}
+
+bool DoubleClickRow(QTreeWidget* view, const QString& file) {
+  QTreeWidgetItem* item = FindRow(view, file);
+  if (item == nullptr) return false;
+  view->scrollToItem(item);
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+  return true;
+}
+
+void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+}  // namespace quillon::uitest

@@ -1,0 +1,62 @@
+// A ROM folder in a temporary directory and a main window started on it.
+#pragma once
+
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "ui/main_window.h"
+
+namespace quillon::uitest {
+
+class WindowFixture {
+ public:
+  WindowFixture();
+
+  // The temporary folder that stands for the program's directory (ends in '/').
+  std::string programDir() const { return root_.string() + "/"; }
+  std::filesystem::path root() const { return root_; }
+  std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
+  ui::StartupPaths paths() const { return {programDir(), settingsFile()}; }
+
+  // Writes the settings file before the window starts.
+  void writeSettings(const std::string& text) const;
+
+  // Starts the window (shown, off screen) with every message box recorded in `messages`
+  // as "caption|text". `link` may be null.
+  ui::Tform_ZEP& open(link::Link* link = nullptr);
+  // Destroys the window, which writes the settings file.
+  void close() { window_.reset(); }
+
+  ui::Tform_ZEP& window() { return *window_; }
+  QStringList messages;
+
+ private:
+  QTemporaryDir dir_;
+  std::filesystem::path root_;
+  std::unique_ptr<ui::Tform_ZEP> window_;
+};
+
+// Named controls of a window; null when there is none.
+template <class T>
+T* Control(QWidget& window, const char* name) {
+  return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+// Column `column` of every row of a list view.
+QStringList ColumnTexts(const QTreeWidget* view, int column = 0);
+// All six texts of row `row`.
+QStringList RowTexts(const QTreeWidget* view, int row);
+
+// Clicks the row whose first column is `file` (so it becomes the selected row); false when
+// there is no such row.
+bool ClickRow(QTreeWidget* view, const QString& file);
+bool DoubleClickRow(QTreeWidget* view, const QString& file);
+void Click(QPushButton* button);
+
+}  // namespace quillon::uitest

@@ -1,0 +1,371 @@
+#include "ui/main_window.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <ostream>
+#include <system_error>
+#include <vector>
+
+#include "detect/probe.h"
+#include "library/rom_scan.h"
+#include "ui/text_look.h"
+
+namespace quillon::ui {
+namespace {
+
+constexpr int kColumnCount = 6;
+constexpr std::array<int, kColumnCount> kGbColumnWidths{90, 120, 40, 55, 55, 50};
+constexpr std::array<int, kColumnCount> kWsColumnWidths{260, 0, 0, 60, 90, 0};
+constexpr int kFileNameRole = Qt::UserRole;  // the file name's bytes, as the scan gave them
+
+bool IsKnownWriterType(int writerType) { return writerType >= 0 && writerType <= 2; }
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setFont(ControlFont());
+  button->setAutoDefault(false);
+  button->setGeometry(rect);
+  return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint at) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setFont(ControlFont());
+  label->move(at);
+  label->adjustSize();
+  return label;
+}
+
+QTreeWidget* MakeListView(QWidget* parent, const char* name, QRect rect) {
+  auto* view = new QTreeWidget(parent);
+  view->setObjectName(QString::fromLatin1(name));
+  view->setFont(ChineseFont(13));
+  view->setColumnCount(kColumnCount);
+  view->setHeaderLabels({QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"),
+                         QStringLiteral("Rom"), QStringLiteral("Ram"), QStringLiteral("Color")});
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSortingEnabled(false);
+  view->header()->setStretchLastSection(false);
+  view->header()->setSectionsMovable(false);
+  view->setGeometry(rect);
+  return view;
+}
+
+QTreeWidgetItem* MakeRow(const library::ListRow& row) {
+  auto* item = new QTreeWidgetItem(QStringList{
+      FromFileName(row.file), FromBig5(row.name), QString::fromStdString(row.type),
+      QString::fromStdString(row.rom), QString::fromStdString(row.ram),
+      QString::fromStdString(row.color)});
+  item->setData(0, kFileNameRole,
+                QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
+  return item;
+}
+
+std::filesystem::path ExecutablePath() {
+  const QString path = QCoreApplication::applicationFilePath();
+  if (!path.isEmpty()) return std::filesystem::path(QFile::encodeName(path).toStdString());
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec);
+}
+
+}  // namespace
+
+StartupPaths StartupPathsForProgram(std::ostream& notes) {
+  const std::filesystem::path exe = ExecutablePath();
+  const SettingsLocation location =
+      ChooseSettingsLocation(exe, IsWritableDirectory(exe.parent_path()),
+                             UserConfigDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+  if (location.inUserConfig) {
+    notes << "quillon: cannot write to " << exe.parent_path().string()
+          << "; the settings are kept in " << location.path.string() << '\n';
+  }
+  return {ProgramDirOf(exe), location.path};
+}
+
+Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent)
+    : QWidget(parent), link_(link) {
+  // Nothing is known about the writer until a probe answers.
+  cardInfo_.kind = detect::kNoAnswer;
+  cardInfo_.flashChip = -1;
+  cardInfo_.biosChip = -1;
+
+  setObjectName(QStringLiteral("form_ZEP"));
+  setWindowTitle(QStringLiteral("Quillon Writing System 1.22"));
+  CreateControls();
+  const QSize design(kDesignWidth, kDesignHeight);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  setGeometry(screen ? QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, design,
+                                           screen->availableGeometry())
+                     : QRect(QPoint(0, 0), design));
+
+  settingsPath_ = std::move(paths.settingsPath);
+  programDir_ = std::move(paths.programDir);
+  settings_.romDir = programDir_;
+  LoadSettings();
+  SetColumnWidths();
+  lbDirect->setText(FromFileName(settings_.romDir));
+  lbDirect->adjustSize();
+  lvFiles->clear();
+  lvDown->clear();
+  cardList_.clear();
+  ScanRomDir();
+  ProbeCard();
+}
+
+Tform_ZEP::~Tform_ZEP() { SaveSettings(); }
+
+void Tform_ZEP::CreateControls() {
+  Label1 = MakeLabel(this, "Label1", QStringLiteral("ROM directory"), {4, 4});
+  lbDirect = MakeLabel(this, "lbDirect", QString(), {4, 20});
+  Label2 = MakeLabel(this, "Label2", QStringLiteral("Writer Type"), {228, 204});
+
+  Button2 = MakeButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
+  Button1 = MakeButton(this, "Button1", "Research Files", {328, 12, 109, 25});
+  lvFiles = MakeListView(this, "lvFiles", {4, 40, 433, 157});
+  Button3 = MakeButton(this, "Button3", "Add", {4, 200, 73, 25});
+  Button4 = MakeButton(this, "Button4", "Delete", {76, 200, 73, 25});
+  Button5 = MakeButton(this, "Button5", "Delete All", {148, 200, 73, 25});
+
+  ComboBox1 = new QComboBox(this);
+  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+  ComboBox1->setFont(ControlFont());
+  ComboBox1->setEditable(false);
+  ComboBox1->addItems({QStringLiteral("GB"), QStringLiteral("GB+Password"), QStringLiteral("WS")});
+  ComboBox1->setGeometry(304, 200, 133, 21);
+
+  lvDown = MakeListView(this, "lvDown", {4, 228, 433, 157});
+  Button6 = MakeButton(this, "Button6", "Start Writing", {4, 388, 93, 25});
+  Button9 = MakeButton(this, "Button9", "Download Card", {96, 388, 105, 25});
+  Button11 = MakeButton(this, "Button11", "Download RAM", {200, 388, 101, 25});
+  Button10 = MakeButton(this, "Button10", "Upload RAM", {300, 388, 93, 25});
+  Button13 = MakeButton(this, "Button13", "Earse Card", {392, 388, 85, 25});
+  Button8 = MakeButton(this, "Button8", "Reread Card Information", {452, 12, 165, 25});
+
+  ROMINFO = new QPlainTextEdit(this);
+  ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
+  ROMINFO->setFont(ChineseFont(12));
+  ROMINFO->setReadOnly(true);
+  ROMINFO->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  ROMINFO->setFocusPolicy(Qt::StrongFocus);
+  ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ROMINFO->setGeometry(440, 40, 189, 345);
+
+  Button7 = MakeButton(this, "Button7", "Exit", {476, 388, 77, 25});
+  Button12 = MakeButton(this, "Button12", "About", {552, 388, 77, 25});
+
+  const std::vector<QWidget*> tabOrder{Button2, Button1,  lvFiles,  Button3,  Button4, Button5,
+                                       ComboBox1, lvDown, Button6,  Button9,  Button11, Button10,
+                                       Button13, Button8,  ROMINFO,  Button7,  Button12};
+  for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+  connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
+  connect(Button3, &QPushButton::clicked, this, &Tform_ZEP::Button3Click);
+  connect(Button4, &QPushButton::clicked, this, &Tform_ZEP::Button4Click);
+  connect(Button5, &QPushButton::clicked, this, &Tform_ZEP::Button5Click);
+  connect(Button7, &QPushButton::clicked, this, &Tform_ZEP::Button7Click);
+  connect(Button8, &QPushButton::clicked, this, &Tform_ZEP::Button8Click);
+  connect(ComboBox1, &QComboBox::activated, this, &Tform_ZEP::ComboBox1Change);
+  connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvFilesDblClick);
+  connect(lvDown, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvDownDblClick);
+}
+
+// --- settings -----------------------------------------------------------------------------
+
+void Tform_ZEP::LoadSettings() {
+  // A missing key keeps the ROM directory the constructor chose (the program's directory).
+  settings_ = ReadSettings(IniFile::Load(settingsPath_), programDir_);
+  previousWriterType_ = settings_.writerType;
+  ComboBox1->setCurrentIndex(IsKnownWriterType(settings_.writerType) ? settings_.writerType : -1);
+}
+
+void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, settings_); }
+
+// --- layout -------------------------------------------------------------------------------
+
+void Tform_ZEP::SetColumnWidths() {
+  const int type = settings_.writerType;
+  if (!IsKnownWriterType(type)) return;
+  const auto& widths = type == 2 ? kWsColumnWidths : kGbColumnWidths;
+  for (QTreeWidget* view : {lvFiles, lvDown}) {
+    for (int column = 0; column < kColumnCount; ++column) {
+      const int width = widths[static_cast<std::size_t>(column)];
+      view->setColumnHidden(column, width == 0);
+      if (width > 0) view->setColumnWidth(column, width);
+    }
+  }
+}
+
+void Tform_ZEP::FormResize() {
+  const int w = width();
+  const int h = height();
+
+  const bool wide = w > kDesignWidth;
+  const int listWidth = wide ? w - 199 : 433;
+  auto moveX = [](QWidget* control, int left) { control->move(left, control->y()); };
+  moveX(ROMINFO, wide ? w - 192 : 440);
+  moveX(Button2, wide ? w - 412 : 220);
+  moveX(Button1, wide ? w - 304 : 328);
+  moveX(Button8, wide ? w - 180 : 452);
+
+  const bool tall = h > kDesignHeight;
+  const int d = tall ? (h - kDesignHeight) / 2 : 0;
+  const int listHeight = tall ? (h - 104) / 2 : 157;
+  lvFiles->setGeometry(lvFiles->x(), lvFiles->y(), listWidth, listHeight);
+  lvDown->setGeometry(lvDown->x(), d + 228, listWidth, listHeight);
+  ROMINFO->resize(ROMINFO->width(), tall ? h - 73 : 345);
+  for (QWidget* control : std::initializer_list<QWidget*>{Button3, Button4, Button5, ComboBox1}) {
+    control->move(control->x(), d + 200);
+  }
+  Label2->move(Label2->x(), d + 204);
+  for (QWidget* control : std::initializer_list<QWidget*>{Button6, Button9, Button11, Button10,
+                                                          Button13, Button7, Button12}) {
+    control->move(control->x(), tall ? h - 30 : 388);
+  }
+}
+
+void Tform_ZEP::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+// --- file list and card list --------------------------------------------------------------
+
+void Tform_ZEP::ScanRomDir() {
+  if (!IsKnownWriterType(settings_.writerType)) return;
+  const std::vector<library::ListRow> rows =
+      library::ScanRomDir(std::filesystem::path(settings_.romDir), settings_.writerType);
+  lvFiles->clear();
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
+  for (const library::ListRow& row : rows) items.append(MakeRow(row));
+  lvFiles->addTopLevelItems(items);
+}
+
+void Tform_ZEP::FillCardListView() {
+  lvDown->clear();
+  QList<QTreeWidgetItem*> items;
+  for (const library::ListRow& row : cardList_.rows()) items.append(MakeRow(row));
+  lvDown->addTopLevelItems(items);
+}
+
+void Tform_ZEP::Button3Click() {
+  const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
+  if (selected.isEmpty()) return;
+  const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
+  if (name.isEmpty()) return;
+  const std::string fileName = name.toStdString();
+  const std::filesystem::path romDir(settings_.romDir);
+
+  library::AddResult result;
+  switch (settings_.writerType) {
+    case 0:
+    case 1:
+      result = cardList_.AddGbImage(romDir, fileName, settings_.writerType);
+      break;
+    case 2:
+      result = cardList_.AddWsImage(romDir, fileName);
+      break;
+    default:
+      return;
+  }
+  if (!result.added) {
+    ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
+    return;
+  }
+  FillCardListView();
+}
+
+void Tform_ZEP::lvFilesDblClick() { Button3Click(); }
+
+void Tform_ZEP::Button4Click() {
+  const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
+  if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
+  cardList_.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
+  FillCardListView();
+}
+
+void Tform_ZEP::lvDownDblClick() { Button4Click(); }
+
+void Tform_ZEP::Button5Click() {
+  cardList_.clear();
+  lvDown->clear();
+}
+
+// --- writer type and card information -----------------------------------------------------
+
+void Tform_ZEP::ComboBox1Change() {
+  settings_.writerType = ComboBox1->currentIndex();
+  if (settings_.writerType != previousWriterType_) {
+    ROMINFO->clear();
+    ProbeCard();
+    ScanRomDir();
+    cardList_.clear();
+    lvDown->clear();
+    SetColumnWidths();
+  }
+  previousWriterType_ = settings_.writerType;
+}
+
+void Tform_ZEP::ProbeCard() {
+  if (link_ == nullptr) return;
+  if (detect::ProbeCard(*link_, settings_.writerType, cardInfo_) == detect::ProbeOutcome::Probed) {
+    ShowCardInfo();
+  }
+}
+
+void Tform_ZEP::ShowCardInfo() {
+  QStringList lines;
+  for (const std::string& line : detect::CardInfoLines(cardInfo_, settings_.writerType)) {
+    lines.append(FromBig5(line));
+  }
+  ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void Tform_ZEP::Button1Click() { ScanRomDir(); }
+
+void Tform_ZEP::Button8Click() {
+  ROMINFO->clear();
+  ProbeCard();
+}
+
+void Tform_ZEP::Button7Click() { close(); }
+
+// --- message boxes ------------------------------------------------------------------------
+
+std::unique_ptr<QMessageBox> Tform_ZEP::MakeErrorBox(const QString& text, QWidget* parent) {
+  return std::make_unique<QMessageBox>(QMessageBox::NoIcon, QStringLiteral("Error"), text,
+                                       QMessageBox::Ok, parent);
+}
+
+void Tform_ZEP::ShowMessage(const QString& caption, const QString& text) {
+  if (messageHook_) {
+    messageHook_(caption, text);
+    return;
+  }
+  std::unique_ptr<QMessageBox> box = MakeErrorBox(text, this);
+  box->setWindowTitle(caption);
+  box->exec();
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,139 @@
+// The main window: ROM directory listing, card composition, writer type and card
+// information.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "detect/card_info.h"
+#include "library/card_list.h"
+#include "library/rom_header.h"
+#include "ui/settings.h"
+
+class QComboBox;
+class QLabel;
+class QMessageBox;
+class QPlainTextEdit;
+class QPushButton;
+class QResizeEvent;
+class QTreeWidget;
+
+namespace quillon::link {
+class Link;
+}
+
+namespace quillon::ui {
+
+// Where the program lives and where its settings are kept.
+struct StartupPaths {
+  std::string programDir;               // the executable's directory, ending in '/'
+  std::filesystem::path settingsPath;   // the settings file
+};
+
+// The paths of the running executable. When its directory cannot be written, the settings
+// go to the user's configuration folder, which is said once on `notes`.
+StartupPaths StartupPathsForProgram(std::ostream& notes);
+
+class Tform_ZEP : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Client size the layout is designed for.
+  static constexpr int kDesignWidth = 632;
+  static constexpr int kDesignHeight = 418;
+
+  // Shows one message box; tests replace it to answer or record the boxes.
+  using MessageHook = std::function<void(const QString& caption, const QString& text)>;
+
+  // `link` may be null (no port): the card probes then do nothing.
+  Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent = nullptr);
+  ~Tform_ZEP() override;
+
+  // Replaces the modal message box; an empty hook restores it.
+  void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+  // The box shown for a refusal: caption "Error", the text, one OK button, no icon.
+  static std::unique_ptr<QMessageBox> MakeErrorBox(const QString& text, QWidget* parent);
+
+  // Program-wide state read by the operation windows.
+  const std::string& programDir() const { return programDir_; }
+  const std::filesystem::path& settingsPath() const { return settingsPath_; }
+  Settings& settings() { return settings_; }  // RomDir, the three dialog directories
+  const Settings& settings() const { return settings_; }
+  int writerType() const { return settings_.writerType; }
+  int previousWriterType() const { return previousWriterType_; }
+  library::CardList& cardList() { return cardList_; }
+  const library::CardList& cardList() const { return cardList_; }
+  detect::CardInfo& cardInfo() { return cardInfo_; }
+  const detect::CardInfo& cardInfo() const { return cardInfo_; }
+  link::Link* portLink() const { return link_; }
+
+  // Fills lvFiles from the ROM directory for the current writer type.
+  void ScanRomDir();
+  // Asks the writer what it holds and rebuilds ROMINFO when it answered.
+  void ProbeCard();
+  void SetColumnWidths();
+  // Places the controls for the current client size.
+  void FormResize();
+  void LoadSettings();
+  void SaveSettings();
+
+ public slots:
+  void ComboBox1Change();
+  void Button1Click();  // "Research Files"
+  void Button3Click();  // "Add"
+  void Button4Click();  // "Delete"
+  void Button5Click();  // "Delete All"
+  void Button7Click();  // "Exit"
+  void Button8Click();  // "Reread Card Information"
+  void lvFilesDblClick();
+  void lvDownDblClick();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  // Shows a message box with a single OK button and waits until it is closed.
+  virtual void ShowMessage(const QString& caption, const QString& text);
+
+ private:
+  void CreateControls();
+  void FillCardListView();
+  void ShowCardInfo();
+
+  // Controls, in tab order.
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QTreeWidget* lvFiles = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  QTreeWidget* lvDown = nullptr;
+  QPushButton* Button6 = nullptr;
+  QPushButton* Button9 = nullptr;
+  QPushButton* Button11 = nullptr;
+  QPushButton* Button10 = nullptr;
+  QPushButton* Button13 = nullptr;
+  QPushButton* Button8 = nullptr;
+  QPlainTextEdit* ROMINFO = nullptr;
+  QPushButton* Button7 = nullptr;
+  QPushButton* Button12 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* lbDirect = nullptr;
+  QLabel* Label2 = nullptr;
+
+  std::filesystem::path settingsPath_;
+  std::string programDir_;
+  library::CardList cardList_;
+  Settings settings_;
+  int previousWriterType_ = 0;
+  detect::CardInfo cardInfo_;
+  link::Link* link_ = nullptr;
+  MessageHook messageHook_;
+};
+
+}  // namespace quillon::ui

@@ -1,0 +1,102 @@
+#include "ui/settings.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <system_error>
+
+namespace quillon::ui {
+namespace {
+
+constexpr std::string_view kRomDir = "RomDir";
+constexpr std::string_view kSaveRomDir = "SaveROMDir";
+constexpr std::string_view kRamDir = "RAMDir";
+constexpr std::string_view kPatchDir = "PatchDir";
+constexpr std::string_view kSystemStyle = "SystemStyle";
+
+}  // namespace
+
+std::optional<int> ParseDecimal(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return std::nullopt;
+  }
+  if (text.empty()) return std::nullopt;
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
+  auto get = [&](std::string_view key) {
+    return ini.Get(kSettingsSection, key).value_or(programDir);
+  };
+  Settings s;
+  s.romDir = get(kRomDir);
+  s.saveRomDir = get(kSaveRomDir);
+  s.ramDir = get(kRamDir);
+  s.patchDir = get(kPatchDir);
+  const auto style = ini.Get(kSettingsSection, kSystemStyle);
+  s.writerType = style ? ParseDecimal(*style).value_or(0) : 0;
+  return s;
+}
+
+void WriteSettings(IniFile& ini, const Settings& settings) {
+  ini.Set(kSettingsSection, kRomDir, settings.romDir);
+  ini.Set(kSettingsSection, kSaveRomDir, settings.saveRomDir);
+  ini.Set(kSettingsSection, kRamDir, settings.ramDir);
+  ini.Set(kSettingsSection, kPatchDir, settings.patchDir);
+  ini.Set(kSettingsSection, kSystemStyle, std::to_string(settings.writerType));
+}
+
+std::string ProgramDirOf(const std::filesystem::path& executable) {
+  std::string dir = executable.parent_path().string();
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::filesystem::path SettingsFileFor(const std::filesystem::path& executable) {
+  const std::string name = executable.filename().string();
+  const std::size_t dot = name.rfind('.');
+  const std::string base = dot == std::string::npos ? name + "." : name.substr(0, dot + 1);
+  return executable.parent_path() / (base + "INI");
+}
+
+std::filesystem::path UserConfigDir(const char* xdgConfigHome, const char* home) {
+  if (xdgConfigHome != nullptr && *xdgConfigHome != '\0') {
+    const std::filesystem::path xdg(xdgConfigHome);
+    if (xdg.is_absolute()) return xdg / "quillon";
+  }
+  if (home != nullptr && *home != '\0') return std::filesystem::path(home) / ".config" / "quillon";
+  return {};
+}
+
+SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
+                                        bool programDirWritable,
+                                        const std::filesystem::path& userConfigDir) {
+  const std::filesystem::path beside = SettingsFileFor(executable);
+  if (programDirWritable || userConfigDir.empty()) return {beside, false};
+  return {userConfigDir / beside.filename(), true};
+}
+
+bool IsWritableDirectory(const std::filesystem::path& dir) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) return false;
+  return ::access(dir.c_str(), W_OK) == 0;
+}
+
+bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings) {
+  if (path.has_parent_path()) {
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+  }
+  IniFile ini = IniFile::Load(path);
+  WriteSettings(ini, settings);
+  return ini.Save(path);
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,60 @@
+// The program's settings: where the file lives and the five values of its section "Main".
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ui/ini_file.h"
+
+namespace quillon::ui {
+
+inline constexpr std::string_view kSettingsSection = "Main";
+
+struct Settings {
+  std::string romDir;      // where the image files are listed from
+  std::string saveRomDir;  // start directory of the dialogs that save images read from a card
+  std::string ramDir;      // start directory of the save memory file dialogs
+  std::string patchDir;    // start directory of the patch file dialog
+  int writerType = 0;      // 0 "GB", 1 "GB+Password", 2 "WS"; other values select nothing
+};
+
+// The values of section "Main"; every missing key takes `programDir`, SystemStyle 0.
+Settings ReadSettings(const IniFile& ini, const std::string& programDir);
+
+// Sets all five keys, in the order RomDir, SaveROMDir, RAMDir, PatchDir, SystemStyle.
+void WriteSettings(IniFile& ini, const Settings& settings);
+
+// A decimal integer (optional sign, spaces around it allowed) that fits in 32 bits.
+std::optional<int> ParseDecimal(std::string_view text);
+
+// The directory of an executable, ending in '/'.
+std::string ProgramDirOf(const std::filesystem::path& executable);
+
+// The settings file beside an executable: its name with the extension replaced by "INI"
+// ("writer.exe" -> "writer.INI"); a name without an extension gets ".INI".
+std::filesystem::path SettingsFileFor(const std::filesystem::path& executable);
+
+// The per-user configuration folder of the program: $XDG_CONFIG_HOME/quillon when that is
+// an absolute path, else $HOME/.config/quillon; empty when neither is known.
+std::filesystem::path UserConfigDir(const char* xdgConfigHome, const char* home);
+
+// Where the settings are kept: beside the executable, or, when the program's directory
+// cannot be written, under the same file name in the user's configuration folder.
+struct SettingsLocation {
+  std::filesystem::path path;
+  bool inUserConfig = false;
+};
+SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
+                                        bool programDirWritable,
+                                        const std::filesystem::path& userConfigDir);
+
+// True when files can be created in `dir`.
+bool IsWritableDirectory(const std::filesystem::path& dir);
+
+// Writes the settings into the file at `path`, keeping everything else the file holds;
+// creates the file's folder when it is missing. False when the file could not be written.
+bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings);
+
+}  // namespace quillon::ui

@@ -1,0 +1,111 @@
+// Inside the simulated writer: the state the firmware shares with the card models, and the
+// interface every card model offers to the firmware.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim/sim_writer.h"
+
+namespace quillon::sim {
+
+// Status answers of QueryState3 / QueryState6.
+inline constexpr std::uint8_t kStateDone = 0;
+inline constexpr std::uint8_t kStateBusy = 1;
+inline constexpr std::uint8_t kStateFailed = 2;
+
+// Status-register reads for which the ready bit stays clear while the writer finishes a
+// long job: programming a whole bank or block, and erasing a WS sector.
+inline constexpr int kProgramHoldReads = 2;
+inline constexpr int kEraseHoldReads = 4;
+
+struct Device {
+  CardContents card;
+  Faults faults;
+
+  // Status of the last operation: failed or not, and how many more status polls answer busy.
+  bool failed = false;
+  int busyLeft = 0;
+  int holdReads = 0;
+  std::uint64_t statusPolls = 0;
+
+  struct Range {
+    std::size_t begin = 0, end = 0;
+  };
+  std::array<Range, kMemoryCount> dirty{};
+
+  std::vector<std::uint8_t>& mem(Memory m) { return card[m]; }
+
+  // Records that bytes [offset, offset + size) of a memory changed.
+  void changed(Memory m, std::size_t offset, std::size_t size);
+
+  // An operation finished at once (ok or not); status polls answer at once.
+  void finish(bool ok) {
+    failed = !ok;
+    busyLeft = 0;
+  }
+  // An operation that runs on in the chip: the next busyPolls status polls answer busy.
+  void start(bool ok) {
+    failed = !ok;
+    busyLeft = faults.busyPolls;
+  }
+  // A plain memory read: a later status query tells whether it went well.
+  void readDone(bool readFault) {
+    if (busyLeft == 0) failed = readFault;
+  }
+  // One status poll; true while busy.
+  bool pollBusy() {
+    ++statusPolls;
+    if (busyLeft > 0) {
+      --busyLeft;
+      return true;
+    }
+    return false;
+  }
+  std::uint8_t queryState() {
+    if (pollBusy()) return kStateBusy;
+    return failed ? kStateFailed : kStateDone;
+  }
+};
+
+class CardModel {
+ public:
+  explicit CardModel(Device& device) : dev_(device) {}
+  virtual ~CardModel() = default;
+  CardModel(const CardModel&) = delete;
+  CardModel& operator=(const CardModel&) = delete;
+
+  // Opcode 1: `out.size()` bytes of the card's address space from `address` on.
+  virtual void read(std::uint16_t address, std::span<std::uint8_t> out) = 0;
+  // Write-type opcodes (0, 7, 8, 10, 11, 16, 19) with their data bytes.
+  virtual void write(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) = 0;
+  // Opcode 6 sub-functions without an answer (including SetBank and the WS bank registers).
+  virtual void control(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) = 0;
+  // Opcode 5.
+  virtual void setMode(std::uint8_t mode) { (void)mode; }
+  // Answers of sub-functions 5 (WS identification) and 7 (WS size code).
+  virtual std::array<std::uint8_t, 2> wsIdentification() { return {0, 0}; }
+  virtual std::uint8_t wsSizeCode() { return 0; }
+
+ protected:
+  Device& dev_;
+};
+
+// Bank switching hardware of an ordinary GB cartridge, from header byte 0x147.
+enum class Mapper : std::uint8_t { RomOnly, Mbc1, Mbc3, Mbc5 };
+std::optional<Mapper> mapperOf(std::uint8_t cartridgeType);
+
+inline constexpr std::size_t kGbHeaderEnd = 0x150;
+inline constexpr std::size_t kGbTypeOffset = 0x147;
+inline constexpr std::size_t kGbRamCodeOffset = 0x149;
+
+std::unique_ptr<CardModel> makeEmptySlot(Device& device);
+std::unique_ptr<CardModel> makeGbFlashCard(Device& device);
+std::unique_ptr<CardModel> makeGbCartridge(Device& device);
+std::unique_ptr<CardModel> makeWsFlashCard(Device& device);
+
+}  // namespace quillon::sim

@@ -1,0 +1,138 @@
+#include "sim/faults.h"
+
+#include <charconv>
+#include <limits>
+#include <stdexcept>
+
+namespace quillon::sim {
+
+namespace {
+
+enum class Kind { Flag, Count, Number, Hex16 };
+
+struct FaultSpec {
+  std::string_view name;
+  Kind kind;
+  std::uint64_t min = 0;
+  std::uint64_t max = 0;
+  std::string_view valueHint;  // how the value is spelled in messages
+};
+
+constexpr FaultSpec kSpecs[] = {
+    {"absent", Kind::Flag, 0, 0, ""},
+    {"drop-after", Kind::Count, 0, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"bad-check", Kind::Count, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"erase-fail-block", Kind::Number, 0, 63, "B"},
+    {"program-fail-bank", Kind::Number, 0, 255, "B"},
+    {"bios-erase-fail", Kind::Flag, 0, 0, ""},
+    {"bios-program-fail", Kind::Flag, 0, 0, ""},
+    {"sram-write-fail", Kind::Flag, 0, 0, ""},
+    {"busy-polls", Kind::Number, 0, 1000000, "K"},
+    {"ws-id", Kind::Hex16, 0, 0xFFFF, "HEX"},
+    {"ws-size-bad-check", Kind::Flag, 0, 0, ""},
+    {"read-fail-bank", Kind::Number, 0, 255, "B"},
+};
+
+std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
+  if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
+  if (base == 10 && (text.starts_with("0x") || text.starts_with("0X"))) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string hex16(std::uint16_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 0xF];
+  return text;
+}
+
+}  // namespace
+
+std::string knownFaultsText() {
+  std::string text;
+  for (const FaultSpec& spec : kSpecs) {
+    if (!text.empty()) text += ", ";
+    text += spec.name;
+    if (spec.kind != Kind::Flag) {
+      text += '=';
+      text += spec.valueHint;
+    }
+  }
+  return text;
+}
+
+void armFault(Faults& faults, std::string_view nameValue) {
+  const auto eq = nameValue.find('=');
+  const std::string_view name = nameValue.substr(0, eq);
+  const std::optional<std::string_view> valueText =
+      eq == std::string_view::npos ? std::nullopt : std::optional(nameValue.substr(eq + 1));
+
+  const FaultSpec* spec = nullptr;
+  for (const FaultSpec& each : kSpecs) {
+    if (each.name == name) spec = &each;
+  }
+  if (!spec) {
+    throw std::runtime_error("unknown fault '" + std::string(name) + "'; known faults: " + knownFaultsText());
+  }
+  const std::string shown(spec->name);
+  if (spec->kind == Kind::Flag) {
+    if (valueText) throw std::runtime_error("fault '" + shown + "' takes no value");
+  } else if (!valueText) {
+    throw std::runtime_error("fault '" + shown + "' needs a value: " + shown + "=" + std::string(spec->valueHint));
+  }
+
+  std::uint64_t value = 0;
+  if (spec->kind != Kind::Flag) {
+    const auto parsed = parseNumber(*valueText, spec->kind == Kind::Hex16 ? 16 : 10);
+    if (!parsed || *parsed < spec->min || *parsed > spec->max) {
+      const std::string range = spec->kind == Kind::Hex16
+                                    ? "a hexadecimal number 0 to FFFF"
+                                    : "a number " + std::to_string(spec->min) + " to " + std::to_string(spec->max);
+      throw std::runtime_error("bad value '" + std::string(*valueText) + "' for fault '" + shown + "': expected " +
+                               range);
+    }
+    value = *parsed;
+  }
+
+  if (name == "absent") faults.absent = true;
+  if (name == "drop-after") faults.dropAfter = value;
+  if (name == "bad-check") faults.badCheck = value;
+  if (name == "erase-fail-block") faults.eraseFailBlock = static_cast<int>(value);
+  if (name == "program-fail-bank") faults.programFailBank = static_cast<int>(value);
+  if (name == "bios-erase-fail") faults.biosEraseFail = true;
+  if (name == "bios-program-fail") faults.biosProgramFail = true;
+  if (name == "sram-write-fail") faults.sramWriteFail = true;
+  if (name == "busy-polls") faults.busyPolls = static_cast<int>(value);
+  if (name == "ws-id") faults.wsId = static_cast<std::uint16_t>(value);
+  if (name == "ws-size-bad-check") faults.wsSizeBadCheck = true;
+  if (name == "read-fail-bank") faults.readFailBank = static_cast<int>(value);
+}
+
+std::vector<std::string> faultList(const Faults& faults) {
+  std::vector<std::string> list;
+  const auto add = [&list](std::string_view name, const auto& value) {
+    list.push_back(std::string(name) + "=" + std::to_string(value));
+  };
+  if (faults.absent) list.emplace_back("absent");
+  if (faults.dropAfter) add("drop-after", *faults.dropAfter);
+  if (faults.badCheck) add("bad-check", *faults.badCheck);
+  if (faults.eraseFailBlock) add("erase-fail-block", *faults.eraseFailBlock);
+  if (faults.programFailBank) add("program-fail-bank", *faults.programFailBank);
+  if (faults.biosEraseFail) list.emplace_back("bios-erase-fail");
+  if (faults.biosProgramFail) list.emplace_back("bios-program-fail");
+  if (faults.sramWriteFail) list.emplace_back("sram-write-fail");
+  if (faults.busyPolls != kDefaultBusyPolls) add("busy-polls", faults.busyPolls);
+  if (faults.wsId) list.push_back("ws-id=" + hex16(*faults.wsId));
+  if (faults.wsSizeBadCheck) list.emplace_back("ws-size-bad-check");
+  if (faults.readFailBank) add("read-fail-bank", *faults.readFailBank);
+  return list;
+}
+
+}  // namespace quillon::sim

@@ -1,0 +1,43 @@
+// Faults the simulated writer can be told to show, so that every failure path of the program
+// can be driven on purpose. Armed by name ("absent", "busy-polls=3", ...).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::sim {
+
+inline constexpr int kDefaultBusyPolls = 1;
+
+struct Faults {
+  bool absent = false;                     // absent: the ready bit is never set
+  std::optional<std::uint64_t> dropAfter;  // drop-after=N: silent once N bytes crossed
+  std::optional<std::uint64_t> badCheck;   // bad-check=N: the N-th answer (1-based) has a wrong check
+  std::optional<int> eraseFailBlock;       // erase-fail-block=B: GB FLASH 64 KiB block / WS bank
+  std::optional<int> programFailBank;      // program-fail-bank=B: GB FLASH 16 KiB bank / WS bank
+  bool biosEraseFail = false;              // bios-erase-fail
+  bool biosProgramFail = false;            // bios-program-fail
+  bool sramWriteFail = false;              // sram-write-fail
+  int busyPolls = kDefaultBusyPolls;       // busy-polls=K
+  std::optional<std::uint16_t> wsId;       // ws-id=HEX: the WS card's identification
+  bool wsSizeBadCheck = false;             // ws-size-bad-check
+  std::optional<int> readFailBank;         // read-fail-bank=B: GB ROM bank / WS 32 KiB block
+
+  bool operator==(const Faults&) const = default;
+};
+
+// Arms one fault given as "name" or "name=value". Throws std::runtime_error with a message
+// for the user when the name is unknown or the value does not fit; `faults` is then unchanged.
+void armFault(Faults& faults, std::string_view nameValue);
+
+// The armed faults as "name" / "name=value" strings, in a fixed order; the default
+// busy-polls is not listed.
+std::vector<std::string> faultList(const Faults& faults);
+
+// One line naming every fault and its value, for error messages and help texts.
+std::string knownFaultsText();
+
+}  // namespace quillon::sim

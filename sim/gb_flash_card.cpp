@@ -1,0 +1,305 @@
+#include <algorithm>
+#include <initializer_list>
+
+#include "detect/chips.h"
+#include "sim/card_model.h"
+#include "sim/id_ways.h"
+
+namespace quillon::sim {
+
+namespace {
+
+using detect::ChipMethod;
+
+constexpr std::size_t kBank = 0x4000;
+constexpr std::size_t kBlock = 0x10000;
+constexpr std::size_t kSaveBank = 0x2000;
+constexpr std::size_t kPage = 0x80;
+
+// Status byte of a chip in status mode (read at 0x4000 after a block erase).
+constexpr std::uint8_t kStatusBusy = 0x00;
+constexpr std::uint8_t kStatusReady = 0x80;
+constexpr std::uint8_t kStatusEraseError = 0xA0;
+
+// The writer's own GB flash card: a BIOS ROM chip holding the menu image, a FLASH ROM chip
+// holding the games, and 128 KiB of save memory.
+class GbFlashCard final : public CardModel {
+ public:
+  explicit GbFlashCard(Device& device)
+      : CardModel(device),
+        chips_{{makeChip(Memory::GbBios, device.card.biosChip),
+                makeChip(Memory::GbFlash, device.card.flashChip)}} {}
+
+  void read(std::uint16_t address, std::span<std::uint8_t> out) override {
+    Chip& chip = chips_[presented_];
+    const auto& bios = dev_.mem(Memory::GbBios);
+    const auto& array = dev_.mem(chip.memory);
+    const std::size_t bankBase = chip.bank(bank_) * kBank;
+    bool statusPoll = false;
+    std::uint8_t status = 0;
+    bool failBank = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const auto a = static_cast<std::uint16_t>(address + i);
+      if (a < 0x4000) {
+        out[i] = bios[a];
+      } else if (a < 0x8000) {
+        const std::size_t within = a - 0x4000u;
+        if (chip.statusMode) {
+          if (!statusPoll) {  // one poll per read command
+            statusPoll = true;
+            status = dev_.pollBusy() ? kStatusBusy : dev_.failed ? kStatusEraseError : kStatusReady;
+          }
+          out[i] = status;
+        } else if (chip.idMode) {
+          out[i] = within < chip.row->id.size() ? chip.row->id[within] : std::uint8_t{0};
+        } else {
+          out[i] = array[bankBase + within];
+          failBank |= presented_ == kFlash && dev_.faults.readFailBank &&
+                      static_cast<std::size_t>(*dev_.faults.readFailBank) == chip.bank(bank_);
+        }
+      } else if (a >= 0xA000 && a < 0xC000) {
+        out[i] = saveVisible_    ? dev_.mem(Memory::GbSram)[saveBank_ * kSaveBank + (a - 0xA000u)]
+                 : registerMode_ ? std::uint8_t{0xFE}
+                                 : std::uint8_t{0xFF};
+      } else {
+        out[i] = 0xFF;
+      }
+    }
+    if (!statusPoll) dev_.readDone(failBank);
+  }
+
+  void write(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) override {
+    switch (op) {
+      case 0:
+        busWrites(address, data);
+        return;
+      case 10:  // FLASH ROM bank, methods 0 and 2
+        if (fits(kFlash, {ChipMethod::Method0, ChipMethod::Method2})) return program(address, data, Style::Bank);
+        break;
+      case 7:  // FLASH ROM bank, method 1; BIOS ROM bank, method 2
+        if (fits(kFlash, {ChipMethod::Method1}) || fits(kBios, {ChipMethod::Method2}))
+          return program(address, data, Style::Bank);
+        break;
+      case 11:  // BIOS ROM piece, method 0
+        if (fits(kBios, {ChipMethod::Method0})) return program(address, data, Style::Piece);
+        break;
+      case 8:  // BIOS ROM page write, method 1
+        if (fits(kBios, {ChipMethod::Method1})) return program(address, data, Style::Page);
+        break;
+      default:
+        break;
+    }
+    dev_.finish(false);  // a command this chip does not take
+  }
+
+  void control(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t) override {
+    if (a == 0) {
+      bank_ = b;
+      return;
+    }
+    if (a != 2) return;
+    Chip& chip = chips_[presented_];
+    switch (b) {
+      case 3:
+        if (chip.way == IdWay::Sequence3) chip.idMode = true;
+        break;
+      case 4:
+        if (chip.way == IdWay::Sequence4) chip.idMode = true;
+        break;
+      case 5:
+        if (chip.way == IdWay::Sequence3 || chip.way == IdWay::Sequence4) chip.idMode = false;
+        break;
+      case 6:  // BIOS ROM chip erase, method 2; the writer runs it through bank 0
+        if (fits(kBios, {ChipMethod::Method2}) && chip.bank(bank_) == 0) return chipErase();
+        dev_.finish(false);
+        break;
+      case 7:  // FLASH ROM block erase, method 1
+        if (fits(kFlash, {ChipMethod::Method1})) return blockErase(c, false);
+        dev_.finish(false);
+        break;
+      case 9:
+        vpp_ = true;
+        break;
+      case 10:
+        vpp_ = false;
+        break;
+      case 11:  // FLASH ROM block erase, method 0, and method 2 with the programming voltage
+        if (fits(kFlash, {ChipMethod::Method0}) || (fits(kFlash, {ChipMethod::Method2}) && vpp_))
+          return blockErase(c, true);
+        dev_.finish(false);
+        break;
+      case 14:  // BIOS ROM chip erase, method 0
+        if (fits(kBios, {ChipMethod::Method0})) return chipErase();
+        dev_.finish(false);
+        break;
+      case 15:  // back to reading the arrays
+        for (Chip& each : chips_) each.idMode = each.statusMode = false;
+        break;
+      default:
+        break;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBios = 0;
+  static constexpr std::size_t kFlash = 1;
+  enum class Style { Bank, Piece, Page };
+
+  struct Chip {
+    Memory memory;
+    std::size_t banks;
+    const detect::ChipRow* row;
+    IdWay way;
+    bool idMode = false;
+    bool statusMode = false;
+    std::size_t bank(std::size_t selected) const { return selected % banks; }
+  };
+
+  Chip makeChip(Memory memory, int row) {
+    const auto r = static_cast<std::size_t>(row);
+    return Chip{memory, dev_.mem(memory).size() / kBank, &detect::kChipTable[r], kIdWays[r]};
+  }
+
+  bool fits(std::size_t role, std::initializer_list<ChipMethod> methods) const {
+    return presented_ == role &&
+           std::find(methods.begin(), methods.end(), chips_[role].row->method) != methods.end();
+  }
+
+  void busWrites(std::uint16_t address, std::span<const std::uint8_t> data) {
+    bool touchedSave = false;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const auto a = static_cast<std::uint16_t>(address + i);
+      const std::uint8_t v = data[i];
+      if (a < 0x1000) {  // chip select
+        if (v == 0x0A) presented_ = kFlash;
+        if (v == 0x00) presented_ = kBios;
+      } else if (a < 0x2000) {
+        if (v == 0x0C) saveVisible_ = true;
+      } else if (a < 0x4000) {
+        bank_ = v;
+      } else if (a < 0x8000) {
+        if (saveVisible_ && a < 0x6000) {
+          saveBank_ = v & 0x0Fu;
+        } else {
+          chipCommand(v);
+        }
+      } else if (a >= 0xA000 && a < 0xC000) {
+        if (saveVisible_) {
+          touchedSave = true;
+          if (!dev_.faults.sramWriteFail) {
+            const std::size_t offset = saveBank_ * kSaveBank + (a - 0xA000u);
+            dev_.mem(Memory::GbSram)[offset] = v;
+            dev_.changed(Memory::GbSram, offset, 1);
+          }
+        } else {
+          writeEnabled_ = v == 0x80;
+        }
+      } else if (a == 0xC080 && v == 1) {
+        registerMode_ = true;
+        saveVisible_ = false;
+      }
+    }
+    if (touchedSave) dev_.finish(!dev_.faults.sramWriteFail);
+  }
+
+  // A byte written into the bank window goes to the presented chip as a command.
+  void chipCommand(std::uint8_t v) {
+    Chip& chip = chips_[presented_];
+    switch (v) {
+      case 0x90:
+        if ((chip.way == IdWay::Command90 && !vpp_) || (chip.way == IdWay::VoltageCommand90 && vpp_))
+          chip.idMode = true;
+        break;
+      case 0xFF:
+        chip.statusMode = false;
+        if (chip.way == IdWay::Command90) chip.idMode = false;
+        break;
+      case 0x00:
+        if (chip.way == IdWay::VoltageCommand90) chip.idMode = false;
+        break;
+      default:
+        break;
+    }
+  }
+
+  void program(std::uint16_t address, std::span<const std::uint8_t> data, Style style) {
+    Chip& chip = chips_[presented_];
+    const std::size_t bank = chip.bank(bank_);
+    bool ok = writeEnabled_ && address >= 0x4000 && address + data.size() <= 0x8000;
+    if (presented_ == kFlash) {
+      ok = ok && !(dev_.faults.programFailBank && static_cast<std::size_t>(*dev_.faults.programFailBank) == bank);
+    } else {
+      ok = ok && !dev_.faults.biosProgramFail;
+      // A method-1 BIOS ROM has no erase command: writing pages of 0xFF is its erase.
+      const bool erasing = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0xFF; });
+      if (style == Style::Page && erasing && dev_.faults.biosEraseFail) ok = false;
+    }
+    if (ok) {
+      auto& array = dev_.mem(chip.memory);
+      const std::size_t offset = bank * kBank + (address - 0x4000u);
+      if (style == Style::Page) {
+        // The chip loads the page, erases it internally and writes it: bytes not loaded
+        // come out erased.
+        const std::size_t first = offset & ~(kPage - 1);
+        const std::size_t last = (offset + data.size() + kPage - 1) & ~(kPage - 1);
+        std::fill(array.begin() + static_cast<std::ptrdiff_t>(first),
+                  array.begin() + static_cast<std::ptrdiff_t>(last), std::uint8_t{0xFF});
+        std::copy(data.begin(), data.end(), array.begin() + static_cast<std::ptrdiff_t>(offset));
+        dev_.changed(chip.memory, first, last - first);
+      } else {
+        for (std::size_t i = 0; i < data.size(); ++i) array[offset + i] &= data[i];  // bits only clear
+        dev_.changed(chip.memory, offset, data.size());
+      }
+    }
+    if (style == Style::Bank) {
+      // The writer programs a whole bank itself, holding the ready bit clear meanwhile;
+      // the status is final by the time it takes the next command.
+      dev_.finish(ok);
+      dev_.holdReads = kProgramHoldReads;
+    } else {
+      dev_.start(ok);
+    }
+  }
+
+  void blockErase(std::uint8_t firstBank, bool statusMode) {
+    Chip& chip = chips_[kFlash];
+    const std::size_t block = chip.bank(firstBank) / 4;
+    const bool ok = writeEnabled_ &&
+                    !(dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == block);
+    if (ok) erase(chip.memory, block * kBlock, kBlock);
+    dev_.start(ok);
+    chip.statusMode = statusMode;
+    chip.idMode = false;
+  }
+
+  void chipErase() {
+    Chip& chip = chips_[kBios];
+    const bool ok = writeEnabled_ && !dev_.faults.biosEraseFail;
+    if (ok) erase(chip.memory, 0, dev_.mem(chip.memory).size());
+    dev_.start(ok);
+    chip.idMode = false;
+  }
+
+  void erase(Memory memory, std::size_t offset, std::size_t size) {
+    auto& array = dev_.mem(memory);
+    std::fill_n(array.begin() + static_cast<std::ptrdiff_t>(offset), size, std::uint8_t{0xFF});
+    dev_.changed(memory, offset, size);
+  }
+
+  std::array<Chip, 2> chips_;
+  std::size_t presented_ = kBios;  // the card boots into its menu
+  std::size_t bank_ = 0;
+  std::size_t saveBank_ = 0;
+  bool registerMode_ = false;
+  bool saveVisible_ = false;
+  bool writeEnabled_ = false;
+  bool vpp_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<CardModel> makeGbFlashCard(Device& device) {
+  return std::make_unique<GbFlashCard>(device);
+}
+
+}  // namespace quillon::sim

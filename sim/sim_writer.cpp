@@ -1,0 +1,260 @@
+#include "sim/sim_writer.h"
+
+#include <algorithm>
+
+#include "sim/card_model.h"
+
+namespace quillon::sim {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 5> kSync = {0x00, 0x00, 0xD5, 0xAA, 0x96};
+constexpr std::uint8_t kCheckSeed = 0x81;
+
+constexpr std::uint8_t kOpWrite = 0;
+constexpr std::uint8_t kOpRead = 1;
+constexpr std::uint8_t kOpSetMode = 5;
+constexpr std::uint8_t kOpControl = 6;
+
+bool isWriteType(std::uint8_t op) {
+  switch (op) {
+    case kOpWrite:
+    case 7:
+    case 8:
+    case 10:
+    case 11:
+    case 16:
+    case 19:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Control sub-functions that answer after the PC's 0x00 byte.
+bool isAnsweringControl(std::uint8_t sub) { return sub == 3 || sub == 5 || sub == 6 || sub == 7; }
+
+std::unique_ptr<CardModel> makeCard(Device& device) {
+  switch (device.card.kind) {
+    case CardKind::None:
+      return makeEmptySlot(device);
+    case CardKind::GbFlash:
+      return makeGbFlashCard(device);
+    case CardKind::GbCart:
+      return makeGbCartridge(device);
+    case CardKind::WsFlash:
+      return makeWsFlashCard(device);
+  }
+  return makeEmptySlot(device);
+}
+
+}  // namespace
+
+void Device::changed(Memory m, std::size_t offset, std::size_t size) {
+  if (size == 0) return;
+  Range& r = dirty[static_cast<std::size_t>(m)];
+  if (r.begin == r.end) {
+    r = {offset, offset + size};
+  } else {
+    r.begin = std::min(r.begin, offset);
+    r.end = std::max(r.end, offset + size);
+  }
+}
+
+SimWriter::SimWriter(CardContents card, Faults faults) : device_(std::make_unique<Device>()) {
+  device_->card = std::move(card);
+  device_->faults = std::move(faults);
+  card_ = makeCard(*device_);
+  payload_.reserve(0x10000);
+  answer_.reserve(0x10001);
+}
+
+SimWriter::~SimWriter() = default;
+
+CardKind SimWriter::cardKind() const { return device_->card.kind; }
+int SimWriter::biosChip() const { return device_->card.biosChip; }
+int SimWriter::flashChip() const { return device_->card.flashChip; }
+std::span<std::uint8_t> SimWriter::memory(Memory m) { return device_->mem(m); }
+std::span<const std::uint8_t> SimWriter::memory(Memory m) const { return device_->card[m]; }
+Faults& SimWriter::faults() { return device_->faults; }
+const Faults& SimWriter::faults() const { return device_->faults; }
+std::uint64_t SimWriter::statusPolls() const { return device_->statusPolls; }
+bool SimWriter::answering() const { return !device_->faults.absent && !dropped_; }
+
+bool SimWriter::hasChanges() const {
+  return std::any_of(device_->dirty.begin(), device_->dirty.end(),
+                     [](const Device::Range& r) { return r.begin != r.end; });
+}
+
+std::vector<MemoryChange> SimWriter::takeChanges() {
+  std::vector<MemoryChange> changes;
+  for (std::size_t i = 0; i < kMemoryCount; ++i) {
+    Device::Range& r = device_->dirty[i];
+    if (r.begin != r.end) changes.push_back({static_cast<Memory>(i), r.begin, r.end - r.begin});
+    r = {};
+  }
+  return changes;
+}
+
+// --- registers ----------------------------------------------------------------------------
+
+std::uint8_t SimWriter::readStatus() {
+  ++statusReads_;
+  if (!answering()) return 0x00;
+  if (device_->holdReads > 0) {  // still busy with the last job
+    --device_->holdReads;
+    return 0x00;
+  }
+  if (phase_ != Phase::Answer) return link::kStatusReady;
+  const std::uint8_t byte = answer_[answerPos_];
+  const std::uint8_t nibble = highNibble_ ? static_cast<std::uint8_t>(byte >> 4)
+                                          : static_cast<std::uint8_t>(byte & 0x0F);
+  return static_cast<std::uint8_t>(link::kStatusReady | nibble << link::kStatusNibbleShift);
+}
+
+void SimWriter::writeControl(std::uint8_t value) {
+  const bool strobeChanged = ((value ^ control_) & link::kControlStrobe) != 0;
+  control_ = value;
+  if (!strobeChanged || !answering()) return;
+  if (phase_ == Phase::Answer) {
+    onAcknowledge();
+  } else {
+    onByte(data_);
+  }
+}
+
+void SimWriter::countCrossed() {
+  ++crossed_;
+  if (device_->faults.dropAfter && crossed_ >= *device_->faults.dropAfter) dropped_ = true;
+}
+
+// --- frames -------------------------------------------------------------------------------
+
+void SimWriter::onByte(std::uint8_t byte) {
+  switch (phase_) {
+    case Phase::Hunt:
+      if (byte == kSync[static_cast<std::size_t>(syncMatched_)]) {
+        if (++syncMatched_ == static_cast<int>(kSync.size())) {
+          syncMatched_ = 0;
+          headerFill_ = 0;
+          phase_ = Phase::Header;
+        }
+      } else if (byte == 0x00) {
+        // "00 00 00" still holds the first two sync bytes; after a partly matched
+        // D5 or AA, the new 0x00 can only be the first.
+        syncMatched_ = syncMatched_ == 2 ? 2 : 1;
+      } else {
+        syncMatched_ = 0;
+      }
+      break;
+    case Phase::Header:
+      header_[headerFill_++] = byte;
+      if (headerFill_ == header_.size()) onHeader();
+      break;
+    case Phase::Data:
+      if (payload_.size() < payloadWanted_) {
+        payload_.push_back(byte);
+        payloadCheck_ ^= byte;
+      } else {
+        phase_ = Phase::Hunt;
+        if (byte == payloadCheck_) {
+          carryOutWrite();
+        } else {
+          ++ignored_;
+        }
+      }
+      break;
+    case Phase::Prefix:
+      prepareAnswer();
+      break;
+    case Phase::Answer:
+      break;  // not reached: strobes while answering acknowledge nibbles
+  }
+  countCrossed();
+}
+
+void SimWriter::onHeader() {
+  const std::uint8_t op = header_[0];
+  std::uint8_t check = kCheckSeed;
+  for (std::size_t i = 0; i < 5; ++i) check ^= header_[i];
+  phase_ = Phase::Hunt;
+  if (check != header_[5]) {
+    ++ignored_;
+    return;
+  }
+  if (op == kOpRead || (op == kOpControl && isAnsweringControl(header_[1]))) {
+    phase_ = Phase::Prefix;  // the PC sends one byte before it collects the answer
+  } else if (op == kOpControl) {
+    record();
+    card_->control(header_[1], header_[2], header_[3], header_[4]);
+  } else if (op == kOpSetMode) {
+    record();
+    card_->setMode(header_[1]);
+  } else if (isWriteType(op)) {
+    payload_.clear();
+    payloadWanted_ = static_cast<std::size_t>(header_[3] | header_[4] << 8);
+    payloadCheck_ = kCheckSeed;
+    phase_ = Phase::Data;
+  } else {
+    ++ignored_;  // not a command this firmware knows
+  }
+}
+
+void SimWriter::record() {
+  if (logOn_) log_.push_back({header_[0], header_[1], header_[2], header_[3], header_[4]});
+}
+
+void SimWriter::carryOutWrite() {
+  record();
+  const auto address = static_cast<std::uint16_t>(header_[1] | header_[2] << 8);
+  card_->write(header_[0], address, payload_);
+}
+
+void SimWriter::prepareAnswer() {
+  record();
+  answer_.clear();
+  const std::uint8_t op = header_[0];
+  bool corruptCheck = false;
+  if (op == kOpRead) {
+    const auto address = static_cast<std::uint16_t>(header_[1] | header_[2] << 8);
+    answer_.resize(static_cast<std::size_t>(header_[3] | header_[4] << 8));
+    card_->read(address, answer_);
+  } else {
+    switch (header_[1]) {
+      case 3:
+      case 6:
+        answer_.push_back(device_->queryState());
+        break;
+      case 5: {
+        const auto id = card_->wsIdentification();
+        answer_.assign(id.begin(), id.end());
+        break;
+      }
+      default:  // 7
+        answer_.push_back(card_->wsSizeCode());
+        corruptCheck = device_->faults.wsSizeBadCheck;
+        break;
+    }
+  }
+  std::uint8_t check = kCheckSeed;
+  for (std::uint8_t b : answer_) check ^= b;
+  ++answers_;
+  if (device_->faults.badCheck && answers_ == *device_->faults.badCheck) corruptCheck = true;
+  if (corruptCheck) check = static_cast<std::uint8_t>(~check);
+  answer_.push_back(check);
+  answerPos_ = 0;
+  highNibble_ = false;
+  phase_ = Phase::Answer;
+}
+
+void SimWriter::onAcknowledge() {
+  if (!highNibble_) {
+    highNibble_ = true;
+    return;
+  }
+  highNibble_ = false;
+  if (++answerPos_ == answer_.size()) phase_ = Phase::Hunt;
+  countCrossed();
+}
+
+}  // namespace quillon::sim

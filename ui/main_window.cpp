@@ -66,6 +66,8 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name, QRect rect) {
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setSortingEnabled(false);
+  // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
+  view->setTextElideMode(Qt::ElideNone);
   view->header()->setStretchLastSection(false);
   view->header()->setSectionsMovable(false);
   view->setGeometry(rect);

@@ -59,7 +59,11 @@ bool DoubleClickRow(QTreeWidget* view, const QString& file) {
   QTreeWidgetItem* item = FindRow(view, file);
   if (item == nullptr) return false;
   view->scrollToItem(item);
-  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+  // What a mouse sends: press and release, then the second press as a double click.
+  const QPoint at = view->visualItemRect(item).center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+  QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
   return true;
 }
 

@@ -1,7 +1,8 @@
 // Renders the main window into a PNG with a folder of synthetic images listed and a card
 // composed, for looking at the layout:
-//   ui_window_shot OUT.png [--port SPEC]
-// Without --port the writer is a simulated one holding an ordinary cartridge.
+//   ui_window_shot OUT.png [--port SPEC] [--size WxH]
+// Without --port the writer is a simulated one holding an ordinary cartridge; --size gives
+// the client size (default: the design size).
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <QTreeWidget>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -28,15 +30,28 @@ using namespace quillon;
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::cerr << "usage: ui_window_shot OUT.png [--port SPEC]\n";
+    std::cerr << "usage: ui_window_shot OUT.png [--port SPEC] [--size WxH]\n";
     return 2;
   }
   const std::string out = argv[1];
   std::string spec;
-  if (argc >= 4 && std::strcmp(argv[2], "--port") == 0) spec = argv[3];
+  int width = ui::Tform_ZEP::kDesignWidth;
+  int height = ui::Tform_ZEP::kDesignHeight;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--port") == 0) {
+      spec = argv[i + 1];
+    } else if (std::strcmp(argv[i], "--size") == 0 &&
+               std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) {
+    } else {
+      std::cerr << "ui_window_shot: bad argument " << argv[i] << '\n';
+      return 2;
+    }
+  }
 
-  QTemporaryDir dir;
-  const std::filesystem::path root = dir.path().toStdString();
+  QTemporaryDir dir(QStringLiteral("/tmp/qw-XXXXXX"));
+  const std::filesystem::path program = dir.path().toStdString();
+  const std::filesystem::path root = program / "roms";
+  std::filesystem::create_directory(root);
   using uitest::GbHeader;
   uitest::WriteGbImage(root / "adjustris.gb", {"ADJUSTRIS", 0x00, 0, 0, false});
   uitest::WriteGbImage(root / "back-to-color.gbc", {"BACKTOCOLOR", 0x19, 1, 0, true});
@@ -65,9 +80,11 @@ int main(int argc, char** argv) {
   options.diagnostics = &diagnostics;
   link::Link link(*port, options);
 
-  uitest::WriteText(root / "quillon.INI", "[Main]\nSystemStyle=0\n");
-  ui::Tform_ZEP window({root.string() + "/", root / "quillon.INI"}, &link);
+  uitest::WriteText(program / "quillon.INI",
+                    "[Main]\nRomDir=" + root.string() + "/\nSystemStyle=0\n");
+  ui::Tform_ZEP window({program.string() + "/", program / "quillon.INI"}, &link);
   window.show();
+  window.resize(width, height);
   auto* lvFiles = uitest::Control<QTreeWidget>(window, "lvFiles");
   for (const char* file : {"dawn.gb", "tobu.gb", "wuxia.gb", "gb-key.gb"}) {
     uitest::ClickRow(lvFiles, QString::fromLatin1(file));

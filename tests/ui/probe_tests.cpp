@@ -92,6 +92,34 @@ class ProbeTest : public QObject {
     QCOMPARE(Info(w), QStringLiteral("Emulator Card"));
   }
 
+  void writerTypeOutsideRange_noTrafficUntilPicked() {
+    Writer writer(sim::emptyWsFlashCard());
+    WindowFixture f;
+    f.writeSettings("[Main]\nSystemStyle=9\n");
+    Tform_ZEP& w = f.open(&writer.link);
+    Click(Control<QPushButton>(w, "Button8"));  // "Reread Card Information"
+    QVERIFY(writer.port.commands().empty());
+    QCOMPARE(Info(w), QString());
+
+    auto* combo = Control<QComboBox>(w, "ComboBox1");
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_End);  // "WS"
+    QVERIFY(!writer.port.commands().empty());
+    QCOMPARE(Info(w), QStringLiteral("Emulator Card"));
+  }
+
+  void writerType_repickSameItem_noProbe() {
+    Writer writer(sim::emptyWsFlashCard());
+    WindowFixture f;
+    f.writeSettings("[Main]\nSystemStyle=2\n");
+    Tform_ZEP& w = f.open(&writer.link);
+    QVERIFY(!writer.port.commands().empty());  // the start-up probe
+    writer.port.clearCommands();
+    auto* combo = Control<QComboBox>(w, "ComboBox1");
+    emit combo->activated(combo->currentIndex());
+    QVERIFY(writer.port.commands().empty());
+  }
+
   void probe_writerStopsAnswering_textKept_rereadClears() {
     Writer writer(sim::emptyWsFlashCard());
     WindowFixture f;

@@ -125,8 +125,13 @@ void writeConfig(const fs::path& dir, const WriterConfig& config) {
 std::vector<std::uint8_t> readWholeFile(const fs::path& path, const char* what) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + std::string(what) + " " + path.string());
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error("cannot read " + std::string(what) + " " + path.string());
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  std::vector<std::uint8_t> bytes(error ? 0 : static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (error || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
+    throw std::runtime_error("cannot read " + std::string(what) + " " + path.string());
+  }
   return bytes;
 }
 

@@ -79,7 +79,10 @@ std::span<const std::uint8_t> SimWriter::memory(Memory m) const { return device_
 Faults& SimWriter::faults() { return device_->faults; }
 const Faults& SimWriter::faults() const { return device_->faults; }
 std::uint64_t SimWriter::statusPolls() const { return device_->statusPolls; }
-bool SimWriter::answering() const { return !device_->faults.absent && !dropped_; }
+bool SimWriter::answering() const {
+  const Faults& f = device_->faults;
+  return !f.absent && !(f.dropAfter && crossed_ >= *f.dropAfter);
+}
 
 bool SimWriter::hasChanges() const {
   return std::any_of(device_->dirty.begin(), device_->dirty.end(),
@@ -123,10 +126,7 @@ void SimWriter::writeControl(std::uint8_t value) {
   }
 }
 
-void SimWriter::countCrossed() {
-  ++crossed_;
-  if (device_->faults.dropAfter && crossed_ >= *device_->faults.dropAfter) dropped_ = true;
-}
+void SimWriter::countCrossed() { ++crossed_; }
 
 // --- frames -------------------------------------------------------------------------------
 

@@ -150,7 +150,6 @@ class SimWriter final : public link::Port {
   std::vector<std::uint8_t> answer_;
   std::size_t answerPos_ = 0;
   bool highNibble_ = false;
-  bool dropped_ = false;
 
   std::uint64_t ticks_ = 0;
   std::uint64_t statusReads_ = 0;

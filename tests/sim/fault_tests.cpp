@@ -1,0 +1,308 @@
+// Armed faults: each one shows up where the program would see it, and nowhere else.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sequences.h"
+#include "sim/sim_writer.h"
+
+namespace quillon::simtest {
+namespace {
+
+using sim::Faults;
+using sim::Memory;
+using sim::SimWriter;
+
+constexpr int kIntel28F010 = 0;
+constexpr int kSst29EE010 = 9;
+constexpr int kAmd29F010 = 12;
+constexpr int kSharp28F016SUT = 13;
+constexpr int kFuji28F016 = 17;
+constexpr int kIntel28F016SA = 21;
+
+Faults armed(std::initializer_list<const char*> names) {
+  Faults faults;
+  for (const char* name : names) sim::armFault(faults, name);
+  return faults;
+}
+
+bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
+  return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
+}
+
+TEST(Absent, NeverReady_nothingCrosses) {
+  SimWriter writer(sim::emptyGbFlashCard(), armed({"absent"}));
+  Host host(writer);
+  EXPECT_FALSE(host.checkDevice());
+  EXPECT_EQ(writer.readStatus() & 0x80, 0);
+  EXPECT_EQ(writer.bytesCrossed(), 0u);
+  EXPECT_TRUE(writer.commands().empty());
+}
+
+// CheckDevice moves 14 bytes: 11 of frame, the 0x00, the answer byte and its check.
+class DropAfter : public ::testing::TestWithParam<int> {};
+
+TEST_P(DropAfter, StopsAnsweringAfterNBytes) {
+  const int n = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(), armed({("drop-after=" + std::to_string(n)).c_str()}));
+  Host host(writer);
+  EXPECT_EQ(host.checkDevice(), n >= 14);
+  EXPECT_EQ(writer.bytesCrossed(), static_cast<std::uint64_t>(std::min(n, 14)));
+  if (n <= 14) {
+    EXPECT_FALSE(host.checkDevice()) << "silent from then on";
+    EXPECT_EQ(writer.readStatus() & 0x80, 0);
+  } else {
+    EXPECT_TRUE(writer.answering());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, DropAfter, ::testing::Values(0, 5, 11, 12, 13, 14, 15));
+
+class BadCheck : public ::testing::TestWithParam<int> {};
+
+TEST_P(BadCheck, NthAnswerOnly_hasWrongCheck) {
+  const int n = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(), armed({("bad-check=" + std::to_string(n)).c_str()}));
+  Host host(writer);
+  for (int answer = 1; answer <= 4; ++answer) {
+    const Answer a = host.readBlock(0x0100, 16);
+    EXPECT_TRUE(a.complete);
+    EXPECT_EQ(a.checkOk(), answer != n) << "answer " << answer;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, BadCheck, ::testing::Values(1, 2, 4));
+
+class GbFlashFaults : public ::testing::TestWithParam<int> {};
+
+TEST_P(GbFlashFaults, EraseFailBlock_thatBlockOnlyNeverErases) {
+  const int row = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"erase-fail-block=5"}));
+  auto flash = writer.memory(Memory::GbFlash);
+  std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
+  Host host(writer);
+  const ChipMethod method = methodOf(row);
+  prepareFlashCard(host, method);
+  EXPECT_FALSE(eraseFlashBlock(host, method, 5, 100));
+  if (method == ChipMethod::Method1) {
+    EXPECT_EQ(host.queryState3(), 2);
+  } else {
+    EXPECT_EQ(host.readByte(0x4000), 0xA0) << "status byte: erase error";
+    host.writeByte(0x4000, 0xFF);
+  }
+  EXPECT_TRUE(allAre(flash.subspan(5 * 0x10000, 0x10000), 0x00));
+  EXPECT_TRUE(eraseFlashBlock(host, method, 6));
+  EXPECT_TRUE(allAre(flash.subspan(6 * 0x10000, 0x10000), 0xFF));
+}
+
+TEST_P(GbFlashFaults, ProgramFailBank_thatBankOnlyFails_unchanged) {
+  const int row = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"program-fail-bank=37"}));
+  auto flash = writer.memory(Memory::GbFlash);
+  Host host(writer);
+  const ChipMethod method = methodOf(row);
+  prepareFlashCard(host, method);
+  EXPECT_FALSE(programFlashBank(host, method, 37, Bytes(0x4000, 0x00)));
+  EXPECT_TRUE(allAre(flash.subspan(37 * 0x4000, 0x4000), 0xFF));
+  EXPECT_TRUE(programFlashBank(host, method, 38, Bytes(0x4000, 0x00)));
+  EXPECT_TRUE(allAre(flash.subspan(38 * 0x4000, 0x4000), 0x00));
+}
+
+TEST_P(GbFlashFaults, ReadFailBank_statusAfterReadingThatBankFails) {
+  const int row = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"read-fail-bank=96"}));
+  Host host(writer);
+  host.setControl(2, 15, 0, 0);
+  host.writeByte(0xA000, 0x80);
+  host.writeByte(0x0000, 0x0A);
+  for (int bank : {95, 96, 97}) {
+    host.setBank(static_cast<std::uint8_t>(bank));
+    EXPECT_TRUE(host.readBlock(0x4000, 0x4000).checkOk());
+    EXPECT_EQ(host.queryState3(), bank == 96 ? 2 : 0) << "bank " << bank;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, GbFlashFaults, ::testing::Values(kSharp28F016SUT, kFuji28F016, kIntel28F016SA));
+
+class BiosFaults : public ::testing::TestWithParam<int> {};
+
+TEST_P(BiosFaults, BiosEraseFail_eraseReportsFailure_unchanged) {
+  const int row = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-erase-fail"}));
+  auto bios = writer.memory(Memory::GbBios);
+  std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});
+  Host host(writer);
+  prepareFlashCard(host, ChipMethod::Method2);
+  host.writeByte(0x0000, 0x00);
+  EXPECT_FALSE(eraseBios(host, methodOf(row)));
+  EXPECT_TRUE(allAre(bios, 0x00));
+}
+
+TEST_P(BiosFaults, BiosProgramFail_programmingReportsFailure_unchanged) {
+  const int row = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-program-fail"}));
+  Host host(writer);
+  prepareFlashCard(host, ChipMethod::Method2);
+  host.writeByte(0x0000, 0x00);
+  EXPECT_TRUE(eraseBios(host, methodOf(row)) || methodOf(row) == ChipMethod::Method1);
+  if (methodOf(row) == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  EXPECT_FALSE(programBios(host, methodOf(row), Bytes(0x4000, 0x12)));
+  EXPECT_TRUE(allAre(writer.memory(Memory::GbBios), 0xFF));
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, BiosFaults, ::testing::Values(kIntel28F010, kSst29EE010, kAmd29F010));
+
+TEST(SramWriteFail, GbFlashCard_writeIgnored_statusFails) {
+  SimWriter writer(sim::emptyGbFlashCard(), armed({"sram-write-fail"}));
+  Host host(writer);
+  host.setControl(2, 15, 0, 0);
+  host.writeByte(0x0000, 0x0A);
+  host.writeByte(0x1000, 0x0C);
+  host.writeByte(0x4000, 2);
+  host.writeBlock(0, 0xA000, Bytes(0x2000, 0x99));
+  EXPECT_EQ(host.queryState3(), 2);
+  EXPECT_TRUE(allAre(writer.memory(Memory::GbSram), 0x00));
+}
+
+TEST(SramWriteFail, Cartridge_writeIgnored_statusFails) {
+  Bytes rom(0x8000, 0);
+  rom[0x147] = 0x03;
+  rom[0x149] = 0x02;
+  SimWriter writer(sim::gbCartridge(rom), armed({"sram-write-fail"}));
+  Host host(writer);
+  host.writeByte(0x0000, 0x0A);
+  host.writeBlock(0, 0xA000, Bytes(0x2000, 0x99));
+  EXPECT_EQ(host.queryState3(), 2);
+  EXPECT_TRUE(allAre(writer.memory(Memory::CartSav), 0x00));
+}
+
+TEST(SramWriteFail, WsFlashCard_writeIgnored_statusFails) {
+  SimWriter writer(sim::emptyWsFlashCard(), armed({"sram-write-fail"}));
+  Host host(writer);
+  wsSelectSave(host);
+  host.writeBlock(0, 0x8000, Bytes(0x8000, 0x99));
+  host.writeBlock(19, 0x8000, Bytes(0x8000, 0x99));
+  EXPECT_NE(host.queryState6(), 0);
+  EXPECT_TRUE(allAre(writer.memory(Memory::WsSram), 0x00));
+}
+
+TEST(CartReadFailBank, StatusAfterReadingThatBankFails) {
+  Bytes rom(8 * 0x4000, 0);
+  rom[0x147] = 0x19;
+  SimWriter writer(sim::gbCartridge(rom), armed({"read-fail-bank=0"}));
+  Host host(writer);
+  host.readBlock(0x0000, 0x4000);
+  EXPECT_EQ(host.queryState3(), 2) << "bank 0 through the fixed window";
+  host.setBank(1);
+  host.readBlock(0x4000, 0x4000);
+  EXPECT_EQ(host.queryState3(), 0);
+}
+
+TEST(WsFaults, EraseFailBlock_bankNeverErases) {
+  SimWriter writer(sim::emptyWsFlashCard(), armed({"erase-fail-block=31"}));
+  auto flash = writer.memory(Memory::WsFlash);
+  std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
+  Host host(writer);
+  EXPECT_NE(wsEraseBank(host, 31), 0);
+  EXPECT_NE(wsEraseBootSectors(host, 31), 0);
+  EXPECT_TRUE(allAre(flash.subspan(31 * 0x10000, 0x10000), 0x00));
+  EXPECT_EQ(wsEraseBank(host, 30), 0);
+}
+
+TEST(WsFaults, ProgramFailBank_bankNotProgrammed) {
+  SimWriter writer(sim::emptyWsFlashCard(), armed({"program-fail-bank=60"}));
+  Host host(writer);
+  EXPECT_NE(wsProgramBlock(host, 121, Bytes(0x8000, 0x00)), 0);
+  EXPECT_TRUE(allAre(writer.memory(Memory::WsFlash), 0xFF));
+  EXPECT_EQ(wsProgramBlock(host, 122, Bytes(0x8000, 0x00)), 0);
+}
+
+TEST(WsFaults, ReadFailBank_statusAfterThatBlockFails) {
+  SimWriter writer(sim::emptyWsFlashCard(), armed({"read-fail-bank=3"}));
+  Host host(writer);
+  for (int block : {2, 3}) {
+    host.setControl(0, 0xC3, static_cast<std::uint8_t>(block >> 1), 0);
+    host.setMode(static_cast<std::uint8_t>(0x26 + (block & 1)));
+    host.readBlock(0x8000, 0x8000);
+    EXPECT_EQ(host.queryState6() != 0, block == 3) << "block " << block;
+  }
+}
+
+TEST(WsFaults, SizeBadCheck_onlySizeAnswerWrong) {
+  SimWriter writer(sim::emptyWsFlashCard(), armed({"ws-size-bad-check"}));
+  Host host(writer);
+  const Bytes size = wsSizeQuery(host);
+  EXPECT_NE(size[1], size[0] ^ 0x81);
+  EXPECT_EQ(wsIdentify(host), (Bytes{0x82, 0x23, 0x81 ^ 0x82 ^ 0x23}));
+  EXPECT_TRUE(host.checkDevice());
+}
+
+struct ParseCase {
+  const char* text;
+  std::function<bool(const Faults&)> holds;
+};
+
+class FaultNames : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(FaultNames, Arm_setsThatFaultOnly) {
+  Faults faults;
+  sim::armFault(faults, GetParam().text);
+  EXPECT_TRUE(GetParam().holds(faults)) << GetParam().text;
+  EXPECT_NE(faults, Faults{});
+  EXPECT_EQ(sim::faultList(faults), std::vector<std::string>{GetParam().text});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FaultNames,
+    ::testing::Values(ParseCase{"absent", [](const Faults& f) { return f.absent; }},
+                      ParseCase{"drop-after=100", [](const Faults& f) { return f.dropAfter == 100u; }},
+                      ParseCase{"bad-check=3", [](const Faults& f) { return f.badCheck == 3u; }},
+                      ParseCase{"erase-fail-block=63", [](const Faults& f) { return f.eraseFailBlock == 63; }},
+                      ParseCase{"program-fail-bank=200", [](const Faults& f) { return f.programFailBank == 200; }},
+                      ParseCase{"bios-erase-fail", [](const Faults& f) { return f.biosEraseFail; }},
+                      ParseCase{"bios-program-fail", [](const Faults& f) { return f.biosProgramFail; }},
+                      ParseCase{"sram-write-fail", [](const Faults& f) { return f.sramWriteFail; }},
+                      ParseCase{"busy-polls=7", [](const Faults& f) { return f.busyPolls == 7; }},
+                      ParseCase{"ws-id=0x2382", [](const Faults& f) { return f.wsId == 0x2382; }},
+                      ParseCase{"ws-size-bad-check", [](const Faults& f) { return f.wsSizeBadCheck; }},
+                      ParseCase{"read-fail-bank=0", [](const Faults& f) { return f.readFailBank == 0; }}));
+
+TEST(FaultNames, WsIdWithoutPrefix_isHex) {
+  Faults faults;
+  sim::armFault(faults, "ws-id=abcd");
+  EXPECT_EQ(faults.wsId, 0xABCD);
+}
+
+struct BadCase {
+  const char* text;
+  const char* messagePart;
+};
+
+class BadFaultNames : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadFaultNames, Rejected_withMessage_faultsUnchanged) {
+  Faults faults;
+  sim::armFault(faults, "busy-polls=3");
+  const Faults before = faults;
+  try {
+    sim::armFault(faults, GetParam().text);
+    FAIL() << GetParam().text << " accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(GetParam().messagePart), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(faults, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, BadFaultNames,
+                         ::testing::Values(BadCase{"nonsense", "unknown fault 'nonsense'"},
+                                           BadCase{"absent=1", "takes no value"},
+                                           BadCase{"busy-polls", "needs a value"},
+                                           BadCase{"erase-fail-block=64", "0 to 63"},
+                                           BadCase{"bad-check=0", "bad value '0'"},
+                                           BadCase{"ws-id=12345", "0 to FFFF"},
+                                           BadCase{"program-fail-bank=-1", "bad value '-1'"},
+                                           BadCase{"read-fail-bank=x", "bad value 'x'"},
+                                           BadCase{"drop-after=", "bad value ''"}));
+
+}  // namespace
+}  // namespace quillon::simtest

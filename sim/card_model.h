@@ -37,6 +37,7 @@ struct Device {
     std::size_t begin = 0, end = 0;
   };
   std::array<Range, kMemoryCount> dirty{};
+  bool anyDirty = false;
 
   std::vector<std::uint8_t>& mem(Memory m) { return card[m]; }
 

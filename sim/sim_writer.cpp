@@ -52,6 +52,7 @@ std::unique_ptr<CardModel> makeCard(Device& device) {
 
 void Device::changed(Memory m, std::size_t offset, std::size_t size) {
   if (size == 0) return;
+  anyDirty = true;
   Range& r = dirty[static_cast<std::size_t>(m)];
   if (r.begin == r.end) {
     r = {offset, offset + size};
@@ -84,10 +85,7 @@ bool SimWriter::answering() const {
   return !f.absent && !(f.dropAfter && crossed_ >= *f.dropAfter);
 }
 
-bool SimWriter::hasChanges() const {
-  return std::any_of(device_->dirty.begin(), device_->dirty.end(),
-                     [](const Device::Range& r) { return r.begin != r.end; });
-}
+bool SimWriter::hasChanges() const { return device_->anyDirty; }
 
 std::vector<MemoryChange> SimWriter::takeChanges() {
   std::vector<MemoryChange> changes;
@@ -96,6 +94,7 @@ std::vector<MemoryChange> SimWriter::takeChanges() {
     if (r.begin != r.end) changes.push_back({static_cast<Memory>(i), r.begin, r.end - r.begin});
     r = {};
   }
+  device_->anyDirty = false;
   return changes;
 }
 

@@ -8,9 +8,9 @@ namespace quillon::sim {
 
 namespace {
 
-enum class Kind { Flag, Count, Number, Hex16 };
+enum class Kind { Flag, Number, Hex16 };
 
-struct FaultSpec {
+struct FaultEntry {
   std::string_view name;
   Kind kind;
   std::uint64_t min = 0;
@@ -18,10 +18,10 @@ struct FaultSpec {
   std::string_view valueHint;  // how the value is spelled in messages
 };
 
-constexpr FaultSpec kSpecs[] = {
+constexpr FaultEntry kFaultEntries[] = {
     {"absent", Kind::Flag, 0, 0, ""},
-    {"drop-after", Kind::Count, 0, std::numeric_limits<std::uint32_t>::max(), "N"},
-    {"bad-check", Kind::Count, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"drop-after", Kind::Number, 0, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"bad-check", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"erase-fail-block", Kind::Number, 0, 63, "B"},
     {"program-fail-bank", Kind::Number, 0, 255, "B"},
     {"bios-erase-fail", Kind::Flag, 0, 0, ""},
@@ -57,12 +57,12 @@ std::string hex16(std::uint16_t value) {
 
 std::string knownFaultsText() {
   std::string text;
-  for (const FaultSpec& spec : kSpecs) {
+  for (const FaultEntry& entry : kFaultEntries) {
     if (!text.empty()) text += ", ";
-    text += spec.name;
-    if (spec.kind != Kind::Flag) {
+    text += entry.name;
+    if (entry.kind != Kind::Flag) {
       text += '=';
-      text += spec.valueHint;
+      text += entry.valueHint;
     }
   }
   return text;
@@ -74,27 +74,27 @@ void armFault(Faults& faults, std::string_view nameValue) {
   const std::optional<std::string_view> valueText =
       eq == std::string_view::npos ? std::nullopt : std::optional(nameValue.substr(eq + 1));
 
-  const FaultSpec* spec = nullptr;
-  for (const FaultSpec& each : kSpecs) {
-    if (each.name == name) spec = &each;
+  const FaultEntry* entry = nullptr;
+  for (const FaultEntry& each : kFaultEntries) {
+    if (each.name == name) entry = &each;
   }
-  if (!spec) {
+  if (!entry) {
     throw std::runtime_error("unknown fault '" + std::string(name) + "'; known faults: " + knownFaultsText());
   }
-  const std::string shown(spec->name);
-  if (spec->kind == Kind::Flag) {
+  const std::string shown(entry->name);
+  if (entry->kind == Kind::Flag) {
     if (valueText) throw std::runtime_error("fault '" + shown + "' takes no value");
   } else if (!valueText) {
-    throw std::runtime_error("fault '" + shown + "' needs a value: " + shown + "=" + std::string(spec->valueHint));
+    throw std::runtime_error("fault '" + shown + "' needs a value: " + shown + "=" + std::string(entry->valueHint));
   }
 
   std::uint64_t value = 0;
-  if (spec->kind != Kind::Flag) {
-    const auto parsed = parseNumber(*valueText, spec->kind == Kind::Hex16 ? 16 : 10);
-    if (!parsed || *parsed < spec->min || *parsed > spec->max) {
-      const std::string range = spec->kind == Kind::Hex16
+  if (entry->kind != Kind::Flag) {
+    const auto parsed = parseNumber(*valueText, entry->kind == Kind::Hex16 ? 16 : 10);
+    if (!parsed || *parsed < entry->min || *parsed > entry->max) {
+      const std::string range = entry->kind == Kind::Hex16
                                     ? "a hexadecimal number 0 to FFFF"
-                                    : "a number " + std::to_string(spec->min) + " to " + std::to_string(spec->max);
+                                    : "a number " + std::to_string(entry->min) + " to " + std::to_string(entry->max);
       throw std::runtime_error("bad value '" + std::string(*valueText) + "' for fault '" + shown + "': expected " +
                                range);
     }

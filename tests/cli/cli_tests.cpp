@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using support::GbImageSpec;
 using support::makeGbImage;
 
-struct Run {
+struct RunResult {
   int status;
   std::string out, err;
 };
@@ -38,7 +38,7 @@ class Cli : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Run run(const std::string& args) {
+  RunResult run(const std::string& args) {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
     const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + quote(QUILLON_CLI) + " " + args +
                                 " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
@@ -73,7 +73,7 @@ TEST_F(Cli, Info_FlashCardWithTwoImages_PrintsCardInformationAndTracesTheProbe) 
   support::writeFile(fs::path(writer()) / "gb-flash.bin", flash);
 
   const auto trace = dir_ / "trace.txt";
-  const Run r = run(port() + " --trace " + quote(trace) + " info");
+  const RunResult r = run(port() + " --trace " + quote(trace) + " info");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "Emulator Card\nBIOS ROM Type:SST 29EE010\nFLASH ROM Type:INTEL 28F016SV\nTotal 2 ROM\n"
@@ -94,14 +94,14 @@ TEST_F(Cli, Info_OrdinaryCartridge) {
   const auto rom = dir_ / "game.gb";
   support::writeFile(rom, makeGbImage({"POCKET", 0x13, 1, 2, false}));
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-cart " + quote(rom)).status, 0);
-  const Run r = run(port() + " info");
+  const RunResult r = run(port() + " info");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Standard Card\nName:POCKET\nType:MBC3\nROM Size:512K bits\nRAM Size:64K bits\nMono\n");
 }
 
 TEST_F(Cli, Info_EmptyWriter_PrintsNothingAndSucceeds) {
   ASSERT_EQ(run("sim insert " + quote(writer()) + " none").status, 0);
-  const Run r = run(port() + " info");
+  const RunResult r = run(port() + " info");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err, "");
@@ -109,7 +109,7 @@ TEST_F(Cli, Info_EmptyWriter_PrintsNothingAndSucceeds) {
 
 TEST_F(Cli, Info_NoWriter_LinkingFailAndExitOne) {
   const auto trace = dir_ / "trace.txt";
-  const Run r = run("--port sim:" + quote((dir_ / "missing").string()) + " --trace " + quote(trace) + " info");
+  const RunResult r = run("--port sim:" + quote((dir_ / "missing").string()) + " --trace " + quote(trace) + " info");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Linking Fail\n"), std::string::npos);
@@ -127,7 +127,7 @@ TEST_F(Cli, Info_AbsentFault_LinkingFail) {
 TEST_F(Cli, Info_WsCard) {
   ASSERT_EQ(run("sim insert " + quote(writer()) + " ws-flash").status, 0);
   const auto trace = dir_ / "trace.txt";
-  const Run r = run(port() + " --writer ws --trace " + quote(trace) + " info");
+  const RunResult r = run(port() + " --writer ws --trace " + quote(trace) + " info");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Emulator Card\n");
   // Identification: the writer is told to read the card, two clock bytes, then the answer.
@@ -145,7 +145,7 @@ TEST_F(Cli, List_PrintsTabSeparatedRowsSorted) {
   support::writeFile(roms / "b.GBC", makeGbImage({"BETA", 0x13, 6, 3, true}));
   support::writeFile(roms / "a.gb", makeGbImage({"ALPHA", 0x04, 2, 1, false}));
   support::writeFile(roms / "c.ws", std::vector<std::uint8_t>(16, 0));
-  const Run r = run("list " + quote(roms.string()));
+  const RunResult r = run("list " + quote(roms.string()));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "a.gb\tALPHA\tUnknown\t1M\t16K\tM\nb.GBC\tBETA\tMBC3\t16M\t256K\tC\n");
   EXPECT_EQ(run("--writer ws list " + quote(roms.string())).out, "c.ws\t\t\tError\tNone\t\n");
@@ -163,7 +163,7 @@ TEST_F(Cli, UsageAndRefusals_ExitStatus) {
     EXPECT_EQ(run(args).status, status) << args;
   }
   ASSERT_EQ(run("sim insert " + quote(writer()) + " none").status, 0);
-  const Run bad = run("sim fault " + quote(writer()) + " melt-down");
+  const RunResult bad = run("sim fault " + quote(writer()) + " melt-down");
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("melt-down"), std::string::npos);
 }
@@ -171,7 +171,7 @@ TEST_F(Cli, UsageAndRefusals_ExitStatus) {
 TEST_F(Cli, SimShow_NamesCardAndFaults) {
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 12 --flash-chip 19").status, 0);
   ASSERT_EQ(run("sim fault " + quote(writer()) + " busy-polls=3 erase-fail-block=7").status, 0);
-  const Run r = run("sim show " + quote(writer()));
+  const RunResult r = run("sim show " + quote(writer()));
   EXPECT_EQ(r.status, 0);
   for (const char* word : {"AMD 29F010", "AMD 28F016", "busy-polls=3", "erase-fail-block=7"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word << "\n" << r.out;

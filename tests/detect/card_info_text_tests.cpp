@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "detect/chips.h"
@@ -13,7 +14,7 @@ using Lines = std::vector<std::string>;
 CardEntry entry(const char* name, int type, int romSize, int ramSize, int color, int romStart = 0,
                 int ramStart = 0) {
   CardEntry e;
-  std::strncpy(e.name.data(), name, 16);
+  std::memcpy(e.name.data(), name, std::min<std::size_t>(std::strlen(name), 16));
   e.type = type;
   e.romSize = romSize;
   e.ramSize = ramSize;

@@ -45,6 +45,8 @@ struct PacketCase {
   Bytes expected;
 };
 
+void PrintTo(const PacketCase& c, std::ostream* os) { *os << c.name; }
+
 class PacketBytes : public ::testing::TestWithParam<PacketCase> {};
 
 TEST_P(PacketBytes, SendsExactlyTheFrameAndData) {

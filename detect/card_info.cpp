@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
+#include "library/gb_header.h"
+
 namespace quillon::detect {
 
-namespace {
-constexpr std::size_t kTitle = 0x134;
-constexpr std::size_t kColourFlag = 0x143;
-constexpr std::size_t kCartType = 0x147;
-constexpr std::size_t kRomSizeCode = 0x148;
-constexpr std::size_t kRamSizeCode = 0x149;
-}  // namespace
+using namespace library::gb_header;
 
 void ReadHeaderFacts(const std::uint8_t* header, CardEntry& entry) {
   // All 16 bytes up to and including the colour flag, as stored.

@@ -5,18 +5,14 @@
 #include <array>
 #include <fstream>
 
+#include "library/gb_header.h"
 #include "library/names.h"
 
 namespace quillon::library {
 
 namespace {
 
-constexpr std::size_t kTitleOffset = 0x134;
-constexpr std::size_t kTitleLength = 15;
-constexpr std::size_t kColorOffset = 0x143;
-constexpr std::size_t kTypeOffset = 0x147;
-constexpr std::size_t kRomCodeOffset = 0x148;
-constexpr std::size_t kRamCodeOffset = 0x149;
+using namespace gb_header;
 
 // Owns one iconv descriptor for the length of a call.
 class Big5Decoder {
@@ -75,13 +71,13 @@ GbFacts ReadGbFacts(const std::filesystem::path& file) {
     return facts;
   }
   facts.status = GbFacts::Ok;
-  for (std::size_t i = 0; i < kTitleLength && header[kTitleOffset + i] != 0; ++i) {
-    facts.title.push_back(static_cast<char>(header[kTitleOffset + i]));
+  for (std::size_t i = 0; i < kTitleLength && header[kTitle + i] != 0; ++i) {
+    facts.title.push_back(static_cast<char>(header[kTitle + i]));
   }
-  facts.type = header[kTypeOffset];
-  facts.romCode = header[kRomCodeOffset];
-  facts.ramCode = header[kRamCodeOffset];
-  facts.color = (header[kColorOffset] & 0x80) != 0 ? 1 : 0;
+  facts.type = header[kCartType];
+  facts.romCode = header[kRomSizeCode];
+  facts.ramCode = header[kRamSizeCode];
+  facts.color = (header[kColourFlag] & 0x80) != 0 ? 1 : 0;
   return facts;
 }
 

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "library/gb_header.h"
 #include <string_view>
 
 namespace quillon::library {
 
 // Number of bytes of a GB image that hold the cartridge header.
-inline constexpr std::size_t kGbHeaderSize = 0x150;
+inline constexpr std::size_t kGbHeaderSize = gb_header::kSize;
 
 // Header facts of a GB image, from its first 0x150 bytes.
 struct GbFacts {

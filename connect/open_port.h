@@ -1,4 +1,4 @@
-// Turning a port specification into an open port.
+// Turning a port name (--port, QUILLON_PORT) into an open port.
 //   auto                  ppdev on /dev/parport0, then direct I/O at 0x378
 //   ppdev:/dev/parportN   the kernel's parallel-port device
 //   direct:0x378          direct port I/O (x86 Linux, needs the I/O permission)
@@ -20,7 +20,7 @@ struct PortError : std::runtime_error {
 
 std::unique_ptr<link::Port> openPort(const std::string& spec);
 
-// The spec to use: the given one, else QUILLON_PORT, else "auto".
+// The port to use: the given one, else QUILLON_PORT, else "auto".
 std::string choosePortSpec(const std::string& given);
 
 }  // namespace quillon::connect

@@ -101,6 +101,8 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
   if (location.inUserConfig) {
     notes << "quillon: cannot write to " << exe.parent_path().string()
           << "; the settings are kept in " << location.path.string() << '\n';
+    if (SeedUserSettings(location, SettingsFileFor(exe)))
+      notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
   return {ProgramDirOf(exe), location.path};
 }

@@ -83,6 +83,15 @@ SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
   return {userConfigDir / beside.filename(), true};
 }
 
+bool SeedUserSettings(const SettingsLocation& location, const std::filesystem::path& besideFile) {
+  std::error_code ec;
+  if (!location.inUserConfig || std::filesystem::exists(location.path, ec) ||
+      !std::filesystem::is_regular_file(besideFile, ec))
+    return false;
+  std::filesystem::create_directories(location.path.parent_path(), ec);
+  return std::filesystem::copy_file(besideFile, location.path, ec) && !ec;
+}
+
 bool IsWritableDirectory(const std::filesystem::path& dir) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dir, ec)) return false;

@@ -50,6 +50,11 @@ SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
                                         bool programDirWritable,
                                         const std::filesystem::path& userConfigDir);
 
+// When the settings move to the user's folder for the first time, a settings file already
+// beside the executable (one written by hand, say) is copied there so that it is not lost.
+// True when it was copied.
+bool SeedUserSettings(const SettingsLocation& location, const std::filesystem::path& besideFile);
+
 // True when files can be created in `dir`.
 bool IsWritableDirectory(const std::filesystem::path& dir);
 

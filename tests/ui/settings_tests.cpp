@@ -295,6 +295,24 @@ class SettingsTest : public QObject {
     QCOMPARE(location.inUserConfig, inUserConfig);
   }
 
+  void seedUserSettings_copiesTheFileBesideTheProgramOnce() {
+    QTemporaryDir dir;
+    const auto root = PathOf(dir);
+    const auto beside = root / "opt" / "quillon.INI";
+    std::filesystem::create_directories(beside.parent_path());
+    quillon::uitest::WriteText(beside, "[Main]\nRomDir=/roms\n");
+    const quillon::ui::SettingsLocation user{root / "config" / "quillon" / "quillon.INI", true};
+
+    QVERIFY(!quillon::ui::SeedUserSettings({beside, false}, beside));
+    QVERIFY(quillon::ui::SeedUserSettings(user, beside));
+    QCOMPARE(Q(quillon::uitest::ReadText(user.path)), QStringLiteral("[Main]\nRomDir=/roms\n"));
+    // Once the user's file exists it is the one that counts.
+    quillon::uitest::WriteText(user.path, "[Main]\nRomDir=/mine\n");
+    QVERIFY(!quillon::ui::SeedUserSettings(user, beside));
+    QCOMPARE(Q(quillon::uitest::ReadText(user.path)), QStringLiteral("[Main]\nRomDir=/mine\n"));
+    QVERIFY(!quillon::ui::SeedUserSettings({root / "other" / "q.INI", true}, root / "absent.INI"));
+  }
+
   void isWritableDirectory() {
     QTemporaryDir dir;
     const auto root = PathOf(dir);

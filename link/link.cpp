@@ -20,8 +20,49 @@ std::uint16_t blockCount(std::size_t size) {
 Link::Link(Port& port, LinkOptions options) : port_(port), options_(options) {
   // The link never initialises the port: it keeps whatever the control register holds and
   // only ever flips the strobe bit of that value.
-  control_ = port_.readControl();
+  try {
+    control_ = port_.readControl();
+  } catch (const std::exception& e) {
+    portFailed(e.what());
+  }
   ++accesses_;
+}
+
+void Link::portFailed(const char* what) {
+  portFailed_ = true;
+  if (lastPortError_ != what) {
+    lastPortError_ = what;
+    diag() << "Port failure: " << what << " (the writer is taken as not answering)\n";
+    note("port failure");
+  }
+}
+
+std::uint8_t Link::readStatus() {
+  if (portFailed_) return 0;  // never ready
+  try {
+    return port_.readStatus();
+  } catch (const std::exception& e) {
+    portFailed(e.what());
+    return 0;
+  }
+}
+
+void Link::writeData(std::uint8_t value) {
+  if (portFailed_) return;
+  try {
+    port_.writeData(value);
+  } catch (const std::exception& e) {
+    portFailed(e.what());
+  }
+}
+
+void Link::writeControl(std::uint8_t value) {
+  if (portFailed_) return;
+  try {
+    port_.writeControl(value);
+  } catch (const std::exception& e) {
+    portFailed(e.what());
+  }
 }
 
 std::ostream& Link::diag() { return options_.diagnostics ? *options_.diagnostics : std::cout; }
@@ -32,7 +73,7 @@ void Link::note(const char* text) {
 
 void Link::flipStrobe() {
   control_ ^= kControlStrobe;
-  port_.writeControl(control_);
+  writeControl(control_);
   ++accesses_;
 }
 
@@ -43,17 +84,19 @@ bool Link::waitReady(bool bounded) {
   if (bounded) {
     int count = 0;
     std::uint8_t status = 0;
+    if (portFailed_) return false;
     do {
-      status = port_.readStatus();
+      status = readStatus();
       ++count;
-    } while (!(status & kStatusReady) && count < kPollLimit);
+    } while (!(status & kStatusReady) && count < kPollLimit && !portFailed_);
     accesses_ += static_cast<std::uint64_t>(count);
-    return count < kPollLimit;
+    return count < kPollLimit && !portFailed_;
   }
   const auto deadline = std::chrono::steady_clock::now() + options_.clockTimeout;
   for (std::uint32_t reads = 1;; ++reads) {
     ++accesses_;
-    if (port_.readStatus() & kStatusReady) return true;
+    if (readStatus() & kStatusReady) return true;
+    if (portFailed_) return false;
     if ((reads & 0x3FF) == 0 &&
         (stopRequested() || std::chrono::steady_clock::now() >= deadline)) {
       return false;
@@ -66,9 +109,10 @@ bool Link::sendByte(std::uint8_t value) {
     note("time-out");
     return false;
   }
-  port_.writeData(value);
+  writeData(value);
   ++accesses_;
   flipStrobe();
+  if (portFailed_) return false;
   if (options_.trace) options_.trace->sent(value);
   return true;
 }
@@ -76,13 +120,15 @@ bool Link::sendByte(std::uint8_t value) {
 void Link::SendClock() {
   std::lock_guard lock(mutex_);
   if (stopRequested()) return;
+  portFailed_ = false;
   if (!waitReady(false)) {
     note(stopRequested() ? "cancelled" : "time-out");
     return;
   }
-  port_.writeData(0x00);
+  writeData(0x00);
   ++accesses_;
   flipStrobe();
+  if (portFailed_) return;
   if (options_.trace) options_.trace->sent(0x00);
 }
 
@@ -91,16 +137,17 @@ std::optional<std::uint8_t> Link::receiveByte() {
     note("time-out");
     return std::nullopt;
   }
-  const std::uint8_t low = static_cast<std::uint8_t>((port_.readStatus() >> kStatusNibbleShift) & 0x0F);
+  const std::uint8_t low = static_cast<std::uint8_t>((readStatus() >> kStatusNibbleShift) & 0x0F);
   ++accesses_;
   flipStrobe();
   if (!waitReady(true)) {
     note("time-out");
     return std::nullopt;
   }
-  const std::uint8_t high = static_cast<std::uint8_t>((port_.readStatus() << 1) & 0xF0);
+  const std::uint8_t high = static_cast<std::uint8_t>((readStatus() << 1) & 0xF0);
   ++accesses_;
   flipStrobe();
+  if (portFailed_) return std::nullopt;
   const auto value = static_cast<std::uint8_t>(high | low);
   if (options_.trace) options_.trace->received(value);
   return value;
@@ -111,6 +158,10 @@ bool Link::beginCommand(const char* name) {
     note("cancelled");
     return false;
   }
+  // A port that failed during the last command gets another chance; one that keeps
+  // failing is said once.
+  if (!portFailed_) lastPortError_.clear();
+  portFailed_ = false;
   note(name);
   return true;
 }
@@ -232,6 +283,12 @@ void Link::SetMode(std::uint8_t value) {
   sendFrame(5, value, 0, 0, 0);
 }
 
-void Link::DelayTicks(std::uint32_t count) { port_.delayTicks(std::max<std::uint32_t>(count, 1)); }
+void Link::DelayTicks(std::uint32_t count) {
+  try {
+    port_.delayTicks(std::max<std::uint32_t>(count, 1));
+  } catch (const std::exception& e) {
+    portFailed(e.what());
+  }
+}
 
 }  // namespace quillon::link

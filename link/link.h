@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 
 #include "link/port.h"
 #include "link/trace.h"
@@ -36,10 +37,11 @@ class Link {
   Link& operator=(const Link&) = delete;
 
   // --- stop request -------------------------------------------------------------------
-  // Once the flag is set, no further command is started and nothing more is sent.
-  void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag ? flag : &ownStop_; }
-  bool stopRequested() const { return stopFlag_->load(std::memory_order_relaxed); }
-  void requestStop() { ownStop_.store(true); }
+  // The stop flag of the operation under way (nullptr: none). Once it is set, no further
+  // command is started and nothing more is sent; the command under way finishes.
+  void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
+  const std::atomic<bool>* stopFlag() const { return stopFlag_; }
+  bool stopRequested() const { return stopFlag_ && stopFlag_->load(std::memory_order_relaxed); }
 
   // Held across a sequence of commands that must not be interleaved with another thread's
   // (the link takes it itself around each single command; it is recursive).
@@ -78,6 +80,11 @@ class Link {
   std::uint64_t portAccesses() const { return accesses_; }
 
  private:
+  // Port register access; a port that throws is a writer that stopped answering.
+  std::uint8_t readStatus();
+  void writeData(std::uint8_t value);
+  void writeControl(std::uint8_t value);
+  void portFailed(const char* what);
   bool sendByte(std::uint8_t value);
   bool waitReady(bool bounded);
   std::optional<std::uint8_t> receiveByte();
@@ -94,8 +101,11 @@ class Link {
   Port& port_;
   LinkOptions options_;
   std::recursive_mutex mutex_;
-  std::atomic<bool> ownStop_{false};
-  const std::atomic<bool>* stopFlag_ = &ownStop_;
+  const std::atomic<bool>* stopFlag_ = nullptr;
+  // A port call that failed (a pulled adapter, a simulated writer that cannot save) makes
+  // the rest of the command a writer that does not answer; the next command tries again.
+  bool portFailed_ = false;
+  std::string lastPortError_;  // said once on the diagnostics stream until a command goes well
   std::uint8_t control_ = 0;  // control register as read once at open; only bit 0 changes
   std::uint64_t accesses_ = 0;
 };

@@ -6,19 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "ops/program_state.h"
 #include "ui/ini_file.h"
 
 namespace quillon::ui {
 
 inline constexpr std::string_view kSettingsSection = "Main";
 
-struct Settings {
-  std::string romDir;      // where the image files are listed from
-  std::string saveRomDir;  // start directory of the dialogs that save images read from a card
-  std::string ramDir;      // start directory of the save memory file dialogs
-  std::string patchDir;    // start directory of the patch file dialog
-  int writerType = 0;      // 0 "GB", 1 "GB+Password", 2 "WS"; other values select nothing
-};
+// The five values of section "Main" are part of the program state the operations share.
+using Settings = ops::Settings;
 
 // The values of section "Main"; every missing key takes `programDir`, SystemStyle 0.
 Settings ReadSettings(const IniFile& ini, const std::string& programDir);

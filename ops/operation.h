@@ -1,0 +1,64 @@
+// What one card operation runs with, and what it ends with.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "link/link.h"
+#include "ops/program_state.h"
+#include "ops/progress_window.h"
+
+namespace quillon::ops {
+
+// A stop request for one operation. Each operation gets a fresh one, so a stop never
+// outlives the operation it was meant for.
+class StopToken {
+ public:
+  void RequestStop() { flag_.store(true); }
+  bool StopRequested() const { return flag_.load(std::memory_order_relaxed); }
+  const std::atomic<bool>& flag() const { return flag_; }
+
+ private:
+  std::atomic<bool> flag_{false};
+};
+
+enum class Outcome {
+  Success,    // the operation's success text
+  Failed,     // a failure message of the operation
+  Cancelled,  // the user cancelled a file dialog: nothing was transferred
+  Stopped,    // a stop request ended it; nothing was sent after the stop
+};
+
+struct Result {
+  Outcome outcome = Outcome::Failed;
+  std::string text;  // the step label's last text
+
+  bool ok() const { return outcome == Outcome::Success; }
+};
+
+struct Operation {
+  link::Link& link;
+  ProgramState& state;
+  ProgressWindow& window;
+  const std::atomic<bool>& stop;
+
+  bool stopRequested() const { return stop.load(std::memory_order_relaxed); }
+};
+
+// Puts an operation's stop flag on the link for as long as it lives, and takes it back off.
+class StopOnLink {
+ public:
+  StopOnLink(link::Link& link, const std::atomic<bool>& stop)
+      : link_(link), previous_(link.stopFlag()) {
+    link_.setStopFlag(&stop);
+  }
+  ~StopOnLink() { link_.setStopFlag(previous_); }
+  StopOnLink(const StopOnLink&) = delete;
+  StopOnLink& operator=(const StopOnLink&) = delete;
+
+ private:
+  link::Link& link_;
+  const std::atomic<bool>* previous_;
+};
+
+}  // namespace quillon::ops

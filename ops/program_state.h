@@ -1,0 +1,36 @@
+// The state of the program that the operations read and write: the writer type, the
+// directories the settings keep, the card list and the last card probe.
+#pragma once
+
+#include <string>
+
+#include "detect/card_info.h"
+#include "library/card_list.h"
+
+namespace quillon::ops {
+
+// The five values of the settings file's section "Main".
+struct Settings {
+  std::string romDir;      // RomDir: where the image files are listed from
+  std::string saveRomDir;  // SaveROMDir: start directory of the dialogs that save images read from a card
+  std::string ramDir;      // RAMDir: start directory of the save memory file dialogs
+  std::string patchDir;    // PatchDir: start directory of the patch file dialog
+  int writerType = 0;      // SystemStyle: 0 "GB", 1 "GB+Password", 2 "WS"; other values select nothing
+};
+
+// While an operation runs, its worker owns this state: the main window leaves it alone
+// until the operation's window has closed.
+struct ProgramState {
+  Settings settings;
+  std::string programDir;       // where cgbbios.bin and chtbios.bin are read, ending in '/'
+  library::CardList cardList;   // the images chosen for the card; GB writing sets their placement
+  detect::CardInfo cardInfo;    // what the last probe found
+
+  int writerType() const { return settings.writerType; }
+};
+
+// The directory part of a chosen file's path, with its trailing separator
+// ("/home/u/roms/a.gbc" -> "/home/u/roms/"); empty when the path has no directory.
+std::string DirectoryOf(const std::string& filePath);
+
+}  // namespace quillon::ops

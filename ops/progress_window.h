@@ -1,0 +1,43 @@
+// What every card operation is handed to report through: the modal window of the
+// operation in the desktop program, the terminal in quillon-cli, a recorder in the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "detect/card_info.h"
+#include "detect/probe.h"
+
+namespace quillon::ops {
+
+// A file dialog an operation asks for. The answer is the chosen file's path, empty when
+// the user cancelled.
+struct FileQuestion {
+  std::string filter;            // "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
+  std::string defaultExtension;  // "GBC", "SAV": added when the chosen name has none
+  std::string startDirectory;    // the dialog opens here
+};
+
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+
+  // The step label (lbWork): the current step, at the end the result.
+  virtual void SetWork(const std::string& text) = 0;
+  // The file label (lbFile) of the writing windows: the image being programmed.
+  virtual void SetFile(const std::string& text) = 0;
+  // How far the operation is, in bytes of work (erased, programmed, read or written);
+  // called again with the same numbers while the operation waits for the writer, so a
+  // progress display can show that time goes on.
+  virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
+  // A file to write into or to read from; empty answer: cancelled.
+  virtual std::string AskSaveFile(const FileQuestion& question) = 0;
+  virtual std::string AskOpenFile(const FileQuestion& question) = 0;
+  // The operation probed the card: the main window's card information takes the result
+  // (its text is rebuilt unless the writer did not answer).
+  virtual void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) = 0;
+  // The system's default beep that ends every operation.
+  virtual void Beep() = 0;
+};
+
+}  // namespace quillon::ops

@@ -110,9 +110,9 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
 Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent)
     : QWidget(parent), link_(link) {
   // Nothing is known about the writer until a probe answers.
-  cardInfo_.kind = detect::kNoAnswer;
-  cardInfo_.flashChip = -1;
-  cardInfo_.biosChip = -1;
+  state_.cardInfo.kind = detect::kNoAnswer;
+  state_.cardInfo.flashChip = -1;
+  state_.cardInfo.biosChip = -1;
 
   setObjectName(QStringLiteral("form_ZEP"));
   setWindowTitle(QStringLiteral("Quillon Writing System 1.22"));
@@ -124,15 +124,15 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent)
                      : QRect(QPoint(0, 0), design));
 
   settingsPath_ = std::move(paths.settingsPath);
-  programDir_ = std::move(paths.programDir);
-  settings_.romDir = programDir_;
+  state_.programDir = std::move(paths.programDir);
+  state_.settings.romDir = state_.programDir;
   LoadSettings();
   SetColumnWidths();
-  lbDirect->setText(FromFileName(settings_.romDir));
+  lbDirect->setText(FromFileName(state_.settings.romDir));
   lbDirect->adjustSize();
   lvFiles->clear();
   lvDown->clear();
-  cardList_.clear();
+  state_.cardList.clear();
   ScanRomDir();
   ProbeCard();
 }
@@ -198,17 +198,18 @@ void Tform_ZEP::CreateControls() {
 
 void Tform_ZEP::LoadSettings() {
   // A missing key keeps the ROM directory the constructor chose (the program's directory).
-  settings_ = ReadSettings(IniFile::Load(settingsPath_), programDir_);
-  previousWriterType_ = settings_.writerType;
-  ComboBox1->setCurrentIndex(IsKnownWriterType(settings_.writerType) ? settings_.writerType : -1);
+  state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
+  previousWriterType_ = state_.settings.writerType;
+  const int type = state_.settings.writerType;
+  ComboBox1->setCurrentIndex(IsKnownWriterType(type) ? type : -1);
 }
 
-void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, settings_); }
+void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.settings); }
 
 // --- layout -------------------------------------------------------------------------------
 
 void Tform_ZEP::SetColumnWidths() {
-  const int type = settings_.writerType;
+  const int type = state_.settings.writerType;
   if (!IsKnownWriterType(type)) return;
   const auto& widths = type == 2 ? kWsColumnWidths : kGbColumnWidths;
   for (QTreeWidget* view : {lvFiles, lvDown}) {
@@ -256,9 +257,9 @@ void Tform_ZEP::resizeEvent(QResizeEvent* event) {
 // --- file list and card list --------------------------------------------------------------
 
 void Tform_ZEP::ScanRomDir() {
-  if (!IsKnownWriterType(settings_.writerType)) return;
-  const std::vector<library::ListRow> rows =
-      library::ScanRomDir(std::filesystem::path(settings_.romDir), settings_.writerType);
+  if (!IsKnownWriterType(state_.settings.writerType)) return;
+  const std::vector<library::ListRow> rows = library::ScanRomDir(
+      std::filesystem::path(state_.settings.romDir), state_.settings.writerType);
   lvFiles->clear();
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(rows.size()));
@@ -269,7 +270,7 @@ void Tform_ZEP::ScanRomDir() {
 void Tform_ZEP::FillCardListView() {
   lvDown->clear();
   QList<QTreeWidgetItem*> items;
-  for (const library::ListRow& row : cardList_.rows()) items.append(MakeRow(row));
+  for (const library::ListRow& row : state_.cardList.rows()) items.append(MakeRow(row));
   lvDown->addTopLevelItems(items);
 }
 
@@ -279,16 +280,16 @@ void Tform_ZEP::Button3Click() {
   const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
   if (name.isEmpty()) return;
   const std::string fileName = name.toStdString();
-  const std::filesystem::path romDir(settings_.romDir);
+  const std::filesystem::path romDir(state_.settings.romDir);
 
   library::AddResult result;
-  switch (settings_.writerType) {
+  switch (state_.settings.writerType) {
     case 0:
     case 1:
-      result = cardList_.AddGbImage(romDir, fileName, settings_.writerType);
+      result = state_.cardList.AddGbImage(romDir, fileName, state_.settings.writerType);
       break;
     case 2:
-      result = cardList_.AddWsImage(romDir, fileName);
+      result = state_.cardList.AddWsImage(romDir, fileName);
       break;
     default:
       return;
@@ -305,42 +306,49 @@ void Tform_ZEP::lvFilesDblClick() { Button3Click(); }
 void Tform_ZEP::Button4Click() {
   const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
   if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
-  cardList_.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
+  state_.cardList.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
   FillCardListView();
 }
 
 void Tform_ZEP::lvDownDblClick() { Button4Click(); }
 
 void Tform_ZEP::Button5Click() {
-  cardList_.clear();
+  state_.cardList.clear();
   lvDown->clear();
 }
 
 // --- writer type and card information -----------------------------------------------------
 
 void Tform_ZEP::ComboBox1Change() {
-  settings_.writerType = ComboBox1->currentIndex();
-  if (settings_.writerType != previousWriterType_) {
+  state_.settings.writerType = ComboBox1->currentIndex();
+  if (state_.settings.writerType != previousWriterType_) {
     ROMINFO->clear();
     ProbeCard();
     ScanRomDir();
-    cardList_.clear();
+    state_.cardList.clear();
     lvDown->clear();
     SetColumnWidths();
   }
-  previousWriterType_ = settings_.writerType;
+  previousWriterType_ = state_.settings.writerType;
 }
 
 void Tform_ZEP::ProbeCard() {
   if (link_ == nullptr) return;
-  if (detect::ProbeCard(*link_, settings_.writerType, cardInfo_) == detect::ProbeOutcome::Probed) {
+  if (detect::ProbeCard(*link_, state_.settings.writerType, state_.cardInfo) ==
+      detect::ProbeOutcome::Probed) {
     ShowCardInfo();
   }
 }
 
+void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
+  state_.cardInfo = info;
+  if (outcome != detect::ProbeOutcome::DeviceError) ShowCardInfo();
+}
+
 void Tform_ZEP::ShowCardInfo() {
   QStringList lines;
-  for (const std::string& line : detect::CardInfoLines(cardInfo_, settings_.writerType)) {
+  for (const std::string& line :
+       detect::CardInfoLines(state_.cardInfo, state_.settings.writerType)) {
     lines.append(FromBig5(line));
   }
   ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));

@@ -12,8 +12,10 @@
 #include <string>
 
 #include "detect/card_info.h"
+#include "detect/probe.h"
 #include "library/card_list.h"
 #include "library/rom_header.h"
+#include "ops/program_state.h"
 #include "ui/settings.h"
 
 class QComboBox;
@@ -60,18 +62,25 @@ class Tform_ZEP : public QWidget {
   // The box shown for a refusal: caption "Error", the text, one OK button, no icon.
   static std::unique_ptr<QMessageBox> MakeErrorBox(const QString& text, QWidget* parent);
 
-  // Program-wide state read by the operation windows.
-  const std::string& programDir() const { return programDir_; }
+  // The program state the operations run with: settings, program directory, card list and
+  // the last card probe. While an operation window is open its worker owns it.
+  ops::ProgramState& state() { return state_; }
+  const ops::ProgramState& state() const { return state_; }
+  const std::string& programDir() const { return state_.programDir; }
   const std::filesystem::path& settingsPath() const { return settingsPath_; }
-  Settings& settings() { return settings_; }  // RomDir, the three dialog directories
-  const Settings& settings() const { return settings_; }
-  int writerType() const { return settings_.writerType; }
+  Settings& settings() { return state_.settings; }  // RomDir, the three dialog directories
+  const Settings& settings() const { return state_.settings; }
+  int writerType() const { return state_.settings.writerType; }
   int previousWriterType() const { return previousWriterType_; }
-  library::CardList& cardList() { return cardList_; }
-  const library::CardList& cardList() const { return cardList_; }
-  detect::CardInfo& cardInfo() { return cardInfo_; }
-  const detect::CardInfo& cardInfo() const { return cardInfo_; }
+  library::CardList& cardList() { return state_.cardList; }
+  const library::CardList& cardList() const { return state_.cardList; }
+  detect::CardInfo& cardInfo() { return state_.cardInfo; }
+  const detect::CardInfo& cardInfo() const { return state_.cardInfo; }
   link::Link* portLink() const { return link_; }
+
+  // A probe made by an operation: the card information takes its result, and the card
+  // information box is rebuilt unless the writer did not answer.
+  void TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome);
 
   // Fills lvFiles from the ROM directory for the current writer type.
   void ScanRomDir();
@@ -127,11 +136,8 @@ class Tform_ZEP : public QWidget {
   QLabel* Label2 = nullptr;
 
   std::filesystem::path settingsPath_;
-  std::string programDir_;
-  library::CardList cardList_;
-  Settings settings_;
+  ops::ProgramState state_;
   int previousWriterType_ = 0;
-  detect::CardInfo cardInfo_;
   link::Link* link_ = nullptr;
   MessageHook messageHook_;
 };

@@ -1,0 +1,72 @@
+// Reading a GB game into a file: an ordinary cartridge whole, or one image of a flash card.
+#include <vector>
+
+#include "gb/gb_operations.h"
+#include "gb/steps.h"
+#include "ops/output_file.h"
+
+namespace quillon::gb {
+
+namespace {
+
+constexpr int kLargestRomCode = 7;
+
+const ops::FileQuestion kRomFileQuestion{
+    "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb", "GBC", {}};
+
+}  // namespace
+
+ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
+  op.window.SetWork("Downloading ROM...");
+  const detect::CardInfo& info = op.state.cardInfo;
+  const bool cartridge = info.kind == detect::kOrdinaryCartridge;
+  if (!cartridge && (selectedImage < 0 || selectedImage >= info.count))
+    return Finish(op, ops::Outcome::Failed, "Reading Error");
+  const detect::CardEntry& entry = cartridge ? info.cartridge : info.images[static_cast<std::size_t>(selectedImage)];
+  // A size code beyond 4 MiB has no bank count: nothing is read.
+  if (entry.romSize < 0 || entry.romSize > kLargestRomCode) return Finish(op, ops::Outcome::Failed, "Reading Error");
+  const int banks = 2 << entry.romSize;
+
+  ops::FileQuestion question = kRomFileQuestion;
+  question.startDirectory = op.state.settings.saveRomDir;
+  const std::string path = op.window.AskSaveFile(question);
+  if (op.stopRequested()) return Stopped(op);
+  if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");
+
+  ops::OutputFile out;
+  if (!out.Open(path)) return Finish(op, ops::Outcome::Failed, "Opening File Error");
+  op.state.settings.saveRomDir = ops::DirectoryOf(path);
+
+  ProgressMeter meter(op.window, static_cast<std::uint64_t>(banks) * kBankSize);
+  std::vector<std::uint8_t> buffer(kBankSize);
+  // A bank counts as read when its check byte matched and the writer's status is 0.
+  const auto readBank = [&](std::uint16_t address) {
+    const int received = op.link.ReadBlock(address, buffer);
+    const int status = op.link.QueryState3();
+    return received == 0 && status == 0;
+  };
+  if (!cartridge) {
+    op.link.SetControl(2, 15, 0, 0);
+    op.link.WriteByte(0xA000, 0x80);
+    op.link.WriteByte(0x0000, kPresentFlash);
+  }
+  const int firstBank = cartridge ? 0 : entry.romStart / static_cast<int>(kBankSize);
+  for (int i = 0; i < banks; ++i) {
+    if (op.stopRequested()) return Stopped(op);
+    bool ok = false;
+    if (cartridge && i == 0) {
+      ok = readBank(0x0000);  // bank 0 through the fixed window
+    } else {
+      op.link.SetBank(static_cast<std::uint8_t>((firstBank + i) & 0xFF));
+      ok = readBank(0x4000);
+    }
+    if (op.stopRequested()) return Stopped(op);
+    if (!ok) return Finish(op, ops::Outcome::Failed, "Reading Error");
+    if (!out.Write(buffer)) return Finish(op, ops::Outcome::Failed, "Writing File Error");
+    meter.Advance(kBankSize);
+  }
+  if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
+  return Finish(op, ops::Outcome::Success, "Downloading Success");
+}
+
+}  // namespace quillon::gb

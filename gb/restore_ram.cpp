@@ -1,0 +1,43 @@
+// Save memory restore: a ".sav" file into the save memory of a cartridge or of one flash
+// card image.
+#include "gb/gb_operations.h"
+#include "gb/save_memory.h"
+#include "gb/steps.h"
+#include "ops/output_file.h"
+
+namespace quillon::gb {
+
+ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
+  op.window.SetWork("Uploading RAM...");
+  const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
+  if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
+
+  const std::string path = op.window.AskOpenFile({kRamFilter, kRamExtension, op.state.settings.ramDir});
+  if (op.stopRequested()) return Stopped(op);
+  const auto end = [&](ops::Outcome outcome, const char* text) {
+    DisableSaveMemory(op.link, memory);
+    if (op.stopRequested()) return Stopped(op);
+    return Finish(op, outcome, text);
+  };
+  if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Upload");
+  // The whole file is read before anything is sent: a short file changes nothing on the card.
+  const auto data = ops::ReadFilePrefix(path, memory.fileBytes());
+  if (!data) return end(ops::Outcome::Failed, "Opening File Error");
+  op.state.settings.ramDir = ops::DirectoryOf(path);
+  if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error");
+
+  ProgressMeter meter(op.window, memory.fileBytes());
+  EnableSaveMemory(op.link, memory);
+  for (int i = 0; i < memory.banks; ++i) {
+    if (op.stopRequested()) return Stopped(op);
+    op.link.WriteByte(0x4000, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
+    op.link.WriteBlock(0, 0xA000, std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes));
+    const int status = op.link.QueryState3();
+    if (op.stopRequested()) return Stopped(op);
+    if (status != 0) return end(ops::Outcome::Failed, "Uploading Fail");
+    meter.Advance(memory.bankBytes);
+  }
+  return end(ops::Outcome::Success, "Uploading Success");
+}
+
+}  // namespace quillon::gb

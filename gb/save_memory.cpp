@@ -1,0 +1,55 @@
+#include "gb/save_memory.h"
+
+#include "gb/steps.h"
+
+namespace quillon::gb {
+
+namespace {
+
+constexpr int kPasswordBank = 14;  // card save memory offset 0x1C000
+
+}  // namespace
+
+SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
+  SaveMemory memory;
+  memory.cartridge = info.kind == detect::kOrdinaryCartridge;
+  if (!memory.cartridge && selectedImage == info.count) {
+    memory.banks = 1;
+    memory.bankBytes = kRamBankSize;
+    memory.firstBank = kPasswordBank;
+    return memory;
+  }
+  if (!memory.cartridge && (selectedImage < 0 || selectedImage >= info.count)) return memory;
+  const detect::CardEntry& entry =
+      memory.cartridge ? info.cartridge : info.images[static_cast<std::size_t>(selectedImage)];
+  switch (entry.ramSize) {
+    case 1:
+      memory.banks = 1;
+      memory.bankBytes = 0x800;  // only the first 2 KiB of the window
+      break;
+    case 2:
+      memory.banks = 1;
+      memory.bankBytes = kRamBankSize;
+      break;
+    case 3:
+      memory.banks = 4;
+      memory.bankBytes = kRamBankSize;
+      break;
+    default:
+      return memory;
+  }
+  memory.firstBank = memory.cartridge ? 0 : entry.ramStart / static_cast<int>(kRamBankSize);
+  return memory;
+}
+
+void EnableSaveMemory(link::Link& link, const SaveMemory& memory) {
+  if (!memory.cartridge) link.SetControl(2, 15, 0, 0);
+  link.WriteByte(0x0000, 0x0A);
+  if (!memory.cartridge) link.WriteByte(0x1000, 0x0C);
+}
+
+void DisableSaveMemory(link::Link& link, const SaveMemory& memory) {
+  if (memory.cartridge) link.WriteByte(0x0000, 0x00);
+}
+
+}  // namespace quillon::gb

@@ -1,0 +1,34 @@
+// Where a GB save memory lies and how it is reached, for backup and restore alike.
+#pragma once
+
+#include <cstddef>
+
+#include "ops/operation.h"
+
+namespace quillon::gb {
+
+struct SaveMemory {
+  bool cartridge = false;     // an ordinary cartridge, else a flash card
+  int banks = 0;              // 8 KiB banks transferred; 0: none ("None RAM")
+  std::size_t bankBytes = 0;  // bytes of each bank in the file: 2048 or 8192
+  int firstBank = 0;          // first save memory bank on the card
+
+  std::size_t fileBytes() const { return static_cast<std::size_t>(banks) * bankBytes; }
+};
+
+// The save memory of the ordinary cartridge, of image `selectedImage` of the flash card,
+// or of the "Password" item (selectedImage == count). A size code outside 1 to 3 has
+// none, on a flash card image as on a cartridge.
+SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage);
+
+// Enables the save memory before the first bank: the cartridge's RAM enable, or the flash
+// card's reading state, its save memory enable and its save memory window.
+void EnableSaveMemory(link::Link& link, const SaveMemory& memory);
+// The ordinary cartridge's save memory is disabled again at the end; a flash card gets
+// nothing.
+void DisableSaveMemory(link::Link& link, const SaveMemory& memory);
+
+inline constexpr const char* kRamFilter = "RAM File (*.sav)|*.sav";
+inline constexpr const char* kRamExtension = "SAV";
+
+}  // namespace quillon::gb

@@ -1,0 +1,68 @@
+// Verifying a written GB card: every image of the card list read back from where the
+// write placed it and compared with its file.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "gb/gb_operations.h"
+#include "gb/steps.h"
+
+namespace quillon::gb {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string DifferenceText(const std::string& fileName, unsigned cardAddress, std::size_t fileOffset) {
+  std::array<char, 64> where{};
+  std::snprintf(where.data(), where.size(), "card address 0x%06X, file offset 0x%06zX", cardAddress, fileOffset);
+  return "Verify Error: " + fileName + " differs at " + where.data();
+}
+
+}  // namespace
+
+ops::Result VerifyGbCard(ops::Operation& op) {
+  op.window.SetWork("Verifying");
+  const auto& entries = op.state.cardList.entries();
+  std::uint64_t total = 0;
+  for (const auto& entry : entries) total += std::size_t{0x8000} << entry.romSizeCode;
+  ProgressMeter meter(op.window, total);
+
+  op.link.SetControl(2, 15, 0, 0);
+  op.link.WriteByte(0xA000, 0x80);
+  op.link.WriteByte(0x0000, kPresentFlash);
+  std::vector<std::uint8_t> card(kBankSize);
+  std::vector<std::uint8_t> file(kBankSize);
+  for (const auto& entry : entries) {
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(entry.file().c_str(), "rb"));
+    if (!in) return Finish(op, ops::Outcome::Failed, Format("Opening File %s Error", entry.fileName));
+    op.window.SetFile(entry.fileName);
+    const std::size_t banks = (std::size_t{0x8000} << entry.romSizeCode) / kBankSize;
+    for (std::size_t k = 0; k < banks; ++k) {
+      if (op.stopRequested()) return Stopped(op);
+      if (std::fread(file.data(), 1, kBankSize, in.get()) != kBankSize)
+        return Finish(op, ops::Outcome::Failed, Format("Reading %s Error", entry.fileName));
+      const unsigned cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
+      op.link.SetBank(static_cast<std::uint8_t>(cardBank));
+      const int received = op.link.ReadBlock(0x4000, card);
+      const int status = op.link.QueryState3();
+      if (op.stopRequested()) return Stopped(op);
+      if (received != 0 || status != 0) return Finish(op, ops::Outcome::Failed, "Reading Error");
+      const auto differ = std::mismatch(card.begin(), card.end(), file.begin());
+      if (differ.first != card.end()) {
+        const auto within = static_cast<std::size_t>(differ.first - card.begin());
+        return Finish(op, ops::Outcome::Failed,
+                      DifferenceText(entry.fileName, cardBank * 0x4000u + static_cast<unsigned>(within),
+                                     k * kBankSize + within));
+      }
+      meter.Advance(kBankSize);
+    }
+  }
+  op.window.SetFile("");
+  return Finish(op, ops::Outcome::Success, "Verify OK");
+}
+
+}  // namespace quillon::gb

@@ -1,0 +1,202 @@
+// Writing a GB flash card: the images of the card list, largest first, then the menu
+// image with the card's directory into the BIOS ROM.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "gb/gb_operations.h"
+#include "gb/menu_image.h"
+#include "gb/placement.h"
+#include "gb/steps.h"
+#include "library/gb_header.h"
+#include "ops/output_file.h"
+
+namespace quillon::gb {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::size_t ImageBytes(const library::RomEntry& entry) { return std::size_t{0x8000} << entry.romSizeCode; }
+
+// 64 KiB blocks an image's data need: at least one.
+unsigned BlocksOf(const library::RomEntry& entry) {
+  return static_cast<unsigned>(std::max<std::size_t>(1, ImageBytes(entry) / kBlockSize));
+}
+
+class CardWriter {
+ public:
+  explicit CardWriter(ops::Operation& op) : op_(op) {}
+
+  ops::Result Run() {
+    op_.window.SetFile("");
+    ChipMethods methods{};
+    std::string failure;
+    switch (CheckCard(op_, methods, failure)) {
+      case Step::Stopped:
+        return Stopped(op_);
+      case Step::Failed:
+        return Fail(failure);
+      case Step::Ok:
+        break;
+    }
+    if (!ReadMenuImage()) return Fail("BIOS Reading Error");
+
+    const auto& entries = op_.state.cardList.entries();
+    const Placement placement = PlaceImages(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      op_.state.cardList.SetPlacement(static_cast<int>(i), placement.romStartBank[i], placement.ramStartUnit[i]);
+
+    std::uint64_t total = menuBanks_ * kBankSize * 2;
+    for (const auto& entry : entries) total += BlocksOf(entry) * kBlockSize + ImageBytes(entry);
+    ProgressMeter meter(op_.window, total);
+
+    PrepareCard(op_.link, methods.flash);
+    for (int index : placement.romOrder) {
+      const auto& entry = entries[static_cast<std::size_t>(index)];
+      const Step step = WriteImage(entry, methods.flash, meter);
+      if (step == Step::Stopped) return Stopped(op_);
+      if (step == Step::Failed) return Fail(failure_);
+    }
+    if (methods.flash == ChipMethod::Method2) op_.link.SetControl(2, 10, 0, 0);
+
+    BuildMenuImage(menu_, entries, op_.state.writerType(), firstTitle_);
+    if (op_.stopRequested()) return Stopped(op_);
+    op_.link.WriteByte(0x0000, kPresentBios);
+    op_.link.DelayTicks(10000);
+    switch (EraseBiosChip(op_, methods.bios, meter)) {
+      case Step::Stopped:
+        return Stopped(op_);
+      case Step::Failed:
+        return Fail("Earsing BIOS Fail");
+      case Step::Ok:
+        break;
+    }
+    if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 9, 0, 0);
+    meter.Advance(menuBanks_ * kBankSize);
+
+    if (op_.stopRequested()) return Stopped(op_);
+    op_.link.SetBank(0);
+    op_.link.DelayTicks(10000);
+    op_.window.SetWork("Updating BIOS");
+    switch (ProgramMenu(methods.bios, meter)) {
+      case Step::Stopped:
+        return Stopped(op_);
+      case Step::Failed:
+        return Fail("Updating BIOS Fail");
+      case Step::Ok:
+        break;
+    }
+    op_.link.DelayTicks(65535);
+    if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 10, 0, 0);
+    if (op_.stopRequested()) return Stopped(op_);
+    return Finish(op_, ops::Outcome::Success, "Writing Success");
+  }
+
+ private:
+  ops::Result Fail(const std::string& text) { return Finish(op_, ops::Outcome::Failed, text); }
+
+  // The menu image must be whole: a short one would put a broken menu on the card, and
+  // this is found before anything is erased.
+  bool ReadMenuImage() {
+    op_.window.SetWork("Reading BIOS");
+    const bool password = op_.state.writerType() != 0;
+    menuBanks_ = password ? 2 : 1;
+    const std::string path = op_.state.programDir + (password ? "chtbios.bin" : "cgbbios.bin");
+    const auto bytes = ops::ReadFilePrefix(path, menuBanks_ * kBankSize);
+    if (!bytes || bytes->size() < menuBanks_ * kBankSize) return false;
+    menu_.assign(kMenuBufferSize, 0);
+    std::copy(bytes->begin(), bytes->end(), menu_.begin());
+    return true;
+  }
+
+  Step WriteImage(const library::RomEntry& entry, ChipMethod method, ProgressMeter& meter) {
+    const unsigned firstBlock = static_cast<unsigned>(entry.romStartBank) / 4;
+    for (unsigned b = firstBlock; b < firstBlock + BlocksOf(entry); ++b) {
+      const Step step = EraseFlashBlock(op_, method, b, meter);
+      if (step == Step::Failed) failure_ = "Earsing ROM Fail";
+      if (step != Step::Ok) return step;
+    }
+
+    File file(std::fopen(entry.file().c_str(), "rb"));
+    if (!file) {
+      failure_ = Format("Opening File %s Error", entry.fileName);
+      return Step::Failed;
+    }
+    std::vector<std::uint8_t> bank(kBankSize);
+    const std::size_t banks = ImageBytes(entry) / kBankSize;
+    for (std::size_t k = 0; k < banks; ++k) {
+      if (op_.stopRequested()) return Step::Stopped;
+      if (std::fread(bank.data(), 1, kBankSize, file.get()) != kBankSize) {
+        failure_ = Format("Reading %s Error", entry.fileName);
+        return Step::Failed;
+      }
+      if (k == 0 && &entry == &op_.state.cardList.entries().front()) {
+        std::copy_n(bank.begin() + library::gb_header::kTitle, firstTitle_.size(), firstTitle_.begin());
+      }
+      const auto cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
+      op_.link.SetBank(static_cast<std::uint8_t>(cardBank));
+      op_.window.SetFile(entry.fileName);
+      op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", cardBank * 0x4000u, cardBank * 0x4000u + 0x3FFFu));
+      op_.link.WriteBlock(method == ChipMethod::Method1 ? 7 : 10, 0x4000, bank);
+      const int status = op_.link.QueryState3();
+      if (op_.stopRequested()) return Step::Stopped;
+      if (status != 0) {
+        failure_ = Format("Writing %s Fail", entry.fileName);
+        return Step::Failed;
+      }
+      meter.Advance(kBankSize);
+    }
+    op_.window.SetFile("");
+    return Step::Ok;
+  }
+
+  Step ProgramMenu(ChipMethod method, ProgressMeter& meter) {
+    const std::span<const std::uint8_t> image(menu_.data(), menuBanks_ * kBankSize);
+    switch (method) {
+      case ChipMethod::Method0:
+        return ProgramBiosPieces(op_, image, 11, false, true, meter);
+      case ChipMethod::Method1:
+        return ProgramBiosPieces(op_, image, 8, true, false, meter);
+      case ChipMethod::Method2:
+        return ProgramMenuBanks(image, meter);
+    }
+    return Step::Failed;
+  }
+
+  // Method 2: whole banks, each sent again until the writer acknowledges it; the step
+  // fails when the count of attempts reaches 125, whatever the 125th answer was.
+  Step ProgramMenuBanks(std::span<const std::uint8_t> image, ProgressMeter& meter) {
+    constexpr int kAttempts = 125;
+    for (std::size_t i = 0; i < menuBanks_; ++i) {
+      if (op_.stopRequested()) return Step::Stopped;
+      op_.link.SetBank(static_cast<std::uint8_t>(i));
+      for (int attempts = 1;; ++attempts) {
+        op_.link.WriteBlock(7, 0x4000, image.subspan(i * kBankSize, kBankSize));
+        const int status = op_.link.QueryState3();
+        if (op_.stopRequested()) return Step::Stopped;
+        if (attempts >= kAttempts) return Step::Failed;
+        if (status == 0) break;
+        meter.Waiting();
+      }
+      meter.Advance(kBankSize);
+    }
+    return Step::Ok;
+  }
+
+  ops::Operation& op_;
+  std::vector<std::uint8_t> menu_;
+  std::size_t menuBanks_ = 1;
+  TitleArea firstTitle_{};
+  std::string failure_;
+};
+
+}  // namespace
+
+ops::Result WriteGbCard(ops::Operation& op) { return CardWriter(op).Run(); }
+
+}  // namespace quillon::gb

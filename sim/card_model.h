@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/sim_writer.h"
@@ -39,7 +41,14 @@ struct Device {
   std::array<Range, kMemoryCount> dirty{};
   bool anyDirty = false;
 
+  // The command being carried out, and the notes of commands the card did not expect.
+  CommandRecord current;
+  std::vector<std::string> notes;
+
   std::vector<std::uint8_t>& mem(Memory m) { return card[m]; }
+
+  // Notes the current command as unexpected: "QueryState6 (06 06 00 00 00): <reason>".
+  void noteUnexpected(std::string_view reason);
 
   // Records that bytes [offset, offset + size) of a memory changed.
   void changed(Memory m, std::size_t offset, std::size_t size);
@@ -80,6 +89,9 @@ class CardModel {
   CardModel(const CardModel&) = delete;
   CardModel& operator=(const CardModel&) = delete;
 
+  // Every command, just before it is carried out (reads and status queries included), so that
+  // the model can note what it does not expect of the program.
+  virtual void received(const CommandRecord& command) { (void)command; }
   // Opcode 1: `out.size()` bytes of the card's address space from `address` on.
   virtual void read(std::uint16_t address, std::span<std::uint8_t> out) = 0;
   // Write-type opcodes (0, 7, 8, 10, 11, 16, 19) with their data bytes.
@@ -103,6 +115,10 @@ std::optional<Mapper> mapperOf(std::uint8_t cartridgeType);
 inline constexpr std::size_t kGbHeaderEnd = 0x150;
 inline constexpr std::size_t kGbTypeOffset = 0x147;
 inline constexpr std::size_t kGbRamCodeOffset = 0x149;
+
+// Why a command is not one a GB card expects (SetMode, QueryState6, the WS identification, size
+// query and controls, the WS-only write opcodes), or nothing. SetBank is never such a command.
+std::optional<std::string_view> notGbCommand(const CommandRecord& command);
 
 std::unique_ptr<CardModel> makeEmptySlot(Device& device);
 std::unique_ptr<CardModel> makeGbFlashCard(Device& device);

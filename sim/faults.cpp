@@ -31,6 +31,10 @@ constexpr FaultEntry kFaultEntries[] = {
     {"ws-id", Kind::Hex16, 0, 0xFFFF, "HEX"},
     {"ws-size-bad-check", Kind::Flag, 0, 0, ""},
     {"read-fail-bank", Kind::Number, 0, 255, "B"},
+    {"bios-verify-differ", Kind::Flag, 0, 0, ""},
+    {"sram-read-fail", Kind::Flag, 0, 0, ""},
+    {"unknown-bios-chip", Kind::Flag, 0, 0, ""},
+    {"unknown-flash-chip", Kind::Flag, 0, 0, ""},
 };
 
 std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
@@ -113,6 +117,10 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "ws-id") faults.wsId = static_cast<std::uint16_t>(value);
   if (name == "ws-size-bad-check") faults.wsSizeBadCheck = true;
   if (name == "read-fail-bank") faults.readFailBank = static_cast<int>(value);
+  if (name == "bios-verify-differ") faults.biosVerifyDiffer = true;
+  if (name == "sram-read-fail") faults.sramReadFail = true;
+  if (name == "unknown-bios-chip") faults.unknownBiosChip = true;
+  if (name == "unknown-flash-chip") faults.unknownFlashChip = true;
 }
 
 std::vector<std::string> faultList(const Faults& faults) {
@@ -132,6 +140,10 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.wsId) list.push_back("ws-id=" + hex16(*faults.wsId));
   if (faults.wsSizeBadCheck) list.emplace_back("ws-size-bad-check");
   if (faults.readFailBank) add("read-fail-bank", *faults.readFailBank);
+  if (faults.biosVerifyDiffer) list.emplace_back("bios-verify-differ");
+  if (faults.sramReadFail) list.emplace_back("sram-read-fail");
+  if (faults.unknownBiosChip) list.emplace_back("unknown-bios-chip");
+  if (faults.unknownFlashChip) list.emplace_back("unknown-flash-chip");
   return list;
 }
 

@@ -25,6 +25,10 @@ struct Faults {
   std::optional<std::uint16_t> wsId;       // ws-id=HEX: the WS card's identification
   bool wsSizeBadCheck = false;             // ws-size-bad-check
   std::optional<int> readFailBank;         // read-fail-bank=B: GB ROM bank / WS 32 KiB block
+  bool biosVerifyDiffer = false;           // bios-verify-differ: method-1 BIOS ROM reads back wrong after a page write
+  bool sramReadFail = false;               // sram-read-fail: reading the GB save memory window fails
+  bool unknownBiosChip = false;            // unknown-bios-chip: the BIOS ROM identifies as no known chip
+  bool unknownFlashChip = false;           // unknown-flash-chip: the FLASH ROM identifies as no known chip
 
   bool operator==(const Faults&) const = default;
 };

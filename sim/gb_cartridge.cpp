@@ -19,6 +19,14 @@ class GbCartridge final : public CardModel {
         mapper_(mapperOf(rom_[kGbTypeOffset]).value_or(Mapper::RomOnly)),
         romBanks_(std::max<std::size_t>(1, (rom_.size() + kBank - 1) / kBank)) {}
 
+  void received(const CommandRecord& command) override {
+    if (const auto reason = notGbCommand(command)) {
+      dev_.noteUnexpected(*reason);
+    } else if (command.op == 7 || command.op == 8 || command.op == 10 || command.op == 11) {
+      dev_.noteUnexpected("an ordinary cartridge has no flash to program");
+    }
+  }
+
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
     bool failBank = false;
     const auto failing = dev_.faults.readFailBank;
@@ -31,6 +39,7 @@ class GbCartridge final : public CardModel {
         out[i] = offset < rom_.size() ? rom_[offset] : std::uint8_t{0xFF};
       } else if (const auto offset = ramOffset(a)) {
         out[i] = ram_[*offset];
+        failBank |= dev_.faults.sramReadFail;
       } else {
         out[i] = 0xFF;
       }
@@ -138,6 +147,22 @@ class GbCartridge final : public CardModel {
 };
 
 }  // namespace
+
+std::optional<std::string_view> notGbCommand(const CommandRecord& command) {
+  switch (command.op) {
+    case 5:
+    case 16:
+    case 19:
+      return "not a GB command";
+    case 6:
+      if (command.p1 == 5 || command.p1 == 6 || command.p1 == 7) return "not a GB command";
+      if (command.p1 == 2 && (command.p2 == 17 || command.p2 == 18 || command.p2 == 21))
+        return "a WS card control, not a GB command";
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
 
 std::unique_ptr<CardModel> makeGbCartridge(Device& device) {
   return std::make_unique<GbCartridge>(device);

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdio>
 #include <initializer_list>
+#include <string>
 
 #include "detect/chips.h"
 #include "sim/card_model.h"
@@ -21,6 +23,10 @@ constexpr std::uint8_t kStatusBusy = 0x00;
 constexpr std::uint8_t kStatusReady = 0x80;
 constexpr std::uint8_t kStatusEraseError = 0xA0;
 
+// What a chip under the unknown-bios-chip / unknown-flash-chip faults answers: in no chip
+// table row, by three bytes or by two.
+constexpr std::array<std::uint8_t, 3> kUnknownId = {0x5A, 0x5A, 0x00};
+
 // The writer's own GB flash card: a BIOS ROM chip holding the menu image, a FLASH ROM chip
 // holding the games, and 128 KiB of save memory.
 class GbFlashCard final : public CardModel {
@@ -30,6 +36,10 @@ class GbFlashCard final : public CardModel {
         chips_{{makeChip(Memory::GbBios, device.card.biosChip),
                 makeChip(Memory::GbFlash, device.card.flashChip)}} {}
 
+  void received(const CommandRecord& command) override {
+    if (const auto reason = notGbCommand(command)) dev_.noteUnexpected(*reason);
+  }
+
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
     Chip& chip = chips_[presented_];
     const auto& bios = dev_.mem(Memory::GbBios);
@@ -38,6 +48,9 @@ class GbFlashCard final : public CardModel {
     bool statusPoll = false;
     std::uint8_t status = 0;
     bool failBank = false;
+    // A method-1 BIOS ROM that reads back wrong once a page was written to it.
+    bool differ = presented_ == kBios && chip.row->method == ChipMethod::Method1 && biosPaged_ &&
+                  dev_.faults.biosVerifyDiffer;
     for (std::size_t i = 0; i < out.size(); ++i) {
       const auto a = static_cast<std::uint16_t>(address + i);
       if (a < 0x4000) {
@@ -51,9 +64,14 @@ class GbFlashCard final : public CardModel {
           }
           out[i] = status;
         } else if (chip.idMode) {
-          out[i] = within < chip.row->id.size() ? chip.row->id[within] : std::uint8_t{0};
+          const auto& id = unknownId(chip) ? kUnknownId : chip.row->id;
+          out[i] = within < id.size() ? id[within] : std::uint8_t{0};
         } else {
           out[i] = array[bankBase + within];
+          if (differ) {
+            out[i] ^= 0x01;
+            differ = false;
+          }
           failBank |= presented_ == kFlash && dev_.faults.readFailBank &&
                       static_cast<std::size_t>(*dev_.faults.readFailBank) == chip.bank(bank_);
         }
@@ -61,6 +79,7 @@ class GbFlashCard final : public CardModel {
         out[i] = saveVisible_    ? dev_.mem(Memory::GbSram)[saveBank_ * kSaveBank + (a - 0xA000u)]
                  : registerMode_ ? std::uint8_t{0xFE}
                                  : std::uint8_t{0xFF};
+        failBank |= saveVisible_ && dev_.faults.sramReadFail;
       } else {
         out[i] = 0xFF;
       }
@@ -87,8 +106,10 @@ class GbFlashCard final : public CardModel {
         if (fits(kBios, {ChipMethod::Method1})) return program(address, data, Style::Page);
         break;
       default:
-        break;
+        dev_.finish(false);  // 16 and 19: noted as WS opcodes already
+        return;
     }
+    dev_.noteUnexpected("opcode " + std::to_string(op) + " does not fit " + presentedText());
     dev_.finish(false);  // a command this chip does not take
   }
 
@@ -101,20 +122,25 @@ class GbFlashCard final : public CardModel {
     Chip& chip = chips_[presented_];
     switch (b) {
       case 3:
-        if (chip.way == IdWay::Sequence3) chip.idMode = true;
+        if (answers(chip, IdWay::Sequence3)) chip.idMode = true;
         break;
       case 4:
-        if (chip.way == IdWay::Sequence4) chip.idMode = true;
+        if (answers(chip, IdWay::Sequence4)) chip.idMode = true;
         break;
       case 5:
-        if (chip.way == IdWay::Sequence3 || chip.way == IdWay::Sequence4) chip.idMode = false;
+        if (answers(chip, IdWay::Sequence3) || answers(chip, IdWay::Sequence4)) chip.idMode = false;
         break;
       case 6:  // BIOS ROM chip erase, method 2; the writer runs it through bank 0
         if (fits(kBios, {ChipMethod::Method2}) && chip.bank(bank_) == 0) return chipErase();
+        dev_.noteUnexpected(fits(kBios, {ChipMethod::Method2})
+                                ? "the method-2 BIOS ROM erase runs through bank 0, not bank " +
+                                      std::to_string(chip.bank(bank_))
+                                : "the method-2 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 7:  // FLASH ROM block erase, method 1
         if (fits(kFlash, {ChipMethod::Method1})) return blockErase(c, false);
+        dev_.noteUnexpected("the method-1 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 9:
@@ -126,10 +152,14 @@ class GbFlashCard final : public CardModel {
       case 11:  // FLASH ROM block erase, method 0, and method 2 with the programming voltage
         if (fits(kFlash, {ChipMethod::Method0}) || (fits(kFlash, {ChipMethod::Method2}) && vpp_))
           return blockErase(c, true);
+        dev_.noteUnexpected(fits(kFlash, {ChipMethod::Method2})
+                                ? std::string(kNoVoltage)
+                                : "the method-0/2 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 14:  // BIOS ROM chip erase, method 0
         if (fits(kBios, {ChipMethod::Method0})) return chipErase();
+        dev_.noteUnexpected("the method-0 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 15:  // back to reading the arrays
@@ -145,7 +175,13 @@ class GbFlashCard final : public CardModel {
   static constexpr std::size_t kFlash = 1;
   enum class Style { Bank, Piece, Page };
 
+  static constexpr std::string_view kNoVoltage =
+      "the method-2 FLASH ROM's programming voltage is off (no SetControl(2, 9, 0, 0) before it)";
+  static constexpr std::string_view kNotEnabled =
+      "programming is not enabled (no WriteByte(0xA000, 0x80) before it)";
+
   struct Chip {
+    std::size_t role;
     Memory memory;
     std::size_t banks;
     const detect::ChipRow* row;
@@ -157,7 +193,22 @@ class GbFlashCard final : public CardModel {
 
   Chip makeChip(Memory memory, int row) {
     const auto r = static_cast<std::size_t>(row);
-    return Chip{memory, dev_.mem(memory).size() / kBank, &detect::kChipTable[r], kIdWays[r]};
+    return Chip{memory == Memory::GbBios ? kBios : kFlash, memory, dev_.mem(memory).size() / kBank,
+                &detect::kChipTable[r], kIdWays[r]};
+  }
+
+  bool unknownId(const Chip& chip) const {
+    return chip.role == kBios ? dev_.faults.unknownBiosChip : dev_.faults.unknownFlashChip;
+  }
+  // Whether the chip answers identification requests of `way`; one of unknown identity answers
+  // every way.
+  bool answers(const Chip& chip, IdWay way) const { return chip.way == way || unknownId(chip); }
+
+  // "the presented chip, the FLASH ROM INTEL 28F016SA (method 2)"
+  std::string presentedText() const {
+    const Chip& chip = chips_[presented_];
+    return std::string("the presented chip, the ") + (presented_ == kBios ? "BIOS ROM " : "FLASH ROM ") +
+           std::string(chip.row->name) + " (method " + std::to_string(static_cast<int>(chip.row->method)) + ")";
   }
 
   bool fits(std::size_t role, std::initializer_list<ChipMethod> methods) const {
@@ -207,15 +258,15 @@ class GbFlashCard final : public CardModel {
     Chip& chip = chips_[presented_];
     switch (v) {
       case 0x90:
-        if ((chip.way == IdWay::Command90 && !vpp_) || (chip.way == IdWay::VoltageCommand90 && vpp_))
+        if ((answers(chip, IdWay::Command90) && !vpp_) || (answers(chip, IdWay::VoltageCommand90) && vpp_))
           chip.idMode = true;
         break;
       case 0xFF:
         chip.statusMode = false;
-        if (chip.way == IdWay::Command90) chip.idMode = false;
+        if (answers(chip, IdWay::Command90)) chip.idMode = false;
         break;
       case 0x00:
-        if (chip.way == IdWay::VoltageCommand90) chip.idMode = false;
+        if (answers(chip, IdWay::VoltageCommand90)) chip.idMode = false;
         break;
       default:
         break;
@@ -225,7 +276,12 @@ class GbFlashCard final : public CardModel {
   void program(std::uint16_t address, std::span<const std::uint8_t> data, Style style) {
     Chip& chip = chips_[presented_];
     const std::size_t bank = chip.bank(bank_);
-    bool ok = writeEnabled_ && address >= 0x4000 && address + data.size() <= 0x8000;
+    const bool inWindow = address >= 0x4000 && address + data.size() <= 0x8000;
+    if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
+    if (!inWindow) dev_.noteUnexpected("the data does not lie in the bank window 0x4000-0x7FFF");
+    if (presented_ == kFlash && chip.row->method == ChipMethod::Method2 && !vpp_) dev_.noteUnexpected(kNoVoltage);
+    if (presented_ == kFlash && inWindow) noteMissingErase(chip, bank * kBank + (address - 0x4000u), data);
+    bool ok = writeEnabled_ && inWindow;
     if (presented_ == kFlash) {
       ok = ok && !(dev_.faults.programFailBank && static_cast<std::size_t>(*dev_.faults.programFailBank) == bank);
     } else {
@@ -246,6 +302,7 @@ class GbFlashCard final : public CardModel {
                   array.begin() + static_cast<std::ptrdiff_t>(last), std::uint8_t{0xFF});
         std::copy(data.begin(), data.end(), array.begin() + static_cast<std::ptrdiff_t>(offset));
         dev_.changed(chip.memory, first, last - first);
+        biosPaged_ = true;
       } else {
         for (std::size_t i = 0; i < data.size(); ++i) array[offset + i] &= data[i];  // bits only clear
         dev_.changed(chip.memory, offset, data.size());
@@ -261,8 +318,23 @@ class GbFlashCard final : public CardModel {
     }
   }
 
+  // Programming can only clear bits: a byte that needs a 0 bit to become 1 was not erased.
+  void noteMissingErase(const Chip& chip, std::size_t offset, std::span<const std::uint8_t> data) {
+    const auto& array = dev_.mem(chip.memory);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const std::uint8_t held = array[offset + i];
+      if ((held & data[i]) == data[i]) continue;
+      char text[120];
+      std::snprintf(text, sizeof text, "FLASH ROM bank %zu is not erased: byte 0x%04zX holds 0x%02X, 0x%02X is written",
+                    (offset + i) / kBank, 0x4000 + (offset + i) % kBank, held, data[i]);
+      dev_.noteUnexpected(text);
+      return;
+    }
+  }
+
   void blockErase(std::uint8_t firstBank, bool statusMode) {
     Chip& chip = chips_[kFlash];
+    if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     const std::size_t block = chip.bank(firstBank) / 4;
     const bool ok = writeEnabled_ &&
                     !(dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == block);
@@ -274,6 +346,7 @@ class GbFlashCard final : public CardModel {
 
   void chipErase() {
     Chip& chip = chips_[kBios];
+    if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     const bool ok = writeEnabled_ && !dev_.faults.biosEraseFail;
     if (ok) erase(chip.memory, 0, dev_.mem(chip.memory).size());
     dev_.start(ok);
@@ -294,6 +367,7 @@ class GbFlashCard final : public CardModel {
   bool saveVisible_ = false;
   bool writeEnabled_ = false;
   bool vpp_ = false;
+  bool biosPaged_ = false;  // a page was written to the BIOS ROM
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "sim/sim_writer.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/card_model.h"
 
@@ -50,6 +51,46 @@ std::unique_ptr<CardModel> makeCard(Device& device) {
 
 }  // namespace
 
+std::string commandName(const CommandRecord& c) {
+  switch (c.op) {
+    case kOpWrite:
+      return c.count() == 1 ? "WriteByte" : "WriteBlock";
+    case kOpRead:
+      return c.address() == 0x0080 && c.count() == 1 ? "CheckDevice" : "ReadBlock";
+    case kOpSetMode:
+      return "SetMode";
+    case kOpControl:
+      switch (c.p1) {
+        case 0:
+          return c.p3 == 0 && c.p4 == 0 ? "SetBank" : "SetControl";
+        case 3:
+          return "QueryState3";
+        case 5:
+          return "WS identification";
+        case 6:
+          return "QueryState6";
+        case 7:
+          return "WS size query";
+        default:
+          return "SetControl";
+      }
+    default:
+      return isWriteType(c.op) ? "WriteBlock" : "opcode " + std::to_string(c.op);
+  }
+}
+
+void Device::noteUnexpected(std::string_view reason) {
+  if (notes.size() > kMaxUnexpectedNotes) return;
+  if (notes.size() == kMaxUnexpectedNotes) {
+    notes.emplace_back(kMoreNotes);
+    return;
+  }
+  char bytes[16];
+  std::snprintf(bytes, sizeof bytes, "%02X %02X %02X %02X %02X", current.op, current.p1, current.p2, current.p3,
+                current.p4);
+  notes.push_back(commandName(current) + " (" + bytes + "): " + std::string(reason));
+}
+
 void Device::changed(Memory m, std::size_t offset, std::size_t size) {
   if (size == 0) return;
   anyDirty = true;
@@ -79,6 +120,18 @@ std::span<std::uint8_t> SimWriter::memory(Memory m) { return device_->mem(m); }
 std::span<const std::uint8_t> SimWriter::memory(Memory m) const { return device_->card[m]; }
 Faults& SimWriter::faults() { return device_->faults; }
 const Faults& SimWriter::faults() const { return device_->faults; }
+const std::vector<std::string>& SimWriter::unexpected() const { return device_->notes; }
+void SimWriter::clearUnexpected() { device_->notes.clear(); }
+
+void SimWriter::insert(CardContents card, Faults faults) {
+  auto device = std::make_unique<Device>();
+  device->card = std::move(card);
+  device->faults = std::move(faults);
+  device->notes = std::move(device_->notes);
+  device->statusPolls = device_->statusPolls;
+  card_ = makeCard(*device);  // the old model goes first: it refers to the old device
+  device_ = std::move(device);
+}
 std::uint64_t SimWriter::statusPolls() const { return device_->statusPolls; }
 bool SimWriter::answering() const {
   const Faults& f = device_->faults;
@@ -157,14 +210,15 @@ void SimWriter::onByte(std::uint8_t byte) {
       } else {
         phase_ = Phase::Hunt;
         if (byte == payloadCheck_) {
-          carryOutWrite();
+          carryOut(Action::Write);
         } else {
           ++ignored_;
         }
       }
       break;
     case Phase::Prefix:
-      prepareAnswer();
+      phase_ = Phase::Hunt;
+      carryOut(Action::Answer);
       break;
     case Phase::Answer:
       break;  // not reached: strobes while answering acknowledge nibbles
@@ -184,11 +238,9 @@ void SimWriter::onHeader() {
   if (op == kOpRead || (op == kOpControl && isAnsweringControl(header_[1]))) {
     phase_ = Phase::Prefix;  // the PC sends one byte before it collects the answer
   } else if (op == kOpControl) {
-    record();
-    card_->control(header_[1], header_[2], header_[3], header_[4]);
+    carryOut(Action::Control);
   } else if (op == kOpSetMode) {
-    record();
-    card_->setMode(header_[1]);
+    carryOut(Action::SetMode);
   } else if (isWriteType(op)) {
     payload_.clear();
     payloadWanted_ = static_cast<std::size_t>(header_[3] | header_[4] << 8);
@@ -196,21 +248,46 @@ void SimWriter::onHeader() {
     phase_ = Phase::Data;
   } else {
     ++ignored_;  // not a command this firmware knows
+    device_->current = current();
+    device_->noteUnexpected("not a command of this writer");
   }
 }
 
-void SimWriter::record() {
-  if (logOn_) log_.push_back({header_[0], header_[1], header_[2], header_[3], header_[4]});
+CommandRecord SimWriter::current() const { return {header_[0], header_[1], header_[2], header_[3], header_[4]}; }
+
+void SimWriter::carryOut(Action action) {
+  if (hooks_.before && !hooks_.before()) {
+    device_->holdReads = kUnansweredHoldReads;
+    return;
+  }
+  // (the hook may have put another card in: nothing of the device is held across it)
+  const CommandRecord command = current();
+  device_->current = command;
+  if (logOn_) log_.push_back(command);
+  card_->received(command);
+  switch (action) {
+    case Action::Control:
+      card_->control(command.p1, command.p2, command.p3, command.p4);
+      break;
+    case Action::SetMode:
+      card_->setMode(command.p1);
+      break;
+    case Action::Write:
+      carryOutWrite();
+      break;
+    case Action::Answer:
+      prepareAnswer();
+      break;
+  }
+  if (hooks_.after) hooks_.after();
 }
 
 void SimWriter::carryOutWrite() {
-  record();
   const auto address = static_cast<std::uint16_t>(header_[1] | header_[2] << 8);
   card_->write(header_[0], address, payload_);
 }
 
 void SimWriter::prepareAnswer() {
-  record();
   answer_.clear();
   const std::uint8_t op = header_[0];
   bool corruptCheck = false;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -78,6 +79,28 @@ struct MemoryChange {
   std::size_t size;
 };
 
+// The short name of a command as the program's link calls it ("QueryState6", "SetBank", ...).
+std::string commandName(const CommandRecord& command);
+
+// Commands a card model did not expect are noted as one line each; at most this many, then
+// one "... more" line, so that a runaway loop cannot fill the memory.
+inline constexpr std::size_t kMaxUnexpectedNotes = 100;
+inline constexpr const char* kMoreNotes = "... more";
+
+// Status-register reads for which a writer that did not take a command keeps its ready bit
+// clear: as many as the PC polls before it gives a handshake up.
+inline constexpr int kUnansweredHoldReads = 40000;
+
+// Called around every command the firmware carries out (a frame with good checks): `before`
+// just before it, and when it answers false the writer does not take the command (it is not
+// carried out and the ready bit stays clear for kUnansweredHoldReads status reads); `after`
+// once the command has been carried out (for a read: once its answer is ready). Either may
+// throw; the exception leaves the register call.
+struct CommandHooks {
+  std::function<bool()> before;
+  std::function<void()> after;
+};
+
 struct Device;
 class CardModel;
 
@@ -107,6 +130,15 @@ class SimWriter final : public link::Port {
   std::span<const std::uint8_t> memory(Memory m) const;
   Faults& faults();
   const Faults& faults() const;
+  // Takes the card out and puts `card` in, as a fresh card (chips in their power-on state,
+  // status cleared), with `faults` armed. The frame being received is not disturbed.
+  void insert(CardContents card, Faults faults);
+
+  // Commands the card did not expect, one readable line each, oldest first.
+  const std::vector<std::string>& unexpected() const;
+  void clearUnexpected();
+
+  void setCommandHooks(CommandHooks hooks) { hooks_ = std::move(hooks); }
 
   std::uint64_t ticks() const { return ticks_; }               // sum of delayTicks counts
   std::uint64_t statusReads() const { return statusReads_; }   // reads of the status register
@@ -126,13 +158,15 @@ class SimWriter final : public link::Port {
 
  private:
   enum class Phase : std::uint8_t { Hunt, Header, Data, Prefix, Answer };
+  enum class Action : std::uint8_t { Control, SetMode, Write, Answer };
 
   void onByte(std::uint8_t byte);
   void onHeader();
   void onAcknowledge();
+  void carryOut(Action action);
   void carryOutWrite();
   void prepareAnswer();
-  void record();
+  CommandRecord current() const;
   void countCrossed();
 
   std::unique_ptr<Device> device_;
@@ -159,6 +193,7 @@ class SimWriter final : public link::Port {
   std::vector<CommandRecord> log_;
   bool logOn_ = true;
   std::string description_ = "sim (in memory)";
+  CommandHooks hooks_;
 };
 
 }  // namespace quillon::sim

@@ -11,6 +11,32 @@ namespace quillon::cli {
 int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop);
 int runList(const GlobalOptions& options, const std::string& dir);
 
+// Card operations of the GB writer types (gb, gb-password). `stop` is set by Ctrl-C.
+struct WriteArgs {
+  std::vector<std::string> images;  // in card list order
+  bool verify = false;              // read every image back after a successful write
+};
+int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop);
+
+struct ReadArgs {
+  std::string out;
+  int image = 0;  // 1-based image of a flash card; 0: not given
+};
+int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop);
+
+struct RamArgs {
+  std::string file;
+  int image = 0;          // 1-based image of a flash card; 0: not given
+  bool password = false;  // the "Password" item (writer type gb-password)
+};
+int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop);
+int runRestoreRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop);
+
+struct EraseArgs {
+  int size = 0;  // 16 or 32 (MBit card); 0: not given
+};
+int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop);
+
 struct SimInsertArgs {
   std::string dir, kind, rom, sav;
   int biosChip = 0, flashChip = 21;

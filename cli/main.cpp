@@ -18,6 +18,7 @@ extern "C" void onInterrupt(int) { interrupted.store(true); }
 int main(int argc, char** argv) {
   using namespace quillon::cli;
   GlobalOptions options;
+  options.argv0 = argc > 0 ? argv[0] : "";
   CLI::App app{
       "quillon-cli: drives a GB / WonderSwan cartridge writer on the parallel port.\n"
       "Ports: auto (default, or QUILLON_PORT), ppdev:/dev/parport0, direct:0x378, sim:DIR\n"
@@ -39,6 +40,64 @@ int main(int argc, char** argv) {
   auto* list = app.add_subcommand("list", "print the image files of DIR for the writer type: Files, Name, Type, Rom, Ram, Color (tab-separated)");
   list->add_option("DIR", listDir, "ROM directory")->required();
   list->callback([&] { status = runList(options, listDir); });
+
+  WriteArgs writeArgs;
+  auto* write = app.add_subcommand("write", "write GB images onto the flash card, in the order given");
+  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight")->required();
+  write->add_flag("--verify", writeArgs.verify,
+                  "after \"Writing Success\", read every image back and compare it with its file");
+  write->footer(
+      "The images join the card list in the order given, each with the card list's checks; a refused\n"
+      "image stops the command with its message before anything is sent. The menu image (cgbbios.bin\n"
+      "for gb, chtbios.bin for gb-password) is read from --menu-dir or the program's own folder.\n"
+      "Prints \"Writing Success\" (and \"Verify OK\" with --verify) on standard output.");
+  write->callback([&] { status = runWrite(options, writeArgs, interrupted); });
+
+  ReadArgs readArgs;
+  auto* read = app.add_subcommand("read", "read an ordinary cartridge, or one image of the flash card, into a file");
+  read->add_option("OUT", readArgs.out, "image file to write")->required();
+  read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a flash card")
+      ->check(CLI::PositiveNumber);
+  read->footer(
+      "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
+      "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
+      "output and one line on standard error saying whether the file's header checksum and global\n"
+      "checksum are right. A failed read leaves no file of that name behind.");
+  read->callback([&] { status = runRead(options, readArgs, interrupted); });
+
+  const char* ramFooter =
+      "The card is probed first. An ordinary cartridge needs save memory (RAM size code 1, 2 or 3) and\n"
+      "takes neither --image nor --password; a flash card needs --image N for the save area of image N\n"
+      "or, with --writer gb-password, --password for the \"Password\" item. The file holds the raw save\n"
+      "memory: 2048 bytes for RAM size code 1, 8192 for code 2 and the \"Password\" item, 32768 for code 3.";
+  RamArgs backupArgs, restoreArgs;
+  auto* backup = app.add_subcommand("backup-ram", "save the card's save memory into a file (*.sav)");
+  backup->add_option("OUT", backupArgs.file, "save memory file to write")->required();
+  auto* backupImage = backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card")
+                          ->check(CLI::PositiveNumber);
+  backup->add_flag("--password", backupArgs.password, "the \"Password\" item (writer type gb-password)")
+      ->excludes(backupImage);
+  backup->footer(std::string(ramFooter) + "\nPrints \"Downloading Success\" on standard output.");
+  backup->callback([&] { status = runBackupRam(options, backupArgs, interrupted); });
+
+  auto* restore = app.add_subcommand("restore-ram", "write a save memory file (*.sav) into the card's save memory");
+  restore->add_option("IN", restoreArgs.file, "save memory file to read")->required();
+  auto* restoreImage = restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card")
+                           ->check(CLI::PositiveNumber);
+  restore->add_flag("--password", restoreArgs.password, "the \"Password\" item (writer type gb-password)")
+      ->excludes(restoreImage);
+  restore->footer(std::string(ramFooter) + "\nPrints \"Uploading Success\" on standard output.");
+  restore->callback([&] { status = runRestoreRam(options, restoreArgs, interrupted); });
+
+  EraseArgs eraseArgs;
+  auto* erase = app.add_subcommand("erase", "erase the flash card: its images, its menu image and its save memory");
+  erase->add_option("--size", eraseArgs.size, "16: the first 2 MiB of the FLASH ROM (\"16MB Card\"); 32: all 4 MiB (\"32MB Card\")")
+      ->check(CLI::IsMember({16, 32}));
+  erase->footer(
+      "--size is required for the writer types gb and gb-password. The card is probed first; only a\n"
+      "flash card is erased. The whole 128 KiB save memory is cleared whatever the size. Prints\n"
+      "\"Earsing Success\" on standard output.");
+  erase->callback([&] { status = runErase(options, eraseArgs, interrupted); });
 
   auto* simCmd = app.add_subcommand("sim", "manage a simulated writer kept in a folder");
   simCmd->require_subcommand(1);
@@ -76,6 +135,12 @@ int main(int argc, char** argv) {
   auto* show = simCmd->add_subcommand("show", "what is inserted and which faults are armed");
   show->add_option("DIR", showDir, "simulated writer folder")->required();
   show->callback([&] { status = runSimShow(showDir); });
+
+  app.footer(
+      "Progress goes to standard error (a bar on a terminal, plain step lines otherwise), the result\n"
+      "to standard output. Exit status: 0 success; 1 the operation failed or was refused (its message\n"
+      "on standard error); 2 wrong usage; 130 interrupted (Ctrl-C: nothing more is sent to the writer).\n"
+      "'quillon-cli COMMAND --help' tells more about each command.");
 
   std::signal(SIGINT, onInterrupt);
   try {

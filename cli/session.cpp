@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include <filesystem>
 #include <iostream>
 
 #include "connect/open_port.h"
@@ -10,6 +11,20 @@ int writerTypeOf(const std::string& word) {
   if (word == "gb") return 0;
   if (word == "gb-password") return 1;
   return 2;
+}
+
+std::string ProgramDir(const GlobalOptions& options) {
+  namespace fs = std::filesystem;
+  std::string dir = options.menuDir;
+  if (dir.empty()) {
+    std::error_code error;
+    fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (error || exe.empty()) exe = fs::absolute(options.argv0, error);
+    dir = exe.parent_path().string();
+  }
+  if (dir.empty()) dir = ".";
+  if (dir.back() != '/') dir += '/';
+  return dir;
 }
 
 Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop)

@@ -24,10 +24,15 @@ struct GlobalOptions {
   std::string writer = "gb";
   std::string traceFile;   // empty: QUILLON_TRACE, else none
   std::string menuDir;     // empty: the program's own directory
+  std::string argv0;       // how the program was started, to find its own directory
 };
 
 // Writer type number of the --writer word (gb 0, gb-password 1, ws 2).
 int writerTypeOf(const std::string& word);
+
+// Where the menu images are read: --menu-dir, else the directory of the program's own
+// executable file; ends in '/'.
+std::string ProgramDir(const GlobalOptions& options);
 
 class Session {
  public:

@@ -1,0 +1,291 @@
+// write, read, backup-ram, restore-ram and erase for the writer types gb and gb-password:
+// the probe and the checks the main window's buttons make, then the card operation.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/gb_checksums.h"
+#include "cli/terminal_window.h"
+#include "detect/probe.h"
+#include "gb/gb_operations.h"
+#include "library/card_list.h"
+#include "library/rom_header.h"
+#include "ops/operation.h"
+#include "ops/program_state.h"
+
+namespace quillon::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kGoOn = -1;  // a step that lets the command go on
+
+TerminalWindow::Display standardErrorDisplay() {
+  TerminalWindow::Display display;
+  display.bar = ::isatty(STDERR_FILENO) == 1;
+  display.beep = display.bar;
+  winsize size{};
+  if (display.bar && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    display.columns = size.ws_col;
+  return display;
+}
+
+// Everything one GB card operation runs with: the port and link, the program state the
+// operation reads and writes, and the window it reports through.
+struct GbRun {
+  GbRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file)
+      : session(options, stopFlag),
+        window(std::cerr, standardErrorDisplay(), state, file),
+        stop(stopFlag) {
+    state.settings.writerType = session.writerType();
+    state.programDir = ProgramDir(options);
+  }
+
+  template <typename F>
+  ops::Result run(F&& operation) {
+    ops::Operation op{session.link(), state, window, stop};
+    ops::StopOnLink guard(op.link, op.stop);
+    return operation(op);
+  }
+
+  Session session;
+  ops::ProgramState state;
+  TerminalWindow window;
+  const std::atomic<bool>& stop;
+};
+
+template <typename F>
+int guarded(const std::atomic<bool>& stop, F&& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return stop ? kExitInterrupted : kExitFailed;
+  }
+}
+
+int refuse(const std::string& why) {
+  std::cerr << why << '\n';
+  return kExitFailed;
+}
+
+// These commands drive the GB card operations only.
+int requireGbWriter(const GlobalOptions& options, const char* command) {
+  if (writerTypeOf(options.writer) != static_cast<int>(detect::WriterType::Ws)) return kGoOn;
+  return refuse(std::string(command) + ": the WS writer type has no such operation in this program yet");
+}
+
+std::string hexCode(int code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(code) & 0xFFu);
+  return text;
+}
+
+// The probe the main window's buttons make before reading, save memory and erasing.
+int probeCard(GbRun& run) {
+  const auto outcome = detect::ProbeCard(run.session.link(), run.state.writerType(), run.state.cardInfo);
+  if (run.stop) return kExitInterrupted;
+  if (outcome == detect::ProbeOutcome::DeviceError) return refuse("Linking Fail");
+  return kGoOn;
+}
+
+std::string noCard(const char* what) {
+  return std::string("there is no ") + what +
+         ": the writer is empty, or the card is not inserted right or its flash chips are not recognised";
+}
+
+// The images of the flash card, one indented line each, numbered as --image counts.
+std::string imageList(const detect::CardInfo& info) {
+  std::string text;
+  for (int i = 0; i < info.count; ++i)
+    text += "\n  " + std::to_string(i + 1) + "  " +
+            library::TitleForDisplay(info.images[static_cast<std::size_t>(i)].nameText());
+  return text;
+}
+
+// --image N of a flash card as an index into CardInfo.images, or the exit status.
+int pickImage(const detect::CardInfo& info, int image, const std::string& otherChoice, int& selected) {
+  if (info.count == 0) return refuse("the flash card holds no images");
+  if (image == 0)
+    return refuse("the writer holds a flash card: name the image with --image N (1 to " +
+                  std::to_string(info.count) + ")" + otherChoice + ":" + imageList(info));
+  if (image < 1 || image > info.count)
+    return refuse("--image " + std::to_string(image) + ": the flash card holds " + std::to_string(info.count) +
+                  (info.count == 1 ? " image:" : " images:") + imageList(info));
+  selected = image - 1;
+  return kGoOn;
+}
+
+// The window reports the steps; the result text goes to standard output, a failure's
+// message to standard error (unless the step lines just printed it there).
+int report(GbRun& run, const ops::Result& result) {
+  run.window.Close();
+  switch (result.outcome) {
+    case ops::Outcome::Success:
+      std::cout << result.text << '\n' << std::flush;
+      return kExitOk;
+    case ops::Outcome::Stopped:
+      std::cerr << "interrupted" << (result.text.empty() ? "" : ": " + result.text) << '\n';
+      return kExitInterrupted;
+    case ops::Outcome::Failed:
+    case ops::Outcome::Cancelled:
+      break;
+  }
+  if (run.window.lastLine() != result.text) std::cerr << result.text << '\n';
+  return kExitFailed;
+}
+
+// A file the command was to create and that a failed operation left behind goes; a file
+// that was there before is the operation's to keep or replace.
+void removeIfNew(const std::string& file, bool existed) {
+  std::error_code error;
+  if (!existed) fs::remove(file, error);
+}
+
+bool exists(const std::string& file) {
+  std::error_code error;
+  return fs::exists(file, error);
+}
+
+int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
+  const char* command = restore ? "restore-ram" : "backup-ram";
+  return guarded(stop, [&] {
+    if (const int status = requireGbWriter(options, command); status != kGoOn) return status;
+    GbRun run(options, stop, args.file);
+    if (const int status = probeCard(run); status != kGoOn) return status;
+    const auto& info = run.state.cardInfo;
+    int selected = 0;
+    switch (info.kind) {
+      case detect::kOrdinaryCartridge:
+        if (args.image != 0 || args.password)
+          return refuse("--image and --password choose a save area of a flash card; the writer holds an "
+                        "ordinary cartridge");
+        if (info.cartridge.ramSize < 1 || info.cartridge.ramSize > 3)
+          return refuse("the cartridge has no save memory (RAM size code " + hexCode(info.cartridge.ramSize) + ")");
+        break;
+      case detect::kFlashCard:
+        if (args.password) {
+          if (run.state.writerType() != static_cast<int>(detect::WriterType::GbPassword))
+            return refuse("--password is the \"Password\" item of the writer type gb-password; the writer type "
+                          "is gb");
+          selected = info.count;
+          break;
+        }
+        {
+          const std::string orPassword =
+              run.state.writerType() == static_cast<int>(detect::WriterType::GbPassword) ? " or --password" : "";
+          if (const int status = pickImage(info, args.image, orPassword, selected); status != kGoOn) return status;
+        }
+        break;
+      default:
+        return refuse(noCard("card with save memory"));
+    }
+    const bool existed = exists(args.file);
+    const auto result = run.run([&](ops::Operation& op) {
+      return restore ? gb::RestoreGbRam(op, selected) : gb::BackupGbRam(op, selected);
+    });
+    const int status = report(run, result);
+    if (!restore && status != kExitOk) removeIfNew(args.file, existed);
+    return status;
+  });
+}
+
+}  // namespace
+
+int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop) {
+  return guarded(stop, [&] {
+    if (const int status = requireGbWriter(options, "write"); status != kGoOn) return status;
+    // The card list's checks come first: a refused image stops the command before the port
+    // is even opened.
+    library::CardList cardList;
+    const int writerType = writerTypeOf(options.writer);
+    for (const auto& image : args.images) {
+      const fs::path path(image);
+      const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+      const auto added = cardList.AddGbImage(dir, path.filename().string(), writerType);
+      if (!added.added) {
+        std::cerr << added.message << '\n'
+                  << image << ": not added to the card; nothing was sent to the writer\n";
+        return kExitFailed;
+      }
+    }
+    GbRun run(options, stop, "");
+    run.state.cardList = cardList;
+    const auto written = run.run([](ops::Operation& op) { return gb::WriteGbCard(op); });
+    const int status = report(run, written);
+    if (status != kExitOk || !args.verify) return status;
+    return report(run, run.run([](ops::Operation& op) { return gb::VerifyGbCard(op); }));
+  });
+}
+
+int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
+  return guarded(stop, [&] {
+    if (const int status = requireGbWriter(options, "read"); status != kGoOn) return status;
+    GbRun run(options, stop, args.out);
+    if (const int status = probeCard(run); status != kGoOn) return status;
+    const auto& info = run.state.cardInfo;
+    int selected = 0;
+    switch (info.kind) {
+      case detect::kOrdinaryCartridge:
+        if (args.image != 0)
+          return refuse("--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
+                        "which is read whole");
+        if (info.cartridge.romSize >= 8)
+          return refuse("the cartridge's ROM size code " + hexCode(info.cartridge.romSize) +
+                        " is not one that can be read: the writer is empty, or the cartridge's header is "
+                        "not readable");
+        break;
+      case detect::kFlashCard:
+        if (const int status = pickImage(info, args.image, "", selected); status != kGoOn) return status;
+        break;
+      default:
+        return refuse(noCard("card to read"));
+    }
+    const bool existed = exists(args.out);
+    const auto result = run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, selected); });
+    const int status = report(run, result);
+    if (status != kExitOk) {
+      removeIfNew(args.out, existed);
+      return status;
+    }
+    if (const auto sums = GbChecksumsOfFile(args.out))
+      std::cerr << ChecksumLine(*sums) << '\n';
+    else
+      std::cerr << args.out << ": cannot be read back to look at its checksums\n";
+    return status;
+  });
+}
+
+int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop) {
+  return runRam(options, args, stop, false);
+}
+
+int runRestoreRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop) {
+  return runRam(options, args, stop, true);
+}
+
+int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {
+  return guarded(stop, [&] {
+    if (const int status = requireGbWriter(options, "erase"); status != kGoOn) return status;
+    if (args.size != 16 && args.size != 32) {
+      std::cerr << "erase: --size 16 or --size 32 is required for the writer types gb and gb-password\n";
+      return kExitUsage;
+    }
+    GbRun run(options, stop, "");
+    if (const int status = probeCard(run); status != kGoOn) return status;
+    if (run.state.cardInfo.kind != detect::kFlashCard)
+      return refuse(run.state.cardInfo.kind == detect::kOrdinaryCartridge
+                        ? "there is no flash card to erase: the writer holds an ordinary cartridge, or is empty"
+                        : noCard("flash card to erase"));
+    const int cardSize = args.size == 16 ? 0 : 1;
+    return report(run, run.run([&](ops::Operation& op) { return gb::EraseGbCard(op, cardSize); }));
+  });
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,139 @@
+#include "cli/terminal_window.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace quillon::cli {
+
+namespace {
+
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+constexpr std::size_t kBarWidth = 20;
+constexpr char kSpinner[] = {'|', '/', '-', '\\'};
+
+std::string clockText(double seconds) {
+  const auto total = static_cast<long long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600)
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  else
+    std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+  return text;
+}
+
+double secondsBetween(TerminalWindow::Clock::time_point from, TerminalWindow::Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+}  // namespace
+
+TerminalWindow::TerminalWindow(std::ostream& out, Display display, ops::ProgramState& state, std::string file)
+    : out_(out), display_(std::move(display)), state_(state), file_(std::move(file)) {
+  started_ = rateFrom_ = display_.now();
+}
+
+void TerminalWindow::SetWork(const std::string& text) {
+  if (display_.bar) {
+    step_ = text;
+    draw(false);
+    return;
+  }
+  if (text.empty() || !printed_.insert(text).second) return;
+  out_ << text << '\n' << std::flush;
+  lastLine_ = text;
+}
+
+void TerminalWindow::SetFile(const std::string& text) {
+  if (display_.bar) {
+    fileLabel_ = text;
+    return;
+  }
+  if (text.empty() || !printed_.insert("\x01" + text).second) return;
+  out_ << "File: " << text << '\n' << std::flush;
+  lastLine_ = "File: " + text;
+}
+
+void TerminalWindow::Progress(std::uint64_t done, std::uint64_t total) {
+  if (!display_.bar) return;
+  if (total != total_ || done < done_) {
+    rateFrom_ = display_.now();
+    rateFromDone_ = done;
+  }
+  done_ = done;
+  total_ = total;
+  draw(false);
+}
+
+std::string TerminalWindow::AskSaveFile(const ops::FileQuestion&) {
+  ++questionsAsked_;
+  return file_;
+}
+
+std::string TerminalWindow::AskOpenFile(const ops::FileQuestion&) {
+  ++questionsAsked_;
+  return file_;
+}
+
+void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutcome) { state_.cardInfo = info; }
+
+void TerminalWindow::Beep() {
+  if (display_.beep) out_ << '\a' << std::flush;
+}
+
+void TerminalWindow::Close() {
+  if (!drawn_) return;
+  out_ << "\r\033[K" << std::flush;
+  drawn_ = false;
+}
+
+void TerminalWindow::draw(bool force) {
+  const auto now = display_.now();
+  if (!force && drawn_ && now - lastDraw_ < kRedrawEvery) return;
+  ++spin_;
+  out_ << '\r' << barLine(now) << "\033[K" << std::flush;
+  drawn_ = true;
+  lastDraw_ = now;
+}
+
+std::string TerminalWindow::barLine(Clock::time_point now) const {
+  std::string head(1, kSpinner[spin_ % sizeof kSpinner]);
+  head += ' ';
+  if (!fileLabel_.empty()) head += fileLabel_ + ": ";
+  head += step_;
+
+  // Percentage, rate, time left and time gone; the bar takes what room is left, up to
+  // kBarWidth, and the step text is cut only when even that is not enough.
+  std::string figures;
+  const std::uint64_t done = done_ < total_ ? done_ : total_;
+  if (total_ > 0) {
+    figures += " " + std::to_string(done * 100 / total_) + "%";
+    const double seconds = secondsBetween(rateFrom_, now);
+    if (seconds >= 0.5 && done_ > rateFromDone_) {
+      const double rate = static_cast<double>(done_ - rateFromDone_) / seconds;
+      char text[32];
+      std::snprintf(text, sizeof text, " %.1f KiB/s", rate / 1024.0);
+      figures += text;
+      if (done < total_) figures += " " + clockText(static_cast<double>(total_ - done) / rate) + " left";
+    }
+  }
+  figures += " (" + clockText(secondsBetween(started_, now)) + ")";
+
+  const auto width = static_cast<std::size_t>(display_.columns > 1 ? display_.columns - 1 : 1);
+  std::string bar;
+  if (total_ > 0) {
+    const std::size_t used = head.size() + figures.size() + 3;  // " [" and "]"
+    const std::size_t room = width > used ? width - used : 0;
+    const std::size_t barWidth = room < kBarWidth ? room : kBarWidth;
+    if (barWidth >= 5) {
+      const auto filled = static_cast<std::size_t>(done * barWidth / total_);
+      bar = " [" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
+    }
+  }
+  std::string tail = bar + figures;
+  if (head.size() + tail.size() > width) head.resize(width > tail.size() + 2 ? width - tail.size() : 2);
+  std::string line = head + tail;
+  if (line.size() > width) line.resize(width);
+  return line;
+}
+
+}  // namespace quillon::cli

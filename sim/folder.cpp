@@ -1,10 +1,18 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cerrno>
+#include <charconv>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "detect/chips.h"
 #include "sim/card_model.h"
@@ -47,21 +55,27 @@ std::string trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-int parseRow(const std::string& text) {
-  try {
-    std::size_t used = 0;
-    const int value = std::stoi(text, &used, 10);
-    if (used == text.size()) return value;
-  } catch (const std::exception&) {
+std::string errorText(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+int lastRow() { return static_cast<int>(detect::kChipTable.size()) - 1; }
+
+int parseRow(const std::string& key, const std::string& text) {
+  int value = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > lastRow()) {
+    throw std::runtime_error("bad " + key + " '" + text + "': expected a chip table row 0 to " +
+                             std::to_string(lastRow()));
   }
-  throw std::runtime_error("bad chip row '" + text + "'");
+  return value;
 }
 
 WriterConfig readConfig(const fs::path& dir) {
   WriterConfig config;
   const fs::path path = dir / kWriterIni;
+  std::error_code error;
+  if (!fs::exists(path, error)) return config;  // a folder without writer.ini: a writer with an empty slot
   std::ifstream in(path);
-  if (!in) return config;  // a folder without writer.ini: a writer with an empty slot
+  if (!in || fs::is_directory(path, error)) throw std::runtime_error("cannot read " + path.string());
   std::string line;
   std::string section;
   int number = 0;
@@ -72,7 +86,9 @@ WriterConfig readConfig(const fs::path& dir) {
     try {
       if (line.front() == '[' && line.back() == ']') {
         section = line.substr(1, line.size() - 2);
-        if (section != "card" && section != "faults") throw std::runtime_error("unknown section [" + section + "]");
+        if (section != "card" && section != "faults") {
+          throw std::runtime_error("unknown section [" + section + "]: expected [card] or [faults]");
+        }
       } else if (section == "faults") {
         armFault(config.faults, line);
       } else if (section == "card") {
@@ -84,13 +100,13 @@ WriterConfig readConfig(const fs::path& dir) {
           for (CardKind kind : {CardKind::None, CardKind::GbFlash, CardKind::GbCart, CardKind::WsFlash}) {
             if (value == kindName(kind)) config.kind = kind, known = true;
           }
-          if (!known) throw std::runtime_error("unknown card kind '" + value + "'");
-        } else if (key == "bios-chip") {
-          config.biosChip = parseRow(value);
-        } else if (key == "flash-chip") {
-          config.flashChip = parseRow(value);
+          if (!known) {
+            throw std::runtime_error("unknown card kind '" + value + "': expected none, gb-flash, gb-cart or ws-flash");
+          }
+        } else if (key == "bios-chip" || key == "flash-chip") {
+          (key == "bios-chip" ? config.biosChip : config.flashChip) = parseRow(key, value);
         } else {
-          throw std::runtime_error("unknown key '" + key + "'");
+          throw std::runtime_error("unknown key '" + key + "' in [card]: expected kind, bios-chip or flash-chip");
         }
       } else {
         throw std::runtime_error("'" + line + "' is outside a [card] or [faults] section");
@@ -122,11 +138,20 @@ void writeConfig(const fs::path& dir, const WriterConfig& config) {
   if (error) throw std::runtime_error("cannot write " + path.string() + ": " + error.message());
 }
 
-std::vector<std::uint8_t> readWholeFile(const fs::path& path, const char* what) {
+// A whole file of at most `limit` bytes.
+std::vector<std::uint8_t> readWholeFile(const fs::path& path, const char* what, std::uintmax_t limit) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) {
+    throw std::runtime_error("cannot open " + std::string(what) + " " + path.string() +
+                             (fs::exists(path, error) ? ": not a plain file" : ": no such file"));
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + std::string(what) + " " + path.string());
-  std::error_code error;
   const auto size = fs::file_size(path, error);
+  if (!error && size > limit) {
+    throw std::runtime_error(std::string(what) + " " + path.string() + " holds " + std::to_string(size) +
+                             " bytes; at most " + std::to_string(limit) + " are allowed");
+  }
   std::vector<std::uint8_t> bytes(error ? 0 : static_cast<std::size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (error || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
@@ -141,6 +166,8 @@ void writeWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes
   out.flush();
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
+
+constexpr std::uintmax_t kMaxCartRom = 0x800000;
 
 std::vector<Memory> memoriesOf(const CardContents& card) {
   switch (card.kind) {
@@ -163,7 +190,7 @@ std::vector<std::uint8_t> loadMemory(const fs::path& dir, Memory m, std::size_t 
     throw std::runtime_error(path.string() + " is missing; insert the card again (quillon-cli sim insert " +
                              dir.string() + " ...)");
   }
-  auto bytes = readWholeFile(path, "card memory");
+  auto bytes = readWholeFile(path, "card memory", size);
   if (bytes.size() != size) {
     throw std::runtime_error(path.string() + " holds " + std::to_string(bytes.size()) + " bytes; it must hold " +
                              std::to_string(size));
@@ -181,16 +208,17 @@ CardContents loadCard(const fs::path& dir, const WriterConfig& config) {
       return card;
     }
     case CardKind::GbCart: {
-      auto rom = readWholeFile(dir / memoryFileName(Memory::CartRom), "cartridge image");
-      std::optional<std::vector<std::uint8_t>> sav;
-      const fs::path savPath = dir / memoryFileName(Memory::CartSav);
-      const bool hasRam = rom.size() > kGbRamCodeOffset && cartRamSize(rom[kGbRamCodeOffset]) > 0;
-      if (hasRam && fs::exists(savPath)) sav = readWholeFile(savPath, "save RAM");
+      const fs::path romPath = dir / memoryFileName(Memory::CartRom);
+      auto rom = readWholeFile(romPath, "cartridge image", kMaxCartRom);
+      CardContents card;
       try {
-        return gbCartridge(std::move(rom), std::move(sav));
+        card = gbCartridge(std::move(rom));
       } catch (const std::runtime_error& e) {
-        throw std::runtime_error(dir.string() + ": " + e.what());
+        throw std::runtime_error(romPath.string() + ": " + e.what());
       }
+      auto& ram = card[Memory::CartSav];
+      if (!ram.empty()) ram = loadMemory(dir, Memory::CartSav, ram.size());
+      return card;
     }
     case CardKind::WsFlash: {
       CardContents card = emptyWsFlashCard();
@@ -201,47 +229,318 @@ CardContents loadCard(const fs::path& dir, const WriterConfig& config) {
   return noCard();
 }
 
-// A writer whose card lives in a folder: after each command that changed a memory, the
-// changed bytes are written to the memory's file before the next register access.
-class FolderWriter final : public link::Port {
+// Stamp of a writer folder kept in writer.lock: `changes` goes up with every change of the
+// folder, `card` with every inserted card; `device` and `inode` tell a lock file made anew
+// (the folder was removed and made again), which is a new card as well.
+struct Stamp {
+  std::uint64_t changes = 0;
+  std::uint64_t card = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool sameCard(const Stamp& other) const {
+    return card == other.card && device == other.device && inode == other.inode;
+  }
+  bool operator==(const Stamp&) const = default;
+};
+
+constexpr auto kManagementWait = std::chrono::milliseconds(5000);
+constexpr auto kLockRetry = std::chrono::milliseconds(5);
+
+// Holding writer.lock (flock, exclusive) is the right to read the folder's files as one
+// consistent writer and to change them.
+class FolderLock {
  public:
-  FolderWriter(const fs::path& dir, CardContents card, Faults faults)
-      : writer_(std::move(card), std::move(faults)), dir_(dir) {
-    writer_.setCommandLog(false);
-    writer_.setDescription("sim:" + dir.string());
+  enum class Outcome { Taken, Busy, NoFolder };
+
+  FolderLock() = default;
+  ~FolderLock() { release(); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // Takes the lock of `dir`, making the lock file when needed and waiting at most `wait` for
+  // another holder. A folder nobody may write and that has no lock file is taken without one:
+  // nothing can change it. Throws std::runtime_error when the lock file cannot be used.
+  Outcome take(const fs::path& dir, std::chrono::milliseconds wait) {
+    release();
+    path_ = dir / kWriterLock;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      writable_ = true;
+      int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable_ = false;
+        fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+      }
+      if (fd < 0) {
+        const int error = errno;
+        std::error_code ignored;
+        if (!fs::is_directory(dir, ignored)) return Outcome::NoFolder;
+        if (error == ENOENT && !writable_) {  // read-only folder without a lock file
+          stamp_ = {};
+          return Outcome::Taken;
+        }
+        throw std::runtime_error("the simulated writer cannot open " + path_.string() + ": " + errorText(error));
+      }
+      while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+          const int error = errno;
+          ::close(fd);
+          throw std::runtime_error("the simulated writer cannot lock " + path_.string() + ": " + errorText(error));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+          ::close(fd);
+          return Outcome::Busy;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+      }
+      struct stat opened {};
+      struct stat named {};
+      if (::fstat(fd, &opened) == 0 && ::stat(path_.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+          opened.st_ino == named.st_ino) {
+        fd_ = fd;
+        readStamp(opened);
+        return Outcome::Taken;
+      }
+      ::close(fd);  // the lock file was removed or replaced while we waited: take the one named now
+      std::error_code ignored;
+      if (!fs::is_directory(dir, ignored)) return Outcome::NoFolder;
+      if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    }
   }
 
-  std::uint8_t readStatus() override { return writer_.readStatus(); }
+  // Takes the lock for a change made by quillon-cli sim ...; throws when it cannot.
+  void takeForChange(const fs::path& dir) {
+    if (take(dir, kManagementWait) != Outcome::Taken) {
+      throw std::runtime_error("the simulated writer in " + dir.string() + " is busy: another program holds " +
+                               (dir / kWriterLock).string() + "; try again");
+    }
+  }
+
+  const Stamp& stamp() const { return stamp_; }
+
+  // Records a change of the folder (and an inserted card when `newCard`).
+  void bump(bool newCard) {
+    if (fd_ < 0 || !writable_) {
+      throw std::runtime_error("the simulated writer cannot write " + path_.string() + ": the folder is read-only");
+    }
+    Stamp next = stamp_;
+    ++next.changes;
+    if (newCard) ++next.card;
+    const std::string text = "changes=" + std::to_string(next.changes) + "\ncard=" + std::to_string(next.card) + "\n";
+    if (::ftruncate(fd_, 0) != 0 ||
+        ::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+      throw std::runtime_error("the simulated writer cannot write " + path_.string() + ": " + errorText(errno));
+    }
+    stamp_ = next;
+  }
+
+  void release() {
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the flock
+    fd_ = -1;
+  }
+
+ private:
+  void readStamp(const struct stat& file) {
+    stamp_ = {};
+    stamp_.device = static_cast<std::uint64_t>(file.st_dev);
+    stamp_.inode = static_cast<std::uint64_t>(file.st_ino);
+    std::array<char, 128> buffer{};
+    const ssize_t got = ::pread(fd_, buffer.data(), buffer.size(), 0);
+    if (got <= 0) return;
+    std::istringstream in(std::string(buffer.data(), static_cast<std::size_t>(got)));
+    std::string line;
+    while (std::getline(in, line)) {
+      const auto eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      std::uint64_t value = 0;
+      const std::string text = line.substr(eq + 1);
+      std::from_chars(text.data(), text.data() + text.size(), value);
+      if (line.compare(0, eq, "changes") == 0) stamp_.changes = value;
+      if (line.compare(0, eq, "card") == 0) stamp_.card = value;
+    }
+  }
+
+  fs::path path_;
+  int fd_ = -1;
+  bool writable_ = false;
+  Stamp stamp_;
+};
+
+// Lines of a notes file, counted up to one past the limit.
+std::size_t countNoteLines(const fs::path& path) {
+  std::ifstream in(path);
+  std::size_t lines = 0;
+  std::string line;
+  while (lines <= kMaxUnexpectedNotes && std::getline(in, line)) ++lines;
+  return lines;
+}
+
+[[noreturn]] void cannotWrite(const fs::path& path, int error) {
+  throw std::runtime_error("the simulated writer cannot write " + path.string() + ": " + errorText(error));
+}
+
+void writeAt(const fs::path& path, int flags, std::span<const std::uint8_t> bytes, std::size_t offset) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) cannotWrite(path, errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = (flags & O_APPEND) ? ::write(fd, bytes.data() + done, bytes.size() - done)
+                                         : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                                    static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      cannotWrite(path, error);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) cannotWrite(path, errno);
+}
+
+// A writer whose card lives in a folder. Around every command it carries out it holds the
+// folder's lock: first it takes over what another program changed, after it the changed bytes
+// reach their files and the commands the card did not expect reach unexpected.txt.
+class FolderWriter final : public link::Port {
+ public:
+  FolderWriter(const fs::path& dir, const SimPortOptions& options) : dir_(dir), wait_(options.lockWait) {
+    writer_.setCommandLog(false);
+    writer_.setDescription("sim:" + dir.string());
+    switch (lock_.take(dir_, wait_)) {
+      case FolderLock::Outcome::Taken:
+        break;
+      case FolderLock::Outcome::Busy:
+        throw std::runtime_error("the simulated writer in " + dir.string() + " is busy: another program holds " +
+                                 (dir / kWriterLock).string());
+      case FolderLock::Outcome::NoFolder:
+        throw std::runtime_error("the simulated writer folder " + dir.string() + " went away");
+    }
+    try {
+      load(true);
+    } catch (...) {
+      lock_.release();
+      throw;
+    }
+    lock_.release();
+    writer_.setCommandHooks({[this] { return beginCommand(); }, [this] { endCommand(); }});
+  }
+
+  std::uint8_t readStatus() override {
+    // A silent writer takes no command, so it looks at the folder now and then by itself:
+    // a fault list without `absent` or `drop-after` makes it answer again.
+    if (!writer_.answering() && ++silentReads_ % kSilentCheckReads == 0) lookWhileSilent();
+    return writer_.readStatus();
+  }
   void writeData(std::uint8_t value) override { writer_.writeData(value); }
   std::uint8_t readControl() override { return writer_.readControl(); }
-  void writeControl(std::uint8_t value) override {
-    writer_.writeControl(value);
-    if (writer_.hasChanges()) save();
-  }
+  void writeControl(std::uint8_t value) override { writer_.writeControl(value); }
   void delayTicks(std::uint32_t count) override { writer_.delayTicks(count); }
   std::string describe() const override { return writer_.describe(); }
 
  private:
+  static constexpr std::uint64_t kSilentCheckReads = 1000;
+
+  // Loads writer.ini and the memories. The card in the slot keeps its chip state when the
+  // folder still holds the same card (same insertion, same kind, chips and sizes).
+  void load(bool newCard) {
+    const WriterConfig config = readConfig(dir_);
+    CardContents card = loadCard(dir_, config);
+    bool same = !newCard && card.kind == writer_.cardKind() && card.biosChip == writer_.biosChip() &&
+                card.flashChip == writer_.flashChip();
+    for (std::size_t i = 0; same && i < kMemoryCount; ++i) {
+      same = card.memory[i].size() == writer_.memory(static_cast<Memory>(i)).size();
+    }
+    if (same) {
+      for (std::size_t i = 0; i < kMemoryCount; ++i) {
+        std::copy(card.memory[i].begin(), card.memory[i].end(), writer_.memory(static_cast<Memory>(i)).begin());
+      }
+      writer_.faults() = config.faults;
+    } else {
+      writer_.insert(std::move(card), config.faults);
+    }
+    seen_ = lock_.stamp();
+    reloadNeeded_ = false;
+  }
+
+  void catchUp() {
+    const Stamp& now = lock_.stamp();
+    if (reloadNeeded_ || !(now == seen_)) load(reloadNeeded_ || !now.sameCard(seen_));
+  }
+
+  bool beginCommand() {
+    if (lock_.take(dir_, wait_) != FolderLock::Outcome::Taken) return false;
+    try {
+      catchUp();
+    } catch (...) {
+      lock_.release();
+      throw;
+    }
+    return true;
+  }
+
+  void endCommand() {
+    try {
+      const bool changed = writer_.hasChanges();
+      if (changed) save();
+      appendNotes();
+      if (changed) {
+        lock_.bump(false);
+        seen_ = lock_.stamp();
+      }
+    } catch (...) {
+      reloadNeeded_ = true;  // the files are what counts: take them back at the next command
+      lock_.release();
+      throw;
+    }
+    lock_.release();
+  }
+
+  void lookWhileSilent() {
+    if (lock_.take(dir_, std::chrono::milliseconds(0)) != FolderLock::Outcome::Taken) return;
+    try {
+      catchUp();
+    } catch (...) {
+      lock_.release();
+      throw;
+    }
+    lock_.release();
+  }
+
   void save() {
     for (const MemoryChange& change : writer_.takeChanges()) {
-      const auto index = static_cast<std::size_t>(change.memory);
-      const fs::path path = dir_ / kFileNames[index];
-      std::fstream& file = files_[index];
-      if (!file.is_open()) {
-        if (!fs::exists(path)) std::ofstream(path, std::ios::binary).flush();
-        file.open(path, std::ios::in | std::ios::out | std::ios::binary);
-      }
       const auto bytes = writer_.memory(change.memory).subspan(change.offset, change.size);
-      file.seekp(static_cast<std::streamoff>(change.offset));
-      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-      file.flush();
-      if (!file) throw std::runtime_error("the simulated writer cannot write " + path.string());
+      writeAt(dir_ / memoryFileName(change.memory), O_WRONLY | O_CREAT, bytes, change.offset);
     }
+  }
+
+  void appendNotes() {
+    const auto& notes = writer_.unexpected();
+    if (notes.empty()) return;
+    const fs::path path = dir_ / kUnexpectedFile;
+    std::size_t lines = countNoteLines(path);
+    std::string text;
+    for (const std::string& note : notes) {
+      if (lines < kMaxUnexpectedNotes) {
+        text += note + '\n';
+      } else if (lines == kMaxUnexpectedNotes) {
+        text += std::string(kMoreNotes) + '\n';
+      }
+      ++lines;
+    }
+    writer_.clearUnexpected();
+    if (text.empty()) return;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    writeAt(path, O_WRONLY | O_CREAT | O_APPEND, std::span(data, text.size()), 0);
   }
 
   SimWriter writer_;
   fs::path dir_;
-  std::array<std::fstream, kMemoryCount> files_;
+  std::chrono::milliseconds wait_;
+  FolderLock lock_;
+  Stamp seen_;
+  bool reloadNeeded_ = false;
+  std::uint64_t silentReads_ = 0;
 };
 
 fs::path prepareFolder(const fs::path& dir) {
@@ -257,6 +556,8 @@ fs::path prepareFolder(const fs::path& dir) {
 // Replaces whatever was inserted by `card`, keeping the armed faults.
 void insertCard(const fs::path& dir, const CardContents& card) {
   prepareFolder(dir);
+  FolderLock lock;
+  lock.takeForChange(dir);
   WriterConfig config;
   try {
     config.faults = readConfig(dir).faults;
@@ -276,6 +577,8 @@ void insertCard(const fs::path& dir, const CardContents& card) {
   config.biosChip = card.biosChip;
   config.flashChip = card.flashChip;
   writeConfig(dir, config);
+  writeWholeFile(dir / kUnexpectedFile, {});
+  lock.bump(true);
 }
 
 void requireWriter(const fs::path& dir) {
@@ -293,6 +596,7 @@ std::string sizeText(std::size_t bytes) {
 }
 
 std::string chipText(int row) {
+  if (row < 0 || row > lastRow()) return "chip row " + std::to_string(row) + " (not in the chip table)";
   const auto& chip = detect::kChipTable[static_cast<std::size_t>(row)];
   return "chip row " + std::to_string(row) + ", " + std::string(chip.name) + " (method " +
          std::to_string(static_cast<int>(chip.method)) + ")";
@@ -309,7 +613,7 @@ std::string hex(unsigned value, int digits) {
 
 const char* memoryFileName(Memory m) { return kFileNames[static_cast<std::size_t>(m)]; }
 
-std::unique_ptr<link::Port> openSimPort(const fs::path& dir) {
+std::unique_ptr<link::Port> openSimPort(const fs::path& dir, const SimPortOptions& options) {
   if (!fs::is_directory(dir)) {
     Faults silent;
     silent.absent = true;
@@ -317,8 +621,7 @@ std::unique_ptr<link::Port> openSimPort(const fs::path& dir) {
     writer->setDescription("sim:" + dir.string() + " (no such folder: the writer does not answer)");
     return writer;
   }
-  const WriterConfig config = readConfig(dir);
-  return std::make_unique<FolderWriter>(dir, loadCard(dir, config), config.faults);
+  return std::make_unique<FolderWriter>(dir, options);
 }
 
 void insertGbFlash(const fs::path& dir, int biosChip, int flashChip) {
@@ -326,9 +629,9 @@ void insertGbFlash(const fs::path& dir, int biosChip, int flashChip) {
 }
 
 void insertGbCart(const fs::path& dir, const fs::path& romPath, const std::optional<fs::path>& savPath) {
-  auto rom = readWholeFile(romPath, "ROM image");
+  auto rom = readWholeFile(romPath, "ROM image", kMaxCartRom);
   std::optional<std::vector<std::uint8_t>> sav;
-  if (savPath) sav = readWholeFile(*savPath, "save file");
+  if (savPath) sav = readWholeFile(*savPath, "save file", kMaxCartRom);
   CardContents card;
   try {
     card = gbCartridge(std::move(rom), std::move(sav));
@@ -344,22 +647,30 @@ void insertNone(const fs::path& dir) { insertCard(dir, noCard()); }
 
 void armFaults(const fs::path& dir, const std::vector<std::string>& nameValues) {
   requireWriter(dir);
+  FolderLock lock;
+  lock.takeForChange(dir);
   WriterConfig config = readConfig(dir);
   Faults faults = config.faults;
   for (const std::string& nameValue : nameValues) armFault(faults, nameValue);
   config.faults = faults;
   writeConfig(dir, config);
+  lock.bump(false);
 }
 
 void clearFaults(const fs::path& dir) {
   requireWriter(dir);
+  FolderLock lock;
+  lock.takeForChange(dir);
   WriterConfig config = readConfig(dir);
   config.faults = Faults{};
   writeConfig(dir, config);
+  lock.bump(false);
 }
 
 std::string describeWriter(const fs::path& dir) {
   requireWriter(dir);
+  FolderLock lock;
+  lock.takeForChange(dir);
   const WriterConfig config = readConfig(dir);
   std::ostringstream out;
   out << "Simulated writer in " << dir.string() << '\n';
@@ -402,6 +713,16 @@ std::string describeWriter(const fs::path& dir) {
   if (faults.empty()) out << "none";
   for (std::size_t i = 0; i < faults.size(); ++i) out << (i ? ", " : "") << faults[i];
   out << '\n';
+  std::ifstream notes(dir / kUnexpectedFile);
+  std::string line;
+  bool any = false;
+  while (std::getline(notes, line)) {
+    if (line.empty()) continue;
+    if (!any) out << "Unexpected commands:\n";
+    any = true;
+    out << "  " << line << '\n';
+  }
+  if (!any) out << "Unexpected commands: none\n";
   return out.str();
 }
 

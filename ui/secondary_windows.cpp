@@ -1,5 +1,7 @@
 #include "ui/secondary_windows.h"
 
+#include "ui/main_window.h"
+
 namespace quillon::ui {
 namespace {
 
@@ -13,13 +15,8 @@ void Name(QDialog* window, const char* className) {
 }  // namespace
 
 TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) { Name(this, "TfmDirect"); }
-TfmDown::TfmDown(QWidget* parent) : QDialog(parent) { Name(this, "TfmDown"); }
-TfmUpload::TfmUpload(QWidget* parent) : QDialog(parent) { Name(this, "TfmUpload"); }
 TfmSelect::TfmSelect(QWidget* parent) : QDialog(parent) { Name(this, "TfmSelect"); }
-TfmRAMDown::TfmRAMDown(QWidget* parent) : QDialog(parent) { Name(this, "TfmRAMDown"); }
-TfmRAMUpload::TfmRAMUpload(QWidget* parent) : QDialog(parent) { Name(this, "TfmRAMUpload"); }
 TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) { Name(this, "TfmAbout"); }
-TfmClear::TfmClear(QWidget* parent) : QDialog(parent) { Name(this, "TfmClear"); }
 TfmDownWS::TfmDownWS(QWidget* parent) : QDialog(parent) { Name(this, "TfmDownWS"); }
 TfmUploadWS::TfmUploadWS(QWidget* parent) : QDialog(parent) { Name(this, "TfmUploadWS"); }
 TfmRAMDownWS::TfmRAMDownWS(QWidget* parent) : QDialog(parent) { Name(this, "TfmRAMDownWS"); }
@@ -43,6 +40,17 @@ SecondaryWindows CreateSecondaryWindows(QWidget* owner) {
   windows.fmRAMUploadWS = new TfmRAMUploadWS(owner);
   windows.fmClearWS = new TfmClearWS(owner);
   windows.fmPatchWS = new TfmPatchWS(owner);
+
+  if (auto* form = qobject_cast<Tform_ZEP*>(owner)) {
+    const CardInfoSink sink = [form](const detect::CardInfo& info, detect::ProbeOutcome outcome) {
+      form->TakeCardInfo(info, outcome);
+    };
+    for (OperationWindow* window : std::initializer_list<OperationWindow*>{
+             windows.fmDown, windows.fmUpload, windows.fmRAMDown, windows.fmRAMUpload,
+             windows.fmClear}) {
+      window->setCardInfoSink(sink);
+    }
+  }
   return windows;
 }
 

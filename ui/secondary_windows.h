@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "ui/operation_windows.h"
+
 namespace quillon::ui {
 
 // Directory chooser ("Select Directory").
@@ -13,20 +15,6 @@ class TfmDirect : public QDialog {
   explicit TfmDirect(QWidget* parent = nullptr);
 };
 
-// GB card writing.
-class TfmDown : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmDown(QWidget* parent = nullptr);
-};
-
-// GB card reading.
-class TfmUpload : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmUpload(QWidget* parent = nullptr);
-};
-
 // Item chooser ("Selecting Items").
 class TfmSelect : public QDialog {
   Q_OBJECT
@@ -34,32 +22,11 @@ class TfmSelect : public QDialog {
   explicit TfmSelect(QWidget* parent = nullptr);
 };
 
-// GB save memory backup.
-class TfmRAMDown : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmRAMDown(QWidget* parent = nullptr);
-};
-
-// GB save memory restore.
-class TfmRAMUpload : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmRAMUpload(QWidget* parent = nullptr);
-};
-
 // The About window.
 class TfmAbout : public QDialog {
   Q_OBJECT
  public:
   explicit TfmAbout(QWidget* parent = nullptr);
-};
-
-// GB card erasing.
-class TfmClear : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmClear(QWidget* parent = nullptr);
 };
 
 // WS card writing.
@@ -123,7 +90,8 @@ struct SecondaryWindows {
   TfmPatchWS* fmPatchWS = nullptr;
 };
 
-// Creates the fourteen windows, hidden, as children of `owner`.
+// Creates the fourteen windows, hidden, as children of `owner`. When `owner` is the main
+// window, the card probes of the operation windows go to its card information.
 SecondaryWindows CreateSecondaryWindows(QWidget* owner);
 
 }  // namespace quillon::ui

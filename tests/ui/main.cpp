@@ -4,11 +4,13 @@
 int RunSettingsTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunProbeTests(int argc, char** argv);
+int RunOperationWindowTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int failed = RunSettingsTests(argc, argv);
   failed += RunMainWindowTests(argc, argv);
   failed += RunProbeTests(argc, argv);
+  failed += RunOperationWindowTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -1,0 +1,592 @@
+// The operation windows: their layout, the worker that runs the GB operations against the
+// simulated writer, the hand-over of its reports to the user-interface thread, Cancel.
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "detect/probe.h"
+#include "gb_images.h"
+#include "link/link.h"
+#include "sim/sim_writer.h"
+#include "ui/operation_windows.h"
+#include "ui/secondary_windows.h"
+#include "window_fixture.h"
+
+using quillon::ui::OperationWindow;
+using quillon::ui::Tform_ZEP;
+using namespace quillon::uitest;
+namespace sim = quillon::sim;
+namespace ops = quillon::ops;
+namespace ui = quillon::ui;
+namespace support = quillon::support;
+namespace detect = quillon::detect;
+
+namespace {
+
+constexpr int kWait = 60000;  // generous: only keeps a broken test from hanging
+
+// A writer and the link to it, with the link's own diagnostics kept out of the test output.
+struct Writer {
+  explicit Writer(sim::CardContents card) : port(std::move(card)), link(port, Options()) {}
+  quillon::link::LinkOptions Options() {
+    quillon::link::LinkOptions options;
+    options.diagnostics = &diagnostics;
+    return options;
+  }
+  std::ostringstream diagnostics;
+  sim::SimWriter port;
+  quillon::link::Link link;
+};
+
+QString Work(QWidget& w) { return Control<QLabel>(w, "lbWork")->text(); }
+QPushButton* Button(QWidget& w) { return Control<QPushButton>(w, "Button1"); }
+QString Info(Tform_ZEP& w) { return Control<QPlainTextEdit>(w, "ROMINFO")->toPlainText(); }
+
+bool WaitEnded(OperationWindow& window) {
+  return QTest::qWaitFor([&] { return !window.running(); }, kWait);
+}
+
+// The five operation windows by object name.
+OperationWindow* WindowNamed(const ui::SecondaryWindows& windows, const QString& name) {
+  for (OperationWindow* window : std::initializer_list<OperationWindow*>{
+           windows.fmDown, windows.fmClear, windows.fmUpload, windows.fmRAMDown,
+           windows.fmRAMUpload}) {
+    if (window->objectName() == name) return window;
+  }
+  return nullptr;
+}
+
+// Run() with a watchdog: a window that never closes by itself is closed after a long time,
+// so that a broken stop shows as failed checks rather than a hang.
+ops::Result RunGuarded(OperationWindow& window, const std::function<ops::Result()>& run) {
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, &window, [&] { window.done(QDialog::Rejected); });
+  watchdog.start(kWait);
+  return run();
+}
+
+bool IsDownFamily(const QString& name) { return name == "fmDown" || name == "fmClear"; }
+
+// A main window on a writer, with its operation windows.
+struct Bench {
+  explicit Bench(sim::CardContents card) : writer(std::move(card)) {
+    main = &fixture.open(&writer.link);
+    windows = ui::CreateSecondaryWindows(main);
+  }
+  Writer writer;
+  WindowFixture fixture;
+  Tform_ZEP* main = nullptr;
+  ui::SecondaryWindows windows;
+};
+
+void AddDataRows(const char* const* names, int count) {
+  QTest::addColumn<QString>("window");
+  for (int i = 0; i < count; ++i) QTest::newRow(names[i]) << QString::fromLatin1(names[i]);
+}
+
+constexpr const char* kAllWindows[] = {"fmDown", "fmClear", "fmUpload", "fmRAMDown",
+                                       "fmRAMUpload"};
+
+}  // namespace
+
+class OperationWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // --- file dialog filters ----------------------------------------------------------------
+
+  void nameFilters_pairs_qtFilterList_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("rom files") << "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
+                               << QStringList{"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"};
+    QTest::newRow("ram file") << "RAM File (*.sav)|*.sav" << QStringList{"RAM File (*.sav)"};
+    QTest::newRow("no pattern in name") << "Patch|*.ips" << QStringList{"Patch (*.ips)"};
+    QTest::newRow("several patterns") << "Images (*.gb;*.gbc)|*.gb;*.gbc"
+                                      << QStringList{"Images (*.gb *.gbc)"};
+    QTest::newRow("description alone") << "Anything" << QStringList{"Anything (*)"};
+    QTest::newRow("empty") << "" << QStringList{};
+  }
+  void nameFilters_pairs_qtFilterList() {
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(ui::NameFiltersOf(filter.toStdString()), expected);
+  }
+
+  // --- layout -----------------------------------------------------------------------------
+
+  void layout_eachWindow_asDesigned_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QRect>("work");
+    QTest::addColumn<QRect>("button");
+    QTest::addColumn<QString>("buttonText");
+    QTest::addColumn<QRect>("file");  // null: no file label
+    const QRect downWork(8, 36, 281, 25), downButton(108, 64, 89, 25), downFile(8, 8, 281, 25);
+    const QRect upWork(21, 8, 172, 25), upButton(62, 40, 97, 33);
+    QTest::newRow("fmDown") << "fmDown" << "Writing..." << QSize(297, 95) << downWork
+                            << downButton << "Cancel" << downFile;
+    QTest::newRow("fmClear") << "fmClear" << "Earsing..." << QSize(297, 95) << downWork
+                             << downButton << "Cancel" << downFile;
+    QTest::newRow("fmUpload") << "fmUpload" << "Downloading File..." << QSize(215, 83) << upWork
+                              << upButton << "Close" << QRect();
+    QTest::newRow("fmRAMDown") << "fmRAMDown" << "Downloading RAM..." << QSize(215, 83)
+                               << upWork << upButton << "Close" << QRect();
+    QTest::newRow("fmRAMUpload") << "fmRAMUpload" << "Uploading RAM..." << QSize(215, 83)
+                                 << upWork << upButton << "Close" << QRect();
+  }
+  void layout_eachWindow_asDesigned() {
+    QFETCH(QString, window);
+    QFETCH(QString, caption);
+    QFETCH(QSize, client);
+    QFETCH(QRect, work);
+    QFETCH(QRect, button);
+    QFETCH(QString, buttonText);
+    QFETCH(QRect, file);
+    WindowFixture f;
+    Tform_ZEP& main = f.open();
+    OperationWindow* w = WindowNamed(ui::CreateSecondaryWindows(&main), window);
+    QVERIFY(w != nullptr);
+    QVERIFY(!w->isVisible());
+    QVERIFY(w->isModal());
+    QCOMPARE(w->windowTitle(), caption);
+    QCOMPARE(w->size(), client);
+    QCOMPARE(w->minimumSize(), client);
+    QCOMPARE(w->maximumSize(), client);
+    QVERIFY(!(w->windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(!(w->windowFlags() & Qt::WindowMinMaxButtonsHint));
+
+    auto* lbWork = Control<QLabel>(*w, "lbWork");
+    QVERIFY(lbWork != nullptr);
+    QCOMPARE(lbWork->geometry(), work);
+    QCOMPARE(lbWork->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(lbWork->font().pixelSize(), 13);
+    QVERIFY(lbWork->text().isEmpty());
+
+    QPushButton* b = Button(*w);
+    QCOMPARE(b->geometry(), button);
+    QCOMPARE(b->text(), buttonText);
+    QVERIFY(b->isDefault());
+    QCOMPARE(b->font().pixelSize(), 13);
+
+    auto* lbFile = Control<QLabel>(*w, "lbFile");
+    QCOMPARE(lbFile != nullptr, !file.isNull());
+    if (lbFile != nullptr) {
+      QCOMPARE(lbFile->geometry(), file);
+      QCOMPARE(lbFile->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+      QCOMPARE(lbFile->font().pixelSize(), 13);
+    }
+  }
+
+  // --- the real GB operations on the simulated writer --------------------------------------
+
+  void write_composedCard_successOkAndCardInfoToMainWindow() {
+    Bench b(sim::emptyGbFlashCard());
+    const std::filesystem::path roms = b.fixture.root() / "roms";
+    std::filesystem::create_directories(roms);
+    const auto alpha = support::makeGbImage({"ALPHA", 0x19, 0, 0, false});
+    const auto bravo = support::makeGbImage({"BRAVO", 0x1B, 1, 2, false});
+    support::writeFile(roms / "alpha.gb", alpha);
+    support::writeFile(roms / "bravo.gb", bravo);
+    support::writeFile(b.fixture.root() / "cgbbios.bin", support::makeMenuImage(0x4000));
+    ops::ProgramState& state = b.main->state();
+    QVERIFY(state.cardList.AddGbImage(roms, "alpha.gb", 0).added);
+    QVERIFY(state.cardList.AddGbImage(roms, "bravo.gb", 0).added);
+    Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
+    b.main->cardInfo().kind = -1;
+
+    ui::TfmDown& w = *b.windows.fmDown;
+    QThread* workThread = nullptr;
+    connect(&w, &OperationWindow::workChanged, &w, [&] { workThread = QThread::currentThread(); });
+    w.Prepare(b.writer.link, state);
+    QCOMPARE(Button(w)->text(), QStringLiteral("Cancel"));
+    w.open();
+    QVERIFY(WaitEnded(w));
+
+    QCOMPARE(Work(w), QStringLiteral("Writing Success"));
+    QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
+    QVERIFY(w.isVisible());  // stays until the user presses OK
+    QVERIFY(w.result().ok());
+    QCOMPARE(workThread, qApp->thread());
+    // The worker's probe reached the main window: card information and its box.
+    QCOMPARE(b.main->cardInfo().kind, 0);
+    QVERIFY(Info(*b.main).startsWith(QStringLiteral("Emulator Card")));
+    QVERIFY(b.writer.link.stopFlag() == nullptr);  // the operation's stop flag is taken off
+
+    Click(Button(w));
+    QVERIFY(!w.isVisible());
+    // What was written: a fresh probe finds both images, each in its own 512 KiB region.
+    b.main->ProbeCard();
+    QCOMPARE(b.main->cardInfo().count, 2);
+    const auto flash = b.writer.port.memory(sim::Memory::GbFlash);
+    QVERIFY(std::equal(alpha.begin(), alpha.end(), flash.begin()));
+    QVERIFY(std::equal(bravo.begin(), bravo.end(), flash.begin() + 0x80000));
+  }
+
+  void read_cartridgeImage_fileEqualsImage() {
+    const auto rom = support::makeGbImage({"READBACK", 0x19, 1, 0, true});
+    Bench b(sim::gbCartridge(rom));
+    QCOMPARE(b.main->cardInfo().kind, 1);
+    b.main->settings().saveRomDir = b.fixture.programDir();
+    const std::string out = (b.fixture.root() / "out" / "read.gbc").string();
+    std::filesystem::create_directories(b.fixture.root() / "out");
+
+    ui::TfmUpload& w = *b.windows.fmUpload;
+    std::vector<ui::FileDialogRequest> asked;
+    w.setFileDialogHook([&](const ui::FileDialogRequest& request) {
+      asked.push_back(request);
+      return QString::fromStdString(out);
+    });
+    QVector<bool> buttonEnabled;
+    connect(&w, &OperationWindow::workChanged, &w,
+            [&] { buttonEnabled.append(Button(w)->isEnabled()); });
+    w.selectedImage = 0;
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+
+    QCOMPARE(Work(w), QStringLiteral("Downloading Success"));
+    QVERIFY(Button(w)->isEnabled());
+    QVERIFY(!buttonEnabled.isEmpty());
+    QVERIFY(!buttonEnabled.contains(true));  // disabled while the worker ran
+    QCOMPARE(support::readFile(out), rom);
+    QCOMPARE(asked.size(), std::size_t{1});
+    QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
+    QCOMPARE(asked[0].nameFilters,
+             QStringList({"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"}));
+    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("GBC"));
+    QCOMPARE(asked[0].directory, QString::fromStdString(b.fixture.programDir()));
+    QCOMPARE(b.main->settings().saveRomDir, (b.fixture.root() / "out").string() + "/");
+    Click(Button(w));
+    QVERIFY(!w.isVisible());
+  }
+
+  void read_saveDialogCancelled_notSuccessNoFile() {
+    Bench b(sim::gbCartridge(support::makeGbImage({"READBACK", 0x19, 0, 0, false})));
+    ui::TfmUpload& w = *b.windows.fmUpload;
+    int asked = 0;
+    w.setFileDialogHook([&](const ui::FileDialogRequest&) {
+      ++asked;
+      return QString();
+    });
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(asked, 1);
+    QCOMPARE(Work(w), QStringLiteral("Cancel Download"));
+    QCOMPARE(w.result().outcome, ops::Outcome::Cancelled);
+    QVERIFY(Button(w)->isEnabled());
+    QVERIFY(w.isVisible());
+  }
+
+  void saveMemory_backupThenRestore_roundTripThroughFiles() {
+    std::vector<std::uint8_t> sav(0x2000);
+    for (std::size_t i = 0; i < sav.size(); ++i) sav[i] = static_cast<std::uint8_t>(i * 5 + 1);
+    Bench b(sim::gbCartridge(support::makeGbImage({"SAVER", 0x1B, 0, 2, false}), sav));
+    b.main->settings().ramDir = b.fixture.programDir();
+    const std::string file = (b.fixture.root() / "game.sav").string();
+
+    // Backup into a file.
+    ui::TfmRAMDown& down = *b.windows.fmRAMDown;
+    std::vector<ui::FileDialogRequest> asked;
+    const auto answer = [&](const ui::FileDialogRequest& request) {
+      asked.push_back(request);
+      return QString::fromStdString(file);
+    };
+    down.setFileDialogHook(answer);
+    down.Prepare(b.writer.link, b.main->state());
+    down.open();
+    QVERIFY(WaitEnded(down));
+    QCOMPARE(Work(down), QStringLiteral("Downloading Success"));
+    QCOMPARE(support::readFile(file), sav);
+    Click(Button(down));
+
+    // Restore a changed file into the cartridge.
+    std::vector<std::uint8_t> changed(sav.rbegin(), sav.rend());
+    support::writeFile(file, changed);
+    ui::TfmRAMUpload& up = *b.windows.fmRAMUpload;
+    up.setFileDialogHook(answer);
+    up.Prepare(b.writer.link, b.main->state());
+    up.open();
+    QVERIFY(WaitEnded(up));
+    QCOMPARE(Work(up), QStringLiteral("Uploading Success"));
+    const auto ram = b.writer.port.memory(sim::Memory::CartSav);
+    QCOMPARE(std::vector<std::uint8_t>(ram.begin(), ram.end()), changed);
+
+    QCOMPARE(asked.size(), std::size_t{2});
+    QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
+    QCOMPARE(asked[1].mode, ui::FileDialogMode::Open);
+    for (const auto& request : asked) {
+      QCOMPARE(request.nameFilters, QStringList{"RAM File (*.sav)"});
+      QCOMPARE(request.defaultSuffix, QStringLiteral("SAV"));
+    }
+  }
+
+  void erase_cancelAfterFirstEraseLabel_closesAndNothingSentAfterStop() {
+    Bench b(sim::emptyGbFlashCard());
+    b.writer.port.faults().busyPolls = 2000;  // long erases
+    ui::TfmClear& w = *b.windows.fmClear;
+    std::size_t commandsAtStop = 0;
+    bool stopped = false;
+    QStringList labels;
+    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) {
+      labels.append(text);
+      if (!stopped && text.startsWith(QStringLiteral("Earsing ROM"))) {
+        stopped = true;
+        commandsAtStop = b.writer.port.commands().size();  // the worker waits on this label
+        Click(Button(w));                                   // "Cancel"
+      }
+    });
+    const ops::Result result =
+        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), 1); });
+
+    // exec() returned: the window has closed and the worker has ended.
+    QVERIFY(stopped);
+    QVERIFY(!w.running());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(result.outcome, ops::Outcome::Stopped);
+    QCOMPARE(b.writer.port.commands().size(), commandsAtStop);
+    QCOMPARE(labels, QStringList{"Earsing ROM : 0x000000 - 0x00FFFF"});
+    QCOMPARE(Work(w), QStringLiteral("Earsing ROM : 0x000000 - 0x00FFFF"));
+    QVERIFY(b.writer.link.stopFlag() == nullptr);
+  }
+
+  void erase_smallCard_successOk() {
+    Bench b(sim::emptyGbFlashCard());
+    auto flash = b.writer.port.memory(sim::Memory::GbFlash);
+    std::fill(flash.begin(), flash.end(), 0x00);  // everything written
+    ui::TfmClear& w = *b.windows.fmClear;
+    QStringList labels;
+    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
+    w.CardSize = 0;
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(Work(w), QStringLiteral("Earsing Success"));
+    QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
+    QVERIFY(labels.contains(QStringLiteral("Earsing ROM : 0x1F0000 - 0x1FFFFF")));
+    QVERIFY(!labels.contains(QStringLiteral("Earsing ROM : 0x200000 - 0x20FFFF")));
+    QVERIFY(std::all_of(flash.begin(), flash.begin() + 0x200000, [](auto v) { return v == 0xFF; }));
+    QVERIFY(std::all_of(flash.begin() + 0x200000, flash.end(), [](auto v) { return v == 0x00; }));
+  }
+
+  // --- the worker and the hand-over, with operations made up for the test -----------------
+
+  void anyWindow_operation_runsOnWorkerReportsOnUiThread_data() {
+    AddDataRows(kAllWindows, static_cast<int>(std::size(kAllWindows)));
+  }
+  void anyWindow_operation_runsOnWorkerReportsOnUiThread() {
+    QFETCH(QString, window);
+    Bench b(sim::noCard());
+    OperationWindow& w = *WindowNamed(b.windows, window);
+    std::thread::id operationThread;
+    std::vector<QThread*> reportThreads;
+    connect(&w, &OperationWindow::workChanged, &w,
+            [&] { reportThreads.push_back(QThread::currentThread()); });
+    w.setOperation([&](ops::Operation& op) {
+      operationThread = std::this_thread::get_id();
+      op.window.SetWork("first");
+      op.window.SetFile("file.gb");
+      op.window.Progress(3, 8);
+      op.window.SetWork("last");
+      return ops::Result{ops::Outcome::Success, "last"};
+    });
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QVERIFY(operationThread != std::thread::id());
+    QVERIFY(operationThread != std::this_thread::get_id());
+    QCOMPARE(reportThreads.size(), std::size_t{3});  // two steps and the end
+    for (QThread* thread : reportThreads) QCOMPARE(thread, qApp->thread());
+    QCOMPARE(Work(w), QStringLiteral("last"));
+    QCOMPARE(w.progressDone(), std::uint64_t{3});
+    QCOMPARE(w.progressTotal(), std::uint64_t{8});
+    if (auto* lbFile = Control<QLabel>(w, "lbFile")) QCOMPARE(lbFile->text(), QStringLiteral("file.gb"));
+    if (IsDownFamily(window)) {
+      QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
+    } else {
+      QVERIFY(Button(w)->isEnabled());
+    }
+    QVERIFY(w.isVisible());
+  }
+
+  void anyWindow_operationThrows_messageInLabelButtonUsable_data() {
+    AddDataRows(kAllWindows, static_cast<int>(std::size(kAllWindows)));
+  }
+  void anyWindow_operationThrows_messageInLabelButtonUsable() {
+    QFETCH(QString, window);
+    Bench b(sim::noCard());
+    OperationWindow& w = *WindowNamed(b.windows, window);
+    w.setOperation([](ops::Operation& op) -> ops::Result {
+      op.window.SetWork("Writing : 0x000000 - 0x003FFF");
+      throw std::runtime_error("bad allocation of a bank buffer");
+    });
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(Work(w), QStringLiteral("bad allocation of a bank buffer"));
+    QCOMPARE(w.result().outcome, ops::Outcome::Failed);
+    if (IsDownFamily(window)) {
+      QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
+    } else {
+      QVERIFY(Button(w)->isEnabled());
+    }
+    Click(Button(w));
+    QVERIFY(!w.isVisible());
+    QVERIFY(b.writer.link.stopFlag() == nullptr);
+  }
+
+  void anyWindow_escapeOrCloseWhileRunning_stopsThenCloses_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("escape");
+    for (const char* name : kAllWindows) {
+      QTest::newRow((std::string(name) + " escape").c_str()) << QString::fromLatin1(name) << true;
+      QTest::newRow((std::string(name) + " close").c_str()) << QString::fromLatin1(name) << false;
+    }
+  }
+  void anyWindow_escapeOrCloseWhileRunning_stopsThenCloses() {
+    QFETCH(QString, window);
+    QFETCH(bool, escape);
+    Bench b(sim::noCard());
+    OperationWindow& w = *WindowNamed(b.windows, window);
+    int stepsAfterStop = -1;
+    w.setOperation([&](ops::Operation& op) {
+      // Steps until the stop request; each step waits for the window.
+      for (int step = 0; step < 100000; ++step) {
+        op.window.SetWork("step " + std::to_string(step));
+        if (op.stopRequested()) {
+          stepsAfterStop = 0;
+          return ops::Result{ops::Outcome::Stopped, "Stopped"};
+        }
+      }
+      return ops::Result{ops::Outcome::Failed, "never stopped"};
+    });
+    bool asked = false;
+    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) {
+      if (asked || text != QStringLiteral("step 3")) return;
+      asked = true;
+      if (escape) {
+        QTest::keyClick(&w, Qt::Key_Escape);
+      } else {
+        w.close();
+      }
+      QVERIFY(w.isVisible());  // stays until the worker has ended
+    });
+    const ops::Result result = RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state()); });
+    QVERIFY(asked);
+    QVERIFY(!w.running());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(stepsAfterStop, 0);
+    QCOMPARE(result.outcome, ops::Outcome::Stopped);
+    QCOMPARE(Work(w), QStringLiteral("step 3"));  // the step the stop came during
+  }
+
+  void down_cancelWhileRunning_stopFlagReachesLink() {
+    Bench b(sim::noCard());
+    ui::TfmDown& w = *b.windows.fmDown;
+    bool linkSawStop = false;
+    w.setOperation([&](ops::Operation& op) {
+      op.window.SetWork("waiting");
+      linkSawStop = op.link.stopRequested();
+      return ops::Result{ops::Outcome::Stopped, "Stopped"};
+    });
+    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) {
+      if (text == QStringLiteral("waiting")) Click(Button(w));
+    });
+    RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state()); });
+    QVERIFY(linkSawStop);
+    QVERIFY(!w.isVisible());
+    // The next run gets a fresh stop request.
+    bool stopAtStart = true;
+    w.setOperation([&](ops::Operation& op) {
+      stopAtStart = op.stopRequested() || op.link.stopRequested();
+      return ops::Result{ops::Outcome::Success, "done"};
+    });
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QVERIFY(!stopAtStart);
+    QCOMPARE(Work(w), QStringLiteral("done"));
+  }
+
+  void cardProbed_outcome_mainWindowTakesInfo_data() {
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<bool>("rebuilt");
+    QTest::newRow("probed") << static_cast<int>(detect::ProbeOutcome::Probed) << true;
+    QTest::newRow("device error") << static_cast<int>(detect::ProbeOutcome::DeviceError) << false;
+  }
+  void cardProbed_outcome_mainWindowTakesInfo() {
+    QFETCH(int, outcome);
+    QFETCH(bool, rebuilt);
+    Bench b(sim::noCard());
+    Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
+    ui::TfmUpload& w = *b.windows.fmUpload;
+    detect::CardInfo probed;
+    probed.kind = rebuilt ? detect::kOrdinaryCartridge : detect::kNoAnswer;
+    probed.flashChip = 5;
+    std::snprintf(probed.cartridge.name.data(), probed.cartridge.name.size(), "FAKE");
+    w.setOperation([&](ops::Operation& op) {
+      op.window.CardProbed(probed, static_cast<detect::ProbeOutcome>(outcome));
+      return ops::Result{ops::Outcome::Success, "done"};
+    });
+    ops::ProgramState elsewhere;  // the operation's own state: only the hand-over reaches the window
+    w.Prepare(b.writer.link, elsewhere);
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(b.main->cardInfo().kind, probed.kind);
+    QCOMPARE(b.main->cardInfo().flashChip, 5);
+    if (rebuilt) {
+      QVERIFY(Info(*b.main).startsWith(QStringLiteral("Standard Card\nName:FAKE")));
+    } else {
+      QCOMPARE(Info(*b.main), QStringLiteral("marker"));
+    }
+  }
+
+  void destroyWindow_whileWorkerWaitsOnIt_workerStopsNoHang() {
+    Bench b(sim::noCard());
+    auto window = std::make_unique<ui::TfmDown>();
+    std::atomic<bool> sawStop{false};
+    std::atomic<int> steps{0};
+    window->setOperation([&](ops::Operation& op) {
+      while (!op.stopRequested() && steps < 1000000) {
+        op.window.SetWork("busy");
+        ++steps;
+      }
+      sawStop = op.stopRequested();
+      return ops::Result{ops::Outcome::Stopped, "Stopped"};
+    });
+    window->Prepare(b.writer.link, b.main->state());
+    window->open();
+    QVERIFY(QTest::qWaitFor([&] { return steps.load() > 2; }, kWait));
+    window.reset();  // stops the worker and waits for it
+    QVERIFY(sawStop);
+    QVERIFY(b.writer.link.stopFlag() == nullptr);
+  }
+};
+
+int RunOperationWindowTests(int argc, char** argv) {
+  OperationWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "operation_window_tests.moc"

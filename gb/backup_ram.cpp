@@ -10,6 +10,7 @@
 namespace quillon::gb {
 
 ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
   op.window.SetWork("Downloading RAM...");
   const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");

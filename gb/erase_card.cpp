@@ -18,6 +18,7 @@ constexpr std::size_t kBiosBytes = 8 * kBankSize;  // a method-1 BIOS ROM is era
 }  // namespace
 
 ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
   const auto fail = [&op](const char* text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetFile("");
   ChipMethods methods{};

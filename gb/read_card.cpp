@@ -17,6 +17,7 @@ const ops::FileQuestion kRomFileQuestion{
 }  // namespace
 
 ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
   op.window.SetWork("Downloading ROM...");
   const detect::CardInfo& info = op.state.cardInfo;
   const bool cartridge = info.kind == detect::kOrdinaryCartridge;

@@ -25,6 +25,7 @@ std::string DifferenceText(const std::string& fileName, unsigned cardAddress, st
 }  // namespace
 
 ops::Result VerifyGbCard(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
   op.window.SetWork("Verifying");
   const auto& entries = op.state.cardList.entries();
   std::uint64_t total = 0;

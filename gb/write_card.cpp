@@ -197,6 +197,9 @@ class CardWriter {
 
 }  // namespace
 
-ops::Result WriteGbCard(ops::Operation& op) { return CardWriter(op).Run(); }
+ops::Result WriteGbCard(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return CardWriter(op).Run();
+}
 
 }  // namespace quillon::gb

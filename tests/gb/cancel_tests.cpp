@@ -1,0 +1,82 @@
+// A stop request at many points of every operation: the operation ends at once, the writer
+// receives nothing after the stop, no file is left behind.
+#include "bench.h"
+#include "gb/gb_operations.h"
+#include "sim/sim.h"
+
+namespace quillon::gbtest {
+namespace {
+
+enum class Run { Write, Erase, Read, Backup, Restore };
+
+struct CancelCase {
+  const char* name;
+  Run run;
+  int biosRow;
+  std::string atWork;         // stop when the step label shows this text
+  std::uint64_t atProgress;   // or when the progress reaches this (0: not)
+  bool inDialog;              // or while the file dialog is open
+};
+
+class Cancelling : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(Cancelling, StopRequest_nothingSentAfter_noFileLeft) {
+  const CancelCase& c = GetParam();
+  const bool usesImage = c.run == Run::Read || c.run == Run::Backup || c.run == Run::Restore;
+  Bench bench(sim::emptyGbFlashCard(c.biosRow, 21));
+  support::writeFile(bench.dir / "one.gb", support::makeGbImage({"ONE", 0x19, 1, 3, false}));
+  support::writeFile(bench.dir / "two.gb", support::makeGbImage({"TWO", 0x19, 0, 2, false}));
+  bench.Compose(bench.dir.path(), {"one.gb", "two.gb"});
+  if (usesImage) {
+    ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
+    ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
+    bench.writer->clearCommands();
+    bench.window.beeps = 0;
+  }
+  const fs::path out = bench.dir / "out.bin";
+  support::writeFile(out, Bytes(0x8000, 0x77));  // restore reads it; read and backup must leave it
+  bench.window.fileAnswer = out.string();
+  if (!c.atWork.empty()) bench.StopAtWork(c.atWork);
+  if (c.atProgress) bench.StopAtProgress(c.atProgress);
+  if (c.inDialog) bench.StopInDialog();
+
+  ops::Result result;
+  switch (c.run) {
+    case Run::Write: result = gb::WriteGbCard(bench.op); break;
+    case Run::Erase: result = gb::EraseGbCard(bench.op, 1); break;
+    case Run::Read: result = gb::ReadGbCard(bench.op, 0); break;
+    case Run::Backup: result = gb::BackupGbRam(bench.op, 0); break;
+    case Run::Restore: result = gb::RestoreGbRam(bench.op, 0); break;
+  }
+  ASSERT_TRUE(bench.stop.StopRequested()) << "the stop point was never reached";
+  EXPECT_EQ(result.outcome, ops::Outcome::Stopped);
+  EXPECT_EQ(bench.writer->commands().size(), bench.commandsAtStop());
+  EXPECT_EQ(bench.window.beeps, 0) << "a stopped operation's window closes without a result";
+  EXPECT_EQ(support::readFile(out), Bytes(0x8000, 0x77));
+  for (const auto& entry : fs::directory_iterator(bench.dir.path()))
+    EXPECT_EQ(entry.path().string().find(".quillon-"), std::string::npos) << entry.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, Cancelling,
+    ::testing::Values(CancelCase{"writeReadingMenu", Run::Write, 0, "Reading BIOS", 0, false},
+                      CancelCase{"writeFirstErase", Run::Write, 0, "Earsing ROM : 0x000000 - 0x00FFFF", 0, false},
+                      CancelCase{"writeSecondBank", Run::Write, 0, "Writing : 0x004000 - 0x007FFF", 0, false},
+                      CancelCase{"writeMidErase", Run::Write, 0, "", 0x10000 + 0x4000, false},
+                      CancelCase{"writeBiosErase", Run::Write, 12, "Earsing BIOS", 0, false},
+                      // erases and images 0x3C000 bytes of work, then 16 of the menu's 128 pieces
+                      CancelCase{"writeMenuPieces", Run::Write, 9, "", 0x3C000 + 0x800, false},
+                      CancelCase{"writeUpdating", Run::Write, 0, "Updating BIOS", 0, false},
+                      CancelCase{"eraseBlocks", Run::Erase, 0, "Earsing ROM : 0x050000 - 0x05FFFF", 0, false},
+                      CancelCase{"eraseBios", Run::Erase, 9, "Earsing BIOS", 0, false},
+                      CancelCase{"eraseRam", Run::Erase, 0, "Earsing RAM", 0, false},
+                      CancelCase{"readDialog", Run::Read, 0, "", 0, true},
+                      CancelCase{"readMidway", Run::Read, 0, "", 0x8000, false},
+                      CancelCase{"backupDialog", Run::Backup, 0, "", 0, true},
+                      CancelCase{"backupMidway", Run::Backup, 0, "", 0x2000, false},
+                      CancelCase{"restoreDialog", Run::Restore, 0, "", 0, true},
+                      CancelCase{"restoreMidway", Run::Restore, 0, "", 0x4000, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillon::gbtest

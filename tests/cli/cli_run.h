@@ -1,0 +1,65 @@
+// Running quillon-cli as a user runs it, against simulated writers in a temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillon::test {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int status;
+  std::string out, err;
+};
+
+inline std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("quillon-cli-" + std::string(test->test_suite_name()) + "-" + std::string(test->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  RunResult run(const std::string& args) {
+    const auto out = dir_ / "stdout", err = dir_ / "stderr";
+    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + quote(QUILLON_CLI) + " " + args +
+                                " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  }
+  std::string writer() const { return (dir_ / "writer").string(); }
+  std::string port() const { return "--port sim:" + quote(writer()); }
+
+  fs::path dir_;
+};
+
+// The names of the `#` lines of a trace: the commands sent, time-outs, stops.
+inline std::vector<std::string> traceCommands(const std::string& trace) {
+  std::vector<std::string> names;
+  std::istringstream in(trace);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("# ", 0) == 0) names.push_back(line.substr(2));
+  return names;
+}
+
+}  // namespace quillon::test

@@ -92,6 +92,10 @@ const auto kCases = ::testing::Values(
     FailureCase{"noWriter", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail", nullptr},
     FailureCase{"cartridgeForWriting", 0, kCartridge, Run::Write, ComposeTwo,
                 "Card is not inserted right or FLASH ROM is not supported", CartridgeHeaderRead},
+    FailureCase{"unknownBiosChip", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.unknownBiosChip = true; }),
+                "Card is not inserted right or FLASH ROM is not supported", ProbeEnd},
+    FailureCase{"unknownFlashChip", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.unknownFlashChip = true; }),
+                "Card is not inserted right or FLASH ROM is not supported", ProbeEnd},
     FailureCase{"noMenuImage", 0, 21, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
@@ -139,6 +143,11 @@ const auto kCases = ::testing::Values(
                 "Updating BIOS Fail", VoltageOff},
     FailureCase{"biosPieceMethod1", 9, 21, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
                 "Updating BIOS Fail", QueryState3},
+    // The piece reads back different every time: ten attempts, then the failure.
+    FailureCase{"biosVerifyMethod1", 9, 21, Run::Write, Fault([](sim::Faults& f) { f.biosVerifyDiffer = true; }),
+                "Updating BIOS Fail", QueryState3},
+    FailureCase{"eraseBiosVerifyMethod1", 9, 21, Run::Erase16,
+                Fault([](sim::Faults& f) { f.biosVerifyDiffer = true; }), "Earsing BIOS Fail", QueryState3},
     FailureCase{"biosBankMethod2", 12, 21, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
                 "Updating BIOS Fail", QueryState3},
     // The 500th poll of a piece answers done: too late.
@@ -192,6 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         PollCase{"biosPieceMethod0", 0, [](sim::Faults& f) { f.biosProgramFail = true; }, QueryState3,
                  // the image banks, the BIOS erase (busy, done, one more), the first piece
                  6 + 3 + 500},
+        PollCase{"verifyAttemptsMethod1", 9, [](sim::Faults& f) { f.biosVerifyDiffer = true; },
+                 [](const Command& c) { return c.op == 8; }, 10},
         PollCase{"menuBankMethod2", 12, [](sim::Faults& f) { f.biosProgramFail = true; },
                  [](const Command& c) { return c.op == 7; }, 125}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -65,6 +65,7 @@ TEST_P(Erasing, EraseCard_chosenSize_flashUpToSizeBiosAndRamCleared) {
         log[i + 1].count() == 0x2000)
       banks.push_back(static_cast<int>(banks.size()));
   EXPECT_EQ(banks.size(), 16u);
+  EXPECT_TRUE(bench.writer->unexpected().empty()) << bench.writer->unexpected().front();
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, Erasing,
@@ -137,6 +138,7 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
     EXPECT_EQ(Slice(card, c.cardOffset + c.fileBytes, 0x20000 - c.cardOffset - c.fileBytes),
               Slice(old, c.cardOffset + c.fileBytes, 0x20000 - c.cardOffset - c.fileBytes));
   }
+  EXPECT_TRUE(bench->writer->unexpected().empty()) << bench->writer->unexpected().front();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -242,6 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
         TransferFailure{"readStatus", 0, [](sim::SimWriter& w) { w.faults().readFailBank = 3; }, "Reading Error"},
         TransferFailure{"readCheckByte", 0,
                         [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 2; }, "Reading Error"},
+        TransferFailure{"backupStatus", 1, [](sim::SimWriter& w) { w.faults().sramReadFail = true; }, "Reading Fail"},
         TransferFailure{"backupCheckByte", 1,
                         [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 1; }, "Reading Fail"},
         TransferFailure{"restoreStatus", 2, [](sim::SimWriter& w) { w.faults().sramWriteFail = true; },

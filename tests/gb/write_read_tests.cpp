@@ -170,6 +170,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   }
   EXPECT_EQ(bench.state.settings.saveRomDir, bench.dir.path().string() + "/");
   EXPECT_EQ(bench.writer->framesIgnored(), 0u);
+  EXPECT_TRUE(bench.writer->unexpected().empty()) << bench.writer->unexpected().front();
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, WritingCard,

@@ -505,6 +505,7 @@ class FolderWriter final : public link::Port {
       throw;
     }
     lock_.release();
+    if (writer_.answering()) writer_.resetFrame();
   }
 
   void save() {
@@ -672,6 +673,7 @@ std::string describeWriter(const fs::path& dir) {
   FolderLock lock;
   lock.takeForChange(dir);
   const WriterConfig config = readConfig(dir);
+  const CardContents card = loadCard(dir, config);  // refuses what does not make a writer
   std::ostringstream out;
   out << "Simulated writer in " << dir.string() << '\n';
   switch (config.kind) {
@@ -688,7 +690,6 @@ std::string describeWriter(const fs::path& dir) {
       break;
     }
     case CardKind::GbCart: {
-      const CardContents card = loadCard(dir, config);
       const auto& rom = card[Memory::CartRom];
       std::string title;
       for (std::size_t i = 0x134; i < 0x144 && rom[i] >= 0x20 && rom[i] < 0x7F; ++i) title += static_cast<char>(rom[i]);

@@ -151,6 +151,13 @@ std::vector<MemoryChange> SimWriter::takeChanges() {
   return changes;
 }
 
+void SimWriter::resetFrame() {
+  phase_ = Phase::Hunt;
+  syncMatched_ = 0;
+  highNibble_ = false;
+  answerPos_ = 0;
+}
+
 // --- registers ----------------------------------------------------------------------------
 
 std::uint8_t SimWriter::readStatus() {

@@ -139,6 +139,9 @@ class SimWriter final : public link::Port {
   void clearUnexpected();
 
   void setCommandHooks(CommandHooks hooks) { hooks_ = std::move(hooks); }
+  // Forgets the frame being received or answered and hunts for the next one, as a writer that
+  // comes back after being silent does.
+  void resetFrame();
 
   std::uint64_t ticks() const { return ticks_; }               // sum of delayTicks counts
   std::uint64_t statusReads() const { return statusReads_; }   // reads of the status register

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "detect/chips.h"
+
 #include "sequences.h"
 #include "sim/sim_writer.h"
 
@@ -265,7 +267,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"busy-polls=7", [](const Faults& f) { return f.busyPolls == 7; }},
                       ParseCase{"ws-id=0x2382", [](const Faults& f) { return f.wsId == 0x2382; }},
                       ParseCase{"ws-size-bad-check", [](const Faults& f) { return f.wsSizeBadCheck; }},
-                      ParseCase{"read-fail-bank=0", [](const Faults& f) { return f.readFailBank == 0; }}));
+                      ParseCase{"read-fail-bank=0", [](const Faults& f) { return f.readFailBank == 0; }},
+                      ParseCase{"bios-verify-differ", [](const Faults& f) { return f.biosVerifyDiffer; }},
+                      ParseCase{"sram-read-fail", [](const Faults& f) { return f.sramReadFail; }},
+                      ParseCase{"unknown-bios-chip", [](const Faults& f) { return f.unknownBiosChip; }},
+                      ParseCase{"unknown-flash-chip", [](const Faults& f) { return f.unknownFlashChip; }}));
+
+TEST(FaultNames, KnownFaultsText_namesEveryFault) {
+  const std::string text = sim::knownFaultsText();
+  for (const char* name : {"bios-verify-differ", "sram-read-fail", "unknown-bios-chip", "unknown-flash-chip"}) {
+    EXPECT_NE(text.find(name), std::string::npos) << name;
+  }
+}
 
 TEST(FaultNames, WsIdWithoutPrefix_isHex) {
   Faults faults;
@@ -303,6 +316,118 @@ INSTANTIATE_TEST_SUITE_P(Names, BadFaultNames,
                                            BadCase{"program-fail-bank=-1", "bad value '-1'"},
                                            BadCase{"read-fail-bank=x", "bad value 'x'"},
                                            BadCase{"drop-after=", "bad value ''"}));
+
+// bios-verify-differ: a method-1 BIOS ROM reads back wrong once a page was written, so the
+// programming verify and the erase-by-0xFF verify both fail; what it stores stays right.
+struct VerifyCase {
+  int biosRow;
+  bool differs;
+};
+
+class BiosVerifyDiffer : public ::testing::TestWithParam<VerifyCase> {};
+
+TEST_P(BiosVerifyDiffer, Method1Only_verifiesFail_storedBytesRight) {
+  const auto [row, differs] = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-verify-differ"}));
+  Host host(writer);
+  prepareFlashCard(host, ChipMethod::Method2);
+  host.writeByte(0x0000, 0x00);
+  host.setBank(0);
+  EXPECT_EQ(host.readBlock(0x4000, 0x80).bytes, Bytes(0x80, 0xFF)) << "right before any page write";
+  const ChipMethod method = methodOf(row);
+  if (method != ChipMethod::Method1) {
+    ASSERT_TRUE(eraseBios(host, method));
+  }
+  if (method == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  Bytes menu(0x4000);
+  for (std::size_t i = 0; i < menu.size(); ++i) menu[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  EXPECT_EQ(programBios(host, method, menu), !differs);
+  const auto bios = writer.memory(Memory::GbBios);
+  EXPECT_TRUE(std::equal(menu.begin(), menu.begin() + 0x80, bios.begin())) << "stored bytes stay right";
+  if (method == ChipMethod::Method1) {
+    EXPECT_EQ(eraseBios(host, method), !differs);
+    EXPECT_TRUE(allAre(bios.first(0x80), 0xFF));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BiosVerifyDiffer,
+                         ::testing::Values(VerifyCase{9, true}, VerifyCase{10, true}, VerifyCase{11, true},
+                                           VerifyCase{17, true}, VerifyCase{18, true}, VerifyCase{19, true},
+                                           VerifyCase{20, true}, VerifyCase{kIntel28F010, false},
+                                           VerifyCase{kAmd29F010, false}),
+                         [](const auto& p) { return "row" + std::to_string(p.param.biosRow); });
+
+// sram-read-fail: reading the save memory fails; reading ROM and the register pattern do not.
+struct SramReadCase {
+  const char* name;
+  bool flashCard;
+};
+
+class SramReadFail : public ::testing::TestWithParam<SramReadCase> {};
+
+TEST_P(SramReadFail, SaveWindowReadFails_romReadDoesNot) {
+  Bytes rom(0x8000, 0);
+  rom[0x147] = 0x03;
+  rom[0x149] = 0x03;
+  SimWriter writer(GetParam().flashCard ? sim::emptyGbFlashCard() : sim::gbCartridge(rom), armed({"sram-read-fail"}));
+  Host host(writer);
+  host.writeByte(0xC080, 1);
+  host.setControl(2, 15, 0, 0);
+  EXPECT_TRUE(host.readBlock(0xA000, 0x1000).checkOk());
+  EXPECT_EQ(host.queryState3(), 0) << "the probe's look at 0xA000 (save memory not enabled) is no save read";
+  if (GetParam().flashCard) {
+    host.writeByte(0x0000, 0x0A);
+    host.writeByte(0x1000, 0x0C);
+  } else {
+    host.writeByte(0x0000, 0x0A);
+  }
+  EXPECT_TRUE(host.readBlock(0xA000, 0x2000).checkOk());
+  EXPECT_EQ(host.queryState3(), 2);
+  EXPECT_TRUE(host.readBlock(0x0000, 0x100).checkOk());
+  EXPECT_EQ(host.queryState3(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, SramReadFail,
+                         ::testing::Values(SramReadCase{"flashCard", true}, SramReadCase{"cartridge", false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// unknown-bios-chip / unknown-flash-chip: the chip shows ID bytes of no row in every way the
+// probe tries; the other chip still identifies by its own way only.
+struct UnknownCase {
+  const char* fault;
+  int row;  // of the chip that turns unknown; the other chip is row 0 (BIOS) or 21 (FLASH)
+};
+
+class UnknownChip : public ::testing::TestWithParam<UnknownCase> {};
+
+TEST_P(UnknownChip, EveryWayAnswersUnknownId_otherChipStillFound) {
+  const bool bios = std::string(GetParam().fault) == "unknown-bios-chip";
+  const int row = GetParam().row;
+  SimWriter writer(bios ? sim::emptyGbFlashCard(row, kIntel28F016SA) : sim::emptyGbFlashCard(kIntel28F010, row),
+                   armed({GetParam().fault}));
+  Host host(writer);
+  const Bytes unknown = {0x5A, 0x5A, 0x00};
+  ASSERT_EQ(detect::FindChip(unknown), -1);
+  for (const Bytes& read : identificationReads(host, bios ? 0x00 : 0x0A)) {
+    EXPECT_TRUE(std::equal(unknown.begin(), unknown.end(), read.begin()));
+    EXPECT_EQ(detect::FindChip(read), -1);
+  }
+  int found = 0;
+  for (const Bytes& read : identificationReads(host, bios ? 0x0A : 0x00)) {
+    if (detect::FindChip(read) == (bios ? kIntel28F016SA : kIntel28F010)) ++found;
+  }
+  EXPECT_EQ(found, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, UnknownChip,
+                         ::testing::Values(UnknownCase{"unknown-bios-chip", kIntel28F010},
+                                           UnknownCase{"unknown-bios-chip", kSst29EE010},
+                                           UnknownCase{"unknown-bios-chip", kAmd29F010},
+                                           UnknownCase{"unknown-bios-chip", kSharp28F016SUT},
+                                           UnknownCase{"unknown-flash-chip", kIntel28F016SA},
+                                           UnknownCase{"unknown-flash-chip", kFuji28F016},
+                                           UnknownCase{"unknown-flash-chip", kIntel28F010},
+                                           UnknownCase{"unknown-flash-chip", kSst29EE010}));
 
 }  // namespace
 }  // namespace quillon::simtest

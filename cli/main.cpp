@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
       "fault",
       "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, program-fail-bank=B,\n"
       "bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
-      "ws-size-bad-check, read-fail-bank=B; --clear removes all");
+      "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail,\n"
+      "unknown-bios-chip, unknown-flash-chip; --clear removes all");
   fault->add_option("DIR", faultDir, "simulated writer folder")->required();
   fault->add_option("FAULT", faults, "NAME or NAME=VALUE");
   fault->add_flag("--clear", clearFaults, "disarm every fault first");

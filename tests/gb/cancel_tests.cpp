@@ -80,3 +80,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace quillon::gbtest
+
+namespace quillon::gbtest {
+namespace {
+
+// A stop belongs to its operation: the next operation on the same link runs to its end,
+// and the link has no stop flag left on it.
+TEST(StopToken, StoppedWrite_nextOperationOnSameLinkRuns) {
+  Bench bench(sim::emptyGbFlashCard(0, 21));
+  support::writeFile(bench.dir / "one.gb", support::makeGbImage({"ONE", 0x19, 0, 0, false}));
+  bench.Compose(bench.dir.path(), {"one.gb"});
+  bench.StopAtWork("Updating BIOS");
+  ASSERT_EQ(gb::WriteGbCard(bench.op).outcome, ops::Outcome::Stopped);
+  EXPECT_EQ(bench.link->stopFlag(), nullptr);
+
+  ops::StopToken fresh;
+  ops::Operation again{*bench.link, bench.state, bench.window, fresh.flag()};
+  bench.window.onWork = nullptr;
+  EXPECT_EQ(gb::WriteGbCard(again).text, "Writing Success");
+}
+
+}  // namespace
+}  // namespace quillon::gbtest

@@ -314,3 +314,63 @@ TEST(Link, DelayTicks_PassesTheCountToThePortAtLeastOne) {
 
 }  // namespace
 }  // namespace quillon::test
+
+// --- a port that fails ---------------------------------------------------------------------
+
+namespace quillon::test {
+namespace {
+
+// The scripted writer behind a port that throws like a pulled adapter while `failing`.
+class FailingPort final : public ScriptedPort {
+ public:
+  bool failing = false;
+  int throws = 0;
+  std::uint8_t readStatus() override {
+    check();
+    return ScriptedPort::readStatus();
+  }
+  void writeData(std::uint8_t value) override {
+    check();
+    ScriptedPort::writeData(value);
+  }
+  void writeControl(std::uint8_t value) override {
+    check();
+    ScriptedPort::writeControl(value);
+  }
+
+ private:
+  void check() {
+    if (failing) {
+      ++throws;
+      throw std::runtime_error("/dev/parport0: PPRSTATUS failed: No such device");
+    }
+  }
+};
+
+TEST(LinkPortFailure, ThrowingPort_commandsFailLikeASilentWriter_saidOnce_recovers) {
+  FailingPort port;
+  std::ostringstream diag;
+  link::LinkOptions options;
+  options.diagnostics = &diag;
+  link::Link link(port, options);
+  port.failing = true;
+  EXPECT_EQ(link.CheckDevice(), 1);
+  EXPECT_EQ(link.QueryState3(), 1);
+  std::vector<std::uint8_t> block(16, 0xAA);
+  EXPECT_EQ(link.ReadBlock(0x4000, block), 1);
+  EXPECT_NO_THROW(link.WriteBlock(10, 0x4000, block));
+  EXPECT_NO_THROW(link.SendClock());
+  // One access per command: the port is not hammered 40000 times per byte once it failed.
+  EXPECT_LE(port.throws, 6);
+  const std::string said = diag.str();
+  const auto first = said.find("PPRSTATUS failed");
+  ASSERT_NE(first, std::string::npos) << said;
+  EXPECT_EQ(said.find("PPRSTATUS failed", first + 1), std::string::npos) << "said once: " << said;
+
+  port.failing = false;
+  port.answer({0x5A});
+  EXPECT_EQ(link.CheckDevice(), 0) << "a port that works again is used again";
+}
+
+}  // namespace
+}  // namespace quillon::test

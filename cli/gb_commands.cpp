@@ -133,8 +133,10 @@ int report(GbRun& run, const ops::Result& result) {
     case ops::Outcome::Stopped:
       std::cerr << "interrupted" << (result.text.empty() ? "" : ": " + result.text) << '\n';
       return kExitInterrupted;
-    case ops::Outcome::Failed:
     case ops::Outcome::Cancelled:
+      std::cerr << "nothing was transferred: no file was given\n";
+      return kExitFailed;
+    case ops::Outcome::Failed:
       break;
   }
   if (run.window.lastLine() != result.text) std::cerr << result.text << '\n';

@@ -41,9 +41,15 @@ int main(int argc, char** argv) {
   list->add_option("DIR", listDir, "ROM directory")->required();
   list->callback([&] { status = runList(options, listDir); });
 
+  // A file argument must name a file: an empty answer would read as a cancelled file dialog.
+  const CLI::Validator fileName(
+      [](std::string& name) { return name.empty() ? std::string("an empty file name") : std::string(); }, "FILE");
+
   WriteArgs writeArgs;
   auto* write = app.add_subcommand("write", "write GB images onto the flash card, in the order given");
-  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight")->required();
+  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight")
+      ->required()
+      ->check(fileName);
   write->add_flag("--verify", writeArgs.verify,
                   "after \"Writing Success\", read every image back and compare it with its file");
   write->footer(
@@ -55,7 +61,7 @@ int main(int argc, char** argv) {
 
   ReadArgs readArgs;
   auto* read = app.add_subcommand("read", "read an ordinary cartridge, or one image of the flash card, into a file");
-  read->add_option("OUT", readArgs.out, "image file to write")->required();
+  read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
   read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a flash card")
       ->check(CLI::PositiveNumber);
   read->footer(
@@ -72,7 +78,7 @@ int main(int argc, char** argv) {
       "memory: 2048 bytes for RAM size code 1, 8192 for code 2 and the \"Password\" item, 32768 for code 3.";
   RamArgs backupArgs, restoreArgs;
   auto* backup = app.add_subcommand("backup-ram", "save the card's save memory into a file (*.sav)");
-  backup->add_option("OUT", backupArgs.file, "save memory file to write")->required();
+  backup->add_option("OUT", backupArgs.file, "save memory file to write")->required()->check(fileName);
   auto* backupImage = backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card")
                           ->check(CLI::PositiveNumber);
   backup->add_flag("--password", backupArgs.password, "the \"Password\" item (writer type gb-password)")
@@ -81,7 +87,7 @@ int main(int argc, char** argv) {
   backup->callback([&] { status = runBackupRam(options, backupArgs, interrupted); });
 
   auto* restore = app.add_subcommand("restore-ram", "write a save memory file (*.sav) into the card's save memory");
-  restore->add_option("IN", restoreArgs.file, "save memory file to read")->required();
+  restore->add_option("IN", restoreArgs.file, "save memory file to read")->required()->check(fileName);
   auto* restoreImage = restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card")
                            ->check(CLI::PositiveNumber);
   restore->add_flag("--password", restoreArgs.password, "the \"Password\" item (writer type gb-password)")

@@ -459,7 +459,7 @@ TEST_F(GbCli, UsageErrors_ExitTwoAndNothingSent) {
   for (const std::string command :
        {"write", "read", "read --image 0 out.gb", "read --image x out.gb", "backup-ram --image 1 --password out.sav",
         "restore-ram", "restore-ram --image 1 --password in.sav", "erase", "erase --size 8", "erase --size 16 extra",
-        "write --verify"}) {
+        "write --verify", "read ''", "backup-ram --image 1 ''", "restore-ram --image 1 ''", "write ''"}) {
     SCOPED_TRACE(command);
     fs::remove(traceFile());
     const RunResult r = run(port() + traced() + " " + command);

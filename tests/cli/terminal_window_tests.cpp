@@ -1,12 +1,10 @@
-// The CLI's progress window with a clock the test moves, and the checksum line of a read.
+// The CLI's progress window, with a clock the test moves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
 
-#include "cli/gb_checksums.h"
 #include "cli/terminal_window.h"
-#include "gb_images.h"
 
 namespace quillon::test {
 namespace {
@@ -136,51 +134,6 @@ TEST(TerminalWindow, Bar_FitsTheTerminalWidthAndCloseClearsIt) {
     window.Close();
     EXPECT_EQ(out.str().size(), before + std::string("\r\033[K").size()) << "nothing more to clear";
   }
-}
-
-TEST(TerminalWindow, Beep_OnlyWhenAskedFor) {
-  for (const bool beep : {false, true}) {
-    std::ostringstream out;
-    ops::ProgramState state;
-    TerminalWindow::Display display;
-    display.beep = beep;
-    TerminalWindow window(out, display, state, "");
-    window.Beep();
-    EXPECT_EQ(out.str(), beep ? "\a" : "");
-  }
-}
-
-TEST(GbChecksums, RightWrongAndTooShort) {
-  auto image = support::makeGbImage({"SUMS", 0x19, 0, 0, false});
-  std::uint16_t global = 0;
-  for (std::size_t i = 0; i < image.size(); ++i)
-    if (i != 0x14E && i != 0x14F) global = static_cast<std::uint16_t>(global + image[i]);
-  image[0x14E] = static_cast<std::uint8_t>(global >> 8);
-  image[0x14F] = static_cast<std::uint8_t>(global);
-
-  const auto right = cli::ComputeGbChecksums(image);
-  EXPECT_TRUE(right.headerRight());
-  EXPECT_TRUE(right.globalRight());
-  EXPECT_EQ(right.globalComputed, global);
-
-  auto changed = image;
-  changed[0x140] = static_cast<std::uint8_t>(changed[0x140] + 1);  // inside both sums
-  const auto wrong = cli::ComputeGbChecksums(changed);
-  EXPECT_FALSE(wrong.headerRight());
-  EXPECT_FALSE(wrong.globalRight());
-  EXPECT_EQ(wrong.headerComputed, static_cast<std::uint8_t>(image[0x14D] - 1));
-  EXPECT_EQ(wrong.globalComputed, static_cast<std::uint16_t>(global + 1));
-
-  auto beyond = image;
-  beyond[0x7FFF] = static_cast<std::uint8_t>(beyond[0x7FFF] + 3);  // in the global sum only
-  const auto onlyGlobal = cli::ComputeGbChecksums(beyond);
-  EXPECT_TRUE(onlyGlobal.headerRight());
-  EXPECT_FALSE(onlyGlobal.globalRight());
-
-  const auto shortFile = cli::ComputeGbChecksums(std::span(image).first(0x14F));
-  EXPECT_FALSE(shortFile.hasHeader);
-  EXPECT_FALSE(shortFile.headerRight());
-  EXPECT_NE(cli::ChecksumLine(shortFile).find("too short"), std::string::npos);
 }
 
 }  // namespace

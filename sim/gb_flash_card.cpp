@@ -162,8 +162,9 @@ class GbFlashCard final : public CardModel {
         dev_.noteUnexpected("the method-0 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
-      case 15:  // back to reading the arrays
+      case 15:  // back to reading the arrays, the programming voltage off
         for (Chip& each : chips_) each.idMode = each.statusMode = false;
+        vpp_ = false;
         break;
       default:
         break;

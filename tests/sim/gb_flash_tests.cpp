@@ -437,5 +437,19 @@ TEST(Windows, FixedWindowShowsBiosBank0_bankWindowShowsPresentedChipsBank) {
   EXPECT_EQ(host.readByte(0x4010), 5);
 }
 
+// An operation stopped with the programming voltage on leaves a card the next probe still
+// identifies: going back to reading the arrays switches the voltage off.
+TEST(Control15, AfterVoltageOn_command90ChipIdentifiesAgain) {
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SA));
+  Host host(writer);
+  host.writeByte(0x0000, 0x0A);
+  host.setControl(2, 9, 0, 0);
+  host.writeByte(0x4000, 0x90);
+  EXPECT_EQ(host.readByte(0x4000), 0xFF) << "with the voltage on this chip does not take 0x90";
+  host.setControl(2, 15, 0, 0);
+  host.writeByte(0x4000, 0x90);
+  EXPECT_EQ(host.readByte(0x4000), 0x89);
+}
+
 }  // namespace
 }  // namespace quillon::simtest

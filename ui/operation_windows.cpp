@@ -66,7 +66,8 @@ QStringList NameFiltersOf(std::string_view filter) {
     const QString raw = i + 1 < parts.size() ? Trimmed(parts[i + 1]) : QStringLiteral("*");
     QStringList patterns = raw.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (QString& pattern : patterns) pattern = pattern.trimmed();
-    const QString joined = patterns.isEmpty() ? QStringLiteral("*") : patterns.join(QLatin1Char(' '));
+    const QString joined =
+        patterns.isEmpty() ? QStringLiteral("*") : patterns.join(QLatin1Char(' '));
     // A description that names its patterns in brackets already gets Qt's form of them.
     const QString named = QLatin1Char('(') + raw + QLatin1Char(')');
     if (description.endsWith(named)) description.chop(named.size());
@@ -120,6 +121,7 @@ OperationWindow::~OperationWindow() {
 }
 
 void OperationWindow::Prepare(link::Link& link, ops::ProgramState& state) {
+  if (running_) return;  // one operation at a time
   link_ = &link;
   state_ = &state;
   prepared_ = true;
@@ -224,7 +226,7 @@ void OperationWindow::reject() {
 }
 
 void OperationWindow::OnUiThread(const std::function<void()>& task) {
-  const auto guarded = [this, &task] {
+  const auto guarded = [&task] {
     try {
       task();
     } catch (const std::exception& e) {

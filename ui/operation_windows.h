@@ -71,7 +71,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
 
   // Readies the window for one operation on `link` with `state` (both must outlive the
   // operation): an empty step label and the button of a starting operation. Showing the
-  // window (exec, open, show) then starts the worker.
+  // window (exec, open, show) then starts the worker. Nothing while a worker runs.
   void Prepare(link::Link& link, ops::ProgramState& state);
   // Prepare, then show the window modally; returns when it has closed, the worker having
   // ended. The operation's result.

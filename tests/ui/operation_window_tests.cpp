@@ -117,8 +117,9 @@ class OperationWindowTest : public QObject {
   void nameFilters_pairs_qtFilterList_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("rom files") << "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
-                               << QStringList{"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"};
+    QTest::newRow("rom files")
+        << "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
+        << QStringList{"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"};
     QTest::newRow("ram file") << "RAM File (*.sav)|*.sav" << QStringList{"RAM File (*.sav)"};
     QTest::newRow("no pattern in name") << "Patch|*.ips" << QStringList{"Patch (*.ips)"};
     QTest::newRow("several patterns") << "Images (*.gb;*.gbc)|*.gb;*.gbc"
@@ -377,7 +378,8 @@ class OperationWindowTest : public QObject {
     std::fill(flash.begin(), flash.end(), 0x00);  // everything written
     ui::TfmClear& w = *b.windows.fmClear;
     QStringList labels;
-    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
+    connect(&w, &OperationWindow::workChanged, &w,
+            [&](const QString& text) { labels.append(text); });
     w.CardSize = 0;
     w.Prepare(b.writer.link, b.main->state());
     w.open();
@@ -421,7 +423,9 @@ class OperationWindowTest : public QObject {
     QCOMPARE(Work(w), QStringLiteral("last"));
     QCOMPARE(w.progressDone(), std::uint64_t{3});
     QCOMPARE(w.progressTotal(), std::uint64_t{8});
-    if (auto* lbFile = Control<QLabel>(w, "lbFile")) QCOMPARE(lbFile->text(), QStringLiteral("file.gb"));
+    if (auto* lbFile = Control<QLabel>(w, "lbFile")) {
+      QCOMPARE(lbFile->text(), QStringLiteral("file.gb"));
+    }
     if (IsDownFamily(window)) {
       QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
     } else {
@@ -549,7 +553,8 @@ class OperationWindowTest : public QObject {
       op.window.CardProbed(probed, static_cast<detect::ProbeOutcome>(outcome));
       return ops::Result{ops::Outcome::Success, "done"};
     });
-    ops::ProgramState elsewhere;  // the operation's own state: only the hand-over reaches the window
+    // The operation's own state: only the hand-over reaches the main window.
+    ops::ProgramState elsewhere;
     w.Prepare(b.writer.link, elsewhere);
     w.open();
     QVERIFY(WaitEnded(w));

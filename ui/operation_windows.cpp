@@ -170,7 +170,7 @@ void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link&
   ops::Result result;
   try {
     const ops::StopOnLink stopOnLink(link, token.flag());
-    ops::Operation op{link, state, *this, token.flag()};
+    ops::Operation op{link, state, reporter_, token.flag()};
     result = operation(op);
   } catch (const std::exception& e) {
     result = {ops::Outcome::Failed, e.what()};

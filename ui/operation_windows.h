@@ -140,6 +140,31 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     bool done = false;
   };
 
+  // What the worker reports to. Its calls reach the window's functions without going
+  // through the window's own dispatch, which changes while a window is being destroyed.
+  class Reporter final : public ops::ProgressWindow {
+   public:
+    explicit Reporter(OperationWindow& window) : window_(window) {}
+    void SetWork(const std::string& text) override { window_.OperationWindow::SetWork(text); }
+    void SetFile(const std::string& text) override { window_.OperationWindow::SetFile(text); }
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+      window_.OperationWindow::Progress(done, total);
+    }
+    std::string AskSaveFile(const ops::FileQuestion& question) override {
+      return window_.OperationWindow::AskSaveFile(question);
+    }
+    std::string AskOpenFile(const ops::FileQuestion& question) override {
+      return window_.OperationWindow::AskOpenFile(question);
+    }
+    void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override {
+      window_.OperationWindow::CardProbed(info, outcome);
+    }
+    void Beep() override { window_.OperationWindow::Beep(); }
+
+   private:
+    OperationWindow& window_;
+  };
+
   void StartWorker();
   void WorkerMain(const OperationFunction& operation, link::Link& link, ops::ProgramState& state,
                   const ops::StopToken& token);
@@ -169,6 +194,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::atomic<std::uint64_t> progressTotal_{0};
   std::atomic<bool> progressPosted_{false};
 
+  Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;
   CardInfoSink cardInfoSink_;
   OperationFunction operation_;

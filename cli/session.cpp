@@ -22,8 +22,8 @@ std::string ProgramDir(const GlobalOptions& options) {
     if (error || exe.empty()) exe = fs::absolute(options.argv0, error);
     dir = exe.parent_path().string();
   }
-  if (dir.empty()) dir = ".";
-  if (dir.back() != '/') dir += '/';
+  if (dir.empty()) return "./";
+  if (dir.back() != '/') dir.push_back('/');
   return dir;
 }
 

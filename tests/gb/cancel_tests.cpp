@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelCase{"backupMidway", Run::Backup, 0, "", 0x2000, false},
                       CancelCase{"restoreDialog", Run::Restore, 0, "", 0, true},
                       CancelCase{"restoreMidway", Run::Restore, 0, "", 0x4000, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace quillon::gbtest

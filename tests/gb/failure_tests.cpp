@@ -84,8 +84,9 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
   if (!biosReached) {
     EXPECT_TRUE(std::all_of(bios.begin(), bios.end(), [](auto b) { return b == 0x5A; })) << "BIOS ROM untouched";
   }
-  if (c.message != "Earsing RAM Fail")
+  if (c.message != "Earsing RAM Fail") {
     EXPECT_TRUE(std::all_of(sram.begin(), sram.end(), [](auto b) { return b == 0x11; })) << "save memory untouched";
+  }
 }
 
 const auto kCases = ::testing::Values(
@@ -166,7 +167,7 @@ const auto kCases = ::testing::Values(
     FailureCase{"eraseRam", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.sramWriteFail = true; }),
                 "Earsing RAM Fail", QueryState3});
 
-INSTANTIATE_TEST_SUITE_P(Faults, Failing, kCases, [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, Failing, kCases, [](const auto& param) { return std::string(param.param.name); });
 
 // Poll limits are counts: a block erase gives up after exactly 18000 status reads, a
 // method-0 BIOS erase after 3000 rounds and one more query, a method-2 menu bank after
@@ -205,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const Command& c) { return c.op == 8; }, 10},
         PollCase{"menuBankMethod2", 12, [](sim::Faults& f) { f.biosProgramFail = true; },
                  [](const Command& c) { return c.op == 7; }, 125}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // One poll short of the limit still succeeds.
 TEST(PollLimitEdge, PieceDoneOn499thPoll_writingSucceeds) {

@@ -71,9 +71,9 @@ TEST_P(Erasing, EraseCard_chosenSize_flashUpToSizeBiosAndRamCleared) {
 INSTANTIATE_TEST_SUITE_P(AllMethods, Erasing,
                          ::testing::Values(EraseCase{0, 16, 0}, EraseCase{9, 17, 1}, EraseCase{12, 21, 0},
                                            EraseCase{9, 21, 0}, EraseCase{12, 16, 1}, EraseCase{0, 17, 1}),
-                         [](const auto& info) {
-                           return "bios" + std::to_string(info.param.biosRow) + "_flash" +
-                                  std::to_string(info.param.flashRow) + "_size" + std::to_string(info.param.cardSize);
+                         [](const auto& param) {
+                           return "bios" + std::to_string(param.param.biosRow) + "_flash" +
+                                  std::to_string(param.param.flashRow) + "_size" + std::to_string(param.param.cardSize);
                          });
 
 // --- save memory --------------------------------------------------------------------------
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveCase{"flashImage32KiB", Holder::FlashImage, 3, 0, 0x8000, 0x6000},
                       SaveCase{"flashImage2KiB", Holder::FlashImage, 1, 0, 0x800, 0x6000},
                       SaveCase{"password", Holder::Password, 2, 0, 0x2000, 0x1C000}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // What is refused before anything reaches the writer or a file.
 struct RefusalCase {
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   ops::Outcome::Cancelled},
                       RefusalCase{"restoreCancelled", true, 2, Bytes(0x2000), true, "Cancel Upload",
                                   ops::Outcome::Cancelled}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // A cancelled dialog on a cartridge still disables its save memory, and nothing else.
 TEST(SaveMemoryCancelled, Cartridge_onlyTheRamDisableWrite) {
@@ -249,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                         [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 1; }, "Reading Fail"},
         TransferFailure{"restoreStatus", 2, [](sim::SimWriter& w) { w.faults().sramWriteFail = true; },
                         "Uploading Fail"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // --- reading ------------------------------------------------------------------------------
 

@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A 32 KiB save after an 8 KiB one starts on the next multiple of four units.
         PlacementCase{"alignedSave", {{3, 2}, {3, 1}, {3, 2}}, {0, 1, 2}, {0, 32, 64}, {4, 0, 8}},
         PlacementCase{"wholeCard", {{0, 2}}, {0}, {0}, {0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // --- writing and reading back -------------------------------------------------------------
 
@@ -65,12 +65,12 @@ struct ChipCase {
   int writerType;
 };
 
-std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& info) {
+std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& param) {
   const auto method = [](int row) {
     return std::to_string(static_cast<int>(detect::kChipTable[static_cast<std::size_t>(row)].method));
   };
-  return "bios" + method(info.param.biosRow) + "_flash" + method(info.param.flashRow) +
-         (info.param.writerType == 0 ? "_gb" : "_password");
+  return "bios" + method(param.param.biosRow) + "_flash" + method(param.param.flashRow) +
+         (param.param.writerType == 0 ? "_gb" : "_password");
 }
 
 class WritingCard : public ::testing::TestWithParam<ChipCase> {};
@@ -147,7 +147,9 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   for (std::size_t i = 0; i < menuSize; ++i) {
     const bool changed = (i >= directory && i < directory + (password ? 0x100 : 32 * 3)) ||
                          (i >= 0x134 && i < 0x150);
-    if (!changed) ASSERT_EQ(menu[i], menuFile[i]) << "menu byte " << i;
+    if (!changed) {
+      ASSERT_EQ(menu[i], menuFile[i]) << "menu byte " << i;
+    }
   }
   // Methods 0 and 2 erase the whole BIOS ROM first; method 1 only programs the menu.
   const auto bios = bench.writer->memory(sim::Memory::GbBios);

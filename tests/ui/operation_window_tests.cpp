@@ -1,6 +1,7 @@
 // The operation windows: their layout, the worker that runs the GB operations against the
 // simulated writer, the hand-over of its reports to the user-interface thread, Cancel.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -355,7 +356,7 @@ class OperationWindowTest : public QObject {
       if (!stopped && text.startsWith(QStringLiteral("Earsing ROM"))) {
         stopped = true;
         commandsAtStop = b.writer.port.commands().size();  // the worker waits on this label
-        Click(Button(w));                                   // "Cancel"
+        Button(w)->click();                                 // "Cancel"
       }
     });
     const ops::Result result =
@@ -490,7 +491,10 @@ class OperationWindowTest : public QObject {
       if (asked || text != QStringLiteral("step 3")) return;
       asked = true;
       if (escape) {
-        QTest::keyClick(&w, Qt::Key_Escape);
+        // Straight to the window: a synthesized key press goes to the active window, which
+        // the window may not be yet at the time of this step.
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&w, &press);
       } else {
         w.close();
       }

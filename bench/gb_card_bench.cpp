@@ -31,6 +31,7 @@ class QuietWindow final : public ops::ProgressWindow {
   std::string AskSaveFile(const ops::FileQuestion&) override { return answer; }
   std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
   void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}
+  void ShowError(const std::string&) override {}
   void Beep() override {}
 };
 

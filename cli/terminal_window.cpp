@@ -76,6 +76,11 @@ std::string TerminalWindow::AskOpenFile(const ops::FileQuestion&) {
 
 void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutcome) { state_.cardInfo = info; }
 
+void TerminalWindow::ShowError(const std::string& text) {
+  Close();  // a message of its own line, not inside the bar
+  out_ << text << '\n' << std::flush;
+}
+
 void TerminalWindow::Beep() {
   if (display_.beep) out_ << '\a' << std::flush;
 }

@@ -39,6 +39,7 @@ class TerminalWindow : public ops::ProgressWindow {
   std::string AskSaveFile(const ops::FileQuestion& question) override;
   std::string AskOpenFile(const ops::FileQuestion& question) override;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override;
+  void ShowError(const std::string& text) override;
   void Beep() override;
 
   // Takes the bar off the screen, so that what follows starts on a clean line.

@@ -36,6 +36,9 @@ class ProgressWindow {
   // The operation probed the card: the main window's card information takes the result
   // (its text is rebuilt unless the writer did not answer).
   virtual void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) = 0;
+  // A message box with the caption "Error" and an OK button; returns once the user has
+  // closed it. The operation goes on afterwards.
+  virtual void ShowError(const std::string& text) = 0;
   // The system's default beep that ends every operation.
   virtual void Beep() = 0;
 };

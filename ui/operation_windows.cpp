@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -326,6 +327,18 @@ std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestio
 void OperationWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
   OnUiThread([this, &info, outcome] {
     if (cardInfoSink_) cardInfoSink_(info, outcome);
+  });
+}
+
+void OperationWindow::ShowError(const std::string& text) {
+  OnUiThread([this, &text] {
+    const QString shown = FromFileName(text);
+    if (messageHook_) {
+      messageHook_(shown);
+      return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), shown, QMessageBox::Ok, this);
+    box.exec();
   });
 }
 

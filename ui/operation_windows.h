@@ -85,6 +85,9 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
 
   // Answers the file dialogs instead of showing them; an empty hook shows them again.
   void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
+  // Replaces the "Error" message box (tests answer or record it); empty: the real box.
+  using MessageHook = std::function<void(const QString& text)>;
+  void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
   // Where the card probes of the operations go (the main window's card information).
   void setCardInfoSink(CardInfoSink sink) { cardInfoSink_ = std::move(sink); }
   // Runs `operation` instead of the window's own card operation; empty: the card operation.
@@ -98,6 +101,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::string AskSaveFile(const ops::FileQuestion& question) final;
   std::string AskOpenFile(const ops::FileQuestion& question) final;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) final;
+  void ShowError(const std::string& text) final;
   void Beep() final;
 
  signals:
@@ -159,6 +163,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override {
       window_.OperationWindow::CardProbed(info, outcome);
     }
+    void ShowError(const std::string& text) override { window_.OperationWindow::ShowError(text); }
     void Beep() override { window_.OperationWindow::Beep(); }
 
    private:
@@ -196,6 +201,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
 
   Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;
+  MessageHook messageHook_;
   CardInfoSink cardInfoSink_;
   OperationFunction operation_;
 };

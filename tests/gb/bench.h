@@ -43,9 +43,11 @@ class RecordingWindow final : public ops::ProgressWindow {
     lastOutcome = outcome;
     ++probes;
   }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
   void Beep() override { ++beeps; }
 
   std::vector<std::string> work;
+  std::vector<std::string> errors;  // message boxes
   std::string file;
   std::string fileAnswer;  // the dialog's answer; empty: cancelled
   std::vector<ops::FileQuestion> questions;

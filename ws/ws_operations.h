@@ -1,0 +1,36 @@
+// The WS card operations. Each runs its whole sequence against the writer, reports only
+// through the operation's window and ends with the window's beep; a stop request ends it
+// before the next link command.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "ops/operation.h"
+
+namespace quillon::ws {
+
+// Validates the whole IPS patch against an image of image.size() bytes, then applies it.
+// 0: applied (an empty patch changes nothing); 1: rejected, the image is unchanged.
+int ApplyIpsPatch(std::span<std::uint8_t> image, std::span<const std::uint8_t> patch);
+
+// Writes the card list's one WS image to the top of the card, patched in memory with the
+// IPS file `patchFile` when it is not empty, then clears the save memory; "Writing
+// Success", with the time it took in the file label.
+ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile);
+
+// "Using %d Seconds" or "Using %d Minutes %d Seconds" for a run of `milliseconds`.
+std::string ElapsedText(std::uint32_t milliseconds);
+
+// Reads the card, as large as it says it is, into a file the window asks for.
+ops::Result ReadWsCard(ops::Operation& op);
+
+// The card's 32 KiB of save memory into a file / from a file.
+ops::Result BackupWsRam(ops::Operation& op);
+ops::Result RestoreWsRam(ops::Operation& op);
+
+// Erases the whole card and clears its save memory; "Earsing Success".
+ops::Result EraseWsCard(ops::Operation& op);
+
+}  // namespace quillon::ws

@@ -1,0 +1,42 @@
+// Save memory backup: the card's 32 KiB of save memory into a ".sav" file.
+#include <vector>
+
+#include "ops/output_file.h"
+#include "ws/steps.h"
+#include "ws/ws_operations.h"
+
+namespace quillon::ws {
+
+ops::Result BackupWsRam(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
+  op.window.SetWork("Downloading RAM...");
+  const std::string path = op.window.AskSaveFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir});
+  if (op.stopRequested()) return Stopped();
+  if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");
+
+  ops::OutputFile out;
+  if (!out.Open(path)) return fail(Format("Open File %s Error", path));
+  std::string failure;
+  switch (CheckWsCard(op, false, failure)) {
+    case Step::Stopped:
+      return Stopped();
+    case Step::Failed:
+      return fail(failure);
+    case Step::Ok:
+      break;
+  }
+  ProgressMeter meter(op.window, kSaveSize);
+  if (op.stopRequested()) return Stopped();
+  std::vector<std::uint8_t> buffer(kSaveSize);
+  SelectSaveMemory(op.link);
+  const int received = op.link.ReadBlock(kWindow, buffer);
+  if (op.stopRequested()) return Stopped();
+  if (received != 0) return fail("Reading Error");
+  if (!out.Write(buffer) || !out.Commit()) return fail("Writing File Error");
+  meter.Advance(kSaveSize);
+  op.state.settings.ramDir = ops::DirectoryOf(path);
+  return Finish(op, ops::Outcome::Success, "Downloading Success");
+}
+
+}  // namespace quillon::ws

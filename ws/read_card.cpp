@@ -1,0 +1,69 @@
+// Reading a WS card into a file: as many 32 KiB blocks as the card says it holds, from
+// bank 0 upward.
+#include <vector>
+
+#include "detect/probe.h"
+#include "ops/output_file.h"
+#include "ws/steps.h"
+#include "ws/ws_operations.h"
+
+namespace quillon::ws {
+
+namespace {
+
+constexpr int kLargestSize = 512;  // 8 KiB units of a 4 MiB card
+constexpr std::size_t kSizeCodeOffset = 0x7FFC;
+constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
+
+const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}};
+
+}  // namespace
+
+ops::Result ReadWsCard(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
+  op.window.SetWork("Downloading ROM...");
+  ops::FileQuestion question = kRomFileQuestion;
+  question.startDirectory = op.state.settings.saveRomDir;
+  const std::string path = op.window.AskSaveFile(question);
+  if (op.stopRequested()) return Stopped();
+  if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");
+
+  ops::OutputFile out;
+  if (!out.Open(path)) return fail(Format("Open %s Error", path));
+  std::string failure;
+  switch (CheckWsCard(op, false, failure)) {
+    case Step::Stopped:
+      return Stopped();
+    case Step::Failed:
+      return fail("Linking Error");
+    case Step::Ok:
+      break;
+  }
+  const int size = detect::QueryWsRomSize(op.link);
+  if (op.stopRequested()) return Stopped();
+  // A size that fails its check, an empty card and a size beyond the card are not read:
+  // they would give a file that looks like an image and is none.
+  if (size <= 0 || size > kLargestSize) return fail("Reading Error");
+  const auto blocks = static_cast<unsigned>(size / 4);
+
+  ProgressMeter meter(op.window, blocks * kBlockSize);
+  std::vector<std::uint8_t> buffer(kBlockSize);
+  for (unsigned i = 0; i < blocks; ++i) {
+    if (op.stopRequested()) return Stopped();
+    op.link.SetControl(0, kRegRead, static_cast<std::uint8_t>(i >> 1), 0);
+    op.link.SetMode(static_cast<std::uint8_t>(kModeReadLow + (i & 1)));
+    const int received = op.link.ReadBlock(kWindow, buffer);
+    if (op.stopRequested()) return Stopped();
+    if (received != 0) return fail("Reading Error");
+    // The size code that writing put into the last block is not part of the image.
+    if (i == blocks - 1) buffer[kSizeCodeOffset] &= kSizeCodeMask;
+    if (!out.Write(buffer)) return fail("Writing File Error");
+    meter.Advance(kBlockSize);
+  }
+  if (!out.Commit()) return fail("Writing File Error");
+  op.state.settings.saveRomDir = ops::DirectoryOf(path);
+  return Finish(op, ops::Outcome::Success, "Downloading Success");
+}
+
+}  // namespace quillon::ws

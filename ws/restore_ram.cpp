@@ -1,0 +1,44 @@
+// Save memory restore: the first 32 KiB of a ".sav" file into the card's save memory.
+#include "ops/output_file.h"
+#include "ws/steps.h"
+#include "ws/ws_operations.h"
+
+namespace quillon::ws {
+
+ops::Result RestoreWsRam(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
+  op.window.SetWork("Uploading RAM...");
+  const std::string path = op.window.AskOpenFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir});
+  if (op.stopRequested()) return Stopped();
+  if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Upload");
+
+  // The file is read before the writer is touched: a short file changes nothing on the card.
+  const auto data = ops::ReadFilePrefix(path, kSaveSize);
+  if (!data) return fail(Format("Open %s Error", path));
+  if (data->size() < kSaveSize) return fail("Reading File Error");
+
+  std::string failure;
+  switch (CheckWsCard(op, false, failure)) {
+    case Step::Stopped:
+      return Stopped();
+    case Step::Failed:
+      return fail(failure);
+    case Step::Ok:
+      break;
+  }
+  ProgressMeter meter(op.window, kSaveSize);
+  if (op.stopRequested()) return Stopped();
+  SelectSaveMemory(op.link);
+  // Sent twice: the second time the writer checks what it stored.
+  op.link.WriteBlock(0, kWindow, *data);
+  op.link.WriteBlock(19, kWindow, *data);
+  const int status = op.link.QueryState6();
+  if (op.stopRequested()) return Stopped();
+  if (status != 0) return fail("Uploading Fail");
+  meter.Advance(kSaveSize);
+  op.state.settings.ramDir = ops::DirectoryOf(path);
+  return Finish(op, ops::Outcome::Success, "Uploading Success");
+}
+
+}  // namespace quillon::ws

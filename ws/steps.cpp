@@ -1,0 +1,113 @@
+#include "ws/steps.h"
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "detect/probe.h"
+
+namespace quillon::ws {
+
+std::string Format(const char* format, unsigned a, unsigned b) {
+  std::array<char, 96> text{};
+  std::snprintf(text.data(), text.size(), format, a, b);
+  return text.data();
+}
+
+std::string Format(const char* format, const std::string& name) {
+  std::vector<char> text(name.size() + 64);
+  std::snprintf(text.data(), text.size(), format, name.c_str());
+  return text.data();
+}
+
+ops::Result Finish(ops::Operation& op, ops::Outcome outcome, const std::string& text) {
+  op.window.SetWork(text);
+  op.window.Beep();
+  return {outcome, text};
+}
+
+ops::Result Stopped() { return {ops::Outcome::Stopped, "Stopped"}; }
+
+Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure) {
+  if (op.stopRequested()) return Step::Stopped;
+  if (op.link.CheckDevice() != 0) {
+    if (op.stopRequested()) return Step::Stopped;
+    failure = "Linking Fail";
+    return Step::Failed;
+  }
+  detect::CardInfo info = op.state.cardInfo;
+  const auto outcome = detect::ProbeCard(op.link, kWsWriter, info);
+  if (op.stopRequested()) return Step::Stopped;
+  op.window.CardProbed(info, outcome);
+  if (requireFlashCard && info.flashChip != kWsFlashCardId) {
+    failure = "Card is not inserted right or FLASH ROM is not supported";
+    return Step::Failed;
+  }
+  return Step::Ok;
+}
+
+namespace {
+
+// One erase command; the writer is waited for without the usual read limit.
+void EraseSector(link::Link& link, std::uint8_t mode, std::uint8_t addressHigh) {
+  link.SetControl(2, 0x12, mode, addressHigh);
+  link.SendClock();
+  link.SendClock();
+}
+
+// The writer's status after an erase; Stopped when a stop kept the query from being asked.
+Step EraseStatus(ops::Operation& op) {
+  const int status = op.link.QueryState6();
+  if (op.stopRequested()) return Step::Stopped;
+  return status == 0 ? Step::Ok : Step::Failed;
+}
+
+}  // namespace
+
+Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upperLabel) {
+  if (op.stopRequested()) return Step::Stopped;
+  if (block % 2 == 0) {
+    op.link.SetMode(kModeWriteLow);
+    EraseSector(op.link, kModeWriteLow, 0x80);
+  }
+  const Step bankStatus = EraseStatus(op);
+  if (bankStatus != Step::Ok) return bankStatus;
+  // The top 64 KiB of each 2 MiB half is split into smaller sectors: those of its upper
+  // 32 KiB are erased one by one.
+  if ((block & 0x3F) == 0x3F) {
+    if (!upperLabel.empty()) op.window.SetWork(upperLabel);
+    op.link.SetMode(kModeWriteHigh);
+    for (const std::uint8_t addressHigh : {std::uint8_t{0x80}, std::uint8_t{0xA0}, std::uint8_t{0xC0}}) {
+      if (op.stopRequested()) return Step::Stopped;
+      EraseSector(op.link, kModeWriteHigh, addressHigh);
+    }
+    return EraseStatus(op);
+  }
+  return Step::Ok;
+}
+
+void SelectSaveMemory(link::Link& link) {
+  link.SetControl(9, 0, 0, 0);
+  link.SetControl(0, kRegSave, 0, 0);
+  link.SetMode(kModeSave);
+}
+
+Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {
+  if (op.stopRequested()) return Step::Stopped;
+  const std::vector<std::uint8_t> zeros(kSaveSize, 0x00);
+  SelectSaveMemory(op.link);
+  op.window.SetWork("Earsing RAM");
+  op.link.WriteBlock(0, kWindow, zeros);
+  op.link.WriteBlock(19, kWindow, zeros);
+  const int status = op.link.QueryState6();
+  if (op.stopRequested()) return Step::Stopped;
+  if (status != 0) return Step::Failed;
+  meter.Advance(kSaveSize);
+  op.link.SetControl(0, kRegWrite, 0, 0);
+  op.link.SetControl(2, 0x15, 0, 0);
+  // A stop that came in between kept the last command from being sent.
+  if (op.stopRequested()) return Step::Stopped;
+  return Step::Ok;
+}
+
+}  // namespace quillon::ws

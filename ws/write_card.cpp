@@ -1,0 +1,196 @@
+// Writing a WS flash card: one image, optionally patched in memory, placed so that it ends
+// at the last byte of the card; each bank is erased just before its first block is written.
+// Then the save memory is cleared.
+#include <array>
+#include <chrono>
+#include <fstream>
+#include <new>
+#include <vector>
+
+#include "ws/steps.h"
+#include "ws/ws_operations.h"
+
+namespace quillon::ws {
+
+namespace {
+
+constexpr std::size_t kFileHeader = 0x200;  // an optional copier header before the image
+constexpr std::size_t kSizeCodeOffset = 0x7FFC;  // in the last block: the card's size code
+
+struct Placement {
+  std::size_t size;
+  std::uint8_t sizeCode;
+};
+constexpr std::array<Placement, 4> kPlacements = {{
+    {0x400000, 0x00},
+    {0x200000, 0x10},
+    {0x100000, 0x20},
+    {0x80000, 0x30},
+}};
+
+enum class Load { Ok, OpenFailed, SizeRefused, ReadFailed };
+
+// Reads a whole file, `skip` bytes after its start, into `buffer` (`size` bytes).
+Load ReadWhole(std::ifstream& in, std::size_t skip, std::size_t size, std::vector<std::uint8_t>& buffer) {
+  try {
+    buffer.resize(size);
+  } catch (const std::bad_alloc&) {
+    return Load::ReadFailed;
+  }
+  in.seekg(static_cast<std::streamoff>(skip));
+  in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(size));
+  return static_cast<std::size_t>(in.gcount()) == size ? Load::Ok : Load::ReadFailed;
+}
+
+// Size of an open file, found by seeking to its end.
+std::size_t FileSize(std::ifstream& in) {
+  in.seekg(0, std::ios::end);
+  const auto end = in.tellg();
+  in.seekg(0);
+  return end < 0 ? 0 : static_cast<std::size_t>(end);
+}
+
+class CardWriter {
+ public:
+  CardWriter(ops::Operation& op, const std::string& patchFile) : op_(op), patchFile_(patchFile) {}
+
+  ops::Result Run() {
+    const auto start = std::chrono::steady_clock::now();
+    op_.window.SetFile("");
+    std::string failure;
+    switch (CheckWsCard(op_, true, failure)) {
+      case Step::Stopped:
+        return Stopped();
+      case Step::Failed:
+        return Fail(failure);
+      case Step::Ok:
+        break;
+    }
+    const auto& entries = op_.state.cardList.entries();
+    if (entries.empty()) return Fail(Format("Opening File %s Error", std::string()));
+    fileName_ = entries.front().fileName;
+    const Placement* placement = nullptr;
+    switch (LoadImage(entries.front().file().string(), placement)) {
+      case Load::OpenFailed:
+        return Fail(Format("Opening File %s Error", fileName_));
+      case Load::SizeRefused:
+        return Fail("File Size Error");
+      case Load::ReadFailed:
+        return Fail(Format("Reading %s Error", fileName_));
+      case Load::Ok:
+        break;
+    }
+    if (!patchFile_.empty()) {
+      if (const std::string patchFailure = PatchImage(); !patchFailure.empty()) return Fail(patchFailure);
+    }
+
+    const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
+    const unsigned first = kBlocks - blocks;
+    ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);
+    for (unsigned b = first; b < kBlocks; ++b) {
+      switch (WriteBlock(b, first, placement->sizeCode, meter)) {
+        case Step::Stopped:
+          return Stopped();
+        case Step::Failed:
+          return Fail(failure_);
+        case Step::Ok:
+          break;
+      }
+    }
+    switch (ClearSaveAndFinish(op_, meter)) {
+      case Step::Stopped:
+        return Stopped();
+      case Step::Failed:
+        return Fail("Earsing RAM Fail");
+      case Step::Ok:
+        break;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    op_.window.SetFile(ElapsedText(static_cast<std::uint32_t>(elapsed.count())));
+    return Finish(op_, ops::Outcome::Success, "Writing Success");
+  }
+
+ private:
+  ops::Result Fail(const std::string& text) { return Finish(op_, ops::Outcome::Failed, text); }
+
+  // The image without its optional 512-byte header; only the four sizes of a card are taken.
+  Load LoadImage(const std::string& path, const Placement*& placement) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Load::OpenFailed;
+    std::size_t size = FileSize(in);
+    std::size_t skip = 0;
+    if (size & kFileHeader) {
+      size -= kFileHeader;
+      skip = kFileHeader;
+    }
+    for (const Placement& p : kPlacements) {
+      if (p.size == size) placement = &p;
+    }
+    if (!placement) return Load::SizeRefused;
+    return ReadWhole(in, skip, size, image_);
+  }
+
+  // Patches the image in memory; a patch that does not fit is shown and the image written
+  // as it is. Returns the failure text when the patch file cannot be read.
+  std::string PatchImage() {
+    std::ifstream in(patchFile_, std::ios::binary);
+    if (!in) return Format("Opening %s Error", patchFile_);
+    std::vector<std::uint8_t> patch;
+    if (ReadWhole(in, 0, FileSize(in), patch) != Load::Ok) return Format("Reading %s Error", patchFile_);
+    if (ApplyIpsPatch(image_, patch) != 0) op_.window.ShowError("Patch File Error");
+    return {};
+  }
+
+  Step WriteBlock(unsigned b, unsigned first, std::uint8_t sizeCode, ProgressMeter& meter) {
+    if (op_.stopRequested()) return Step::Stopped;
+    const std::size_t offset = (b - first) * kBlockSize;
+    const std::span<std::uint8_t> block(image_.data() + offset, kBlockSize);
+    op_.link.SetControl(0, kRegWrite, static_cast<std::uint8_t>(b >> 1), 0);
+    const auto mode = static_cast<std::uint8_t>(kModeWriteLow | (b & 1));
+    op_.window.SetFile(fileName_);
+    op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", static_cast<unsigned>(offset),
+                              static_cast<unsigned>(offset + kBlockSize - 1)));
+    const Step erased = EraseBeforeBlock(op_, b, {});
+    if (erased == Step::Failed) failure_ = "Earsing Flash ROM Fail";
+    if (erased != Step::Ok) return erased;
+    meter.Advance(kBlockSize);
+
+    if (op_.stopRequested()) return Step::Stopped;
+    op_.link.SetMode(mode);
+    if (b == kBlocks - 1) block[kSizeCodeOffset] |= sizeCode;
+    // The block goes into the writer's buffer first, then into the flash.
+    op_.link.WriteBlock(16, kWindow, block);
+    op_.link.WriteBlock(7, kWindow, block);
+    const int status = op_.link.QueryState6();
+    if (op_.stopRequested()) return Step::Stopped;
+    if (status != 0) {
+      failure_ = Format("Writing %s Fail", fileName_);
+      return Step::Failed;
+    }
+    meter.Advance(kBlockSize);
+    return Step::Ok;
+  }
+
+  ops::Operation& op_;
+  const std::string& patchFile_;
+  std::string fileName_;
+  std::vector<std::uint8_t> image_;
+  std::string failure_;
+};
+
+}  // namespace
+
+std::string ElapsedText(std::uint32_t milliseconds) {
+  const std::uint32_t total = milliseconds / 1000;
+  const std::uint32_t minutes = total / 60;
+  const std::uint32_t seconds = total - minutes * 60;
+  if (minutes == 0) return Format("Using %d Seconds", seconds, 0);
+  return Format("Using %d Minutes %d Seconds", minutes, seconds);
+}
+
+ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return CardWriter(op, patchFile).Run();
+}
+
+}  // namespace quillon::ws

@@ -88,6 +88,19 @@ FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuesti
   return request;
 }
 
+QString ExecFileDialog(QWidget* parent, const FileDialogRequest& request) {
+  const bool save = request.mode == FileDialogMode::Save;
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setNameFilters(request.nameFilters);
+  if (!request.nameFilters.isEmpty()) dialog.selectNameFilter(request.nameFilters.front());
+  dialog.setDefaultSuffix(request.defaultSuffix);
+  dialog.setDirectory(request.directory);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
 // --- OperationWindow -----------------------------------------------------------------------
 
 OperationWindow::OperationWindow(QWidget* parent, const char* className, const char* caption,
@@ -304,21 +317,8 @@ std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestio
   std::string answer;
   OnUiThread([this, mode, &question, &answer] {
     const FileDialogRequest request = FileDialogRequestOf(mode, question);
-    QString path;
-    if (fileDialogHook_) {
-      path = fileDialogHook_(request);
-    } else {
-      QFileDialog dialog(this);
-      dialog.setAcceptMode(mode == FileDialogMode::Save ? QFileDialog::AcceptSave
-                                                        : QFileDialog::AcceptOpen);
-      dialog.setFileMode(mode == FileDialogMode::Save ? QFileDialog::AnyFile
-                                                      : QFileDialog::ExistingFile);
-      dialog.setNameFilters(request.nameFilters);
-      if (!request.nameFilters.isEmpty()) dialog.selectNameFilter(request.nameFilters.front());
-      dialog.setDefaultSuffix(request.defaultSuffix);
-      dialog.setDirectory(request.directory);
-      if (dialog.exec() == QDialog::Accepted) path = dialog.selectedFiles().value(0);
-    }
+    const QString path =
+        fileDialogHook_ ? fileDialogHook_(request) : ExecFileDialog(this, request);
     if (!path.isEmpty()) answer = QFile::encodeName(path).toStdString();
   });
   return answer;
@@ -375,7 +375,10 @@ void TfmDown::ShowStarting() { Button1->setText(QStringLiteral("Cancel")); }
 
 void TfmDown::ShowEnded() { Button1->setText(QStringLiteral("OK")); }
 
-TfmClear::TfmClear(QWidget* parent) : TfmDown(parent, "TfmClear", "Earsing...") {}
+TfmClear::TfmClear(QWidget* parent) : TfmClear(parent, "TfmClear", "Earsing...") {}
+
+TfmClear::TfmClear(QWidget* parent, const char* className, const char* caption)
+    : TfmDown(parent, className, caption) {}
 
 ops::Result TfmClear::Run(link::Link& link, ops::ProgramState& state, int cardSize) {
   CardSize = cardSize;
@@ -415,14 +418,21 @@ void TfmUpload::ShowStarting() { Button1->setEnabled(false); }
 
 void TfmUpload::ShowEnded() { Button1->setEnabled(true); }
 
-TfmRAMDown::TfmRAMDown(QWidget* parent) : TfmUpload(parent, "TfmRAMDown", "Downloading RAM...") {}
+TfmRAMDown::TfmRAMDown(QWidget* parent)
+    : TfmRAMDown(parent, "TfmRAMDown", "Downloading RAM...") {}
+
+TfmRAMDown::TfmRAMDown(QWidget* parent, const char* className, const char* caption)
+    : TfmUpload(parent, className, caption) {}
 
 OperationFunction TfmRAMDown::CardOperation() const {
   return [image = selectedImage](ops::Operation& op) { return gb::BackupGbRam(op, image); };
 }
 
 TfmRAMUpload::TfmRAMUpload(QWidget* parent)
-    : TfmUpload(parent, "TfmRAMUpload", "Uploading RAM...") {}
+    : TfmRAMUpload(parent, "TfmRAMUpload", "Uploading RAM...") {}
+
+TfmRAMUpload::TfmRAMUpload(QWidget* parent, const char* className, const char* caption)
+    : TfmUpload(parent, className, caption) {}
 
 OperationFunction TfmRAMUpload::CardOperation() const {
   return [image = selectedImage](ops::Operation& op) { return gb::RestoreGbRam(op, image); };

@@ -1,4 +1,4 @@
-// The modal windows of the GB card operations. Each runs its operation on one worker
+// The modal windows of the card operations. Each runs its operation on one worker
 // thread and carries the operation's reports (step label, file label, file dialogs, card
 // probe, beep) over to the user-interface thread, where the worker waits for them.
 //
@@ -51,6 +51,10 @@ struct FileDialogRequest {
 // pair of description and patterns.
 QStringList NameFiltersOf(std::string_view filter);
 FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuestion& question);
+
+// Shows the file dialog of `request` modally over `parent`: the chosen path, empty when
+// the user cancelled.
+QString ExecFileDialog(QWidget* parent, const FileDialogRequest& request);
 
 // Answers a file dialog instead of showing one (tests): the chosen path, empty = cancelled.
 using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
@@ -244,6 +248,7 @@ class TfmClear : public TfmDown {
   ops::Result Run(link::Link& link, ops::ProgramState& state, int cardSize);
 
  protected:
+  TfmClear(QWidget* parent, const char* className, const char* caption);
   OperationFunction CardOperation() const override;
 };
 
@@ -285,6 +290,7 @@ class TfmRAMDown : public TfmUpload {
   explicit TfmRAMDown(QWidget* parent = nullptr);
 
  protected:
+  TfmRAMDown(QWidget* parent, const char* className, const char* caption);
   OperationFunction CardOperation() const override;
 };
 
@@ -296,6 +302,7 @@ class TfmRAMUpload : public TfmUpload {
   explicit TfmRAMUpload(QWidget* parent = nullptr);
 
  protected:
+  TfmRAMUpload(QWidget* parent, const char* className, const char* caption);
   OperationFunction CardOperation() const override;
 };
 

@@ -5,6 +5,7 @@ int RunSettingsTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunProbeTests(int argc, char** argv);
 int RunOperationWindowTests(int argc, char** argv);
+int RunWsWindowTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
   failed += RunMainWindowTests(argc, argv);
   failed += RunProbeTests(argc, argv);
   failed += RunOperationWindowTests(argc, argv);
+  failed += RunWsWindowTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

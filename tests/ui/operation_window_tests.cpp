@@ -1,5 +1,6 @@
 // The operation windows: their layout, the worker that runs the GB operations against the
-// simulated writer, the hand-over of its reports to the user-interface thread, Cancel.
+// simulated writer (the WS ones: ws_window_tests.cpp), the hand-over of its reports to the
+// user-interface thread, Cancel.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include "detect/probe.h"
 #include "gb_images.h"
 #include "link/link.h"
+#include "operation_bench.h"
 #include "sim/sim_writer.h"
 #include "ui/operation_windows.h"
 #include "ui/secondary_windows.h"
@@ -42,70 +44,31 @@ namespace detect = quillon::detect;
 
 namespace {
 
-constexpr int kWait = 60000;  // generous: only keeps a broken test from hanging
-
-// A writer and the link to it, with the link's own diagnostics kept out of the test output.
-struct Writer {
-  explicit Writer(sim::CardContents card) : port(std::move(card)), link(port, Options()) {}
-  quillon::link::LinkOptions Options() {
-    quillon::link::LinkOptions options;
-    options.diagnostics = &diagnostics;
-    return options;
-  }
-  std::ostringstream diagnostics;
-  sim::SimWriter port;
-  quillon::link::Link link;
-};
-
-QString Work(QWidget& w) { return Control<QLabel>(w, "lbWork")->text(); }
-QPushButton* Button(QWidget& w) { return Control<QPushButton>(w, "Button1"); }
 QString Info(Tform_ZEP& w) { return Control<QPlainTextEdit>(w, "ROMINFO")->toPlainText(); }
 
-bool WaitEnded(OperationWindow& window) {
-  return QTest::qWaitFor([&] { return !window.running(); }, kWait);
-}
-
-// The five operation windows by object name.
+// The ten operation windows by object name.
 OperationWindow* WindowNamed(const ui::SecondaryWindows& windows, const QString& name) {
   for (OperationWindow* window : std::initializer_list<OperationWindow*>{
            windows.fmDown, windows.fmClear, windows.fmUpload, windows.fmRAMDown,
-           windows.fmRAMUpload}) {
+           windows.fmRAMUpload, windows.fmDownWS, windows.fmClearWS, windows.fmUploadWS,
+           windows.fmRAMDownWS, windows.fmRAMUploadWS}) {
     if (window->objectName() == name) return window;
   }
   return nullptr;
 }
 
-// Run() with a watchdog: a window that never closes by itself is closed after a long time,
-// so that a broken stop shows as failed checks rather than a hang.
-ops::Result RunGuarded(OperationWindow& window, const std::function<ops::Result()>& run) {
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, &window, [&] { window.done(QDialog::Rejected); });
-  watchdog.start(kWait);
-  return run();
+bool IsDownFamily(const QString& name) {
+  return name == "fmDown" || name == "fmClear" || name == "fmDownWS" || name == "fmClearWS";
 }
-
-bool IsDownFamily(const QString& name) { return name == "fmDown" || name == "fmClear"; }
-
-// A main window on a writer, with its operation windows.
-struct Bench {
-  explicit Bench(sim::CardContents card) : writer(std::move(card)) {
-    main = &fixture.open(&writer.link);
-    windows = ui::CreateSecondaryWindows(main);
-  }
-  Writer writer;
-  WindowFixture fixture;
-  Tform_ZEP* main = nullptr;
-  ui::SecondaryWindows windows;
-};
 
 void AddDataRows(const char* const* names, int count) {
   QTest::addColumn<QString>("window");
   for (int i = 0; i < count; ++i) QTest::newRow(names[i]) << QString::fromLatin1(names[i]);
 }
 
-constexpr const char* kAllWindows[] = {"fmDown", "fmClear", "fmUpload", "fmRAMDown",
-                                       "fmRAMUpload"};
+constexpr const char* kAllWindows[] = {
+    "fmDown",   "fmClear",   "fmUpload",   "fmRAMDown",   "fmRAMUpload",
+    "fmDownWS", "fmClearWS", "fmUploadWS", "fmRAMDownWS", "fmRAMUploadWS"};
 
 }  // namespace
 
@@ -156,6 +119,16 @@ class OperationWindowTest : public QObject {
                                << upWork << upButton << "Close" << QRect();
     QTest::newRow("fmRAMUpload") << "fmRAMUpload" << "Uploading RAM..." << QSize(215, 83)
                                  << upWork << upButton << "Close" << QRect();
+    QTest::newRow("fmDownWS") << "fmDownWS" << "Writing..." << QSize(297, 95) << downWork
+                              << downButton << "Cancel" << downFile;
+    QTest::newRow("fmClearWS") << "fmClearWS" << "Earsing..." << QSize(297, 95) << downWork
+                               << downButton << "Cancel" << downFile;
+    QTest::newRow("fmUploadWS") << "fmUploadWS" << "Downloading File..." << QSize(215, 83)
+                                << upWork << upButton << "Close" << QRect();
+    QTest::newRow("fmRAMDownWS") << "fmRAMDownWS" << "Downloading RAM..." << QSize(215, 83)
+                                 << upWork << upButton << "Close" << QRect();
+    QTest::newRow("fmRAMUploadWS") << "fmRAMUploadWS" << "Uploading RAM..." << QSize(215, 83)
+                                   << upWork << upButton << "Close" << QRect();
   }
   void layout_eachWindow_asDesigned() {
     QFETCH(QString, window);

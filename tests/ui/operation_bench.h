@@ -1,0 +1,72 @@
+// A main window on a simulated writer with its secondary windows, and the small helpers
+// the operation window tests share.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QObject>
+#include <QPushButton>
+#include <QString>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <sstream>
+#include <utility>
+
+#include "link/link.h"
+#include "ops/operation.h"
+#include "sim/sim_writer.h"
+#include "ui/operation_windows.h"
+#include "ui/secondary_windows.h"
+#include "window_fixture.h"
+
+namespace quillon::uitest {
+
+inline constexpr int kWait = 60000;  // generous: only keeps a broken test from hanging
+
+// A writer and the link to it, with the link's own diagnostics kept out of the test output.
+struct Writer {
+  explicit Writer(sim::CardContents card) : port(std::move(card)), link(port, Options()) {}
+  link::LinkOptions Options() {
+    link::LinkOptions options;
+    options.diagnostics = &diagnostics;
+    return options;
+  }
+  std::ostringstream diagnostics;
+  sim::SimWriter port;
+  link::Link link;
+};
+
+// A main window on a writer, with its operation windows.
+struct Bench {
+  explicit Bench(sim::CardContents card) : writer(std::move(card)) {
+    main = &fixture.open(&writer.link);
+    windows = ui::CreateSecondaryWindows(main);
+  }
+  Writer writer;
+  WindowFixture fixture;
+  ui::Tform_ZEP* main = nullptr;
+  ui::SecondaryWindows windows;
+};
+
+inline QString Work(QWidget& w) { return Control<QLabel>(w, "lbWork")->text(); }
+inline QPushButton* Button(QWidget& w) { return Control<QPushButton>(w, "Button1"); }
+
+inline bool WaitEnded(ui::OperationWindow& window) {
+  return QTest::qWaitFor([&] { return !window.running(); }, kWait);
+}
+
+// Run() with a watchdog: a window that never closes by itself is closed after a long time,
+// so that a broken stop shows as failed checks rather than a hang.
+inline ops::Result RunGuarded(ui::OperationWindow& window,
+                              const std::function<ops::Result()>& run) {
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, &window,
+                   [&] { window.done(QDialog::Rejected); });
+  watchdog.start(kWait);
+  return run();
+}
+
+}  // namespace quillon::uitest

@@ -11,10 +11,12 @@ namespace quillon::cli {
 int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop);
 int runList(const GlobalOptions& options, const std::string& dir);
 
-// Card operations of the GB writer types (gb, gb-password). `stop` is set by Ctrl-C.
+// Card operations of every writer type: gb and gb-password probe the card first as the main
+// window does, ws hands the command to the WS operation at once. `stop` is set by Ctrl-C.
 struct WriteArgs {
   std::vector<std::string> images;  // in card list order
-  bool verify = false;              // read every image back after a successful write
+  bool verify = false;              // read every image back after a successful write (GB)
+  std::string patch;                // IPS patch applied to the WS image in memory; empty: none
 };
 int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop);
 
@@ -36,6 +38,12 @@ struct EraseArgs {
   int size = 0;  // 16 or 32 (MBit card); 0: not given
 };
 int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop);
+
+// Applies an IPS patch to a copy of a file; no device is involved.
+struct PatchArgs {
+  std::string image, patch, out;
+};
+int runPatch(const PatchArgs& args);
 
 struct SimInsertArgs {
   std::string dir, kind, rom, sav;

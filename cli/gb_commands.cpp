@@ -1,8 +1,6 @@
 // write, read, backup-ram, restore-ram and erase for the writer types gb and gb-password:
-// the probe and the checks the main window's buttons make, then the card operation.
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+// the probe and the checks the main window's buttons make, then the card operation. The
+// writer type ws hands each command to its WS counterpart.
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -10,7 +8,8 @@
 
 #include "cli/commands.h"
 #include "cli/gb_checksums.h"
-#include "cli/terminal_window.h"
+#include "cli/operation_run.h"
+#include "cli/ws_commands.h"
 #include "detect/probe.h"
 #include "gb/gb_operations.h"
 #include "library/card_list.h"
@@ -24,61 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kGoOn = -1;  // a step that lets the command go on
-
-TerminalWindow::Display standardErrorDisplay() {
-  TerminalWindow::Display display;
-  display.bar = ::isatty(STDERR_FILENO) == 1;
-  display.beep = display.bar;
-  winsize size{};
-  if (display.bar && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-    display.columns = size.ws_col;
-  return display;
-}
-
-// Everything one GB card operation runs with: the port and link, the program state the
-// operation reads and writes, and the window it reports through.
-struct GbRun {
-  GbRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file)
-      : session(options, stopFlag),
-        window(std::cerr, standardErrorDisplay(), state, file),
-        stop(stopFlag) {
-    state.settings.writerType = session.writerType();
-    state.programDir = ProgramDir(options);
-  }
-
-  template <typename F>
-  ops::Result run(F&& operation) {
-    ops::Operation op{session.link(), state, window, stop};
-    ops::StopOnLink guard(op.link, op.stop);
-    return operation(op);
-  }
-
-  Session session;
-  ops::ProgramState state;
-  TerminalWindow window;
-  const std::atomic<bool>& stop;
-};
-
-template <typename F>
-int guarded(const std::atomic<bool>& stop, F&& body) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
-    return stop ? kExitInterrupted : kExitFailed;
-  }
-}
-
-int refuse(const std::string& why) {
-  std::cerr << why << '\n';
-  return kExitFailed;
-}
-
-// These commands drive the GB card operations only.
-int requireGbWriter(const GlobalOptions& options, const char* command) {
-  if (writerTypeOf(options.writer) != static_cast<int>(detect::WriterType::Ws)) return kGoOn;
-  return refuse(std::string(command) + ": the WS writer type has no such operation in this program yet");
+// WS writer type: the WS card commands.
+bool isWs(const GlobalOptions& options) {
+  return writerTypeOf(options.writer) == static_cast<int>(detect::WriterType::Ws);
 }
 
 std::string hexCode(int code) {
@@ -88,7 +35,7 @@ std::string hexCode(int code) {
 }
 
 // The probe the main window's buttons make before reading, save memory and erasing.
-int probeCard(GbRun& run) {
+int probeCard(OperationRun& run) {
   const auto outcome = detect::ProbeCard(run.session.link(), run.state.writerType(), run.state.cardInfo);
   if (run.stop) return kExitInterrupted;
   if (outcome == detect::ProbeOutcome::DeviceError) return refuse("Linking Fail");
@@ -122,44 +69,9 @@ int pickImage(const detect::CardInfo& info, int image, const std::string& otherC
   return kGoOn;
 }
 
-// The window reports the steps; the result text goes to standard output, a failure's
-// message to standard error (unless the step lines just printed it there).
-int report(GbRun& run, const ops::Result& result) {
-  run.window.Close();
-  switch (result.outcome) {
-    case ops::Outcome::Success:
-      std::cout << result.text << '\n' << std::flush;
-      return kExitOk;
-    case ops::Outcome::Stopped:
-      std::cerr << "interrupted" << (result.text.empty() ? "" : ": " + result.text) << '\n';
-      return kExitInterrupted;
-    case ops::Outcome::Cancelled:
-      std::cerr << "nothing was transferred: no file was given\n";
-      return kExitFailed;
-    case ops::Outcome::Failed:
-      break;
-  }
-  if (run.window.lastLine() != result.text) std::cerr << result.text << '\n';
-  return kExitFailed;
-}
-
-// A file the command was to create and that a failed operation left behind goes; a file
-// that was there before is the operation's to keep or replace.
-void removeIfNew(const std::string& file, bool existed) {
-  std::error_code error;
-  if (!existed) fs::remove(file, error);
-}
-
-bool exists(const std::string& file) {
-  std::error_code error;
-  return fs::exists(file, error);
-}
-
 int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
-  const char* command = restore ? "restore-ram" : "backup-ram";
   return guarded(stop, [&] {
-    if (const int status = requireGbWriter(options, command); status != kGoOn) return status;
-    GbRun run(options, stop, args.file);
+    OperationRun run(options, stop, args.file);
     if (const int status = probeCard(run); status != kGoOn) return status;
     const auto& info = run.state.cardInfo;
     int selected = 0;
@@ -188,7 +100,7 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
       default:
         return refuse(noCard("card with save memory"));
     }
-    const bool existed = exists(args.file);
+    const bool existed = fileExists(args.file);
     const auto result = run.run([&](ops::Operation& op) {
       return restore ? gb::RestoreGbRam(op, selected) : gb::BackupGbRam(op, selected);
     });
@@ -201,8 +113,12 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
 }  // namespace
 
 int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop) {
+  if (isWs(options)) return runWsWrite(options, args, stop);
+  if (!args.patch.empty()) {
+    std::cerr << "write: --patch patches a WS image (--writer ws); GB images are written as they are\n";
+    return kExitUsage;
+  }
   return guarded(stop, [&] {
-    if (const int status = requireGbWriter(options, "write"); status != kGoOn) return status;
     // The card list's checks come first: a refused image stops the command before the port
     // is even opened.
     library::CardList cardList;
@@ -217,7 +133,7 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
         return kExitFailed;
       }
     }
-    GbRun run(options, stop, "");
+    OperationRun run(options, stop, "");
     run.state.cardList = cardList;
     const auto written = run.run([](ops::Operation& op) { return gb::WriteGbCard(op); });
     const int status = report(run, written);
@@ -227,9 +143,9 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
 }
 
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
+  if (isWs(options)) return runWsRead(options, args, stop);
   return guarded(stop, [&] {
-    if (const int status = requireGbWriter(options, "read"); status != kGoOn) return status;
-    GbRun run(options, stop, args.out);
+    OperationRun run(options, stop, args.out);
     if (const int status = probeCard(run); status != kGoOn) return status;
     const auto& info = run.state.cardInfo;
     int selected = 0;
@@ -249,7 +165,7 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
       default:
         return refuse(noCard("card to read"));
     }
-    const bool existed = exists(args.out);
+    const bool existed = fileExists(args.out);
     const auto result = run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, selected); });
     const int status = report(run, result);
     if (status != kExitOk) {
@@ -265,21 +181,23 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
 }
 
 int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop) {
+  if (isWs(options)) return runWsRam(options, args, stop, false);
   return runRam(options, args, stop, false);
 }
 
 int runRestoreRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop) {
+  if (isWs(options)) return runWsRam(options, args, stop, true);
   return runRam(options, args, stop, true);
 }
 
 int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {
+  if (isWs(options)) return runWsErase(options, args, stop);
   return guarded(stop, [&] {
-    if (const int status = requireGbWriter(options, "erase"); status != kGoOn) return status;
     if (args.size != 16 && args.size != 32) {
       std::cerr << "erase: --size 16 or --size 32 is required for the writer types gb and gb-password\n";
       return kExitUsage;
     }
-    GbRun run(options, stop, "");
+    OperationRun run(options, stop, "");
     if (const int status = probeCard(run); status != kGoOn) return status;
     if (run.state.cardInfo.kind != detect::kFlashCard)
       return refuse(run.state.cardInfo.kind == detect::kOrdinaryCartridge

@@ -46,36 +46,49 @@ int main(int argc, char** argv) {
       [](std::string& name) { return name.empty() ? std::string("an empty file name") : std::string(); }, "FILE");
 
   WriteArgs writeArgs;
-  auto* write = app.add_subcommand("write", "write GB images onto the flash card, in the order given");
-  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight")
+  auto* write = app.add_subcommand("write", "write GB images (up to eight) or one WS image onto the flash card");
+  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight; or one WS image (*.ws, *.wsc)")
       ->required()
       ->check(fileName);
   write->add_flag("--verify", writeArgs.verify,
-                  "after \"Writing Success\", read every image back and compare it with its file");
+                  "after \"Writing Success\", read every image back and compare it with its file (GB)");
+  write->add_option("--patch", writeArgs.patch, "IPS patch applied to the WS image in memory before writing (ws)")
+      ->check(fileName);
   write->footer(
-      "The images join the card list in the order given, each with the card list's checks; a refused\n"
-      "image stops the command with its message before anything is sent. The menu image (cgbbios.bin\n"
-      "for gb, chtbios.bin for gb-password) is read from --menu-dir or the program's own folder.\n"
+      "GB (--writer gb, gb-password): the images join the card list in the order given, each with the\n"
+      "card list's checks; a refused image stops the command with its message before anything is sent.\n"
+      "The menu image (cgbbios.bin for gb, chtbios.bin for gb-password) is read from --menu-dir or the\n"
+      "program's own folder.\n"
+      "WS (--writer ws): exactly one image of 512 KiB, 1, 2 or 4 MiB, with or without a 512-byte header;\n"
+      "a second image is refused (\"Have selected ROM\"). It goes to the top of the card and the save\n"
+      "memory is cleared. --patch FILE applies that IPS patch to the image in memory (the file is not\n"
+      "changed), whatever save type the image declares; a patch that does not fit shows\n"
+      "\"Patch File Error\" and the image is written unpatched (said again at the end; the exit status\n"
+      "is that of the write).\n"
       "Prints \"Writing Success\" (and \"Verify OK\" with --verify) on standard output.");
   write->callback([&] { status = runWrite(options, writeArgs, interrupted); });
 
   ReadArgs readArgs;
-  auto* read = app.add_subcommand("read", "read an ordinary cartridge, or one image of the flash card, into a file");
+  auto* read = app.add_subcommand("read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
   read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
-  read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a flash card")
+  read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card")
       ->check(CLI::PositiveNumber);
   read->footer(
       "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
       "output and one line on standard error saying whether the file's header checksum and global\n"
-      "checksum are right. A failed read leaves no file of that name behind.");
+      "checksum are right. A failed read leaves no file of that name behind.\n"
+      "WS (--writer ws): no probe first, no --image; the card is read as large as it says it is (the\n"
+      "size code that writing put into the fourth byte from the end is cleared), with no header.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   const char* ramFooter =
       "The card is probed first. An ordinary cartridge needs save memory (RAM size code 1, 2 or 3) and\n"
       "takes neither --image nor --password; a flash card needs --image N for the save area of image N\n"
       "or, with --writer gb-password, --password for the \"Password\" item. The file holds the raw save\n"
-      "memory: 2048 bytes for RAM size code 1, 8192 for code 2 and the \"Password\" item, 32768 for code 3.";
+      "memory: 2048 bytes for RAM size code 1, 8192 for code 2 and the \"Password\" item, 32768 for code 3.\n"
+      "WS (--writer ws): no probe first, neither --image nor --password; the file is the whole 32 KiB save\n"
+      "memory (a longer file to restore gives its first 32 KiB).";
   RamArgs backupArgs, restoreArgs;
   auto* backup = app.add_subcommand("backup-ram", "save the card's save memory into a file (*.sav)");
   backup->add_option("OUT", backupArgs.file, "save memory file to write")->required()->check(fileName);
@@ -101,9 +114,23 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({16, 32}));
   erase->footer(
       "--size is required for the writer types gb and gb-password. The card is probed first; only a\n"
-      "flash card is erased. The whole 128 KiB save memory is cleared whatever the size. Prints\n"
-      "\"Earsing Success\" on standard output.");
+      "flash card is erased. The whole 128 KiB save memory is cleared whatever the size.\n"
+      "WS (--writer ws): no --size; the whole 4 MiB card and its 32 KiB save memory are erased.\n"
+      "Prints \"Earsing Success\" on standard output.");
   erase->callback([&] { status = runErase(options, eraseArgs, interrupted); });
+
+  PatchArgs patchArgs;
+  auto* patch = app.add_subcommand("patch", "apply an IPS patch to a copy of a file; nothing is sent to a writer");
+  patch->add_option("IMAGE", patchArgs.image, "file to patch (it is not changed)")->required()->check(fileName);
+  patch->add_option("PATCH", patchArgs.patch, "IPS patch file")->required()->check(fileName);
+  patch->add_option("OUT", patchArgs.out, "patched file to write")->required()->check(fileName);
+  patch->footer(
+      "Any file can be patched, GB and WS images alike. Patch offsets count from the file's first byte,\n"
+      "so a WS image with a 512-byte header is patched with its header counted ('write --patch' drops\n"
+      "the header first). The whole patch is checked before any byte changes; one that does not fit\n"
+      "the file prints \"Patch File Error\", exit 1, and OUT is not written. OUT appears only complete.\n"
+      "The port is not opened; --port, --writer and --trace do not matter.");
+  patch->callback([&] { status = runPatch(patchArgs); });
 
   auto* simCmd = app.add_subcommand("sim", "manage a simulated writer kept in a folder");
   simCmd->require_subcommand(1);

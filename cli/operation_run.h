@@ -1,0 +1,65 @@
+// What the card commands of quillon-cli share: the port, the program state and the terminal
+// window one operation runs with, and how its result becomes output and an exit status.
+#pragma once
+
+#include <atomic>
+#include <iostream>
+#include <string>
+
+#include "cli/session.h"
+#include "cli/terminal_window.h"
+#include "ops/operation.h"
+#include "ops/program_state.h"
+
+namespace quillon::cli {
+
+inline constexpr int kGoOn = -1;  // a step that lets the command go on
+
+// Progress on standard error: a bar on a terminal, plain lines otherwise.
+TerminalWindow::Display standardErrorDisplay();
+
+// Everything one card operation runs with: the port and link, the program state the
+// operation reads and writes, and the window it reports through. `file` answers the
+// window's file questions.
+struct OperationRun {
+  OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file);
+
+  template <typename F>
+  ops::Result run(F&& operation) {
+    ops::Operation op{session.link(), state, window, stop};
+    ops::StopOnLink guard(op.link, op.stop);
+    return operation(op);
+  }
+
+  Session session;
+  ops::ProgramState state;
+  TerminalWindow window;
+  const std::atomic<bool>& stop;
+};
+
+// Runs a command body; an exception (no port, no trace file) is its message and exit 1,
+// or 130 when Ctrl-C came first.
+template <typename F>
+int guarded(const std::atomic<bool>& stop, F&& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return stop ? kExitInterrupted : kExitFailed;
+  }
+}
+
+// The message on standard error, exit 1.
+int refuse(const std::string& why);
+
+// The window reports the steps; the result text goes to standard output, a failure's
+// message to standard error (unless the step lines just printed it there).
+int report(OperationRun& run, const ops::Result& result);
+
+bool fileExists(const std::string& file);
+
+// A file the command was to create and that a failed operation left behind goes; a file
+// that was there before is the operation's to keep or replace.
+void removeIfNew(const std::string& file, bool existed);
+
+}  // namespace quillon::cli

@@ -1,0 +1,102 @@
+// write, read, backup-ram, restore-ram and erase for the writer type ws: what the main
+// window's buttons hand the WS operations, then the operation, which checks the link and
+// probes the card itself.
+#include "cli/ws_commands.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "cli/operation_run.h"
+#include "detect/card_info.h"
+#include "library/card_list.h"
+#include "ws/ws_operations.h"
+
+namespace quillon::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Options of the GB writer types that mean nothing to the WS card: wrong usage.
+int usage(const std::string& text) {
+  std::cerr << text << '\n';
+  return kExitUsage;
+}
+
+// Runs one WS operation that reads or writes `file`; a file it was to create and that a
+// failed operation left behind goes.
+template <typename F>
+int runWsOperation(const GlobalOptions& options, const std::string& file, bool creates,
+                   const std::atomic<bool>& stop, F&& operation) {
+  return guarded(stop, [&] {
+    OperationRun run(options, stop, file);
+    run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
+    const bool existed = creates && fileExists(file);
+    const int status = report(run, run.run(operation));
+    if (creates && status != kExitOk) removeIfNew(file, existed);
+    return status;
+  });
+}
+
+}  // namespace
+
+int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop) {
+  if (args.verify) return usage("write: --verify reads GB images back; the writer type ws has no read-back");
+  return guarded(stop, [&] {
+    // The card list takes one WS image; a second is refused with its message, like a
+    // refused image, before the port is opened.
+    library::CardList cardList;
+    for (const auto& image : args.images) {
+      const fs::path path(image);
+      const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+      const auto added = cardList.AddWsImage(dir, path.filename().string());
+      if (!added.added) {
+        std::cerr << added.message << '\n'
+                  << image << ": not added to the card" << (cardList.count() > 0 ? " (a WS card holds one image)" : "")
+                  << "; nothing was sent to the writer\n";
+        return kExitFailed;
+      }
+    }
+    // A patch file that cannot be opened would stop the operation after the probe; say so
+    // before anything is sent.
+    if (!args.patch.empty() && !std::ifstream(args.patch, std::ios::binary))
+      return refuse("Opening " + args.patch + " Error\n" + args.patch +
+                    ": the patch file cannot be opened; nothing was sent to the writer");
+
+    OperationRun run(options, stop, "");
+    run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
+    run.state.cardList = cardList;
+    const auto result = run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); });
+    const int status = report(run, result);
+    // A rejected patch is shown as an error and the card is written without it.
+    if (!args.patch.empty() && run.window.errorsShown() > 0 && result.ok())
+      std::cerr << "warning: " << args.images.front() << " was written unpatched: " << args.patch
+                << " is not an IPS patch that fits this image\n";
+    return status;
+  });
+}
+
+int runWsRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
+  if (args.image != 0)
+    return usage("read: --image chooses an image of a GB flash card; the WS card is read whole");
+  return runWsOperation(options, args.out, true, stop, [](ops::Operation& op) { return ws::ReadWsCard(op); });
+}
+
+int runWsRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
+  const std::string command = restore ? "restore-ram" : "backup-ram";
+  if (args.image != 0 || args.password)
+    return usage(command + ": --image and --password choose a save area of a GB flash card; the WS card has "
+                           "one save memory of 32 KiB");
+  return runWsOperation(options, args.file, !restore, stop, [restore](ops::Operation& op) {
+    return restore ? ws::RestoreWsRam(op) : ws::BackupWsRam(op);
+  });
+}
+
+int runWsErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {
+  if (args.size != 0) return usage("erase: --size is for the GB writer types; the WS card is always erased whole");
+  return runWsOperation(options, "", false, stop, [](ops::Operation& op) { return ws::EraseWsCard(op); });
+}
+
+}  // namespace quillon::cli

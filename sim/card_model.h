@@ -34,6 +34,9 @@ struct Device {
   int busyLeft = 0;
   int holdReads = 0;
   std::uint64_t statusPolls = 0;
+  // Set by a card's read: this answer goes out with a wrong check byte (a transfer the PC
+  // sees fail). Cleared before every read.
+  bool corruptAnswer = false;
 
   struct Range {
     std::size_t begin = 0, end = 0;

@@ -24,9 +24,14 @@ struct Faults {
   int busyPolls = kDefaultBusyPolls;       // busy-polls=K
   std::optional<std::uint16_t> wsId;       // ws-id=HEX: the WS card's identification
   bool wsSizeBadCheck = false;             // ws-size-bad-check
-  std::optional<int> readFailBank;         // read-fail-bank=B: GB ROM bank / WS 32 KiB block
+  // read-fail-bank=B. GB: reading 16 KiB ROM bank B leaves the status failed. WS: the answer
+  // to a block read (from 0x8000) of 32 KiB block B = 2 x bank register 0xC3 + 1 in mode 0x27
+  // (+ 0 in mode 0x26) has a wrong check byte.
+  std::optional<int> readFailBank;
   bool biosVerifyDiffer = false;           // bios-verify-differ: method-1 BIOS ROM reads back wrong after a page write
-  bool sramReadFail = false;               // sram-read-fail: reading the GB save memory window fails
+  // sram-read-fail. GB: reading the save memory window leaves the status failed. WS: the
+  // answer to a block read (from 0x8000) of the save memory, mode 0x22, has a wrong check byte.
+  bool sramReadFail = false;
   bool unknownBiosChip = false;            // unknown-bios-chip: the BIOS ROM identifies as no known chip
   bool unknownFlashChip = false;           // unknown-flash-chip: the FLASH ROM identifies as no known chip
 

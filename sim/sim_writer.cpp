@@ -301,7 +301,9 @@ void SimWriter::prepareAnswer() {
   if (op == kOpRead) {
     const auto address = static_cast<std::uint16_t>(header_[1] | header_[2] << 8);
     answer_.resize(static_cast<std::size_t>(header_[3] | header_[4] << 8));
+    device_->corruptAnswer = false;
     card_->read(address, answer_);
+    corruptCheck = device_->corruptAnswer;
   } else {
     switch (header_[1]) {
       case 3:

@@ -1,4 +1,7 @@
 #include <algorithm>
+#include <bitset>
+#include <cstdio>
+#include <string>
 
 #include "sim/card_model.h"
 
@@ -23,6 +26,62 @@ constexpr std::uint8_t kRegRead = 0xC3;
 
 constexpr std::array<std::uint8_t, 2> kCardId = {0x82, 0x23};
 
+constexpr std::uint16_t kWindow = 0x8000;
+
+// Programming is tracked in pieces of the smallest erase sector (8 KiB).
+constexpr std::size_t kPiece = 0x2000;
+constexpr std::size_t kPieces = kWsFlashSize / kPiece;
+
+// What the size query sends just before its answer: the size byte is looked up in the
+// upper 32 KiB of the read bank.
+constexpr std::array<CommandRecord, 4> kSizeSetUp = {{
+    {6, 2, 14, 0, 0},        // SetControl(2, 14, 0, 0)
+    {5, 0x27, 0, 0, 0},      // SetMode(0x27)
+    {1, 0xFC, 0xFF, 1, 0},   // ReadByte(0xFFFC)
+    {6, 2, 15, 0, 0},        // SetControl(2, 15, 0, 0)
+}};
+
+// Control sub-functions 2/x of the WS card: the size query's set-up (14, 15), the
+// identification (17), sector erase (0x12) and the end of writing (0x15).
+bool isWsControl2(std::uint8_t x) { return x == 14 || x == 15 || x == 17 || x == 0x12 || x == 0x15; }
+
+// Why a command that is not a write is not one the WS card expects, or nothing.
+std::optional<std::string_view> notWsCommand(const CommandRecord& c) {
+  switch (c.op) {
+    case 1:
+      if (c.address() == 0x0080 && c.count() == 1) return std::nullopt;  // CheckDevice
+      if (c.address() < kWindow) return "the WS card answers only in the window 0x8000-0xFFFF";
+      return std::nullopt;
+    case 5:
+      if (c.p1 == kModeSave || (c.p1 >= kModeWriteLow && c.p1 <= kModeReadHigh)) return std::nullopt;
+      return "no WS window mode (0x22, 0x24 to 0x27)";
+    case 6:
+      switch (c.p1) {
+        case 0:
+          if (c.p2 == kRegSave || c.p2 == kRegWrite || c.p2 == kRegRead) return std::nullopt;
+          return "a GB bank selection; the WS card's bank registers are 0xC1, 0xC2 and 0xC3";
+        case 2:
+          if (isWsControl2(c.p2)) return std::nullopt;
+          return "a GB card control, not a WS command";
+        case 3:
+          return "the GB status query; the WS card answers QueryState6";
+        case 5:
+        case 6:
+        case 7:
+        case 9:
+          return std::nullopt;
+        default:
+          return "no WS card control";
+      }
+    case 8:
+    case 10:
+    case 11:
+      return "a GB programming opcode, not a WS command";
+    default:
+      return std::nullopt;
+  }
+}
+
 // Size code field of the size byte -> 64 KiB banks of the image at the top of the card.
 constexpr std::array<std::size_t, 4> kImageBanks = {64, 32, 16, 8};
 constexpr std::array<std::uint8_t, 4> kSizeAnswer = {7, 6, 5, 4};
@@ -37,44 +96,55 @@ class WsFlashCard final : public CardModel {
     buffer_.assign(kHalf, 0xFF);
   }
 
+  void received(const CommandRecord& command) override {
+    if (const auto reason = notWsCommand(command)) dev_.noteUnexpected(*reason);
+    followSizeSetUp(command);
+  }
+
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
     const auto base = windowBase();
     for (std::size_t i = 0; i < out.size(); ++i) {
       const std::size_t a = (address + i) & 0xFFFFu;
-      if (a < 0x8000 || !base) {
+      if (a < kWindow || !base) {
         out[i] = 0xFF;
       } else if (mode_ == kModeSave) {
-        out[i] = save_[saveOffset(a - 0x8000)];
+        out[i] = save_[saveOffset(a - kWindow)];
       } else {
-        out[i] = flash_[*base + (a - 0x8000)];
+        out[i] = flash_[*base + (a - kWindow)];
       }
     }
-    bool failBlock = false;
-    if (dev_.faults.readFailBank && (isWriteMode() || isReadMode())) {
-      const std::size_t bank = isWriteMode() ? writeBank() : regRead_;
-      failBlock = static_cast<std::size_t>(*dev_.faults.readFailBank) == bank * 2 + (mode_ & 1u);
+    // A block read (from the start of the window) of a failing block or of the save memory
+    // goes wrong on the way to the PC.
+    if (address == kWindow && !out.empty()) {
+      const auto failing = dev_.faults.readFailBank;
+      dev_.corruptAnswer = (isReadMode() && failing && static_cast<std::size_t>(*failing) == readBlock()) ||
+                           (mode_ == kModeSave && dev_.faults.sramReadFail);
     }
-    dev_.readDone(failBlock);
+    dev_.readDone(false);
   }
 
   void write(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) override {
-    const bool inWindow = address >= 0x8000 && address + data.size() <= 0x10000;
-    const std::size_t within = address - 0x8000u;
+    const bool inWindow = address >= kWindow && address + data.size() <= 0x10000;
+    const std::size_t within = address - std::size_t{kWindow};
+    const bool known = op == 0 || op == 19 || op == 16 || op == 7;
+    if (known && !inWindow) {
+      dev_.noteUnexpected("the data do not lie in the window 0x8000-0xFFFF");
+      return dev_.finish(false);
+    }
     switch (op) {
       case 0:
       case 19:  // save memory write (19: the writer reads it back to check)
-        if (mode_ == kModeSave && inWindow) return writeSave(within, data);
+        if (mode_ == kModeSave) return writeSave(within, data);
+        dev_.noteUnexpected(modeText("a save memory write outside mode 0x22"));
         break;
       case 16:  // load the writer's block buffer
-        if (inWindow) {
-          std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(within));
-          return dev_.finish(true);
-        }
-        break;
+        std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(within));
+        return dev_.finish(true);
       case 7:  // program the block buffer into the 32 KiB the mode selects
-        if (isWriteMode() && inWindow) return program(within, data);
+        if (isWriteMode()) return program(within, data);
+        dev_.noteUnexpected(modeText("programming outside modes 0x24 and 0x25"));
         break;
-      default:
+      default:  // 8, 10, 11: noted as GB opcodes already
         break;
     }
     dev_.finish(false);
@@ -108,10 +178,36 @@ class WsFlashCard final : public CardModel {
   std::uint8_t wsSizeCode() override { return kSizeAnswer[sizeField()]; }
 
  private:
+  // "<what> (mode 0x26 is set)"
+  std::string modeText(std::string_view what) const {
+    char text[24];
+    std::snprintf(text, sizeof text, " (mode 0x%02X is set)", mode_);
+    return std::string(what) + text;
+  }
+
+  // Counts how far the size query's set-up has come; the size query itself must follow it.
+  void followSizeSetUp(const CommandRecord& command) {
+    if (command.op == 6 && command.p1 == 7) {
+      if (sizeSetUp_ != kSizeSetUp.size()) {
+        dev_.noteUnexpected(
+            "the size query without its set-up (SetControl(2, 14, 0, 0), SetMode(0x27), ReadByte(0xFFFC), "
+            "SetControl(2, 15, 0, 0) just before it)");
+      }
+      sizeSetUp_ = 0;
+    } else if (sizeSetUp_ < kSizeSetUp.size() && command == kSizeSetUp[sizeSetUp_]) {
+      ++sizeSetUp_;
+    } else {
+      sizeSetUp_ = command == kSizeSetUp[0] ? 1 : 0;
+    }
+  }
+
   std::size_t sizeField() const { return (flash_[kSizeByte] >> 4) & 3u; }
   std::size_t writeBank() const { return regWrite_ % kBanks; }
   bool isWriteMode() const { return mode_ == kModeWriteLow || mode_ == kModeWriteHigh; }
   bool isReadMode() const { return mode_ == kModeReadLow || mode_ == kModeReadHigh; }
+
+  // The 32 KiB block a read selects: bank register 0xC3 and the half the mode names.
+  std::size_t readBlock() const { return regRead_ * 2 + (mode_ & 1u); }
 
   // Reading presents the image, which lies at the top of the card, from bank 0 upward.
   std::size_t readBank() const {
@@ -131,6 +227,7 @@ class WsFlashCard final : public CardModel {
   std::size_t saveOffset(std::size_t within) const { return (regSave_ * kBank + within) % save_.size(); }
 
   void writeSave(std::size_t within, std::span<const std::uint8_t> data) {
+    if (!saveUnlocked_) dev_.noteUnexpected("the save memory is not opened (no SetControl(9, 0, 0, 0) before it)");
     const bool ok = saveUnlocked_ && !dev_.faults.sramWriteFail;
     if (ok) {
       for (std::size_t i = 0; i < data.size(); ++i) save_[saveOffset(within + i)] = data[i];
@@ -141,15 +238,41 @@ class WsFlashCard final : public CardModel {
 
   void program(std::size_t within, std::span<const std::uint8_t> data) {
     const std::size_t bank = writeBank();
+    const std::size_t offset = bank * kBank + (mode_ & 1u) * kHalf + within;
     bool ok = std::equal(data.begin(), data.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(within));
+    if (!ok) dev_.noteUnexpected("the data differ from the block loaded by WriteBlock 16");
+    if (ok) noteMissingErase(offset, data);
     ok = ok && !(dev_.faults.programFailBank && static_cast<std::size_t>(*dev_.faults.programFailBank) == bank);
     if (ok) {
-      const std::size_t offset = bank * kBank + (mode_ & 1u) * kHalf + within;
-      for (std::size_t i = 0; i < data.size(); ++i) flash_[offset + i] &= data[i];
+      for (std::size_t i = 0; i < data.size(); ++i) flash_[offset + i] &= data[i];  // bits only clear
+      for (std::size_t p = offset / kPiece; p * kPiece < offset + data.size(); ++p) programmed_.set(p);
       dev_.changed(Memory::WsFlash, offset, data.size());
     }
     dev_.finish(ok);
     dev_.holdReads = kProgramHoldReads;
+  }
+
+  // A block programmed twice without an erase between, or over bytes that are not erased
+  // (programming can only clear bits).
+  void noteMissingErase(std::size_t offset, std::span<const std::uint8_t> data) {
+    const std::size_t block = offset / kHalf;
+    for (std::size_t p = offset / kPiece; p * kPiece < offset + data.size(); ++p) {
+      const auto piece = flash_.begin() + static_cast<std::ptrdiff_t>(p * kPiece);
+      // (a piece that reads erased was erased by another program sharing the card)
+      if (programmed_.test(p) && !std::all_of(piece, piece + kPiece, [](std::uint8_t b) { return b == 0xFF; })) {
+        dev_.noteUnexpected("block " + std::to_string(block) + " was written and not erased since");
+        return;
+      }
+    }
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const std::uint8_t held = flash_[offset + i];
+      if ((held & data[i]) == data[i]) continue;
+      char text[96];
+      std::snprintf(text, sizeof text, "block %zu is not erased: byte 0x%04zX holds 0x%02X, 0x%02X is written", block,
+                    kWindow + (offset + i) % kHalf, held, data[i]);
+      dev_.noteUnexpected(text);
+      return;
+    }
   }
 
   // Erase command (2, 0x12, mode, high byte of the window address): erases the sector that
@@ -157,7 +280,13 @@ class WsFlashCard final : public CardModel {
   void eraseSector(std::uint8_t mode, std::uint8_t addressHigh) {
     dev_.holdReads = kEraseHoldReads;
     const bool fits = (mode == kModeWriteLow || mode == kModeWriteHigh) && mode == mode_ && addressHigh >= 0x80;
-    if (!fits) return dev_.finish(false);
+    if (!fits) {
+      char text[80];
+      std::snprintf(text, sizeof text, "the erase names mode 0x%02X and address 0x%02X00 (mode 0x%02X is set)", mode,
+                    addressHigh, mode_);
+      dev_.noteUnexpected(text);
+      return dev_.finish(false);
+    }
     const std::size_t bank = writeBank();
     if (dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == bank) {
       return dev_.finish(false);
@@ -177,6 +306,7 @@ class WsFlashCard final : public CardModel {
     }
     const std::size_t offset = bank * kBank + start;
     std::fill_n(flash_.begin() + static_cast<std::ptrdiff_t>(offset), size, std::uint8_t{0xFF});
+    for (std::size_t p = offset / kPiece; p < (offset + size) / kPiece; ++p) programmed_.reset(p);
     dev_.changed(Memory::WsFlash, offset, size);
     dev_.finish(true);
   }
@@ -190,6 +320,9 @@ class WsFlashCard final : public CardModel {
   std::size_t regRead_ = 0;
   bool saveUnlocked_ = false;
   bool idLatched_ = false;
+  std::size_t sizeSetUp_ = 0;        // commands of kSizeSetUp received in order, just now
+  std::bitset<kPieces> programmed_;  // pieces programmed since their last erase
+
 };
 
 }  // namespace

@@ -219,16 +219,44 @@ TEST(WsFaults, ProgramFailBank_bankNotProgrammed) {
   EXPECT_EQ(wsProgramBlock(host, 122, Bytes(0x8000, 0x00)), 0);
 }
 
-TEST(WsFaults, ReadFailBank_statusAfterThatBlockFails) {
-  SimWriter writer(sim::emptyWsFlashCard(), armed({"read-fail-bank=3"}));
+// read-fail-bank=B on a WS card: the block read of 32 KiB block B (bank register 0xC3 and
+// mode 0x26/0x27) answers with a wrong check byte; sram-read-fail: so does the save memory
+// read in mode 0x22. Other reads, and the status, stay right.
+struct WsReadFailCase {
+  const char* name;
+  const char* fault;
+  std::uint8_t bank, mode;
+  std::uint16_t address;
+  bool checkFails;
+};
+
+class WsReadFail : public ::testing::TestWithParam<WsReadFailCase> {};
+
+TEST_P(WsReadFail, BlockReadCheckByte) {
+  const WsReadFailCase& c = GetParam();
+  SimWriter writer(sim::emptyWsFlashCard(), armed({c.fault}));
   Host host(writer);
-  for (int block : {2, 3}) {
-    host.setControl(0, 0xC3, static_cast<std::uint8_t>(block >> 1), 0);
-    host.setMode(static_cast<std::uint8_t>(0x26 + (block & 1)));
-    host.readBlock(0x8000, 0x8000);
-    EXPECT_EQ(host.queryState6() != 0, block == 3) << "block " << block;
-  }
+  wsSelectSave(host);
+  host.setControl(0, 0xC3, c.bank, 0);
+  host.setMode(c.mode);
+  const Answer answer = host.readBlock(c.address, c.address == 0x8000 ? 0x100 : 1);
+  EXPECT_TRUE(answer.complete);
+  EXPECT_EQ(answer.checkOk(), !c.checkFails);
+  EXPECT_EQ(host.queryState6(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, WsReadFail,
+    ::testing::Values(WsReadFailCase{"block3", "read-fail-bank=3", 1, 0x27, 0x8000, true},
+                      WsReadFailCase{"block2", "read-fail-bank=3", 1, 0x26, 0x8000, false},
+                      WsReadFailCase{"block1", "read-fail-bank=3", 0, 0x27, 0x8000, false},
+                      WsReadFailCase{"block200", "read-fail-bank=200", 100, 0x26, 0x8000, true},
+                      WsReadFailCase{"sizeByteRead", "read-fail-bank=3", 1, 0x27, 0xFFFC, false},
+                      WsReadFailCase{"writeModeBank1", "read-fail-bank=3", 1, 0x25, 0x8000, false},
+                      WsReadFailCase{"saveRead", "sram-read-fail", 0, 0x22, 0x8000, true},
+                      WsReadFailCase{"flashReadNoSaveFault", "sram-read-fail", 0, 0x26, 0x8000, false},
+                      WsReadFailCase{"saveReadBankFault", "read-fail-bank=0", 0, 0x22, 0x8000, false}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(WsFaults, SizeBadCheck_onlySizeAnswerWrong) {
   SimWriter writer(sim::emptyWsFlashCard(), armed({"ws-size-bad-check"}));

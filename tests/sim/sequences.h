@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "detect/chips.h"
 #include "host.h"
@@ -233,6 +234,123 @@ inline void wsSelectSave(Host& h) {
   h.setControl(9, 0, 0, 0);
   h.setControl(0, 0xC1, 0, 0);
   h.setMode(0x22);
+}
+
+// The size code that card writing ORs into byte 0x7FFC of the last block, by image size.
+inline std::uint8_t wsSizeCode(std::size_t imageSize) {
+  switch (imageSize) {
+    case 0x400000:
+      return 0x00;
+    case 0x200000:
+      return 0x10;
+    case 0x100000:
+      return 0x20;
+    default:
+      return 0x30;
+  }
+}
+
+// The erase commands and status checks card writing and erasing send for block `block`
+// (bank register 0xC2 already set); false at a nonzero status.
+inline bool wsEraseBeforeBlock(Host& h, int block) {
+  if (block % 2 == 0) {
+    h.setMode(0x24);
+    h.setControl(2, 0x12, 0x24, 0x80);
+    h.sendClock();
+    h.sendClock();
+  }
+  if (h.queryState6() != 0) return false;
+  if ((block & 0x3F) != 0x3F) return true;
+  h.setMode(0x25);
+  for (std::uint8_t at : {std::uint8_t{0x80}, std::uint8_t{0xA0}, std::uint8_t{0xC0}}) {
+    h.setControl(2, 0x12, 0x25, at);
+    h.sendClock();
+    h.sendClock();
+  }
+  return h.queryState6() == 0;
+}
+
+// Clears the save memory as card writing and erasing do; true when the status answered 0.
+inline bool wsClearSave(Host& h) {
+  const Bytes zeros(0x8000, 0x00);
+  wsSelectSave(h);
+  h.writeBlock(0, 0x8000, zeros);
+  h.writeBlock(19, 0x8000, zeros);
+  return h.queryState6() == 0;
+}
+
+// The WS probe's identification as the operations start with it; true for a writable card.
+inline bool wsProbe(Host& h) { return h.checkDevice() && wsIdentify(h) == Bytes{0x82, 0x23, 0x81 ^ 0x82 ^ 0x23}; }
+
+// Card writing of an image of 512 KiB, 1, 2 or 4 MiB as the program sends it: probe, the
+// blocks at the top of the card with their erases, each sent twice, the size code in the last
+// one, the save memory cleared, the closing controls. False at the first failure.
+inline bool wsWriteCard(Host& h, const Bytes& image) {
+  if (!wsProbe(h)) return false;
+  const int blocks = static_cast<int>(image.size() / 0x8000);
+  for (int b = 128 - blocks; b < 128; ++b) {
+    h.setControl(0, 0xC2, static_cast<std::uint8_t>(b >> 1), 0);
+    if (!wsEraseBeforeBlock(h, b)) return false;
+    h.setMode(static_cast<std::uint8_t>(0x24 + (b & 1)));
+    const auto at = image.begin() + static_cast<std::ptrdiff_t>(b - (128 - blocks)) * 0x8000;
+    Bytes block(at, at + 0x8000);
+    if (b == 127) block[0x7FFC] |= wsSizeCode(image.size());
+    h.writeBlock(16, 0x8000, block);
+    h.writeBlock(7, 0x8000, block);
+    if (h.queryState6() != 0) return false;
+  }
+  if (!wsClearSave(h)) return false;
+  h.setControl(0, 0xC2, 0, 0);
+  h.setControl(2, 0x15, 0, 0);
+  return true;
+}
+
+// Card reading as the program sends it: probe, size query, the blocks from bank 0 up through
+// bank register 0xC3, the size code cleared from the last one. Nothing at a failed check.
+inline std::optional<Bytes> wsReadCard(Host& h) {
+  if (!wsProbe(h)) return std::nullopt;
+  const Bytes size = wsSizeQuery(h);
+  if (size[1] != (size[0] ^ 0x81) || size[0] > 7) return std::nullopt;
+  const int blocks = size[0] == 0 ? 0 : (1 << (size[0] + 2)) / 4;
+  Bytes image;
+  for (int i = 0; i < blocks; ++i) {
+    h.setControl(0, 0xC3, static_cast<std::uint8_t>(i >> 1), 0);
+    h.setMode(static_cast<std::uint8_t>(0x26 + (i & 1)));
+    const Answer a = h.readBlock(0x8000, 0x8000);
+    if (!a.checkOk()) return std::nullopt;
+    image.insert(image.end(), a.bytes.begin(), a.bytes.end());
+  }
+  if (!image.empty()) image[image.size() - 4] &= 0x07;
+  return image;
+}
+
+// Card erasing as the program sends it; false at the first nonzero status.
+inline bool wsEraseCard(Host& h) {
+  if (!wsProbe(h)) return false;
+  for (int b = 0; b < 128; ++b) {
+    h.setControl(0, 0xC2, static_cast<std::uint8_t>(b >> 1), 0);
+    if (!wsEraseBeforeBlock(h, b)) return false;
+  }
+  if (!wsClearSave(h)) return false;
+  h.setControl(0, 0xC2, 0, 0);
+  h.setControl(2, 0x15, 0, 0);
+  return true;
+}
+
+// Save memory backup and restore as the program sends them.
+inline std::optional<Bytes> wsBackupSave(Host& h) {
+  if (!wsProbe(h)) return std::nullopt;
+  wsSelectSave(h);
+  const Answer a = h.readBlock(0x8000, 0x8000);
+  if (!a.checkOk()) return std::nullopt;
+  return a.bytes;
+}
+inline bool wsRestoreSave(Host& h, const Bytes& data) {
+  if (!wsProbe(h)) return false;
+  wsSelectSave(h);
+  h.writeBlock(0, 0x8000, data);
+  h.writeBlock(19, 0x8000, data);
+  return h.queryState6() == 0;
 }
 
 }  // namespace quillon::simtest

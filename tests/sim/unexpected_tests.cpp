@@ -1,5 +1,5 @@
-// Commands a GB card does not expect are noted, one line each; the program's own sequences
-// (probe, erases, programming by method, save memory) leave no note.
+// Commands a card does not expect are noted, one line each; the program's own sequences
+// (probe, erases, programming by method, save memory; the WS sequences) leave no note.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -180,6 +180,123 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "SetControl (06 02 0E 00 00): the method-0 BIOS ROM erase does not fit", 1}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The WS card notes what no WS operation sends: GB commands, a missing erase, a size query
+// without its set-up, save memory writes outside their mode.
+struct WsNoteCase {
+  const char* name;
+  std::function<void(Host&)> send;
+  std::string note;  // how the first note starts
+  std::size_t count;
+};
+
+class WsUnexpected : public ::testing::TestWithParam<WsNoteCase> {};
+
+TEST_P(WsUnexpected, Noted_withCommandAndReason) {
+  const WsNoteCase& c = GetParam();
+  SimWriter writer(sim::emptyWsFlashCard());
+  Host host(writer);
+  c.send(host);
+  ASSERT_EQ(writer.unexpected().size(), c.count);
+  EXPECT_EQ(writer.unexpected().front().rfind(c.note, 0), 0u) << writer.unexpected().front();
+}
+
+// Writes block 4 (bank 2, lower half) with its erase first when `erase`.
+void wsBlock4(Host& h, bool erase, std::uint8_t value) {
+  if (erase) wsEraseBank(h, 2);
+  EXPECT_EQ(wsProgramBlock(h, 4, Bytes(0x8000, value)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, WsUnexpected,
+    ::testing::Values(
+        WsNoteCase{"QueryState3", [](Host& h) { h.queryState3(); },
+                   "QueryState3 (06 03 00 00 00): the GB status query; the WS card answers QueryState6", 1},
+        WsNoteCase{"SetBank", [](Host& h) { h.setBank(5); }, "SetBank (06 00 05 00 00): a GB bank selection", 1},
+        WsNoteCase{"GbControl3", [](Host& h) { h.setControl(2, 3, 0, 0); },
+                   "SetControl (06 02 03 00 00): a GB card control", 1},
+        WsNoteCase{"GbControl11", [](Host& h) { h.setControl(2, 11, 8, 0); }, "SetControl (06 02 0B 08 00): a GB", 1},
+        WsNoteCase{"GbOp10", [](Host& h) { h.writeBlock(10, 0x8000, Bytes(4, 0)); },
+                   "WriteBlock (0A 00 80 04 00): a GB programming opcode", 1},
+        WsNoteCase{"GbOp8", [](Host& h) { h.writeBlock(8, 0x4000, Bytes(4, 0)); }, "WriteBlock (08 00 40 04 00): a GB", 1},
+        WsNoteCase{"GbOp11", [](Host& h) { h.writeBlock(11, 0x4000, Bytes(4, 0)); }, "WriteBlock (0B 00 40", 1},
+        WsNoteCase{"WrittenTwice",
+                   [](Host& h) {
+                     wsBlock4(h, true, 0x3C);
+                     wsBlock4(h, false, 0x3C);
+                   },
+                   "WriteBlock (07 00 80 00 80): block 4 was written and not erased since", 1},
+        WsNoteCase{"ErasedBetween",
+                   [](Host& h) {
+                     wsBlock4(h, true, 0x0F);
+                     wsBlock4(h, true, 0xF0);
+                     h.queryState3();
+                   },
+                   "QueryState3", 1},
+        WsNoteCase{"SizeQueryAlone", [](Host& h) { h.queryState(7); },
+                   "WS size query (06 07 00 00 00): the size query without its set-up", 1},
+        WsNoteCase{"SizeQueryWithoutReadByte",
+                   [](Host& h) {
+                     h.setControl(2, 14, 0, 0);
+                     h.setMode(0x27);
+                     h.setControl(2, 15, 0, 0);
+                     h.queryState(7);
+                   },
+                   "WS size query (06 07 00 00 00): the size query without its set-up", 1},
+        WsNoteCase{"SaveWriteInWriteMode",
+                   [](Host& h) {
+                     h.setControl(9, 0, 0, 0);
+                     h.setMode(0x24);
+                     h.writeBlock(0, 0x8000, Bytes(0x8000, 0));
+                   },
+                   "WriteBlock (00 00 80 00 80): a save memory write outside mode 0x22 (mode 0x24 is set)", 1},
+        WsNoteCase{"SaveWriteNotOpened",
+                   [](Host& h) {
+                     h.setMode(0x22);
+                     h.writeBlock(19, 0x8000, Bytes(0x8000, 0));
+                   },
+                   "WriteBlock (13 00 80 00 80): the save memory is not opened", 1},
+        WsNoteCase{"EraseInReadMode",
+                   [](Host& h) {
+                     h.setMode(0x26);
+                     h.setControl(2, 0x12, 0x24, 0x80);
+                   },
+                   "SetControl (06 02 12 24 80): the erase names mode 0x24 and address 0x8000 (mode 0x26 is set)", 1},
+        WsNoteCase{"GbProbe",
+                   [](Host& h) {
+                     ASSERT_TRUE(h.checkDevice());
+                     h.writeByte(0xC080, 1);
+                     h.setControl(2, 15, 0, 0);
+                     h.readBlock(0xA000, 0x1000);
+                     h.readBlock(0x0000, 0x200);
+                   },
+                   "WriteByte (00 80 C0 01 00): a save memory write outside mode 0x22", 2}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// A card written before (by another program, say): programming without an erase finds
+// bytes that are not erased.
+TEST(WsUnexpected, ProgramOverAnOldImage_notedWithTheByte) {
+  SimWriter writer(sim::emptyWsFlashCard());
+  auto flash = writer.memory(sim::Memory::WsFlash);
+  std::fill(flash.begin(), flash.end(), std::uint8_t{0x0F});
+  Host host(writer);
+  EXPECT_EQ(wsProgramBlock(host, 5, Bytes(0x8000, 0x0C)), 0);
+  EXPECT_TRUE(writer.unexpected().empty()) << "0x0C only clears bits of 0x0F";
+  EXPECT_EQ(wsProgramBlock(host, 7, Bytes(0x8000, 0x3C)), 0);
+  ASSERT_EQ(writer.unexpected().size(), 1u);
+  EXPECT_EQ(writer.unexpected().front(),
+            "WriteBlock (07 00 80 00 80): block 7 is not erased: byte 0x8000 holds 0x0F, 0x3C is written");
+}
+
+TEST(WsUnexpected, ProbeSizeQueryAndIdleControls_notNoted) {
+  SimWriter writer(sim::emptyWsFlashCard());
+  Host host(writer);
+  ASSERT_TRUE(wsProbe(host));
+  wsSizeQuery(host);
+  host.setControl(0, 0xC2, 0, 0);
+  host.setControl(2, 0x15, 0, 0);
+  EXPECT_TRUE(writer.unexpected().empty()) << writer.unexpected().front();
+}
 
 TEST(Unexpected, WsBankRegisterOnGbCard_isSetBank_notNoted) {
   SimWriter writer(sim::emptyGbFlashCard());

@@ -234,43 +234,76 @@ TEST(WsSave, WithoutControl9_writeRefused) {
   EXPECT_TRUE(allAre(writer.memory(Memory::WsSram), 0x00));
 }
 
-// Card writing of a 512 KiB image as the program does it, then reading it back as card
-// reading does: the two agree.
-TEST(WsCard, Write512KImage_thenReadFromBank0_sameImage) {
+Bytes patternImage(std::size_t size, unsigned seed) {
+  Bytes image(size);
+  for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 15));
+  image[size - 4] &= 0x07;
+  return image;
+}
+
+// The program's WS sequences one after another on a card that held an old image: writing a
+// 512 KiB image, reading it back, save memory backup and restore, writing again over the
+// written card, erasing. Everything agrees with the image and no command is noted.
+TEST(WsCard, ProgramSequences_agree_noNotes) {
   SimWriter writer(sim::emptyWsFlashCard());
   auto flash = writer.memory(Memory::WsFlash);
-  std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});  // an old image everywhere
+  std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
   Host host(writer);
-  Bytes image(0x80000);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 15));
-  image[image.size() - 4] &= 0x07;
-  const int firstBlock = 128 - 16;
-  for (int b = firstBlock; b < 128; ++b) {
-    Bytes block(image.begin() + (b - firstBlock) * 0x8000, image.begin() + (b - firstBlock + 1) * 0x8000);
-    if (b % 2 == 0) {
-      ASSERT_EQ(wsEraseBank(host, b >> 1), 0) << "block " << b;
-    } else {
-      ASSERT_EQ(host.queryState6(), 0);
-    }
-    if ((b & 0x3F) == 0x3F) {
-      ASSERT_EQ(wsEraseBootSectors(host, b >> 1), 0);
-    }
-    if (b == 127) block[0x7FFC] |= 0x30;
-    ASSERT_EQ(wsProgramBlock(host, b, block), 0) << "block " << b;
-  }
+  const Bytes image = patternImage(0x80000, 0);
+  ASSERT_TRUE(wsWriteCard(host, image));
   EXPECT_EQ(wsSizeQuery(host), (Bytes{4, 4 ^ 0x81}));
-  Bytes read;
-  for (int i = 0; i < 16; ++i) {
-    host.setControl(0, 0xC3, static_cast<std::uint8_t>(i >> 1), 0);
-    host.setMode(static_cast<std::uint8_t>(0x26 + (i & 1)));
-    const Answer a = host.readBlock(0x8000, 0x8000);
-    ASSERT_TRUE(a.checkOk());
-    read.insert(read.end(), a.bytes.begin(), a.bytes.end());
-  }
-  read[read.size() - 4] &= 0x07;
-  EXPECT_EQ(read, image);
+  EXPECT_EQ(wsReadCard(host), image);
   EXPECT_TRUE(allAre(flash.subspan(0, 56 * kBank), 0x00)) << "banks below the image untouched";
+
+  const Bytes save = patternImage(0x8000, 7);
+  ASSERT_TRUE(wsRestoreSave(host, save));
+  EXPECT_EQ(wsBackupSave(host), save);
+
+  const Bytes second = patternImage(0x80000, 99);
+  ASSERT_TRUE(wsWriteCard(host, second));
+  EXPECT_EQ(wsReadCard(host), second);
+  EXPECT_TRUE(allAre(writer.memory(Memory::WsSram), 0x00)) << "writing clears the save memory";
+
+  ASSERT_TRUE(wsEraseCard(host));
+  EXPECT_TRUE(allAre(flash, 0xFF));
+  EXPECT_EQ(wsBackupSave(host), Bytes(0x8000, 0x00));
+  EXPECT_TRUE(writer.unexpected().empty()) << writer.unexpected().front();
 }
+
+// The last block as writing sends it for each image size: the size query then answers that
+// size, and reading finds the block where the image of that size ends.
+struct LastBlockCase {
+  std::size_t imageSize;
+  std::uint8_t code;  // of the size query
+};
+
+class WsLastBlock : public ::testing::TestWithParam<LastBlockCase> {};
+
+TEST_P(WsLastBlock, SizeAnswerAndReadPosition_followTheWrittenSizeCode) {
+  const auto [imageSize, code] = GetParam();
+  SimWriter writer(sim::emptyWsFlashCard());
+  Host host(writer);
+  Bytes block = patternImage(0x8000, 5);
+  host.setControl(0, 0xC2, 63, 0);
+  ASSERT_TRUE(wsEraseBeforeBlock(host, 127));
+  host.setMode(0x25);
+  block[0x7FFC] |= wsSizeCode(imageSize);
+  host.writeBlock(16, 0x8000, block);
+  host.writeBlock(7, 0x8000, block);
+  ASSERT_EQ(host.queryState6(), 0);
+  EXPECT_EQ(wsSizeQuery(host), (Bytes{code, static_cast<std::uint8_t>(code ^ 0x81)}));
+  const auto lastBank = static_cast<std::uint8_t>(imageSize / kBank - 1);
+  host.setControl(0, 0xC3, lastBank, 0);
+  host.setMode(0x27);
+  const Answer read = host.readBlock(0x8000, 0x8000);
+  EXPECT_TRUE(read.checkOk());
+  EXPECT_EQ(read.bytes, block);
+  EXPECT_TRUE(writer.unexpected().empty()) << writer.unexpected().front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, WsLastBlock,
+                         ::testing::Values(LastBlockCase{0x80000, 4}, LastBlockCase{0x100000, 5},
+                                           LastBlockCase{0x200000, 6}, LastBlockCase{0x400000, 7}));
 
 }  // namespace
 }  // namespace quillon::simtest

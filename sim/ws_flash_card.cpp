@@ -28,12 +28,12 @@ constexpr std::array<std::uint8_t, 2> kCardId = {0x82, 0x23};
 
 constexpr std::uint16_t kWindow = 0x8000;
 
-// Programming is tracked in pieces of the smallest erase sector (8 KiB).
+// Programmed flash is tracked in pieces of the smallest erase sector (8 KiB), so that a
+// block programmed twice without an erase between is seen.
 constexpr std::size_t kPiece = 0x2000;
 constexpr std::size_t kPieces = kWsFlashSize / kPiece;
 
-// What the size query sends just before its answer: the size byte is looked up in the
-// upper 32 KiB of the read bank.
+// What the PC sends just before it asks for the size code (control sub-function 7).
 constexpr std::array<CommandRecord, 4> kSizeSetUp = {{
     {6, 2, 14, 0, 0},        // SetControl(2, 14, 0, 0)
     {5, 0x27, 0, 0, 0},      // SetMode(0x27)
@@ -88,7 +88,9 @@ constexpr std::array<std::uint8_t, 4> kSizeAnswer = {7, 6, 5, 4};
 
 // The writer's WS flash card: 4 MiB of flash in two 2 MiB chips and 32 KiB of save memory.
 // Each chip has 64 KiB sectors except at its top, where the last 64 KiB holds a 32 KiB
-// sector and boot sectors of 8, 8 and 16 KiB.
+// sector and boot sectors of 8, 8 and 16 KiB. It notes every command the WS operations do
+// not send: GB commands, programming over flash that was not erased, a size query without
+// its set-up, save memory writes outside mode 0x22 or before SetControl(9, 0, 0, 0).
 class WsFlashCard final : public CardModel {
  public:
   explicit WsFlashCard(Device& device)
@@ -258,7 +260,8 @@ class WsFlashCard final : public CardModel {
     const std::size_t block = offset / kHalf;
     for (std::size_t p = offset / kPiece; p * kPiece < offset + data.size(); ++p) {
       const auto piece = flash_.begin() + static_cast<std::ptrdiff_t>(p * kPiece);
-      // (a piece that reads erased was erased by another program sharing the card)
+      // (a programmed piece that reads erased again was erased since, by this program or
+      // another one sharing the card)
       if (programmed_.test(p) && !std::all_of(piece, piece + kPiece, [](std::uint8_t b) { return b == 0xFF; })) {
         dev_.noteUnexpected("block " + std::to_string(block) + " was written and not erased since");
         return;
@@ -306,7 +309,6 @@ class WsFlashCard final : public CardModel {
     }
     const std::size_t offset = bank * kBank + start;
     std::fill_n(flash_.begin() + static_cast<std::ptrdiff_t>(offset), size, std::uint8_t{0xFF});
-    for (std::size_t p = offset / kPiece; p < (offset + size) / kPiece; ++p) programmed_.reset(p);
     dev_.changed(Memory::WsFlash, offset, size);
     dev_.finish(true);
   }
@@ -321,7 +323,7 @@ class WsFlashCard final : public CardModel {
   bool saveUnlocked_ = false;
   bool idLatched_ = false;
   std::size_t sizeSetUp_ = 0;        // commands of kSizeSetUp received in order, just now
-  std::bitset<kPieces> programmed_;  // pieces programmed since their last erase
+  std::bitset<kPieces> programmed_;  // pieces programmed since the card came in
 
 };
 

@@ -441,19 +441,6 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
             0);
 }
 
-TEST_F(GbCli, WsWriterType_TheseCommandsRefuseWithoutTraffic) {
-  insert("ws-flash");
-  for (const std::string command : {"write x.ws", "read out.ws", "backup-ram out.sav", "restore-ram in.sav",
-                                    "erase"}) {
-    SCOPED_TRACE(command);
-    fs::remove(traceFile());
-    const RunResult r = run(port() + " --writer ws" + traced() + " " + command);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("WS writer type"), std::string::npos) << r.err;
-    EXPECT_EQ(traceCommands(traceOf()), std::vector<std::string>{});
-  }
-}
-
 TEST_F(GbCli, UsageErrors_ExitTwoAndNothingSent) {
   insert("gb-flash");
   for (const std::string command :

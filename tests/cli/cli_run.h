@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -33,8 +34,9 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("quillon-cli-" + std::string(test->test_suite_name()) + "-" + std::string(test->name()));
+    // The process id keeps runs of the tests side by side (several builds) apart.
+    dir_ = fs::temp_directory_path() / ("quillon-cli-" + std::to_string(::getpid()) + "-" +
+                                        std::string(test->test_suite_name()) + "-" + std::string(test->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

@@ -213,11 +213,14 @@ TEST_F(WsCli, PatchCommand_WritesThePatchedCopyOrNothing) {
     Bytes patch;
     const Bytes* out;  // nullptr: OUT is not written
   };
+  // A run-length record (length 0, then a count of 4 and the value 0x41) fills four bytes.
   const Bytes runLength = ips({{0x100, ""}}, {0x00, 0x04, 0x41, 'E', 'O', 'F'});
+  Bytes filled = image;
+  std::fill_n(filled.begin() + 0x100, 4, std::uint8_t{0x41});
   const Case cases[] = {
       {"applied, the later record wins", ips(records), &patched},
       {"record past the end", ips({{image.size() - 1, "ab"}}), nullptr},
-      {"run-length record", runLength, nullptr},
+      {"run-length record", runLength, &filled},
       {"bytes after EOF", ips({}, {'E', 'O', 'F', 0}), nullptr},
   };
   const std::string in = put("in.wsc", image);

@@ -1,0 +1,276 @@
+// The directory chooser and the About window.
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ui/about_window.h"
+#include "ui/directory_window.h"
+#include "ui/text_look.h"
+
+namespace ui = quillon::ui;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+template <class T>
+T* Find(QWidget& window, const char* name) {
+  return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+std::string BytesOf(const QTemporaryDir& dir) {
+  return QFile::encodeName(dir.path()).toStdString();
+}
+
+void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+QStringList Texts(const QListWidget* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+  return texts;
+}
+
+// Opens the folder `name` of the directory list as a user does: select its row, press Enter.
+void OpenFolder(ui::TfmDirect& w, const std::string& name) {
+  auto* list = Find<QTreeWidget>(w, "DirectoryListBox1");
+  const auto items = list->findItems(ui::FromFileName(name), Qt::MatchExactly | Qt::MatchRecursive);
+  QCOMPARE(items.size(), 1);
+  list->setCurrentItem(items.front());
+  QTest::keyClick(list, Qt::Key_Return);
+}
+
+// QTemporaryDir cannot remove names that are not valid UTF-8.
+struct Cleanup {
+  std::string path;
+  ~Cleanup() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
+}  // namespace
+
+class DirectoryAboutTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void directoryWindow_created_hasItsLayout() {
+    ui::TfmDirect w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Selecting Directory"));
+    QCOMPARE(w.size(), QSize(346, 296));
+    QVERIFY(w.minimumSize() != w.maximumSize());  // resizable
+    QCOMPARE(Find<QComboBox>(w, "DriveComboBox1")->geometry().topLeft(), QPoint(8, 8));
+    QCOMPARE(Find<QComboBox>(w, "DriveComboBox1")->width(), 161);
+    QCOMPARE(Find<QTreeWidget>(w, "DirectoryListBox1")->geometry(), QRect(8, 32, 161, 225));
+    QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->geometry().topLeft(), QPoint(176, 8));
+    QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->width(), 161);
+    QCOMPARE(Find<QListWidget>(w, "FileListBox1")->geometry(), QRect(176, 32, 161, 225));
+    auto* ok = Find<QPushButton>(w, "Button1");
+    auto* cancel = Find<QPushButton>(w, "Button2");
+    QCOMPARE(ok->geometry(), QRect(72, 264, 89, 25));
+    QCOMPARE(cancel->geometry(), QRect(184, 264, 89, 25));
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+    QVERIFY(ok->isDefault());
+  }
+
+  void directoryWindow_writerType_setsFilterAndFiles_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("files");
+    const QString gb = QStringLiteral("GB files(*.gb;*.gbc)|*.gb;*.gbc");
+    const QString ws = QStringLiteral("WS files(*.ws;*.wsc)|*.ws;*.wsc");
+    const QStringList gbFiles{QStringLiteral("a.gb"), QStringLiteral("B.GBC")};
+    const QStringList wsFiles{QStringLiteral("c.ws"), QStringLiteral("d.wsc")};
+    QTest::newRow("GB") << 2 << 0 << gb << gbFiles;
+    QTest::newRow("GB+Password") << 2 << 1 << gb << gbFiles;
+    QTest::newRow("WS") << 0 << 2 << ws << wsFiles;
+    QTest::newRow("unknown after WS") << 2 << 3 << ws << wsFiles;
+    QTest::newRow("negative after GB") << 0 << -1 << gb << gbFiles;
+  }
+  void directoryWindow_writerType_setsFilterAndFiles() {
+    QFETCH(int, before);
+    QFETCH(int, writerType);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, files);
+    QTemporaryDir dir;
+    for (const char* name : {"a.gb", "B.GBC", "c.ws", "d.wsc", "e.txt", "gb"}) {
+      Touch(BytesOf(dir) + "/" + name);
+    }
+    std::filesystem::create_directory(BytesOf(dir) + "/f.gb");  // a folder, not a file
+    ui::TfmDirect w;
+    w.setStartDirectory(BytesOf(dir));
+    w.FormActivate(before);
+    w.FormActivate(writerType);
+    QCOMPARE(w.filter(), filter);
+    QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->currentText(), filter.section('|', 0, 0));
+    QCOMPARE(Texts(Find<QListWidget>(w, "FileListBox1")), files);
+  }
+
+  void directoryWindow_okOnFolder_returnsItsBytes_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("ASCII") << QByteArray("plain");
+    QTest::newRow("not UTF-8") << QByteArray("\xff\xfe");
+  }
+  void directoryWindow_okOnFolder_returnsItsBytes() {
+    QFETCH(QByteArray, name);
+    QTemporaryDir dir;
+    const Cleanup cleanup{BytesOf(dir)};
+    const std::string folder = BytesOf(dir) + "/" + name.toStdString();
+    for (const char* other : {"/plain", "/\xff\xfe"})
+      std::filesystem::create_directory(BytesOf(dir) + other);
+    Touch(folder + "/\xfe\xff.gb");
+    ui::TfmDirect w;
+    w.FormActivate(0);
+    w.setStartDirectory(BytesOf(dir));
+    w.show();
+    OpenFolder(w, name.toStdString());
+    QCOMPARE(w.chosenDirectory(), folder);
+    QCOMPARE(Find<QListWidget>(w, "FileListBox1")->count(), 1);
+    QTest::mouseClick(Find<QPushButton>(w, "Button1"), Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), 1);
+    QCOMPARE(w.chosenDirectory(), folder);
+    QVERIFY(std::filesystem::is_directory(w.chosenDirectory()));
+  }
+
+  void directoryWindow_cancel_endsWith2() {
+    ui::TfmDirect w;
+    QTimer::singleShot(
+        0, &w, [&w] { QTest::mouseClick(Find<QPushButton>(w, "Button2"), Qt::LeftButton); });
+    QCOMPARE(w.exec(), 2);
+  }
+
+  void directoryWindow_laterShowings_keepTheLastDirectory() {
+    QTemporaryDir first;
+    QTemporaryDir second;
+    std::filesystem::create_directory(BytesOf(first) + "/sub");
+    ui::TfmDirect w;
+    w.setStartDirectory(BytesOf(first));
+    w.show();
+    OpenFolder(w, "sub");
+    w.hide();
+    w.setStartDirectory(BytesOf(second));
+    w.show();
+    QCOMPARE(w.chosenDirectory(), BytesOf(first) + "/sub");
+  }
+
+  void directoryWindow_driveBox_followsAndLeadsTheDirectoryList() {
+    QTemporaryDir dir;
+    std::filesystem::create_directory(BytesOf(dir) + "/sub");
+    ui::TfmDirect w;
+    w.setDrivePlaces({"/", BytesOf(dir)});
+    w.setDirectory(BytesOf(dir) + "/gone/deeper");  // the nearest folder that is there
+    QCOMPARE(w.chosenDirectory(), BytesOf(dir));
+    w.setDirectory(BytesOf(dir) + "/sub");
+    auto* drives = Find<QComboBox>(w, "DriveComboBox1");
+    QCOMPARE(drives->count(), 2);
+    QCOMPARE(drives->currentIndex(), 1);  // the nearest place holding the directory
+    drives->setCurrentIndex(0);
+    emit drives->activated(0);
+    QCOMPARE(w.chosenDirectory(), std::string("/"));
+  }
+
+  void userVolumes_mountTable_keepsTheUsersRealVolumes() {
+    const std::string table =
+        "/dev/sda1 / ext4 rw 0 0\n"
+        "proc /proc proc rw 0 0\n"
+        "tmpfs /run tmpfs rw 0 0\n"
+        "/dev/sda2 /boot ext4 rw 0 0\n"
+        "/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n"
+        "/dev/loop3 /media/ann/snap squashfs ro 0 0\n"
+        "tmpfs /media/ann/ram tmpfs rw 0 0\n"
+        "server:/roms /mnt/roms nfs4 rw 0 0\n"
+        "/dev/sdc1 /run/media/ann/\\377disk ext4 rw 0 0\n"
+        "ann@host:/x /home/ann/remote fuse.sshfs rw 0 0\n"
+        "/dev/sdd1 /home/annex/disk ext4 rw 0 0\n"
+        "/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n";
+    QCOMPARE(ui::UserVolumes(table, "/home/ann"), (Strings{"/media/ann/USB STICK", "/mnt/roms",
+                                                           "/run/media/ann/\xff"
+                                                           "disk",
+                                                           "/home/ann/remote"}));
+  }
+
+  void aboutWindow_created_hasItsLayout() {
+    ui::TfmAbout w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("About"));
+    QCOMPARE(w.size(), QSize(266, 143));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    auto* image = Find<QLabel>(w, "Image1");
+    QCOMPARE(image->geometry(), QRect(8, 4, 33, 33));
+    QCOMPARE(image->pixmap().size(), QSize(33, 33));
+    QVERIFY(image->pixmap().toImage() != QImage(33, 33, image->pixmap().toImage().format()));
+    const std::vector<std::pair<const char*, QPoint>> labels{
+        {"Label1", {48, 8}},  {"Label2", {96, 28}}, {"Label3", {56, 48}},
+        {"Label6", {80, 68}}, {"Label5", {44, 88}}, {"Label4", {84, 88}}};
+    for (const auto& [name, at] : labels) {
+      QLabel* label = Find<QLabel>(w, name);
+      QVERIFY2(label && !label->text().isEmpty(), name);
+      QCOMPARE(label->pos(), at);
+      QCOMPARE(label->font().pixelSize(), 13);
+      QVERIFY2(label->geometry().right() < w.width(), name);
+    }
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Quillon Writing System"));
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Version 1.22"));
+    QCOMPARE(Find<QLabel>(w, "Label5")->text(), QStringLiteral("Web :"));
+    auto* link = Find<QLabel>(w, "Label4");
+    QVERIFY(link->font().underline());
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+    auto* ok = Find<QPushButton>(w, "Button6");
+    QCOMPARE(ok->geometry(), QRect(96, 112, 77, 25));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+  }
+
+  void aboutWindow_address_isOpenedOnClick() {
+    ui::TfmAbout w;
+    std::vector<QUrl> opened;
+    w.setUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+    w.show();
+    QTest::mouseClick(Find<QLabel>(w, "Label4"), Qt::LeftButton);
+    QCOMPARE(opened.size(), std::size_t{1});
+    QCOMPARE(opened.front(), w.url());
+    QVERIFY(w.url().isLocalFile());
+    QVERIFY(w.url().toLocalFile().endsWith(QStringLiteral("/README.md")));
+    QVERIFY(w.isVisible());
+  }
+
+  void documentationUrl_programFolder_findsOurReadme() {
+    QTemporaryDir dir;
+    const QString tree = dir.path() + QStringLiteral("/src");
+    const QString program = tree + QStringLiteral("/build/app");
+    QVERIFY(QDir().mkpath(program));
+    const auto write = [](const QString& path, const char* firstLine) {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(firstLine);
+    };
+    write(dir.path() + QStringLiteral("/README.md"), "# Quillon Writing System\n");
+    write(tree + QStringLiteral("/README.md"), "# Quillon Writing System\n");
+    write(tree + QStringLiteral("/build/README.md"), "# Another program\n");
+    QCOMPARE(ui::DocumentationUrl(program),
+             QUrl::fromLocalFile(tree + QStringLiteral("/README.md")));
+    write(program + QStringLiteral("/README.md"), "# Quillon Writing System\n");
+    QCOMPARE(ui::DocumentationUrl(program),
+             QUrl::fromLocalFile(program + QStringLiteral("/README.md")));
+  }
+};
+
+int RunDirectoryAboutTests(int argc, char** argv) {
+  DirectoryAboutTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "directory_about_tests.moc"

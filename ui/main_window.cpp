@@ -14,13 +14,17 @@
 #include <QStyle>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
+#include <exception>
+#include <iostream>
 #include <ostream>
 #include <system_error>
 #include <vector>
 
 #include "detect/probe.h"
 #include "library/rom_scan.h"
+#include "link/link.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -107,8 +111,8 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
   return {ProgramDirOf(exe), location.path};
 }
 
-Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent)
-    : QWidget(parent), link_(link) {
+Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent)
+    : QWidget(parent), link_(&link) {
   // Nothing is known about the writer until a probe answers.
   state_.cardInfo.kind = detect::kNoAnswer;
   state_.cardInfo.flashChip = -1;
@@ -128,6 +132,9 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent)
   state_.settings.romDir = state_.programDir;
   LoadSettings();
   SetColumnWidths();
+  // Hidden until a command shows one; their card probes reach this window.
+  windows_ = CreateSecondaryWindows(this);
+  windows_.fmDirect->setStartDirectory(state_.settings.romDir);
   lbDirect->setText(FromFileName(state_.settings.romDir));
   lbDirect->adjustSize();
   lvFiles->clear();
@@ -184,6 +191,13 @@ void Tform_ZEP::CreateControls() {
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &Tform_ZEP::Button2Click);
+  connect(Button6, &QPushButton::clicked, this, &Tform_ZEP::Button6Click);
+  connect(Button9, &QPushButton::clicked, this, &Tform_ZEP::Button9Click);
+  connect(Button10, &QPushButton::clicked, this, &Tform_ZEP::Button10Click);
+  connect(Button11, &QPushButton::clicked, this, &Tform_ZEP::Button11Click);
+  connect(Button12, &QPushButton::clicked, this, &Tform_ZEP::Button12Click);
+  connect(Button13, &QPushButton::clicked, this, &Tform_ZEP::Button13Click);
   connect(Button3, &QPushButton::clicked, this, &Tform_ZEP::Button3Click);
   connect(Button4, &QPushButton::clicked, this, &Tform_ZEP::Button4Click);
   connect(Button5, &QPushButton::clicked, this, &Tform_ZEP::Button5Click);
@@ -275,65 +289,72 @@ void Tform_ZEP::FillCardListView() {
 }
 
 void Tform_ZEP::Button3Click() {
-  const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
-  if (selected.isEmpty()) return;
-  const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
-  if (name.isEmpty()) return;
-  const std::string fileName = name.toStdString();
-  const std::filesystem::path romDir(state_.settings.romDir);
+  Guarded([this] {
+    const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
+    if (selected.isEmpty()) return;
+    const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
+    if (name.isEmpty()) return;
+    const std::string fileName = name.toStdString();
+    const std::filesystem::path romDir(state_.settings.romDir);
 
-  library::AddResult result;
-  switch (state_.settings.writerType) {
-    case 0:
-    case 1:
-      result = state_.cardList.AddGbImage(romDir, fileName, state_.settings.writerType);
-      break;
-    case 2:
-      result = state_.cardList.AddWsImage(romDir, fileName);
-      break;
-    default:
+    library::AddResult result;
+    switch (state_.settings.writerType) {
+      case 0:
+      case 1:
+        result = state_.cardList.AddGbImage(romDir, fileName, state_.settings.writerType);
+        break;
+      case 2:
+        result = state_.cardList.AddWsImage(romDir, fileName);
+        break;
+      default:
+        return;
+    }
+    if (!result.added) {
+      ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
       return;
-  }
-  if (!result.added) {
-    ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
-    return;
-  }
-  FillCardListView();
+    }
+    FillCardListView();
+  });
 }
 
 void Tform_ZEP::lvFilesDblClick() { Button3Click(); }
 
 void Tform_ZEP::Button4Click() {
-  const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
-  if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
-  state_.cardList.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
-  FillCardListView();
+  Guarded([this] {
+    const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
+    if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
+    state_.cardList.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
+    FillCardListView();
+  });
 }
 
 void Tform_ZEP::lvDownDblClick() { Button4Click(); }
 
 void Tform_ZEP::Button5Click() {
-  state_.cardList.clear();
-  lvDown->clear();
+  Guarded([this] {
+    state_.cardList.clear();
+    lvDown->clear();
+  });
 }
 
 // --- writer type and card information -----------------------------------------------------
 
 void Tform_ZEP::ComboBox1Change() {
-  state_.settings.writerType = ComboBox1->currentIndex();
-  if (state_.settings.writerType != previousWriterType_) {
-    ROMINFO->clear();
-    ProbeCard();
-    ScanRomDir();
-    state_.cardList.clear();
-    lvDown->clear();
-    SetColumnWidths();
-  }
-  previousWriterType_ = state_.settings.writerType;
+  Guarded([this] {
+    state_.settings.writerType = ComboBox1->currentIndex();
+    if (state_.settings.writerType != previousWriterType_) {
+      ROMINFO->clear();
+      ProbeCard();
+      ScanRomDir();
+      state_.cardList.clear();
+      lvDown->clear();
+      SetColumnWidths();
+    }
+    previousWriterType_ = state_.settings.writerType;
+  });
 }
 
 void Tform_ZEP::ProbeCard() {
-  if (link_ == nullptr) return;
   if (detect::ProbeCard(*link_, state_.settings.writerType, state_.cardInfo) ==
       detect::ProbeOutcome::Probed) {
     ShowCardInfo();
@@ -354,16 +375,189 @@ void Tform_ZEP::ShowCardInfo() {
   ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
-void Tform_ZEP::Button1Click() { ScanRomDir(); }
+// --- the commands -------------------------------------------------------------------------
 
-void Tform_ZEP::Button8Click() {
-  ROMINFO->clear();
-  ProbeCard();
+void Tform_ZEP::Button2Click() {
+  Guarded([this] {
+    TfmDirect& chooser = *windows_.fmDirect;
+    chooser.FormActivate(state_.settings.writerType);
+    if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != 1) return;
+    state_.settings.romDir = chooser.chosenDirectory();
+    lbDirect->setText(FromFileName(state_.settings.romDir));
+    lbDirect->adjustSize();
+    ScanRomDir();
+    state_.cardList.clear();
+    lvDown->clear();
+  });
 }
 
-void Tform_ZEP::Button7Click() { close(); }
+void Tform_ZEP::Button1Click() {
+  Guarded([this] { ScanRomDir(); });
+}
+
+void Tform_ZEP::Button8Click() {
+  Guarded([this] {
+    ROMINFO->clear();
+    ProbeCard();
+  });
+}
+
+// The writing operations read the images through the card list's own paths, so the ROM
+// directory never has to become the working directory.
+void Tform_ZEP::Button6Click() {
+  Guarded([this] {
+    if (lvDown->topLevelItemCount() == 0) return;
+    switch (state_.settings.writerType) {
+      case 0:
+      case 1:
+        windows_.fmDown->Run(*link_, state_);
+        ProbeCard();
+        return;
+      case 2: {
+        int usePatch = 0;
+        QString patchFile;
+        const std::vector<library::RomEntry>& entries = state_.cardList.entries();
+        if (!entries.empty() && entries.back().ramClass == 1) {
+          TfmPatchWS& question = *windows_.fmPatchWS;
+          question.setState(&state_);
+          const int answer =
+              ShowModal(question, [this, &question] { return question.Run(state_); });
+          if (answer == TfmPatchWS::kPatchChosen) {
+            usePatch = 1;
+            patchFile = question.chosenFile();
+          }
+        }
+        windows_.fmDownWS->Run(*link_, state_, usePatch, patchFile);
+        ProbeCard();
+        return;
+      }
+      default:
+        return;
+    }
+  });
+}
+
+void Tform_ZEP::Button9Click() {
+  Guarded([this] {
+    const int type = state_.settings.writerType;
+    if (type == 2) {
+      windows_.fmUploadWS->Run(*link_, state_);
+      return;
+    }
+    if (type != 0 && type != 1) return;
+    ProbeCard();
+    const detect::CardInfo& info = state_.cardInfo;
+    if (info.kind == detect::kOrdinaryCartridge) {
+      if (info.cartridge.romSize < 8) windows_.fmUpload->Run(*link_, state_);
+    } else if (info.kind == detect::kFlashCard) {
+      if (const std::optional<int> image = Pick(ImageNames())) {
+        windows_.fmUpload->Run(*link_, state_, *image);
+      }
+    }
+  });
+}
+
+void Tform_ZEP::Button11Click() {
+  Guarded([this] { RamCommand(*windows_.fmRAMDown, *windows_.fmRAMDownWS); });
+}
+
+void Tform_ZEP::Button10Click() {
+  Guarded([this] { RamCommand(*windows_.fmRAMUpload, *windows_.fmRAMUploadWS); });
+}
+
+void Tform_ZEP::RamCommand(TfmUpload& gbWindow, TfmUpload& wsWindow) {
+  const int type = state_.settings.writerType;
+  if (type == 2) {
+    wsWindow.Run(*link_, state_);
+    return;
+  }
+  if (type != 0 && type != 1) return;
+  ProbeCard();
+  const detect::CardInfo& info = state_.cardInfo;
+  if (info.kind == detect::kOrdinaryCartridge) {
+    const int ramSize = info.cartridge.ramSize;
+    if (ramSize >= 1 && ramSize <= 3) gbWindow.Run(*link_, state_);
+  } else if (info.kind == detect::kFlashCard) {
+    QStringList items = ImageNames();
+    // The save area of the password menu comes after the images' areas.
+    if (type == 1) items.append(QStringLiteral("Password"));
+    if (const std::optional<int> row = Pick(items)) gbWindow.Run(*link_, state_, *row);
+  }
+}
+
+void Tform_ZEP::Button13Click() {
+  Guarded([this] {
+    const int type = state_.settings.writerType;
+    if (type == 2) {
+      windows_.fmClearWS->Run(*link_, state_);
+      ProbeCard();
+      return;
+    }
+    if (type != 0 && type != 1) return;
+    ProbeCard();
+    if (state_.cardInfo.kind != detect::kFlashCard) return;
+    const std::optional<int> size =
+        Pick({QStringLiteral("16MB Card"), QStringLiteral("32MB Card")});
+    if (!size) return;
+    windows_.fmClear->Run(*link_, state_, *size);
+    ProbeCard();
+  });
+}
+
+void Tform_ZEP::Button7Click() {
+  Guarded([this] { close(); });
+}
+
+void Tform_ZEP::Button12Click() {
+  Guarded([this] {
+    TfmAbout& about = *windows_.fmAbout;
+    ShowModal(about, [&about] { return about.exec(); });
+  });
+}
+
+QStringList Tform_ZEP::ImageNames() const {
+  QStringList names;
+  const detect::CardInfo& info = state_.cardInfo;
+  const int count = std::min(std::max(info.count, 0), detect::kMaxCardImages);
+  for (int i = 0; i < count; ++i) {
+    names.append(FromBig5(info.images[static_cast<std::size_t>(i)].nameText()));
+  }
+  return names;
+}
+
+std::optional<int> Tform_ZEP::Pick(const QStringList& texts) {
+  TfmSelect& chooser = *windows_.fmSelect;
+  chooser.SetItems(texts);
+  if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != TfmSelect::kOk) {
+    return std::nullopt;
+  }
+  return chooser.SelectedRow();
+}
+
+int Tform_ZEP::ShowModal(QDialog& window, const std::function<int()>& show) {
+  if (modalHook_) return modalHook_(window, show);
+  return show();
+}
 
 // --- message boxes ------------------------------------------------------------------------
+
+void Tform_ZEP::Guarded(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    ShowUnexpected(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    ShowUnexpected(QStringLiteral("An unexpected error stopped the command."));
+  }
+}
+
+void Tform_ZEP::ShowUnexpected(const QString& text) noexcept {
+  try {
+    ShowMessage(QStringLiteral("Error"), text);
+  } catch (...) {
+    std::cerr << "quillon: " << text.toLocal8Bit().constData() << '\n';
+  }
+}
 
 std::unique_ptr<QMessageBox> Tform_ZEP::MakeErrorBox(const QString& text, QWidget* parent) {
   return std::make_unique<QMessageBox>(QMessageBox::NoIcon, QStringLiteral("Error"), text,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "detect/card_info.h"
@@ -16,9 +17,11 @@
 #include "library/card_list.h"
 #include "library/rom_header.h"
 #include "ops/program_state.h"
+#include "ui/secondary_windows.h"
 #include "ui/settings.h"
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QMessageBox;
 class QPlainTextEdit;
@@ -53,12 +56,24 @@ class Tform_ZEP : public QWidget {
   // Shows one message box; tests replace it to answer or record the boxes.
   using MessageHook = std::function<void(const QString& caption, const QString& text)>;
 
-  // `link` may be null (no port): the card probes then do nothing.
-  Tform_ZEP(StartupPaths paths, link::Link* link, QWidget* parent = nullptr);
+  // Stands in for the showing of a secondary window: `show` shows `window` modally and
+  // returns its result. Tests use it to answer the item chooser, the directory chooser, the
+  // patch question and About (before or instead of calling `show`).
+  using ModalHook = std::function<int(QDialog& window, const std::function<int()>& show)>;
+
+  // `link` reaches the writer (a port that never answers when there is none) and must
+  // outlive the window. The window makes its fourteen secondary windows, hidden.
+  Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent = nullptr);
   ~Tform_ZEP() override;
 
   // Replaces the modal message box; an empty hook restores it.
   void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+  // Replaces the modal showing of the item chooser, the directory chooser, the patch
+  // question and About; an empty hook shows them again. The operation windows are always
+  // run themselves (their own hooks answer their dialogs).
+  void setModalHook(ModalHook hook) { modalHook_ = std::move(hook); }
+  // The windows the commands show; the main window owns them.
+  const SecondaryWindows& windows() const { return windows_; }
   // The box shown for a refusal: caption "Error", the text, one OK button, no icon.
   static std::unique_ptr<QMessageBox> MakeErrorBox(const QString& text, QWidget* parent);
 
@@ -76,7 +91,7 @@ class Tform_ZEP : public QWidget {
   const library::CardList& cardList() const { return state_.cardList; }
   detect::CardInfo& cardInfo() { return state_.cardInfo; }
   const detect::CardInfo& cardInfo() const { return state_.cardInfo; }
-  link::Link* portLink() const { return link_; }
+  link::Link& portLink() const { return *link_; }
 
   // A probe made by an operation: the card information takes its result, and the card
   // information box is rebuilt unless the writer did not answer.
@@ -95,11 +110,18 @@ class Tform_ZEP : public QWidget {
  public slots:
   void ComboBox1Change();
   void Button1Click();  // "Research Files"
+  void Button2Click();  // "Select Directory"
   void Button3Click();  // "Add"
   void Button4Click();  // "Delete"
   void Button5Click();  // "Delete All"
+  void Button6Click();  // "Start Writing"
   void Button7Click();  // "Exit"
   void Button8Click();  // "Reread Card Information"
+  void Button9Click();  // "Download Card"
+  void Button10Click();  // "Upload RAM"
+  void Button11Click();  // "Download RAM"
+  void Button12Click();  // "About"
+  void Button13Click();  // "Earse Card"
   void lvFilesDblClick();
   void lvDownDblClick();
 
@@ -112,6 +134,19 @@ class Tform_ZEP : public QWidget {
   void CreateControls();
   void FillCardListView();
   void ShowCardInfo();
+
+  // Runs a handler's body; anything it throws ends as an "Error" message box.
+  void Guarded(const std::function<void()>& body);
+  void ShowUnexpected(const QString& text) noexcept;
+  // The modal hook, else `show` (which shows `window` modally).
+  int ShowModal(QDialog& window, const std::function<int()>& show);
+  // Fills the item chooser with `texts` and shows it: the selected row when it closed with
+  // OK and a row was selected; nothing otherwise.
+  std::optional<int> Pick(const QStringList& texts);
+  // The names of the images of the last probe, for the item chooser.
+  QStringList ImageNames() const;
+  // "Download RAM" and "Upload RAM": the GB window and the WS window of the command.
+  void RamCommand(TfmUpload& gbWindow, TfmUpload& wsWindow);
 
   // Controls, in tab order.
   QPushButton* Button2 = nullptr;
@@ -138,8 +173,10 @@ class Tform_ZEP : public QWidget {
   std::filesystem::path settingsPath_;
   ops::ProgramState state_;
   int previousWriterType_ = 0;
-  link::Link* link_ = nullptr;
+  link::Link* link_ = nullptr;  // never null
   MessageHook messageHook_;
+  ModalHook modalHook_;
+  SecondaryWindows windows_;
 };
 
 }  // namespace quillon::ui

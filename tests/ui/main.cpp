@@ -6,6 +6,7 @@ int RunMainWindowTests(int argc, char** argv);
 int RunProbeTests(int argc, char** argv);
 int RunOperationWindowTests(int argc, char** argv);
 int RunWsWindowTests(int argc, char** argv);
+int RunMainCommandTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
   failed += RunProbeTests(argc, argv);
   failed += RunOperationWindowTests(argc, argv);
   failed += RunWsWindowTests(argc, argv);
+  failed += RunMainCommandTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -739,7 +739,7 @@ class MainWindowTest : public QObject {
   void secondaryWindows_createdHiddenInOrder() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
-    const auto windows = quillon::ui::CreateSecondaryWindows(&w);
+    const quillon::ui::SecondaryWindows& windows = w.windows();
     const QStringList expected{"fmDirect",    "fmDown",       "fmUpload",     "fmSelect",
                                "fmRAMDown",   "fmRAMUpload",  "fmAbout",      "fmClear",
                                "fmDownWS",    "fmUploadWS",   "fmRAMDownWS",  "fmRAMUploadWS",

@@ -42,7 +42,7 @@ struct Writer {
 struct Bench {
   explicit Bench(sim::CardContents card) : writer(std::move(card)) {
     main = &fixture.open(&writer.link);
-    windows = ui::CreateSecondaryWindows(main);
+    windows = main->windows();
   }
   Writer writer;
   WindowFixture fixture;

@@ -13,7 +13,15 @@ void WindowFixture::writeSettings(const std::string& text) const {
 }
 
 ui::Tform_ZEP& WindowFixture::open(link::Link* link) {
-  window_ = std::make_unique<ui::Tform_ZEP>(paths(), link);
+  if (link == nullptr) {
+    if (!silentLink_) {
+      link::LinkOptions options;
+      options.diagnostics = &silentDiagnostics_;
+      silentLink_ = std::make_unique<link::Link>(silentPort_, options);
+    }
+    link = silentLink_.get();
+  }
+  window_ = std::make_unique<ui::Tform_ZEP>(paths(), *link);
   window_->setMessageHook([this](const QString& caption, const QString& text) {
     messages.append(caption + QLatin1Char('|') + text);
   });

@@ -8,8 +8,11 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
+#include "connect/silent_port.h"
+#include "link/link.h"
 #include "ui/main_window.h"
 
 namespace quillon::uitest {
@@ -28,7 +31,7 @@ class WindowFixture {
   void writeSettings(const std::string& text) const;
 
   // Starts the window (shown, off screen) with every message box recorded in `messages`
-  // as "caption|text". `link` may be null.
+  // as "caption|text". Without `link` the window's writer is one that never answers.
   ui::Tform_ZEP& open(link::Link* link = nullptr);
   // Destroys the window, which writes the settings file.
   void close() { window_.reset(); }
@@ -39,6 +42,9 @@ class WindowFixture {
  private:
   QTemporaryDir dir_;
   std::filesystem::path root_;
+  std::ostringstream silentDiagnostics_;
+  connect::SilentPort silentPort_{"no writer in this test"};
+  std::unique_ptr<link::Link> silentLink_;
   std::unique_ptr<ui::Tform_ZEP> window_;
 };
 

@@ -1,0 +1,614 @@
+// The main window's commands pressed in every writer type against the simulated writer: the
+// probes, checks and picks before each operation window, what the window is handed, the
+// probe after it, and the writer traffic of every command that does nothing.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "connect/silent_port.h"
+#include "gb_images.h"
+#include "operation_bench.h"
+#include "sim/sim_writer.h"
+#include "ui/operation_windows.h"
+#include "ui/secondary_windows.h"
+#include "ui/select_window.h"
+#include "window_fixture.h"
+
+using namespace quillon::uitest;
+namespace sim = quillon::sim;
+namespace ui = quillon::ui;
+namespace support = quillon::support;
+namespace detect = quillon::detect;
+using Commands = std::vector<sim::CommandRecord>;
+
+namespace {
+
+// Answers of the item chooser: a row's text, kNoRow (OK with no row selected) or kCancel.
+const QString kNoRow = QStringLiteral("<no row>");
+const QString kCancel = QStringLiteral("<cancel>");
+
+constexpr std::size_t kWsImageSize = 0x80000;
+
+enum class Card { None, Flash, EmptyFlash, Cart, CartRam, CartRom8, CartRam4, WsFlash };
+
+const support::Bytes& Alpha() {
+  static const support::Bytes image = support::makeGbImage({"ALPHA", 0x1B, 1, 2, false});
+  return image;
+}
+const support::Bytes& Bravo() {
+  static const support::Bytes image = support::makeGbImage({"BRAVO", 0x1B, 2, 3, false});
+  return image;
+}
+
+// Flash cards hold ALPHA (region 0, save unit 0) and BRAVO (region 1, save unit 1) behind the
+// stand-in menu of the writer type; cartridges are ordinary ones, two with a header code the
+// commands refuse.
+sim::CardContents MakeCard(Card card, int writerType) {
+  switch (card) {
+    case Card::None:
+      return sim::noCard();
+    case Card::Flash:
+    case Card::EmptyFlash: {
+      sim::CardContents contents = sim::emptyGbFlashCard();
+      const auto menu = support::makeMenuImage(writerType == 0 ? 0x4000 : 0x8000);
+      std::copy(menu.begin(), menu.end(), contents[sim::Memory::GbBios].begin());
+      std::vector<support::PlacedImage> images;
+      if (card == Card::Flash) images = {{Alpha(), 0, 0}, {Bravo(), 1, 1}};
+      support::placeOnFlashCard(contents[sim::Memory::GbBios], contents[sim::Memory::GbFlash],
+                                images, writerType);
+      return contents;
+    }
+    case Card::Cart:
+    case Card::CartRom8:
+    case Card::CartRam4: {
+      sim::CardContents contents = sim::gbCartridge(support::makeGbImage({"PLAIN", 0x19, 0, 0}));
+      if (card == Card::CartRom8) contents[sim::Memory::CartRom][0x148] = 8;
+      if (card == Card::CartRam4) contents[sim::Memory::CartRom][0x149] = 4;
+      return contents;
+    }
+    case Card::CartRam: {
+      std::vector<std::uint8_t> sav(0x2000);
+      for (std::size_t i = 0; i < sav.size(); ++i) sav[i] = static_cast<std::uint8_t>(i * 3 + 1);
+      return sim::gbCartridge(support::makeGbImage({"SAVER", 0x1B, 0, 2}), sav);
+    }
+    case Card::WsFlash:
+      return sim::emptyWsFlashCard();
+  }
+  return sim::noCard();
+}
+
+// A main window on a simulated writer whose modal windows are answered as the test says:
+// the item chooser by `picks` in turn, the patch question by `patchPress`, the directory
+// chooser by `directory`; every operation window by "OK"/"Close" once its worker has ended.
+struct Commander {
+  Commander(Card card, int writerType) : bench(MakeCard(card, writerType)) {
+    main().settings().saveRomDir = bench.fixture.programDir();
+    main().settings().ramDir = bench.fixture.programDir();
+    auto* combo = Control<QComboBox>(main(), "ComboBox1");
+    combo->setCurrentIndex(writerType);
+    main().ComboBox1Change();
+    main().setModalHook([this](QDialog& window, const std::function<int()>& show) {
+      shown.append(window.objectName());
+      QTimer::singleShot(0, &window, [this, &window] { Answer(window); });
+      return show();
+    });
+    for (ui::OperationWindow* window : OperationWindows()) {
+      window->setFileDialogHook([this, window](const ui::FileDialogRequest&) {
+        return fileAnswer.value(window->objectName());
+      });
+      QObject::connect(window, &ui::OperationWindow::workerEnded, window, [this, window] {
+        ran.append(window->objectName() + QLatin1Char('|') +
+                   QString::fromStdString(window->result().text));
+        QTimer::singleShot(0, window, [window] { Button(*window)->click(); });
+      });
+    }
+  }
+
+  ui::Tform_ZEP& main() { return *bench.main; }
+  const ui::SecondaryWindows& windows() { return main().windows(); }
+  std::vector<ui::OperationWindow*> OperationWindows() {
+    const ui::SecondaryWindows& w = windows();
+    return {w.fmDown,     w.fmUpload,    w.fmRAMDown,     w.fmRAMUpload, w.fmClear,
+            w.fmDownWS,   w.fmUploadWS,  w.fmRAMDownWS,   w.fmRAMUploadWS, w.fmClearWS};
+  }
+
+  void Answer(QDialog& window) {
+    if (auto* select = qobject_cast<ui::TfmSelect*>(&window)) {
+      offered.push_back(ColumnTexts(select->list()));
+      const QString pick = picks.isEmpty() ? kCancel : picks.takeFirst();
+      if (pick == kCancel) {
+        Control<QPushButton>(window, "Button2")->click();
+        return;
+      }
+      const QList<QTreeWidgetItem*> rows = select->list()->findItems(pick, Qt::MatchExactly);
+      if (!rows.isEmpty()) select->list()->setCurrentItem(rows.front());
+      Control<QPushButton>(window, "Button1")->click();
+    } else if (auto* patch = qobject_cast<ui::TfmPatchWS*>(&window)) {
+      if (patchPress == QStringLiteral("escape")) {
+        static_cast<QDialog*>(patch)->reject();  // what Escape does
+      } else {
+        Control<QPushButton>(window, patchPress == QStringLiteral("yes") ? "Button1" : "Button2")
+            ->click();
+      }
+    } else if (auto* chooser = qobject_cast<ui::TfmDirect*>(&window)) {
+      if (directory.empty()) {
+        Control<QPushButton>(window, "Button2")->click();
+        return;
+      }
+      chooser->setDirectory(directory);
+      Control<QPushButton>(window, "Button1")->click();
+    } else {
+      window.done(1);
+    }
+  }
+
+  // Presses a main window button; the operation windows it shows are closed by a watchdog
+  // when something goes wrong, so that a broken command fails its checks instead of hanging.
+  void Press(const char* button) {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &main(), [this] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) {
+          dialog->done(QDialog::Rejected);
+        }
+      }
+    });
+    watchdog.start(kWait);
+    bench.writer.port.clearCommands();
+    Control<QPushButton>(main(), button)->click();
+    traffic = bench.writer.port.commands();
+  }
+
+  // The commands of one card probe of the window's writer type, as it stands now.
+  Commands ProbeTraffic() {
+    bench.writer.port.clearCommands();
+    main().ProbeCard();
+    Commands probe = bench.writer.port.commands();
+    bench.writer.port.clearCommands();
+    return probe;
+  }
+
+  // Lists the ROM folder `roms` through "Select Directory" and adds `files` to the card.
+  bool Compose(const std::filesystem::path& roms, const QStringList& files) {
+    directory = roms.string();
+    Press("Button2");
+    auto* lvFiles = Control<QTreeWidget>(main(), "lvFiles");
+    for (const QString& file : files) {
+      if (!ClickRow(lvFiles, file)) return false;
+      Click(Control<QPushButton>(main(), "Button3"));
+    }
+    return Control<QTreeWidget>(main(), "lvDown")->topLevelItemCount() == files.size();
+  }
+
+  Bench bench;
+  QStringList picks;
+  QString patchPress;
+  std::string directory;
+  QMap<QString, QString> fileAnswer;  // window name -> the file its dialog answers
+
+  QStringList shown;                   // secondary windows shown, in order
+  std::vector<QStringList> offered;    // rows of each item chooser shown
+  QStringList ran;                     // "window|result" of each operation that ran
+  Commands traffic;                    // commands of the last press
+};
+
+bool EndsWith(const Commands& all, const Commands& tail) {
+  return !tail.empty() && all.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), all.end() - static_cast<std::ptrdiff_t>(tail.size()));
+}
+
+std::vector<std::uint8_t> Slice(std::span<const std::uint8_t> memory, std::size_t at,
+                                std::size_t size) {
+  return {memory.begin() + static_cast<std::ptrdiff_t>(at),
+          memory.begin() + static_cast<std::ptrdiff_t>(at + size)};
+}
+
+}  // namespace
+
+class MainCommandTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void selectWindow_layout_asDesigned() {
+    WindowFixture f;
+    ui::TfmSelect& w = *f.open().windows().fmSelect;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Selecting Items"));
+    QCOMPARE(w.size(), QSize(235, 242));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(w.isModal());
+    QVERIFY(!(w.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)));
+    QTreeWidget* list = w.list();
+    QCOMPARE(list->objectName(), QStringLiteral("lvSelect"));
+    QCOMPARE(list->geometry(), QRect(8, 8, 217, 185));
+    QCOMPARE(list->headerItem()->text(0), QStringLiteral("Name"));
+    QCOMPARE(list->columnCount(), 1);
+    QCOMPARE(list->columnWidth(0), 200);
+    QCOMPARE(list->font().pixelSize(), 13);
+    auto* ok = Control<QPushButton>(w, "Button1");
+    auto* cancel = Control<QPushButton>(w, "Button2");
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QCOMPARE(ok->geometry(), QRect(14, 200, 97, 33));
+    QVERIFY(ok->isDefault());
+    QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+    QCOMPARE(cancel->geometry(), QRect(126, 200, 97, 33));
+    // Escape (reject) and Cancel end with 2, OK with 1.
+    QTimer::singleShot(0, &w, [&w] { static_cast<QDialog&>(w).reject(); });
+    QCOMPARE(w.exec(), 2);
+    QTimer::singleShot(0, cancel, [cancel] { cancel->click(); });
+    QCOMPARE(w.exec(), 2);
+    QTimer::singleShot(0, ok, [ok] { ok->click(); });
+    QCOMPARE(w.exec(), 1);
+  }
+
+  // Every command that does not apply sends nothing but its probe (or nothing at all) and
+  // shows no operation window.
+  void doesNothing_onlyItsProbe_data() {
+    QTest::addColumn<int>("card");
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("picks");
+    QTest::addColumn<bool>("probes");
+    QTest::addColumn<QList<QStringList>>("offered");
+    const QStringList two{"ALPHA", "BRAVO"};
+    const QStringList sizes{"16MB Card", "32MB Card"};
+    auto row = [](const char* name, Card card, int type, const char* button, QStringList picks,
+                  bool probes, QList<QStringList> offered) {
+      QTest::newRow(name) << static_cast<int>(card) << type << QString::fromLatin1(button)
+                          << picks << probes << offered;
+    };
+    row("write GB, empty card list", Card::Flash, 0, "Button6", {}, false, {});
+    row("write WS, empty card list", Card::WsFlash, 2, "Button6", {}, false, {});
+    row("download card, no card", Card::None, 0, "Button9", {}, true, {});
+    row("download card, rom code 8", Card::CartRom8, 0, "Button9", {}, true, {});
+    row("download card, pick cancelled", Card::Flash, 0, "Button9", {kCancel}, true, {two});
+    row("download card, password type has no Password row", Card::Flash, 1, "Button9",
+        {kCancel}, true, {two});
+    row("download card, empty flash card, OK", Card::EmptyFlash, 0, "Button9", {kNoRow}, true,
+        {QStringList{}});
+    row("download RAM, cartridge without RAM", Card::Cart, 0, "Button11", {}, true, {});
+    row("upload RAM, cartridge RAM code 4", Card::CartRam4, 1, "Button10", {}, true, {});
+    row("download RAM, OK without a row", Card::Flash, 0, "Button11", {kNoRow}, true, {two});
+    row("upload RAM, GB+Password cancelled", Card::Flash, 1, "Button10", {kCancel}, true,
+        {two + QStringList{"Password"}});
+    row("erase, cartridge", Card::Cart, 0, "Button13", {}, true, {});
+    row("erase, no card", Card::None, 1, "Button13", {}, true, {});
+    row("erase, size pick cancelled", Card::Flash, 0, "Button13", {kCancel}, true, {sizes});
+  }
+  void doesNothing_onlyItsProbe() {
+    QFETCH(int, card);
+    QFETCH(int, writerType);
+    QFETCH(QString, button);
+    QFETCH(QStringList, picks);
+    QFETCH(bool, probes);
+    QFETCH(QList<QStringList>, offered);
+    Commander c(static_cast<Card>(card), writerType);
+    const Commands probe = c.ProbeTraffic();
+    c.picks = picks;
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.traffic, probes ? probe : Commands{});
+    QCOMPARE(c.ran, QStringList{});
+    QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), offered);
+    for (const QString& name : c.shown) QCOMPARE(name, QStringLiteral("fmSelect"));
+  }
+
+  // A GB card composed from a folder, written, then read back image by image.
+  void gb_composeWriteReadBack_filesEqualImages() {
+    Commander c(Card::EmptyFlash, 0);
+    const std::filesystem::path roms = c.bench.fixture.root() / "roms";
+    std::filesystem::create_directories(roms);
+    support::writeFile(roms / "alpha.gb", Alpha());
+    support::writeFile(roms / "bravo.gb", Bravo());
+    support::writeFile(c.bench.fixture.root() / "cgbbios.bin", support::makeMenuImage(0x4000));
+    QVERIFY(c.Compose(roms, {"alpha.gb", "bravo.gb"}));
+    QCOMPARE(c.main().settings().romDir, roms.string());
+
+    c.Press("Button6");
+    QCOMPARE(c.ran, QStringList{"fmDown|Writing Success"});
+    QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));  // the probe after the window closed
+    QCOMPARE(c.main().cardInfo().count, 2);
+    QVERIFY(Control<QPlainTextEdit>(c.main(), "ROMINFO")->toPlainText().contains("BRAVO"));
+
+    for (const auto& [title, image] :
+         {std::pair{QStringLiteral("BRAVO"), Bravo()}, std::pair{QStringLiteral("ALPHA"), Alpha()}}) {
+      const std::filesystem::path out = c.bench.fixture.root() / (title.toStdString() + ".gb");
+      c.fileAnswer["fmUpload"] = QString::fromStdString(out.string());
+      c.picks = {title};
+      c.ran.clear();
+      c.offered.clear();
+      c.Press("Button9");
+      QCOMPARE(c.ran, QStringList{"fmUpload|Downloading Success"});
+      QCOMPARE(c.offered.size(), std::size_t{1});
+      QCOMPARE(c.offered[0].size(), 2);
+      const int index = static_cast<int>(c.offered[0].indexOf(title));
+      QCOMPARE(c.windows().fmUpload->selectedImage, index);
+      QCOMPARE(QString::fromStdString(c.main().cardInfo().images[static_cast<std::size_t>(index)].nameText()), title);
+      QCOMPARE(support::readFile(out), image);
+    }
+  }
+
+  // "Download RAM" then "Upload RAM" of one save area: the file holds the area, and a changed
+  // file goes back into it.
+  void saveMemory_backupRestore_area_data() {
+    QTest::addColumn<int>("card");
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("pick");  // empty: no pick
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("size");
+    const QStringList two{"ALPHA", "BRAVO"};
+    const QStringList withPassword{"ALPHA", "BRAVO", "Password"};
+    QTest::newRow("cartridge") << static_cast<int>(Card::CartRam) << 0 << "" << QStringList{}
+                               << 0 << 0 << 0x2000;
+    QTest::newRow("GB, first image") << static_cast<int>(Card::Flash) << 0 << "ALPHA" << two << 0
+                                     << 0 << 0x2000;
+    QTest::newRow("GB, second image") << static_cast<int>(Card::Flash) << 0 << "BRAVO" << two
+                                      << 1 << 0x2000 << 0x8000;
+    QTest::newRow("GB+Password, Password") << static_cast<int>(Card::Flash) << 1 << "Password"
+                                           << withPassword << 2 << 0x1C000 << 0x2000;
+    QTest::newRow("GB+Password, image") << static_cast<int>(Card::Flash) << 1 << "BRAVO"
+                                        << withPassword << 1 << 0x2000 << 0x8000;
+  }
+  void saveMemory_backupRestore_area() {
+    QFETCH(int, card);
+    QFETCH(int, writerType);
+    QFETCH(QString, pick);
+    QFETCH(QStringList, offered);
+    QFETCH(int, selected);
+    QFETCH(int, offset);
+    QFETCH(int, size);
+    Commander c(static_cast<Card>(card), writerType);
+    const bool cartridge = static_cast<Card>(card) == Card::CartRam;
+    const sim::Memory memory = cartridge ? sim::Memory::CartSav : sim::Memory::GbSram;
+    auto ram = c.bench.writer.port.memory(memory);
+    for (std::size_t i = 0; i < ram.size(); ++i) ram[i] = static_cast<std::uint8_t>(i * 7 + i / 509);
+    const std::string file = (c.bench.fixture.root() / "save.sav").string();
+    c.fileAnswer["fmRAMDown"] = c.fileAnswer["fmRAMUpload"] = QString::fromStdString(file);
+    const auto area = [&] {
+      return Slice(c.bench.writer.port.memory(memory), static_cast<std::size_t>(offset),
+                   static_cast<std::size_t>(size));
+    };
+    const std::vector<std::uint8_t> before = area();
+
+    if (!pick.isEmpty()) c.picks = {pick};
+    c.Press("Button11");
+    QCOMPARE(c.ran, QStringList{"fmRAMDown|Downloading Success"});
+    QCOMPARE(support::readFile(file), before);
+    if (!cartridge) QCOMPARE(c.windows().fmRAMDown->selectedImage, selected);
+
+    std::vector<std::uint8_t> changed(before.rbegin(), before.rend());
+    support::writeFile(file, changed);
+    if (!pick.isEmpty()) c.picks = {pick};
+    c.ran.clear();
+    c.Press("Button10");
+    QCOMPARE(c.ran, QStringList{"fmRAMUpload|Uploading Success"});
+    QCOMPARE(area(), changed);
+    if (!cartridge) QCOMPARE(c.windows().fmRAMUpload->selectedImage, selected);
+    const QList<QStringList> expectedOffers =
+        pick.isEmpty() ? QList<QStringList>{} : QList<QStringList>{offered, offered};
+    QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), expectedOffers);
+  }
+
+  void erase_pickedSize_erasedRangeThenProbe_data() {
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("pick");
+    QTest::addColumn<int>("cardSize");
+    QTest::addColumn<int>("erased");
+    QTest::newRow("16MB") << 0 << "16MB Card" << 0 << 0x200000;
+    QTest::newRow("32MB") << 0 << "32MB Card" << 1 << 0x400000;
+    QTest::newRow("32MB, GB+Password") << 1 << "32MB Card" << 1 << 0x400000;
+  }
+  void erase_pickedSize_erasedRangeThenProbe() {
+    QFETCH(int, writerType);
+    QFETCH(QString, pick);
+    QFETCH(int, cardSize);
+    QFETCH(int, erased);
+    Commander c(Card::Flash, writerType);
+    auto flash = c.bench.writer.port.memory(sim::Memory::GbFlash);
+    std::fill(flash.begin(), flash.end(), 0x00);
+    c.picks = {pick};
+    c.Press("Button13");
+    QCOMPARE(c.ran, QStringList{"fmClear|Earsing Success"});
+    QCOMPARE(c.windows().fmClear->CardSize, cardSize);
+    const auto end = flash.begin() + erased;
+    QVERIFY(std::all_of(flash.begin(), end, [](std::uint8_t v) { return v == 0xFF; }));
+    QVERIFY(std::all_of(end, flash.end(), [](std::uint8_t v) { return v == 0x00; }));
+    QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
+    QCOMPARE(c.main().cardInfo().count, 0);
+  }
+
+  // WS writing: the patch question only for an EEPROM image, and its answer.
+  void ws_write_patchQuestion_data() {
+    QTest::addColumn<int>("saveType");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("dialogAnswers");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("patched");
+    QTest::newRow("EEPROM, yes") << 0x10 << "yes" << true << true << true;
+    QTest::newRow("EEPROM 0x20, yes") << 0x20 << "yes" << true << true << true;
+    QTest::newRow("EEPROM, yes, dialog cancelled") << 0x10 << "yes" << false << true << false;
+    QTest::newRow("EEPROM, no") << 0x10 << "no" << true << true << false;
+    QTest::newRow("EEPROM, escape") << 0x10 << "escape" << true << true << false;
+    QTest::newRow("SRAM, not asked") << 0x01 << "yes" << true << false << false;
+    QTest::newRow("no save, not asked") << 0x00 << "yes" << true << false << false;
+  }
+  void ws_write_patchQuestion() {
+    QFETCH(int, saveType);
+    QFETCH(QString, press);
+    QFETCH(bool, dialogAnswers);
+    QFETCH(bool, asked);
+    QFETCH(bool, patched);
+    Commander c(Card::WsFlash, 2);
+    std::vector<std::uint8_t> image(kWsImageSize);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 5 + i / 257);
+    image[kWsImageSize - 5] = static_cast<std::uint8_t>(saveType);
+    image[kWsImageSize - 4] = 0x05;
+    const std::filesystem::path roms = c.bench.fixture.root() / "roms";
+    std::filesystem::create_directories(roms);
+    support::writeFile(roms / "game.ws", image);
+    // One IPS record: "QN" at offset 0x000123.
+    const std::filesystem::path patch = c.bench.fixture.root() / "fix.ips";
+    const std::string ips = std::string("PATCH") + std::string("\x00\x01\x23\x00\x02", 5) + "QN" + "EOF";
+    support::writeFile(patch, std::vector<std::uint8_t>(ips.begin(), ips.end()));
+    c.windows().fmPatchWS->setFileDialogHook([&](const ui::FileDialogRequest&) {
+      return dialogAnswers ? QString::fromStdString(patch.string()) : QString();
+    });
+    c.patchPress = press;
+    QVERIFY(c.Compose(roms, {"game.ws"}));
+
+    c.shown.clear();
+    c.Press("Button6");
+    QCOMPARE(c.shown, asked ? QStringList{"fmPatchWS"} : QStringList{});
+    QCOMPARE(c.ran, QStringList{"fmDownWS|Writing Success"});
+    QCOMPARE(c.windows().fmDownWS->UsePatch, patched ? 1 : 0);
+    QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
+    std::vector<std::uint8_t> expected = image;
+    if (patched) {
+      expected[0x123] = 'Q';
+      expected[0x124] = 'N';
+    }
+    expected[kWsImageSize - 4] |= 0x30;  // the size code writing puts there
+    const auto flash = c.bench.writer.port.memory(sim::Memory::WsFlash);
+    QCOMPARE(Slice(flash, flash.size() - kWsImageSize, kWsImageSize), expected);
+  }
+
+  // The other WS commands show their window with no probe and no question before it: the
+  // command sends what the window alone sends, and "Earse Card" one probe after it.
+  void ws_commands_windowWithoutProbe_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("probeAfter");
+    QTest::newRow("download card") << "Button9" << "fmUploadWS" << "Downloading Success" << false;
+    QTest::newRow("download RAM") << "Button11" << "fmRAMDownWS" << "Downloading Success" << false;
+    QTest::newRow("upload RAM") << "Button10" << "fmRAMUploadWS" << "Uploading Success" << false;
+    QTest::newRow("erase") << "Button13" << "fmClearWS" << "Earsing Success" << true;
+  }
+  void ws_commands_windowWithoutProbe() {
+    QFETCH(QString, button);
+    QFETCH(QString, window);
+    QFETCH(QString, result);
+    QFETCH(bool, probeAfter);
+    // Pressed once through the command and once by running the window alone.
+    Commands traffic[2];
+    Commands probe;
+    for (int run = 0; run < 2; ++run) {
+      Commander c(Card::WsFlash, 2);
+      auto flash = c.bench.writer.port.memory(sim::Memory::WsFlash);
+      std::fill(flash.end() - static_cast<std::ptrdiff_t>(kWsImageSize), flash.end(), 0x3C);
+      flash[flash.size() - 4] = 0x35;  // a 512 KiB image as writing leaves it
+      const std::filesystem::path file = c.bench.fixture.root() / "file.bin";
+      support::writeFile(file, std::vector<std::uint8_t>(0x8000, 0x42));
+      for (const char* name : {"fmUploadWS", "fmRAMDownWS", "fmRAMUploadWS"}) {
+        c.fileAnswer[name] = QString::fromStdString(file.string());
+      }
+      probe = c.ProbeTraffic();
+      if (run == 0) {
+        c.Press(button.toLatin1().constData());
+        QCOMPARE(c.shown, QStringList{});
+      } else {
+        const std::vector<ui::OperationWindow*> all = c.OperationWindows();
+        const auto it = std::find_if(all.begin(), all.end(),
+                                     [&](auto* w) { return w->objectName() == window; });
+        QVERIFY(it != all.end());
+        (*it)->Run(c.bench.writer.link, c.main().state());
+        c.traffic = c.bench.writer.port.commands();
+      }
+      QCOMPARE(c.ran, QStringList{window + QLatin1Char('|') + result});
+      traffic[run] = c.traffic;
+    }
+    QVERIFY(!probe.empty());
+    Commands expected = traffic[1];
+    if (probeAfter) expected.insert(expected.end(), probe.begin(), probe.end());
+    QCOMPARE(traffic[0], expected);
+  }
+
+  void selectDirectory_cancelKeeps_okRescansAndEmptiesCard() {
+    Commander c(Card::Flash, 0);
+    const std::filesystem::path roms = c.bench.fixture.root() / "roms";
+    std::filesystem::create_directories(roms);
+    support::writeFile(roms / "alpha.gb", Alpha());
+    QVERIFY(c.Compose(roms, {"alpha.gb"}));
+    auto* lvDown = Control<QTreeWidget>(c.main(), "lvDown");
+    auto* lvFiles = Control<QTreeWidget>(c.main(), "lvFiles");
+    support::writeFile(roms / "bravo.gb", Bravo());
+
+    c.directory.clear();  // Cancel
+    c.Press("Button2");
+    QCOMPARE(c.shown.last(), QStringLiteral("fmDirect"));
+    QCOMPARE(c.windows().fmDirect->filter(), QStringLiteral("GB files(*.gb;*.gbc)|*.gb;*.gbc"));
+    QCOMPARE(ColumnTexts(lvFiles), QStringList{"alpha.gb"});
+    QCOMPARE(c.main().cardList().count(), 1);
+
+    c.directory = roms.string();  // OK on the same folder
+    c.Press("Button2");
+    QCOMPARE(ColumnTexts(lvFiles), QStringList({"alpha.gb", "bravo.gb"}));
+    QCOMPARE(c.main().cardList().count(), 0);
+    QCOMPARE(lvDown->topLevelItemCount(), 0);
+    QCOMPARE(Control<QLabel>(c.main(), "lbDirect")->text(), QString::fromStdString(roms.string()));
+    QCOMPARE(c.traffic, Commands{});
+  }
+
+  void about_shownAndNoTraffic() {
+    Commander c(Card::Flash, 0);
+    c.Press("Button12");
+    QCOMPARE(c.shown, QStringList{"fmAbout"});
+    QCOMPARE(c.traffic, Commands{});
+  }
+
+  // A program with no writer: the probes show nothing and an operation ends "Linking Fail".
+  void silentPort_commandsTakeTheNoAnswerPath() {
+    WindowFixture f;
+    const std::filesystem::path roms = f.root() / "roms";
+    std::filesystem::create_directories(roms);
+    support::writeFile(roms / "alpha.gb", Alpha());
+    ui::Tform_ZEP& main = f.open();  // the fixture's writer never answers
+    QCOMPARE(main.cardInfo().kind, -1);
+    main.settings().romDir = roms.string();
+    Click(Control<QPushButton>(main, "Button1"));
+    QVERIFY(ClickRow(Control<QTreeWidget>(main, "lvFiles"), "alpha.gb"));
+    Click(Control<QPushButton>(main, "Button3"));
+    QCOMPARE(main.cardList().count(), 1);
+    QStringList shown, ran;
+    main.setModalHook([&](QDialog& w, const std::function<int()>&) {
+      shown.append(w.objectName());
+      return 2;
+    });
+    ui::TfmDown& down = *main.windows().fmDown;
+    QObject::connect(&down, &ui::OperationWindow::workerEnded, &down, [&] {
+      ran.append(QString::fromStdString(down.result().text));
+      QTimer::singleShot(0, &down, [&down] { Button(down)->click(); });
+    });
+    Control<QPushButton>(main, "Button6")->click();
+    QCOMPARE(ran, QStringList{"Linking Fail"});
+    for (const char* button : {"Button9", "Button11", "Button10", "Button13"}) {
+      Control<QPushButton>(main, button)->click();
+    }
+    QCOMPARE(shown, QStringList{});
+    QCOMPARE(ran.size(), 1);
+    QCOMPARE(main.cardInfo().kind, -1);
+    QCOMPARE(f.messages, QStringList{});
+  }
+};
+
+int RunMainCommandTests(int argc, char** argv) {
+  MainCommandTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_command_tests.moc"

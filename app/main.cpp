@@ -17,14 +17,15 @@
 #include <string>
 
 #include "connect/open_port.h"
+#include "connect/silent_port.h"
 #include "link/link.h"
 #include "link/trace.h"
 #include "ui/main_window.h"
-#include "ui/secondary_windows.h"
 
 namespace {
 
-// The port, the trace and the link over them; all empty when no port could be opened.
+// The port, the trace and the link over them. When no port can be opened, the port is one
+// that never answers, so the program still runs and every command finds no writer.
 struct Connection {
   std::unique_ptr<quillon::link::Port> port;
   std::unique_ptr<quillon::link::Trace> trace;
@@ -37,7 +38,7 @@ Connection Connect(const std::string& givenSpec) {
     c.port = quillon::connect::openPort(quillon::connect::choosePortSpec(givenSpec));
   } catch (const quillon::connect::PortError& e) {
     std::cerr << e.what() << '\n';
-    return c;
+    c.port = std::make_unique<quillon::connect::SilentPort>(e.what());
   }
   try {
     c.trace = quillon::link::traceFromEnvironment();
@@ -66,11 +67,9 @@ int Run(QApplication& app) {
 
   const Connection connection = Connect(parser.value(portOption).toStdString());
 
+  // The main window makes and owns its secondary windows.
   quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr),
-                                  connection.link.get());
-  // Owned by the main window; created after it, hidden until a command shows one.
-  const quillon::ui::SecondaryWindows windows = quillon::ui::CreateSecondaryWindows(&form_ZEP);
-  (void)windows;
+                                  *connection.link);
 
   form_ZEP.show();
   return app.exec();

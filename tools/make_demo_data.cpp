@@ -1,6 +1,9 @@
-// Makes the demo: a folder of synthetic GB and WS images, and a simulated writer holding a
-// GB flash card with three of them already on it.
-//   make_demo_data DEMO_DIR   ->  DEMO_DIR/roms/*.gb|*.gbc|*.ws, DEMO_DIR/writer/
+// Makes the demo: a folder of synthetic GB and WS images (and an IPS patch for the WS image
+// with an EEPROM save), a simulated writer holding a GB flash card with three of the images
+// already on it, one holding an empty WS flash card, and an empty folder for the files that
+// reading and backing up make.
+//   make_demo_data DEMO_DIR   ->  DEMO_DIR/roms/*.gb|*.gbc|*.ws|*.wsc|*.ips, DEMO_DIR/writer/,
+//                                 DEMO_DIR/writer-ws/, DEMO_DIR/files/
 #include <iostream>
 
 #include "gb_images.h"
@@ -16,6 +19,19 @@ void writeWsImage(const std::filesystem::path& path, std::size_t size, std::uint
   image[size - 5] = saveType;
   image[size - 4] = 0x04;
   writeFile(path, image);
+}
+
+// An IPS patch that changes 16 bytes at `offset` (counted from the image without header).
+void writeIpsPatch(const std::filesystem::path& path, std::uint32_t offset) {
+  Bytes patch{'P', 'A', 'T', 'C', 'H'};
+  patch.push_back(static_cast<std::uint8_t>(offset >> 16));
+  patch.push_back(static_cast<std::uint8_t>(offset >> 8));
+  patch.push_back(static_cast<std::uint8_t>(offset));
+  patch.push_back(0x00);
+  patch.push_back(0x10);
+  for (std::uint8_t i = 0; i < 0x10; ++i) patch.push_back(static_cast<std::uint8_t>(0xA0 + i));
+  for (char c : {'E', 'O', 'F'}) patch.push_back(static_cast<std::uint8_t>(c));
+  writeFile(path, patch);
 }
 
 }  // namespace
@@ -40,7 +56,10 @@ int main(int argc, char** argv) {
   };
   for (const auto& [name, spec] : gb) writeFile(roms / name, makeGbImage(spec));
   writeWsImage(roms / "sky-garden.wsc", 0x80000, 0x01);
-  writeWsImage(roms / "rail-runner.ws", 0x100000, 0x20);
+  writeWsImage(roms / "rail-runner.ws", 0x100000, 0x20);  // EEPROM save: writing asks for a patch
+  writeIpsPatch(roms / "rail-runner.ips", 0x1000);
+  std::filesystem::create_directories(demo / "files");
+  quillon::sim::insertWsFlash(demo / "writer-ws");
 
   quillon::sim::insertGbFlash(writer, 0, 21);
   auto bios = readFile(writer / "gb-bios.bin");

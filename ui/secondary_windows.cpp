@@ -33,33 +33,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
-// --- TfmDirect -----------------------------------------------------------------------------
-
-TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) {
-  Name(this, "TfmDirect");
-  setWindowTitle(QStringLiteral("Selecting Directory"));
-  resize(354, 323);
-  auto* ok = MakeButton(this, "Button1", "OK", {72, 264, 89, 25});
-  auto* cancel = MakeButton(this, "Button2", "Cancel", {184, 264, 89, 25});
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, [this] { done(1); });
-  connect(cancel, &QPushButton::clicked, this, [this] { done(2); });
-}
-
-void TfmDirect::FormActivate(int writerType) {
-  if (writerType == 0 || writerType == 1) {
-    filter_ = QStringLiteral("GB files(*.gb;*.gbc)|*.gb;*.gbc");
-  } else if (writerType == 2) {
-    filter_ = QStringLiteral("WS files(*.ws;*.wsc)|*.ws;*.wsc");
-  }
-}
-
-void TfmDirect::setStartDirectory(const std::string& directory) { directory_ = directory; }
-
-void TfmDirect::reject() { done(2); }
-
-TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) { Name(this, "TfmAbout"); }
-
 // --- TfmPatchWS ----------------------------------------------------------------------------
 
 TfmPatchWS::TfmPatchWS(QWidget* parent)

@@ -5,9 +5,9 @@
 #include <QDialog>
 #include <QString>
 
-#include <string>
-
 #include "ops/program_state.h"
+#include "ui/about_window.h"
+#include "ui/directory_window.h"
 #include "ui/operation_windows.h"
 #include "ui/select_window.h"
 
@@ -15,41 +15,6 @@ class QLabel;
 class QPushButton;
 
 namespace quillon::ui {
-
-// Directory chooser ("Selecting Directory"), for now a stand-in with the chooser's interface:
-// it offers the directory it was started in. 1 = OK, 2 = Cancel.
-class TfmDirect : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmDirect(QWidget* parent = nullptr);
-
-  // The file filter for the writer type: GB images for 0 and 1, WS images for 2.
-  void FormActivate(int writerType);
-  static constexpr int kOk = 1;
-  static constexpr int kCancel = 2;
-
-  // Where the directory list starts at its first showing.
-  void setStartDirectory(const std::string& directory);
-  // Shows `directory` in the directory list.
-  void setDirectory(const std::string& directory) { directory_ = directory; }
-  // The directory list's current directory.
-  std::string chosenDirectory() const { return directory_; }
-  QString filter() const { return filter_; }
-
- protected:
-  void reject() override;
-
- private:
-  std::string directory_;
-  QString filter_;
-};
-
-// The About window.
-class TfmAbout : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfmAbout(QWidget* parent = nullptr);
-};
 
 // Patch file choice before WS writing: "Selecting Patch File", asking "Using Patch File?".
 // "Yes" runs the open dialog in PatchDir; a chosen file sets PatchDir to its directory at

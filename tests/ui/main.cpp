@@ -7,6 +7,7 @@ int RunProbeTests(int argc, char** argv);
 int RunOperationWindowTests(int argc, char** argv);
 int RunWsWindowTests(int argc, char** argv);
 int RunMainCommandTests(int argc, char** argv);
+int RunDirectoryAboutTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -16,5 +17,6 @@ int main(int argc, char** argv) {
   failed += RunOperationWindowTests(argc, argv);
   failed += RunWsWindowTests(argc, argv);
   failed += RunMainCommandTests(argc, argv);
+  failed += RunDirectoryAboutTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -131,6 +131,10 @@ struct Commander {
       offered.push_back(ColumnTexts(select->list()));
       const QString pick = picks.isEmpty() ? kCancel : picks.takeFirst();
       if (pick == kCancel) {
+        // A row selected and then Cancel: still nothing.
+        if (QTreeWidgetItem* first = select->list()->topLevelItem(0)) {
+          select->list()->setCurrentItem(first);
+        }
         Control<QPushButton>(window, "Button2")->click();
         return;
       }

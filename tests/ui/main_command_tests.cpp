@@ -165,7 +165,7 @@ struct Commander {
   void Press(const char* button) {
     QTimer watchdog;
     watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, &main(), [this] {
+    QObject::connect(&watchdog, &QTimer::timeout, &main(), [] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) {
           dialog->done(QDialog::Rejected);

@@ -20,6 +20,7 @@
 #include <iostream>
 #include <ostream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "detect/probe.h"
@@ -144,7 +145,19 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent)
   ProbeCard();
 }
 
-Tform_ZEP::~Tform_ZEP() { SaveSettings(); }
+Tform_ZEP::~Tform_ZEP() {
+  // An operation window still running a worker stops and waits for it; the worker uses this
+  // window's state, so the windows go before it does.
+  const SecondaryWindows windows = std::exchange(windows_, SecondaryWindows{});
+  for (QDialog* window : std::initializer_list<QDialog*>{
+           windows.fmDirect, windows.fmDown, windows.fmUpload, windows.fmSelect,
+           windows.fmRAMDown, windows.fmRAMUpload, windows.fmAbout, windows.fmClear,
+           windows.fmDownWS, windows.fmUploadWS, windows.fmRAMDownWS, windows.fmRAMUploadWS,
+           windows.fmClearWS, windows.fmPatchWS}) {
+    delete window;
+  }
+  SaveSettings();
+}
 
 void Tform_ZEP::CreateControls() {
   Label1 = MakeLabel(this, "Label1", QStringLiteral("ROM directory"), {4, 4});

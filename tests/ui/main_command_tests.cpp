@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -573,6 +574,17 @@ class MainCommandTest : public QObject {
     c.Press("Button12");
     QCOMPARE(c.shown, QStringList{"fmAbout"});
     QCOMPARE(c.traffic, Commands{});
+  }
+
+  // Anything a command throws ends as an "Error" box, not in the event loop.
+  void guard_throwingCommand_errorBox() {
+    Commander c(Card::Flash, 0);
+    c.main().setModalHook([](QDialog&, const std::function<int()>&) -> int {
+      throw std::runtime_error("chooser broke");
+    });
+    c.Press("Button13");
+    QCOMPARE(c.bench.fixture.messages, QStringList{"Error|chooser broke"});
+    QCOMPARE(c.ran, QStringList{});
   }
 
   // A program with no writer: the probes show nothing and an operation ends "Linking Fail".

@@ -112,14 +112,15 @@ TfmAbout::TfmAbout(QWidget* parent)
   Label5 = MakeLabel(this, "Label5", QStringLiteral("Web :"), {44, 88});
 
   url_ = DocumentationUrl(QCoreApplication::applicationDirPath());
-  const QString address = url_.toString();
+  // A local file is shown by its path, which says the same in fewer letters.
+  const QString address = url_.isLocalFile() ? url_.toLocalFile() : url_.toString();
   Label4 = MakeLabel(this, "Label4", QString(), {84, 88});
   QFont link = Label4->font();
   link.setUnderline(true);
   Label4->setFont(link);
   Label4->setText(
       QFontMetrics(link).elidedText(address, Qt::ElideMiddle, kClientSize.width() - 84 - 4));
-  Label4->setToolTip(address);
+  Label4->setToolTip(url_.toString());
   QPalette blue = Label4->palette();
   blue.setColor(QPalette::WindowText, Qt::blue);
   Label4->setPalette(blue);

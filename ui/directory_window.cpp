@@ -127,6 +127,16 @@ std::vector<std::string> Entries(const std::string& directory, bool folders) {
   return names;
 }
 
+// The directory list: folders indented under their parents, with no expand marks, since
+// every folder shown is open.
+class DirectoryTree : public QTreeWidget {
+ public:
+  using QTreeWidget::QTreeWidget;
+
+ protected:
+  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+};
+
 }  // namespace
 
 std::vector<std::string> UserVolumes(std::string_view mountTable, std::string_view home) {
@@ -181,7 +191,7 @@ TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) {
   DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
   DriveComboBox1->setGeometry(8, 8, 161, kComboHeight);
 
-  DirectoryListBox1 = new QTreeWidget(this);
+  DirectoryListBox1 = new DirectoryTree(this);
   DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
   DirectoryListBox1->setGeometry(8, 32, 161, 225);
   DirectoryListBox1->setHeaderHidden(true);

@@ -12,14 +12,15 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeWidget>
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <system_error>
 
+#include "library/rom_scan.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -98,18 +99,6 @@ bool IsDirectory(const std::string& path) {
   return std::filesystem::is_directory(path, ec);
 }
 
-// Names in the order the main window lists files: letters without regard to case first.
-bool NameLess(const std::string& a, const std::string& b) {
-  const auto fold = [](char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  };
-  const auto ab = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                               [&](char x, char y) { return fold(x) < fold(y); });
-  const auto ba = std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
-                                               [&](char x, char y) { return fold(x) < fold(y); });
-  return ab || (!ba && a < b);
-}
-
 // The names in `directory` of the folders (`folders`) or the files, hidden ones left out.
 std::vector<std::string> Entries(const std::string& directory, bool folders) {
   std::vector<std::string> names;
@@ -123,7 +112,7 @@ std::vector<std::string> Entries(const std::string& directory, bool folders) {
     const bool matches = folders ? it->is_directory(typeError) : it->is_regular_file(typeError);
     if (matches && !typeError) names.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), NameLess);
+  std::sort(names.begin(), names.end(), library::FileNameLess);  // as the main window lists
   return names;
 }
 

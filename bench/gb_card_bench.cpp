@@ -13,6 +13,7 @@
 #include "gb/gb_operations.h"
 #include "gb_images.h"
 #include "link/link.h"
+#include "quiet_window.h"
 #include "sim/sim_writer.h"
 
 namespace {
@@ -22,18 +23,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kCardBytes = 0x400000;
 
-class QuietWindow final : public ops::ProgressWindow {
- public:
-  std::string answer;
-  void SetWork(const std::string&) override {}
-  void SetFile(const std::string&) override {}
-  void Progress(std::uint64_t, std::uint64_t) override {}
-  std::string AskSaveFile(const ops::FileQuestion&) override { return answer; }
-  std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
-  void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}
-  void ShowError(const std::string&) override {}
-  void Beep() override {}
-};
+using benchsupport::QuietWindow;
 
 struct Card {
   fs::path dir = fs::temp_directory_path() / ("quillon-gb-bench-" + std::to_string(::getpid()));

@@ -16,11 +16,11 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
 
   const std::string path = op.window.AskSaveFile({kRamFilter, kRamExtension, op.state.settings.ramDir});
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   // The cartridge's save memory is disabled again whatever happens from here on.
   const auto end = [&](ops::Outcome outcome, const char* text) {
     DisableSaveMemory(op.link, memory);
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     return Finish(op, outcome, text);
   };
   if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Download");
@@ -32,11 +32,11 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   std::vector<std::uint8_t> buffer(kRamBankSize);
   EnableSaveMemory(op.link, memory);
   for (int i = 0; i < memory.banks; ++i) {
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     op.link.WriteByte(0x4000, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     const int received = op.link.ReadBlock(0xA000, buffer);
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     if (received != 0 || status != 0) return end(ops::Outcome::Failed, "Reading Fail");
     if (!out.Write(std::span(buffer).first(memory.bankBytes))) return end(ops::Outcome::Failed, "Writing File Error");
     meter.Advance(memory.bankBytes);

@@ -25,7 +25,7 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   std::string failure;
   switch (CheckCard(op, methods, failure)) {
     case Step::Stopped:
-      return Stopped(op);
+      return Stopped();
     case Step::Failed:
       return fail(failure.c_str());
     case Step::Ok:
@@ -37,12 +37,12 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   PrepareCard(op.link, methods.flash);
   for (unsigned b = 0; b < blocks; ++b) {
     const Step step = EraseFlashBlock(op, methods.flash, b, meter);
-    if (step == Step::Stopped) return Stopped(op);
+    if (step == Step::Stopped) return Stopped();
     if (step == Step::Failed) return fail("Earsing ROM Fail");
   }
   if (methods.flash == ChipMethod::Method2) op.link.SetControl(2, 10, 0, 0);
 
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   op.link.WriteByte(0x0000, kPresentBios);
   op.link.DelayTicks(10000);
   Step step = Step::Ok;
@@ -56,25 +56,25 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
     step = EraseBiosChip(op, methods.bios, meter);
     if (step == Step::Ok) meter.Advance(kBiosBytes);
   }
-  if (step == Step::Stopped) return Stopped(op);
+  if (step == Step::Stopped) return Stopped();
   if (step == Step::Failed) return fail("Earsing BIOS Fail");
 
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   op.link.WriteByte(0x0000, 0x0A);
   op.link.WriteByte(0x1000, 0x0C);
   op.window.SetWork("Earsing RAM");
   const std::vector<std::uint8_t> zeros(kRamBankSize, 0x00);
   for (int r = 0; r < kSaveBanks; ++r) {
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     op.link.WriteByte(0x4000, static_cast<std::uint8_t>(r));
     op.link.WriteBlock(0, 0xA000, zeros);
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     if (status != 0) return fail("Earsing RAM Fail");
     meter.Advance(kRamBankSize);
   }
   op.link.DelayTicks(65535);
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   return Finish(op, ops::Outcome::Success, "Earsing Success");
 }
 

@@ -31,7 +31,7 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   ops::FileQuestion question = kRomFileQuestion;
   question.startDirectory = op.state.settings.saveRomDir;
   const std::string path = op.window.AskSaveFile(question);
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");
 
   ops::OutputFile out;
@@ -53,7 +53,7 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   }
   const int firstBank = cartridge ? 0 : entry.romStart / static_cast<int>(kBankSize);
   for (int i = 0; i < banks; ++i) {
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     bool ok = false;
     if (cartridge && i == 0) {
       ok = readBank(0x0000);  // bank 0 through the fixed window
@@ -61,7 +61,7 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
       op.link.SetBank(static_cast<std::uint8_t>((firstBank + i) & 0xFF));
       ok = readBank(0x4000);
     }
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     if (!ok) return Finish(op, ops::Outcome::Failed, "Reading Error");
     if (!out.Write(buffer)) return Finish(op, ops::Outcome::Failed, "Writing File Error");
     meter.Advance(kBankSize);

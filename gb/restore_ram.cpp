@@ -14,10 +14,10 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
 
   const std::string path = op.window.AskOpenFile({kRamFilter, kRamExtension, op.state.settings.ramDir});
-  if (op.stopRequested()) return Stopped(op);
+  if (op.stopRequested()) return Stopped();
   const auto end = [&](ops::Outcome outcome, const char* text) {
     DisableSaveMemory(op.link, memory);
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     return Finish(op, outcome, text);
   };
   if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Upload");
@@ -30,11 +30,11 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   ProgressMeter meter(op.window, memory.fileBytes());
   EnableSaveMemory(op.link, memory);
   for (int i = 0; i < memory.banks; ++i) {
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     op.link.WriteByte(0x4000, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     op.link.WriteBlock(0, 0xA000, std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes));
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped(op);
+    if (op.stopRequested()) return Stopped();
     if (status != 0) return end(ops::Outcome::Failed, "Uploading Fail");
     meter.Advance(memory.bankBytes);
   }

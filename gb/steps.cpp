@@ -19,29 +19,6 @@ constexpr std::uint8_t kEraseDoneStatus = 0x80;  // the chip's status byte once 
 
 }  // namespace
 
-std::string Format(const char* format, unsigned a, unsigned b) {
-  std::array<char, 96> text{};
-  std::snprintf(text.data(), text.size(), format, a, b);
-  return text.data();
-}
-
-std::string Format(const char* format, const std::string& name) {
-  std::vector<char> text(name.size() + 64);
-  std::snprintf(text.data(), text.size(), format, name.c_str());
-  return text.data();
-}
-
-ops::Result Finish(ops::Operation& op, ops::Outcome outcome, const std::string& text) {
-  op.window.SetWork(text);
-  op.window.Beep();
-  return {outcome, text};
-}
-
-ops::Result Stopped(ops::Operation& op) {
-  (void)op;
-  return {ops::Outcome::Stopped, "Stopped"};
-}
-
 ChipMethods MethodsOf(const detect::CardInfo& info) {
   return {detect::kChipTable[static_cast<std::size_t>(info.flashChip)].method,
           detect::kChipTable[static_cast<std::size_t>(info.biosChip)].method};

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "detect/chips.h"
-#include "ops/operation.h"
+#include "ops/operation_steps.h"
 
 namespace quillon::gb {
 
@@ -22,39 +22,11 @@ inline constexpr std::size_t kBlockSize = 0x10000;   // 64 KiB FLASH ROM erase b
 inline constexpr std::size_t kRamBankSize = 0x2000;  // 8 KiB save memory bank
 inline constexpr std::size_t kPieceSize = 0x80;      // 128-byte BIOS ROM piece
 
-// How one step of a sequence ended.
-enum class Step { Ok, Failed, Stopped };
-
-// printf-style text of a label.
-std::string Format(const char* format, unsigned a, unsigned b);
-std::string Format(const char* format, const std::string& name);
-
-// Ends an operation: the text stays in the step label, the window beeps. A stopped
-// operation ends without a beep: its window is closing.
-ops::Result Finish(ops::Operation& op, ops::Outcome outcome, const std::string& text);
-ops::Result Stopped(ops::Operation& op);
-
-// Counts the operation's work for the window's progress display.
-class ProgressMeter {
- public:
-  ProgressMeter(ops::ProgressWindow& window, std::uint64_t total) : window_(window), total_(total) {
-    window_.Progress(0, total_);
-  }
-  void Advance(std::uint64_t bytes) {
-    done_ += bytes;
-    window_.Progress(done_, total_);
-  }
-  // While the writer is busy: lets the display show that time goes on.
-  void Waiting() {
-    if ((++polls_ & 0x3F) == 0) window_.Progress(done_, total_);
-  }
-
- private:
-  ops::ProgressWindow& window_;
-  std::uint64_t total_;
-  std::uint64_t done_ = 0;
-  std::uint32_t polls_ = 0;
-};
+using ops::Finish;
+using ops::Format;
+using ops::ProgressMeter;
+using ops::Step;
+using ops::Stopped;
 
 // The methods of the two chips a probe identified.
 struct ChipMethods {

@@ -43,14 +43,14 @@ ops::Result VerifyGbCard(ops::Operation& op) {
     op.window.SetFile(entry.fileName);
     const std::size_t banks = (std::size_t{0x8000} << entry.romSizeCode) / kBankSize;
     for (std::size_t k = 0; k < banks; ++k) {
-      if (op.stopRequested()) return Stopped(op);
+      if (op.stopRequested()) return Stopped();
       if (std::fread(file.data(), 1, kBankSize, in.get()) != kBankSize)
         return Finish(op, ops::Outcome::Failed, Format("Reading %s Error", entry.fileName));
       const unsigned cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op.link.SetBank(static_cast<std::uint8_t>(cardBank));
       const int received = op.link.ReadBlock(0x4000, card);
       const int status = op.link.QueryState3();
-      if (op.stopRequested()) return Stopped(op);
+      if (op.stopRequested()) return Stopped();
       if (received != 0 || status != 0) return Finish(op, ops::Outcome::Failed, "Reading Error");
       const auto differ = std::mismatch(card.begin(), card.end(), file.begin());
       if (differ.first != card.end()) {

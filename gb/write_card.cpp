@@ -38,7 +38,7 @@ class CardWriter {
     std::string failure;
     switch (CheckCard(op_, methods, failure)) {
       case Step::Stopped:
-        return Stopped(op_);
+        return Stopped();
       case Step::Failed:
         return Fail(failure);
       case Step::Ok:
@@ -59,18 +59,18 @@ class CardWriter {
     for (int index : placement.romOrder) {
       const auto& entry = entries[static_cast<std::size_t>(index)];
       const Step step = WriteImage(entry, methods.flash, meter);
-      if (step == Step::Stopped) return Stopped(op_);
+      if (step == Step::Stopped) return Stopped();
       if (step == Step::Failed) return Fail(failure_);
     }
     if (methods.flash == ChipMethod::Method2) op_.link.SetControl(2, 10, 0, 0);
 
     BuildMenuImage(menu_, entries, op_.state.writerType(), firstTitle_);
-    if (op_.stopRequested()) return Stopped(op_);
+    if (op_.stopRequested()) return Stopped();
     op_.link.WriteByte(0x0000, kPresentBios);
     op_.link.DelayTicks(10000);
     switch (EraseBiosChip(op_, methods.bios, meter)) {
       case Step::Stopped:
-        return Stopped(op_);
+        return Stopped();
       case Step::Failed:
         return Fail("Earsing BIOS Fail");
       case Step::Ok:
@@ -79,13 +79,13 @@ class CardWriter {
     if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 9, 0, 0);
     meter.Advance(menuBanks_ * kBankSize);
 
-    if (op_.stopRequested()) return Stopped(op_);
+    if (op_.stopRequested()) return Stopped();
     op_.link.SetBank(0);
     op_.link.DelayTicks(10000);
     op_.window.SetWork("Updating BIOS");
     switch (ProgramMenu(methods.bios, meter)) {
       case Step::Stopped:
-        return Stopped(op_);
+        return Stopped();
       case Step::Failed:
         return Fail("Updating BIOS Fail");
       case Step::Ok:
@@ -93,7 +93,7 @@ class CardWriter {
     }
     op_.link.DelayTicks(65535);
     if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 10, 0, 0);
-    if (op_.stopRequested()) return Stopped(op_);
+    if (op_.stopRequested()) return Stopped();
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
 

@@ -8,26 +8,6 @@
 
 namespace quillon::ws {
 
-std::string Format(const char* format, unsigned a, unsigned b) {
-  std::array<char, 96> text{};
-  std::snprintf(text.data(), text.size(), format, a, b);
-  return text.data();
-}
-
-std::string Format(const char* format, const std::string& name) {
-  std::vector<char> text(name.size() + 64);
-  std::snprintf(text.data(), text.size(), format, name.c_str());
-  return text.data();
-}
-
-ops::Result Finish(ops::Operation& op, ops::Outcome outcome, const std::string& text) {
-  op.window.SetWork(text);
-  op.window.Beep();
-  return {outcome, text};
-}
-
-ops::Result Stopped() { return {ops::Outcome::Stopped, "Stopped"}; }
-
 Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure) {
   if (op.stopRequested()) return Step::Stopped;
   if (op.link.CheckDevice() != 0) {

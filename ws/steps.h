@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "ops/operation.h"
+#include "ops/operation_steps.h"
 
 namespace quillon::ws {
 
@@ -26,34 +26,11 @@ inline constexpr std::uint8_t kModeWriteLow = 0x24;
 inline constexpr std::uint8_t kModeWriteHigh = 0x25;
 inline constexpr std::uint8_t kModeReadLow = 0x26;
 
-// How one step of a sequence ended.
-enum class Step { Ok, Failed, Stopped };
-
-// printf-style text of a label.
-std::string Format(const char* format, unsigned a, unsigned b);
-std::string Format(const char* format, const std::string& name);
-
-// Ends an operation: the text stays in the step label, the window beeps. A stopped
-// operation ends without a beep: its window is closing.
-ops::Result Finish(ops::Operation& op, ops::Outcome outcome, const std::string& text);
-ops::Result Stopped();
-
-// Counts the operation's work in bytes for the window's progress display.
-class ProgressMeter {
- public:
-  ProgressMeter(ops::ProgressWindow& window, std::uint64_t total) : window_(window), total_(total) {
-    window_.Progress(0, total_);
-  }
-  void Advance(std::uint64_t bytes) {
-    done_ += bytes;
-    window_.Progress(done_, total_);
-  }
-
- private:
-  ops::ProgressWindow& window_;
-  std::uint64_t total_;
-  std::uint64_t done_ = 0;
-};
+using ops::Finish;
+using ops::Format;
+using ops::ProgressMeter;
+using ops::Step;
+using ops::Stopped;
 
 // Checks the link and probes the card (handing the result to the window). `requireFlashCard`:
 // anything but the writer's WS flash card is refused. Failure texts: "Linking Fail" and

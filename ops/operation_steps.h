@@ -1,0 +1,46 @@
+// Pieces every card operation's sequence uses: how a step ended, the texts of the labels,
+// how an operation ends, and its progress count.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ops/operation.h"
+
+namespace quillon::ops {
+
+// How one step of a sequence ended.
+enum class Step { Ok, Failed, Stopped };
+
+// printf-style text of a label.
+std::string Format(const char* format, unsigned a, unsigned b);
+std::string Format(const char* format, const std::string& name);
+
+// Ends an operation: the text stays in the step label, the window beeps. A stopped
+// operation ends without a beep: its window is closing.
+Result Finish(Operation& op, Outcome outcome, const std::string& text);
+Result Stopped();
+
+// Counts the operation's work in bytes for the window's progress display.
+class ProgressMeter {
+ public:
+  ProgressMeter(ProgressWindow& window, std::uint64_t total) : window_(window), total_(total) {
+    window_.Progress(0, total_);
+  }
+  void Advance(std::uint64_t bytes) {
+    done_ += bytes;
+    window_.Progress(done_, total_);
+  }
+  // While the writer is busy: lets the display show that time goes on.
+  void Waiting() {
+    if ((++polls_ & 0x3F) == 0) window_.Progress(done_, total_);
+  }
+
+ private:
+  ProgressWindow& window_;
+  std::uint64_t total_;
+  std::uint64_t done_ = 0;
+  std::uint32_t polls_ = 0;
+};
+
+}  // namespace quillon::ops

@@ -81,8 +81,6 @@ struct CardCase {
 
 TEST_F(GbCli, WriteThenReadEachImage_FilesComeBackEqual) {
   const CardCase cases[] = {
-      {"three images, BIOS method 0, FLASH method 2", "", 0, 21,
-       {{"ALPHA", 0x1B, 1, 2, true}, {"BETA", 0x13, 0, 3, true}, {"GAMMA", 0x19, 2, 0, true}}},
       {"gb-password, BIOS method 1, FLASH method 0", "--writer gb-password", 9, 16,
        {{"ONE", 0x01, 0, 1, false}, {"TWO", 0x13, 1, 2, false}}},
       {"whole card, BIOS method 2, FLASH method 1", "", 12, 19, {{"WHOLE", 0x1B, 7, 3, true}}},

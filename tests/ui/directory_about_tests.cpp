@@ -63,25 +63,6 @@ class DirectoryAboutTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void directoryWindow_created_hasItsLayout() {
-    ui::TfmDirect w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Selecting Directory"));
-    QCOMPARE(w.size(), QSize(346, 296));
-    QVERIFY(w.minimumSize() != w.maximumSize());  // resizable
-    QCOMPARE(Find<QComboBox>(w, "DriveComboBox1")->geometry().topLeft(), QPoint(8, 8));
-    QCOMPARE(Find<QComboBox>(w, "DriveComboBox1")->width(), 161);
-    QCOMPARE(Find<QTreeWidget>(w, "DirectoryListBox1")->geometry(), QRect(8, 32, 161, 225));
-    QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->geometry().topLeft(), QPoint(176, 8));
-    QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->width(), 161);
-    QCOMPARE(Find<QListWidget>(w, "FileListBox1")->geometry(), QRect(176, 32, 161, 225));
-    auto* ok = Find<QPushButton>(w, "Button1");
-    auto* cancel = Find<QPushButton>(w, "Button2");
-    QCOMPARE(ok->geometry(), QRect(72, 264, 89, 25));
-    QCOMPARE(cancel->geometry(), QRect(184, 264, 89, 25));
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
-    QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
-    QVERIFY(ok->isDefault());
-  }
 
   void directoryWindow_writerType_setsFilterAndFiles_data() {
     QTest::addColumn<int>("before");
@@ -201,38 +182,6 @@ class DirectoryAboutTest : public QObject {
                                                            "/home/ann/remote"}));
   }
 
-  void aboutWindow_created_hasItsLayout() {
-    ui::TfmAbout w;
-    w.show();
-    QCOMPARE(w.windowTitle(), QStringLiteral("About"));
-    QCOMPARE(w.size(), QSize(266, 143));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
-    auto* image = Find<QLabel>(w, "Image1");
-    QCOMPARE(image->geometry(), QRect(8, 4, 33, 33));
-    QCOMPARE(image->pixmap().size(), QSize(33, 33));
-    QVERIFY(image->pixmap().toImage() != QImage(33, 33, image->pixmap().toImage().format()));
-    const std::vector<std::pair<const char*, QPoint>> labels{
-        {"Label1", {48, 8}},  {"Label2", {96, 28}}, {"Label3", {56, 48}},
-        {"Label6", {80, 68}}, {"Label5", {44, 88}}, {"Label4", {84, 88}}};
-    for (const auto& [name, at] : labels) {
-      QLabel* label = Find<QLabel>(w, name);
-      QVERIFY2(label && !label->text().isEmpty(), name);
-      QCOMPARE(label->pos(), at);
-      QCOMPARE(label->font().pixelSize(), 13);
-      QVERIFY2(label->geometry().right() < w.width(), name);
-    }
-    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Quillon Writing System"));
-    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Version 1.22"));
-    QCOMPARE(Find<QLabel>(w, "Label5")->text(), QStringLiteral("Web :"));
-    auto* link = Find<QLabel>(w, "Label4");
-    QVERIFY(link->font().underline());
-    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
-    auto* ok = Find<QPushButton>(w, "Button6");
-    QCOMPARE(ok->geometry(), QRect(96, 112, 77, 25));
-    QTest::mouseClick(ok, Qt::LeftButton);
-    QVERIFY(!w.isVisible());
-  }
 
   void aboutWindow_address_isOpenedOnClick() {
     ui::TfmAbout w;

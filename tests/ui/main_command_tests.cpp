@@ -229,36 +229,6 @@ class MainCommandTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void selectWindow_layout_asDesigned() {
-    WindowFixture f;
-    ui::TfmSelect& w = *f.open().windows().fmSelect;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Selecting Items"));
-    QCOMPARE(w.size(), QSize(235, 242));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
-    QVERIFY(w.isModal());
-    QVERIFY(!(w.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)));
-    QTreeWidget* list = w.list();
-    QCOMPARE(list->objectName(), QStringLiteral("lvSelect"));
-    QCOMPARE(list->geometry(), QRect(8, 8, 217, 185));
-    QCOMPARE(list->headerItem()->text(0), QStringLiteral("Name"));
-    QCOMPARE(list->columnCount(), 1);
-    QCOMPARE(list->columnWidth(0), 200);
-    QCOMPARE(list->font().pixelSize(), 13);
-    auto* ok = Control<QPushButton>(w, "Button1");
-    auto* cancel = Control<QPushButton>(w, "Button2");
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
-    QCOMPARE(ok->geometry(), QRect(14, 200, 97, 33));
-    QVERIFY(ok->isDefault());
-    QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
-    QCOMPARE(cancel->geometry(), QRect(126, 200, 97, 33));
-    // Escape (reject) and Cancel end with 2, OK with 1.
-    QTimer::singleShot(0, &w, [&w] { static_cast<QDialog&>(w).reject(); });
-    QCOMPARE(w.exec(), 2);
-    QTimer::singleShot(0, cancel, [cancel] { cancel->click(); });
-    QCOMPARE(w.exec(), 2);
-    QTimer::singleShot(0, ok, [ok] { ok->click(); });
-    QCOMPARE(w.exec(), 1);
-  }
 
   // Every command that does not apply sends nothing but its probe (or nothing at all) and
   // shows no operation window.

@@ -82,28 +82,6 @@ class WsWindowTest : public QObject {
  private slots:
   // --- the patch question ------------------------------------------------------------------
 
-  void patch_layout_asDesigned() {
-    WindowFixture f;
-    ui::TfmPatchWS& w = *ui::CreateSecondaryWindows(&f.open()).fmPatchWS;
-    QVERIFY(!w.isVisible());
-    QVERIFY(w.isModal());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Selecting Patch File"));
-    QCOMPARE(w.size(), QSize(188, 73));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
-    QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
-    auto* label = Control<QLabel>(w, "Label1");
-    QCOMPARE(label->text(), QStringLiteral("Using Patch File?"));
-    QCOMPARE(label->pos(), QPoint(44, 12));
-    QCOMPARE(label->font().pixelSize(), 13);
-    auto* yes = Control<QPushButton>(w, "Button1");
-    auto* no = Control<QPushButton>(w, "Button2");
-    QCOMPARE(yes->text(), QStringLiteral("Yes"));
-    QCOMPARE(yes->geometry(), QRect(20, 36, 61, 25));
-    QCOMPARE(no->text(), QStringLiteral("No"));
-    QCOMPARE(no->geometry(), QRect(104, 36, 61, 25));
-    QCOMPARE(yes->font().pixelSize(), 13);
-    QCOMPARE(yes->nextInFocusChain(), no);
-  }
 
   void patch_answer_resultFileAndPatchDir_data() {
     QTest::addColumn<QString>("press");    // Button1, Button2 or Escape

@@ -112,14 +112,20 @@ std::string TerminalWindow::barLine(Clock::time_point now) const {
   std::string figures;
   const std::uint64_t done = done_ < total_ ? done_ : total_;
   if (total_ > 0) {
-    figures += " " + std::to_string(done * 100 / total_) + "%";
+    figures += ' ';
+    figures += std::to_string(done * 100 / total_);
+    figures += '%';
     const double seconds = secondsBetween(rateFrom_, now);
     if (seconds >= 0.5 && done_ > rateFromDone_) {
       const double rate = static_cast<double>(done_ - rateFromDone_) / seconds;
       char text[32];
       std::snprintf(text, sizeof text, " %.1f KiB/s", rate / 1024.0);
       figures += text;
-      if (done < total_) figures += " " + clockText(static_cast<double>(total_ - done) / rate) + " left";
+      if (done < total_) {
+        figures += ' ';
+        figures += clockText(static_cast<double>(total_ - done) / rate);
+        figures += " left";
+      }
     }
   }
   figures += " (" + clockText(secondsBetween(started_, now)) + ")";

@@ -424,7 +424,10 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
     SCOPED_TRACE(c.name);
     fs::remove(traceFile());
     std::string args;
-    for (const auto& f : c.files) args += " " + quote((dir_ / f).string());
+    for (const auto& f : c.files) {
+      args += ' ';
+      args += quote((dir_ / f).string());
+    }
     const RunResult r = run(port() + " " + c.writerFlag + traced() + " write" + args);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");

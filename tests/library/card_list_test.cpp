@@ -38,7 +38,7 @@ GbFacts Facts(const GbHeader& h) {
 void AddAll(CardList& list, const TempDir& dir, const std::vector<GbHeader>& images,
             int writerType = 0) {
   for (std::size_t i = 0; i < images.size(); ++i) {
-    const std::string name = "e" + std::to_string(i) + ".gb";
+    const std::string name = std::string("e") + std::to_string(i) + ".gb";
     WriteGbImage(dir.path() / name, images[i]);
     const AddResult result = list.AddGbImage(dir.path(), name, writerType);
     ASSERT_TRUE(result.added) << name << ": " << result.message;
@@ -230,7 +230,7 @@ TEST(CardList, NeverHoldsMoreThanEightGbImages) {
   CardList list;
   int accepted = 0;
   for (int i = 0; i < 30; ++i) {
-    const std::string name = "s" + std::to_string(i) + ".gb";
+    const std::string name = std::string("s") + std::to_string(i) + ".gb";
     WriteGbImage(dir.path() / name, Image(i % 5, i % 3));
     const AddResult result = list.AddGbImage(dir.path(), name, 0);
     if (result.added) {

@@ -27,23 +27,28 @@ std::uint16_t parseBase(const std::string& text) {
   throw PortError("bad port address '" + text + "': give it like direct:0x378");
 }
 
-std::unique_ptr<link::Port> openAuto() {
+}  // namespace
+
+std::unique_ptr<link::Port> openAutoPort(const AutoOpeners& openers) {
   std::string ppdevError;
   try {
-    return link::openPpdevPort("/dev/parport0");
+    return openers.ppdev();
+  } catch (const link::PortBusy& e) {
+    // The port is there and a driver uses it: writing to its registers behind that
+    // driver's back would upset both, so direct I/O is not tried.
+    throw PortError(std::string(e.what()) +
+                    "\n  (auto did not try direct I/O on a port another driver holds)");
   } catch (const std::exception& e) {
     ppdevError = e.what();
   }
   try {
-    return link::openDirectPort(0x378);
+    return openers.direct();
   } catch (const std::exception& e) {
     throw PortError("no parallel port could be opened.\n  ppdev: " + ppdevError +
                     "\n  direct I/O: " + e.what() +
                     "\n  (use --port sim:DIR for the simulated writer)");
   }
 }
-
-}  // namespace
 
 std::string choosePortSpec(const std::string& given) {
   if (!given.empty()) return given;
@@ -53,7 +58,10 @@ std::string choosePortSpec(const std::string& given) {
 
 std::unique_ptr<link::Port> openPort(const std::string& spec) {
   try {
-    if (spec == "auto") return openAuto();
+    if (spec == "auto") {
+      return openAutoPort({[] { return link::openPpdevPort("/dev/parport0"); },
+                           [] { return link::openDirectPort(0x378); }});
+    }
     if (startsWith(spec, kPpdev)) return link::openPpdevPort(spec.substr(kPpdev.size()));
     if (startsWith(spec, kDirect)) return link::openDirectPort(parseBase(spec.substr(kDirect.size())));
     if (startsWith(spec, kSim) && spec.size() > kSim.size())

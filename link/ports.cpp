@@ -14,11 +14,6 @@
 #include <unistd.h>
 #endif
 
-#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
-#include <sys/io.h>
-#define QUILLON_HAVE_DIRECT_IO 1
-#endif
-
 namespace quillon::link {
 
 void waitTicksOnClock(std::uint32_t count) {
@@ -55,13 +50,20 @@ class PpdevPort final : public Port {
  public:
   explicit PpdevPort(const std::string& device) : device_(device) {
     fd_ = ::open(device.c_str(), O_RDWR);
-    if (fd_ < 0) fail(openAdvice(device, errno));
+    if (fd_ < 0) {
+      const int error = errno;
+      fail(openAdvice(device, error));
+    }
     if (::ioctl(fd_, PPCLAIM) != 0) {
       const int error = errno;
       ::close(fd_);
-      if (error == EBUSY)
-        fail(device + " is held by another driver: unload the printer module (sudo rmmod lp) "
-                      "or stop whatever is printing");
+      // The device node opened, so the port exists: a refused registration (ENXIO) means
+      // another driver has taken the port for itself.
+      if (error == EBUSY || error == ENXIO) {
+        throw PortBusy(device + " is held by another driver (" + std::strerror(error) +
+                       "): free it with 'sudo rmmod lp' (the printer module) or stop the "
+                       "program or driver using the port");
+      }
       fail("cannot claim " + device + ": " + std::strerror(error));
     }
   }
@@ -93,55 +95,12 @@ class PpdevPort final : public Port {
 
  private:
   void check(int result, const char* request) const {
-    if (result != 0) fail(device_ + ": " + request + " failed: " + std::strerror(errno));
+    if (result == 0) return;
+    const int error = errno;
+    fail(device_ + ": " + request + " failed: " + std::strerror(error));
   }
   std::string device_;
   int fd_ = -1;
-};
-
-#endif
-
-#if defined(QUILLON_HAVE_DIRECT_IO)
-
-class DirectPort final : public Port {
- public:
-  explicit DirectPort(std::uint16_t base) : base_(base) {
-    if (::ioperm(base, 3, 1) != 0 || ::ioperm(kSystemControlPort, 1, 1) != 0) {
-      fail("no permission for direct port I/O at " + hex(base) +
-           ": run as root, or use ppdev (--port ppdev:/dev/parport0)");
-    }
-  }
-  ~DirectPort() override {
-    ::ioperm(base_, 3, 0);
-    ::ioperm(kSystemControlPort, 1, 0);
-  }
-  std::uint8_t readStatus() override { return ::inb(static_cast<unsigned short>(base_ + 1)); }
-  void writeData(std::uint8_t value) override { ::outb(value, base_); }
-  std::uint8_t readControl() override { return ::inb(static_cast<unsigned short>(base_ + 2)); }
-  void writeControl(std::uint8_t value) override {
-    ::outb(value, static_cast<unsigned short>(base_ + 2));
-  }
-  // Counts changes of the refresh-clock bit (bit 4 of port 0x61), about one per 15 us.
-  void delayTicks(std::uint32_t count) override {
-    std::uint8_t last = ::inb(kSystemControlPort) & 0x10;
-    while (count > 0) {
-      const std::uint8_t now = ::inb(kSystemControlPort) & 0x10;
-      if (now != last) {
-        last = now;
-        --count;
-      }
-    }
-  }
-  std::string describe() const override { return "direct:" + hex(base_); }
-
- private:
-  static constexpr unsigned short kSystemControlPort = 0x61;
-  static std::string hex(std::uint16_t v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%X", v);
-    return text;
-  }
-  std::uint16_t base_;
 };
 
 #endif
@@ -153,15 +112,6 @@ std::unique_ptr<Port> openPpdevPort(const std::string& device) {
   return std::make_unique<PpdevPort>(device);
 #else
   fail("the ppdev port is only available on Linux (" + device + ")");
-#endif
-}
-
-std::unique_ptr<Port> openDirectPort(std::uint16_t base) {
-#if defined(QUILLON_HAVE_DIRECT_IO)
-  return std::make_unique<DirectPort>(base);
-#else
-  (void)base;
-  fail("direct port I/O is only available on x86 Linux");
 #endif
 }
 

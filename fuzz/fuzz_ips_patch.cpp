@@ -92,8 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> patch(data + 3, size - 3);
 
   // The image between guard bytes, in one allocation.
+  static const std::vector<std::uint8_t> pattern = [] {
+    std::vector<std::uint8_t> bytes(0x20000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    return bytes;
+  }();
   std::vector<std::uint8_t> buffer(kGuard + imageSize + kGuard, kGuardByte);
-  for (std::size_t i = 0; i < imageSize; ++i) buffer[kGuard + i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+  std::copy_n(pattern.begin(), imageSize, buffer.begin() + kGuard);
   const std::span<std::uint8_t> image(buffer.data() + kGuard, imageSize);
   const std::vector<std::uint8_t> before(image.begin(), image.end());
 

@@ -2,11 +2,13 @@
 // against a port whose status register answers whatever the input says.
 //
 // Input:
-//   byte 0  bits 0..1: the status once the input is used up: 0xFF (ready, nibble 0xF),
-//           0x80 (ready, nibble 0), 0x00 (never ready again), or a port that throws from
-//           then on (a pulled adapter); bits 2..4: the command (ReadBlock, ReadByte,
-//           QueryState3, QueryState6, CheckDevice, two ReadBlocks in a row, ReadBlock,
-//           ReadBlock); bit 5: a block of 0xFFFF..0x10001 bytes instead of a small one
+//   byte 0  bits 0..2: the status once the input is used up: 0xFF, 0x80, 0xF8, 0xC0,
+//           0x87, 0xB8 (ready, with several nibbles), a port that throws from then on (a
+//           pulled adapter), or 0x00 (never ready again; each handshake then waits out the
+//           whole poll limit, so this one is slow); bits 3..5: the command (ReadBlock,
+//           ReadByte, QueryState3, QueryState6, CheckDevice, two ReadBlocks in a row,
+//           ReadBlock, ReadBlock); bits 6..7 both set and byte 1 odd: a block of
+//           0xFFFF..0x10001 bytes instead of a small one
 //   byte 1-2  block size (0..299 when small)
 //   byte 3-4  card address
 //   the rest  one status register value per read, in order
@@ -53,10 +55,11 @@ class InputPort final : public Port {
     ++reads;
     if (next_ < statuses_.size()) {
       last_ = statuses_[next_++];
-    } else if (after_ == 3) {
+    } else if (after_ == 6) {
       throw std::runtime_error("the adapter is gone");
     } else {
-      last_ = after_ == 0 ? 0xFF : after_ == 1 ? 0x80 : 0x00;
+      static constexpr std::uint8_t kAfter[] = {0xFF, 0x80, 0xF8, 0xC0, 0x87, 0xB8, 0x00, 0x00};
+      last_ = kAfter[after_];
     }
     return last_;
   }
@@ -148,9 +151,9 @@ void CheckOneByte(int result, int failed, const std::vector<std::uint8_t>& got) 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return -1;
-  const int after = data[0] & 3;
-  const int command = (data[0] >> 2) & 7;
-  const bool large = (data[0] & 0x20) != 0;
+  const int after = data[0] & 7;
+  const int command = (data[0] >> 3) & 7;
+  const bool large = (data[0] & 0xC0) == 0xC0 && (data[1] & 1) != 0;
   const std::size_t blockSize = large ? 0xFFFF + data[2] % 3u : (std::size_t{data[1]} << 8 | data[2]) % 300;
   const auto address = static_cast<std::uint16_t>(data[3] | data[4] << 8);
 

@@ -33,12 +33,18 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
 
+  const char* oneLineFields =
+      "No field can break its line: a backslash is printed as \\\\, a tab as \\t, a line feed as \\n, a\n"
+      "carriage return as \\r, and each other control byte (0x00-0x1F, 0x7F), each byte of a C1 control\n"
+      "character and each byte of a file name that is not UTF-8 as \\xHH. Titles are Big5 shown as UTF-8.";
   auto* info = app.add_subcommand("info", "probe the writer and print the card information, one line per line");
+  info->footer(oneLineFields);
   info->callback([&] { status = runInfo(options, interrupted); });
 
   std::string listDir;
   auto* list = app.add_subcommand("list", "print the image files of DIR for the writer type: Files, Name, Type, Rom, Ram, Color (tab-separated)");
   list->add_option("DIR", listDir, "ROM directory")->required();
+  list->footer(oneLineFields);
   list->callback([&] { status = runList(options, listDir); });
 
   // A file argument must name a file: an empty answer would read as a cancelled file dialog.

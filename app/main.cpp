@@ -1,6 +1,6 @@
 // quillon: the desktop program.
 //
-//   quillon [--port SPEC]
+//   quillon [--port SPEC] | --version | --help
 //
 // SPEC as for quillon-cli: auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR; without
 // --port the environment variable QUILLON_PORT, else auto. QUILLON_TRACE=FILE records the
@@ -20,6 +20,7 @@
 #include "connect/silent_port.h"
 #include "link/link.h"
 #include "link/trace.h"
+#include "quillon_version.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -57,6 +58,7 @@ int Run(QApplication& app) {
       "Quillon Writing System: writes, reads and erases GB and WS cards on a writer at the "
       "parallel port."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption portOption(
       QStringLiteral("port"),
       QStringLiteral("The writer's port: auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR "
@@ -80,7 +82,7 @@ int Run(QApplication& app) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quillon"));
-  QApplication::setApplicationVersion(QStringLiteral("1.22"));
+  QApplication::setApplicationVersion(QString::fromLatin1(quillon::kVersion));
   try {
     return Run(app);
   } catch (const std::exception& e) {

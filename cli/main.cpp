@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "quillon_version.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
       "(a simulated writer kept in the folder DIR; see 'sim').",
       "quillon-cli"};
   app.require_subcommand(1);
+  std::string versionLine = "quillon-cli ";
+  versionLine += quillon::kVersion;
+  app.set_version_flag("--version", versionLine, "print the program's version and exit");
   app.add_option("--port", options.port, "port to use: auto, ppdev:/dev/parportN, direct:0x378, sim:DIR");
   app.add_option("--writer", options.writer, "writer type: gb (default), gb-password or ws")
       ->check(CLI::IsMember({"gb", "gb-password", "ws"}));
@@ -180,7 +184,8 @@ int main(int argc, char** argv) {
       "Progress goes to standard error (a bar on a terminal, plain step lines otherwise), the result\n"
       "to standard output. Exit status: 0 success; 1 the operation failed or was refused (its message\n"
       "on standard error); 2 wrong usage; 130 interrupted (Ctrl-C: nothing more is sent to the writer).\n"
-      "'quillon-cli COMMAND --help' tells more about each command.");
+      "'quillon-cli COMMAND --help' tells more about each command; 'quillon-cli --version' prints\n"
+      "the version.");
 
   std::signal(SIGINT, onInterrupt);
   try {

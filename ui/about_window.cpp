@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include "quillon_version.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -70,6 +71,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint
 
 }  // namespace
 
+QString VersionText() { return QStringLiteral("Version ") + QString::fromLatin1(kVersion); }
+
 QUrl DocumentationUrl(const QString& programDir) {
   QDir dir(programDir);
   const QString beside = dir.absoluteFilePath(QStringLiteral("README.md"));
@@ -105,7 +108,7 @@ TfmAbout::TfmAbout(QWidget* parent)
   bold.setBold(true);
   Label1->setFont(bold);
   Label1->adjustSize();
-  Label2 = MakeLabel(this, "Label2", QStringLiteral("Version 1.22"), {96, 28});
+  Label2 = MakeLabel(this, "Label2", VersionText(), {96, 28});
   Label3 = MakeLabel(this, "Label3", QStringLiteral("Cartridge writer for GB and WS"), {56, 48});
   Label6 = MakeLabel(this, "Label6", QStringLiteral("on the PC parallel port"), {80, 68});
   Label5 = MakeLabel(this, "Label5", QStringLiteral("Web :"), {44, 88});

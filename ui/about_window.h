@@ -11,6 +11,9 @@ class QPushButton;
 
 namespace quillon::ui {
 
+// "Version 1.22": the program's version as the window shows it.
+QString VersionText();
+
 // The program's documentation for a program in `programDir`: the README beside the program,
 // else that of the source tree it was built in (the nearest folder above it holding
 // Quillon's README). A file URL; when there is none, the README's place beside the program.
@@ -41,7 +44,7 @@ class TfmAbout : public QDialog {
  private:
   QLabel* Image1 = nullptr;
   QLabel* Label1 = nullptr;  // "Quillon Writing System"
-  QLabel* Label2 = nullptr;  // "Version 1.22"
+  QLabel* Label2 = nullptr;  // VersionText()
   QLabel* Label3 = nullptr;  // what the program is
   QLabel* Label6 = nullptr;  // what it works with
   QLabel* Label5 = nullptr;  // "Web :"

@@ -26,6 +26,7 @@
 #include "detect/probe.h"
 #include "library/rom_scan.h"
 #include "link/link.h"
+#include "quillon_version.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -120,7 +121,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent)
   state_.cardInfo.biosChip = -1;
 
   setObjectName(QStringLiteral("form_ZEP"));
-  setWindowTitle(QStringLiteral("Quillon Writing System 1.22"));
+  setWindowTitle(QStringLiteral("Quillon Writing System ") + QString::fromLatin1(kVersion));
   CreateControls();
   const QSize design(kDesignWidth, kDesignHeight);
   const QScreen* screen = QGuiApplication::primaryScreen();

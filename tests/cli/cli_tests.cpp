@@ -117,6 +117,15 @@ TEST_F(Cli, UsageAndRefusals_ExitStatus) {
   EXPECT_NE(bad.err.find("melt-down"), std::string::npos);
 }
 
+TEST_F(Cli, Version_PrintsTheProjectVersionAndNeedsNoCommand) {
+  const RunResult r = run("--version");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, std::string("quillon-cli ") + QUILLON_PROJECT_VERSION + "\n");
+  EXPECT_EQ(r.err, "");
+  const RunResult help = run("--help");
+  EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+}
+
 TEST_F(Cli, SimShow_NamesCardAndFaults) {
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 12 --flash-chip 19").status, 0);
   ASSERT_EQ(run("sim fault " + quote(writer()) + " busy-polls=3 erase-fail-block=7").status, 0);

@@ -183,6 +183,13 @@ class DirectoryAboutTest : public QObject {
   }
 
 
+  void aboutWindow_showsTheProjectVersion() {
+    ui::TfmAbout w;
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(),
+             QStringLiteral("Version ") + QStringLiteral(QUILLON_PROJECT_VERSION));
+    QCOMPARE(ui::VersionText(), Find<QLabel>(w, "Label2")->text());
+  }
+
   void aboutWindow_address_isOpenedOnClick() {
     ui::TfmAbout w;
     std::vector<QUrl> opened;

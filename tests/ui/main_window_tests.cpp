@@ -187,7 +187,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(ReadText(f.settingsFile())),
              QString::fromStdString(
                  "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[main]\r\n"
-                 "romdir = " + romDir + "\r\n# the writer type\r\nSYSTEMSTYLE = 0\r\n"
+                 "romdir = \"" + romDir + "\"\r\n# the writer type\r\nSYSTEMSTYLE = 0\r\n"
                  "Mine=keep me\r\nSaveROMDir=" + f.programDir() + "\r\nRAMDir=/saves/\r\n"
                  "PatchDir=" + f.programDir() + "\r\n\r\n[Tail]\r\nX=1\r\n"));
   }
@@ -208,7 +208,8 @@ class MainWindowTest : public QObject {
   void window_captionAndSize() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quillon Writing System 1.22"));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("Quillon Writing System ") + QStringLiteral(QUILLON_PROJECT_VERSION));
     QCOMPARE(w.size(), QSize(632, 418));
     const QRect screen = w.screen()->availableGeometry();
     QVERIFY2(std::abs(w.geometry().center().x() - screen.center().x()) <= 1 &&

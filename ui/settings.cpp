@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <fstream>
 #include <system_error>
 
 namespace quillon::ui {
@@ -103,6 +104,9 @@ bool SaveSettingsFile(const std::filesystem::path& path, const Settings& setting
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
   }
+  // A file that is there but cannot be read would be replaced by the five keys alone.
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !std::ifstream(path, std::ios::binary)) return false;
   IniFile ini = IniFile::Load(path);
   WriteSettings(ini, settings);
   return ini.Save(path);

@@ -55,7 +55,8 @@ bool SeedUserSettings(const SettingsLocation& location, const std::filesystem::p
 bool IsWritableDirectory(const std::filesystem::path& dir);
 
 // Writes the settings into the file at `path`, keeping everything else the file holds;
-// creates the file's folder when it is missing. False when the file could not be written.
+// creates the file's folder when it is missing. False, and the file left as it was, when it
+// could not be written (IniFile::Save) or is there but cannot be read.
 bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings);
 
 }  // namespace quillon::ui

@@ -3,6 +3,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,6 +29,19 @@ QString Shown(const std::optional<std::string>& value) {
 
 std::filesystem::path PathOf(const QTemporaryDir& dir) {
   return std::filesystem::path(dir.path().toStdString());
+}
+
+// Values that may hold any byte; "<none>" for a missing one.
+QByteArray Raw(const std::optional<std::string>& value) {
+  return value ? QByteArray::fromStdString(*value) : QByteArray("<none>");
+}
+
+// The names in a folder, sorted.
+QStringList NamesIn(const std::filesystem::path& dir) {
+  QStringList names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.append(Q(entry.path().filename().string()));
+  names.sort();
+  return names;
 }
 
 }  // namespace
@@ -73,6 +90,14 @@ class IniFileTest : public QObject {
     QTest::newRow("no final line end") << "[Main]\nRomDir=/a" << "Main" << "RomDir" << "/a";
     QTest::newRow("tabs") << "[Main]\n\tRomDir\t=\t/a\t\n" << "Main" << "RomDir" << "/a";
     QTest::newRow("empty file") << "" << "Main" << "RomDir" << "<none>";
+    QTest::newRow("spaced double quotes") << "[Main]\nRomDir = \"/a b\"\n" << "Main" << "RomDir"
+                                          << "/a b";
+    QTest::newRow("backslashes in quotes kept") << "[Main]\nRomDir=\"C:\\roms\\new\"\n" << "Main"
+                                                << "RomDir" << "C:\\roms\\new";
+    QTest::newRow("$'' escapes") << "[Main]\nRomDir= $'/a\\nb\\\\c\\'d\\x41' \n" << "Main" << "RomDir"
+                                 << "/a\nb\\c'dA";
+    QTest::newRow("$'' unknown escapes kept") << "[Main]\nRomDir=$'\\q\\x4\\'\n" << "Main" << "RomDir"
+                                              << "\\q\\x4\\";
   }
   void get_handWrittenFile_readsValue() {
     QFETCH(QString, text);
@@ -120,6 +145,44 @@ class IniFileTest : public QObject {
     QCOMPARE(Shown(IniFile::Parse(ini.Text()).Get("Main", key.toStdString())), value);
   }
 
+  // Any value, written into an existing line and as a new key, reads back exactly and keeps
+  // to its line.
+  void set_anyValue_readsBackFromOneLine_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("plain path") << QByteArray("/home/me/roms") << QByteArray("/home/me/roms");
+    QTest::newRow("inner spaces") << QByteArray("/my roms/a b") << QByteArray("/my roms/a b");
+    QTest::newRow("empty") << QByteArray("") << QByteArray("");
+    QTest::newRow("UTF-8") << QByteArray("/home/\xE6\x88\x91/roms") << QByteArray("/home/\xE6\x88\x91/roms");
+    QTest::newRow("backslashes") << QByteArray("C:\\roms\\") << QByteArray("C:\\roms\\");
+    QTest::newRow("leading and trailing blanks") << QByteArray("  /a b ") << QByteArray("\"  /a b \"");
+    QTest::newRow("double quotes at both ends") << QByteArray("\"/a\"") << QByteArray("\"\"/a\"\"");
+    QTest::newRow("single quotes at both ends") << QByteArray("'/a'") << QByteArray("\"'/a'\"");
+    QTest::newRow("quoted backslash path") << QByteArray("\"C:\\roms\"") << QByteArray("\"\"C:\\roms\"\"");
+    QTest::newRow("lone quote") << QByteArray("\"") << QByteArray("\"");
+    QTest::newRow("quote at the start only") << QByteArray("\"/a") << QByteArray("\"/a");
+    QTest::newRow("looks like $''") << QByteArray("$'/a'") << QByteArray("\"$'/a'\"");
+    QTest::newRow("line end") << QByteArray("/roms\nnew") << QByteArray("$'/roms\\nnew'");
+    QTest::newRow("carriage return at the end") << QByteArray("/roms\r") << QByteArray("$'/roms\\r'");
+    QTest::newRow("tab") << QByteArray("\t/a") << QByteArray("$'\\t/a'");
+    QTest::newRow("control byte, quote, backslash")
+        << QByteArray("it's\x01\\x") << QByteArray("$'it\\'s\\x01\\\\x'");
+    QTest::newRow("NUL and 0xFF") << QByteArray("/a\0b\xFF\x7F", 6) << QByteArray("$'/a\\x00b\xFF\\x7F'");
+  }
+  void set_anyValue_readsBackFromOneLine() {
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, written);
+    IniFile ini = IniFile::Parse("[Main]\nRomDir=/old\n\n[Other]\nK=v\n");
+    ini.Set("Main", "RomDir", value.toStdString());
+    ini.Set("Main", "New", value.toStdString());
+    QCOMPARE(QByteArray::fromStdString(ini.Text()),
+             "[Main]\nRomDir=" + written + "\nNew=" + written + "\n\n[Other]\nK=v\n");
+    const IniFile again = IniFile::Parse(ini.Text());
+    QCOMPARE(Raw(again.Get("Main", "RomDir")), value);
+    QCOMPARE(Raw(again.Get("Main", "New")), value);
+    QCOMPARE(Raw(again.Get("Other", "K")), QByteArray("v"));
+  }
+
   void load_missingFile_isEmpty() {
     QTemporaryDir dir;
     const IniFile ini = IniFile::Load(PathOf(dir) / "absent.INI");
@@ -135,6 +198,54 @@ class IniFileTest : public QObject {
     QVERIFY(ini.Save(file));
     QCOMPARE(Q(quillon::uitest::ReadText(file)), QStringLiteral("# mine\n[Main]\nRomDir=/a\nRAMDir=/r/\n"));
     QCOMPARE(Shown(IniFile::Load(file).Get("main", "ramdir")), QStringLiteral("/r/"));
+  }
+
+  // A save that fails leaves the file there as it was, and nothing else behind.
+  void save_failing_oldFileIntact_data() {
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("folder in the file's place") << "folder";
+    QTest::newRow("write cut short") << "file size limit";
+    QTest::newRow("folder not writable") << "read-only folder";
+  }
+  void save_failing_oldFileIntact() {
+    QFETCH(QString, failure);
+    QTemporaryDir dir;
+    const auto folder = PathOf(dir) / "settings";
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "q.INI";
+    const std::string old = "; by hand\n[Main]\nRomDir=/old\n";
+    IniFile ini = IniFile::Parse(old);
+    ini.Set("Main", "RomDir", "/a much longer value than the limit on the file's size allows");
+
+    bool saved = true;
+    if (failure == "folder") {
+      std::filesystem::create_directories(file);
+      quillon::uitest::WriteText(file / "inside", old);
+      saved = ini.Save(file);
+      QVERIFY(std::filesystem::is_directory(file));
+      QCOMPARE(Q(quillon::uitest::ReadText(file / "inside")), Q(old));
+    } else {
+      quillon::uitest::WriteText(file, old);
+      if (failure == "file size limit") {
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlimit small{16, limit.rlim_max};
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        const bool limited = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+        if (limited) saved = ini.Save(file);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(limited);
+      } else {
+        if (::geteuid() == 0) QSKIP("root writes into a read-only folder");
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        saved = ini.Save(file);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+      }
+      QCOMPARE(Q(quillon::uitest::ReadText(file)), Q(old));
+    }
+    QVERIFY(!saved);
+    QCOMPARE(NamesIn(folder), QStringList{QStringLiteral("q.INI")});
   }
 };
 
@@ -320,6 +431,29 @@ class SettingsTest : public QObject {
     QVERIFY(quillon::ui::IsWritableDirectory(root));
     QVERIFY(!quillon::ui::IsWritableDirectory(root / "missing"));
     QVERIFY(!quillon::ui::IsWritableDirectory(root / "file"));
+  }
+
+  // The program's save at exit changes the line of the one value that changed, and nothing
+  // else of a file written by hand: quoted values, comments, other sections, permissions.
+  void saveSettingsFile_handWrittenFile_onlyTheChangedLineDiffers() {
+    QTemporaryDir dir;
+    const auto file = PathOf(dir) / "quillon.INI";
+    const std::string before =
+        "; kept by hand\n[Main]\nRomDir = \"/home/me/my roms\"\nSaveROMDir=/home/me/saves\n"
+        "RAMDir='C:\\ram'\nPatchDir=/p/\nSystemStyle = 1\n\n[Window]\nLeft=3\n";
+    quillon::uitest::WriteText(file, before);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    const Settings changed{"/home/me/my roms", "/home/me/saves", "C:\\ram", "/p/\nnew/", 1};
+    QVERIFY(quillon::ui::SaveSettingsFile(file, changed));
+    std::string after = before;
+    after.replace(after.find("PatchDir=/p/"), 12, "PatchDir=$'/p/\\nnew/'");
+    QCOMPARE(Q(quillon::uitest::ReadText(file)), Q(after));
+    QCOMPARE(static_cast<int>(std::filesystem::status(file).permissions()), 0600);
+    const Settings read = quillon::ui::ReadSettings(IniFile::Load(file), "/prog/");
+    QCOMPARE(Q(read.patchDir), Q(changed.patchDir));
+    QCOMPARE(Q(read.romDir), Q(changed.romDir));
+    QCOMPARE(Q(read.ramDir), Q(changed.ramDir));
   }
 
   void saveSettingsFile_missingFolder_isCreated() {

@@ -16,7 +16,8 @@ int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop) {
     return kExitFailed;
   }
   const auto lines = detect::CardInfoLines(info, session.writerType());
-  for (const auto& line : lines) std::cout << library::TitleForDisplay(line) << '\n';
+  // A title holding a line end or a tab must not add a line: each line through ShownBig5.
+  for (const auto& line : lines) std::cout << library::ShownBig5(line) << '\n';
   if (lines.empty()) {
     std::cerr << (info.kind == detect::kNoAnswer
                       ? "no card information: the card's flash chips were not recognised, or the "

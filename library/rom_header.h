@@ -85,13 +85,27 @@ ListRow GbCardRow(const std::string& fileName, const GbFacts& facts);
 // A WS row (the same in both lists): "Name", "Type" and "Color" empty.
 ListRow WsRow(const std::string& fileName, const WsFacts& facts);
 
-// Title bytes for a UTF-8 terminal: bytes below 0x80 as they are, Big5 pairs converted
-// through iconv ("BIG5"); a byte that does not start a valid pair, or every byte when the
-// converter is not available, is taken as Latin-1.
+// Title bytes as UTF-8 text: bytes below 0x80 as they are, Big5 pairs converted through
+// iconv ("BIG5"); a byte that does not start a valid pair, or every byte when the converter
+// is not available, is taken as Latin-1. The one Big5 decoder of both programs.
 std::string TitleForDisplay(std::string_view raw);
 
-// The row as one line of text without the line end: the six columns joined by tabs, the
-// name through TitleForDisplay.
+// A field of line-oriented output (a column of a list row, a card information line) written
+// so that it can neither end the line nor add a column, and reads back to the same bytes:
+//   backslash -> \\      tab -> \t      line feed -> \n      carriage return -> \r
+//   any other byte 0x00..0x1F or 0x7F -> \xHH (two upper-case hex digits)
+//   each byte of a C1 control character (U+0080..U+009F, C2 80..C2 9F) -> \xHH
+//   each byte that is not part of a well-formed UTF-8 sequence -> \xHH
+// Everything else (printable ASCII, UTF-8 text) is left as it is. Replacing \\, \t, \n,
+// \r and \xHH by the bytes they stand for gives the field's bytes back.
+std::string EscapeField(std::string_view text);
+
+// Big5 bytes (a title, or a card information line holding one) as every view of the program
+// shows them: through TitleForDisplay, then EscapeField.
+std::string ShownBig5(std::string_view raw);
+
+// The row as one line of text without the line end: the six columns, each through
+// EscapeField (the name through ShownBig5), joined by tabs.
 std::string FormatListRow(const ListRow& row);
 
 }  // namespace quillon::library

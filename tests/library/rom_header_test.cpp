@@ -255,6 +255,20 @@ TEST(FormatListRow, Columns_AreTabJoinedInOrder) {
   EXPECT_EQ(FormatListRow(ListRow{"b.ws", "", "", "4M", "None", ""}), "b.ws\t\t\t4M\tNone\t");
 }
 
+TEST(EscapeField, Utf8IsKept_ControlsAndMalformedBytesAreEscaped) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\xF0\x9F\x98\x80 \xC2\xA0\xE4\xB8\xAD", "\xF0\x9F\x98\x80 \xC2\xA0\xE4\xB8\xAD"},  // 4, 2, 3 bytes
+      {"\xC2\x9B" "1m", "\\xC2\\x9B" "1m"},               // C1 control (CSI)
+      {"a\x80" "b", "a\\x80" "b"},                           // stray continuation byte
+      {"\xC0\xAF", "\\xC0\\xAF"},                          // overlong '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},                 // surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},        // above U+10FFFF
+      {"\xE4\xB8", "\\xE4\\xB8"},                          // cut short
+      {std::string("\0\x1F\x7F", 3), "\\x00\\x1F\\x7F"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(EscapeField(text), expected);
+}
+
 TEST(FormatListRow, Big5Name_IsShownAsUtf8) {
   if (!Big5Available()) GTEST_SKIP() << "no BIG5 converter on this system";
   EXPECT_EQ(FormatListRow(ListRow{"a.gb", "\xA4\xA4", "MBC5", "1M", "16K", "C"}),

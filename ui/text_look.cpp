@@ -1,9 +1,7 @@
 #include "ui/text_look.h"
 
-#include <QByteArrayView>
 #include <QFile>
 #include <QFontDatabase>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <string>
@@ -50,11 +48,7 @@ QFont ChineseFont(int pixelSize) {
 }
 
 QString FromBig5(std::string_view bytes) {
-  QStringDecoder big5("Big5");
-  if (big5.isValid()) {
-    return big5.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  }
-  return QString::fromStdString(library::TitleForDisplay(bytes));
+  return QString::fromStdString(library::ShownBig5(bytes));
 }
 
 QString FromFileName(std::string_view bytes) {

@@ -8,6 +8,7 @@ int RunOperationWindowTests(int argc, char** argv);
 int RunWsWindowTests(int argc, char** argv);
 int RunMainCommandTests(int argc, char** argv);
 int RunDirectoryAboutTests(int argc, char** argv);
+int RunTextLookTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -18,5 +19,6 @@ int main(int argc, char** argv) {
   failed += RunWsWindowTests(argc, argv);
   failed += RunMainCommandTests(argc, argv);
   failed += RunDirectoryAboutTests(argc, argv);
+  failed += RunTextLookTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

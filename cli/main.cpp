@@ -22,14 +22,14 @@ int main(int argc, char** argv) {
   options.argv0 = argc > 0 ? argv[0] : "";
   CLI::App app{
       "quillon-cli: drives a GB / WonderSwan cartridge writer on the parallel port.\n"
-      "Ports: auto (default, or QUILLON_PORT), ppdev:/dev/parport0, direct:0x378, sim:DIR\n"
+      "Ports: auto (default, or QUILLON_PORT), ppdev:/dev/parport0, direct:BASE (0x378, or a PCI card's base), sim:DIR\n"
       "(a simulated writer kept in the folder DIR; see 'sim').",
       "quillon-cli"};
   app.require_subcommand(1);
   std::string versionLine = "quillon-cli ";
   versionLine += quillon::kVersion;
   app.set_version_flag("--version", versionLine, "print the program's version and exit");
-  app.add_option("--port", options.port, "port to use: auto, ppdev:/dev/parportN, direct:0x378, sim:DIR");
+  app.add_option("--port", options.port, "port to use: auto, ppdev:/dev/parportN, direct:BASE (e.g. direct:0x378), sim:DIR");
   app.add_option("--writer", options.writer, "writer type: gb (default), gb-password or ws")
       ->check(CLI::IsMember({"gb", "gb-password", "ws"}));
   app.add_option("--trace", options.traceFile, "record every byte crossing the port in FILE (also QUILLON_TRACE)");

@@ -2,7 +2,7 @@
 //
 //   quillon [--port SPEC] | --version | --help
 //
-// SPEC as for quillon-cli: auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR; without
+// SPEC as for quillon-cli: auto, ppdev:/dev/parportN, direct:BASE or sim:DIR; without
 // --port the environment variable QUILLON_PORT, else auto. QUILLON_TRACE=FILE records the
 // link traffic.
 
@@ -52,7 +52,12 @@ Connection Connect(const std::string& givenSpec) {
   return c;
 }
 
-int Run(QApplication& app) {
+// The program's options; --help, --version and wrong usage end the program in process().
+struct Options {
+  QString port;
+};
+
+Options ProcessOptions(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Quillon Writing System: writes, reads and erases GB and WS cards on a writer at the "
@@ -61,13 +66,32 @@ int Run(QApplication& app) {
   parser.addVersionOption();
   const QCommandLineOption portOption(
       QStringLiteral("port"),
-      QStringLiteral("The writer's port: auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR "
+      QStringLiteral("The writer's port: auto, ppdev:/dev/parportN, direct:BASE (e.g. 0x378) or sim:DIR "
                      "(default: $QUILLON_PORT, else auto)."),
       QStringLiteral("SPEC"));
   parser.addOption(portOption);
-  parser.process(app);  // --help and wrong usage end the program here
+  parser.process(app);
+  return {parser.value(portOption)};
+}
 
-  const Connection connection = Connect(parser.value(portOption).toStdString());
+// --help and --version print and end before any window exists, so they need no display.
+bool AsksOnlyForText(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v")
+      return true;
+  }
+  return false;
+}
+
+void NameProgram() {
+  QCoreApplication::setApplicationName(QStringLiteral("quillon"));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(quillon::kVersion));
+}
+
+int Run(QApplication& app) {
+  const Options options = ProcessOptions(app);
+  const Connection connection = Connect(options.port.toStdString());
 
   // The main window makes and owns its secondary windows.
   quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr),
@@ -80,9 +104,14 @@ int Run(QApplication& app) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (AsksOnlyForText(argc, argv)) {
+    QCoreApplication textOnly(argc, argv);
+    NameProgram();
+    ProcessOptions(textOnly);
+    return 0;
+  }
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("quillon"));
-  QApplication::setApplicationVersion(QString::fromLatin1(quillon::kVersion));
+  NameProgram();
   try {
     return Run(app);
   } catch (const std::exception& e) {

@@ -52,7 +52,7 @@ std::string imageList(const detect::CardInfo& info) {
   std::string text;
   for (int i = 0; i < info.count; ++i)
     text += "\n  " + std::to_string(i + 1) + "  " +
-            library::TitleForDisplay(info.images[static_cast<std::size_t>(i)].nameText());
+            library::ShownBig5(info.images[static_cast<std::size_t>(i)].nameText());
   return text;
 }
 

@@ -41,20 +41,22 @@ namespace quillon::fuzz {
 // and removed when the process ends normally. A crashing run leaves it behind on purpose:
 // its files are the state the crash saw.
 inline const std::filesystem::path& ScratchDir() {
-  static const std::filesystem::path dir = [] {
+  // Never destroyed: the handler that removes the folder runs after the statics are gone.
+  static const std::filesystem::path* const dir = [] {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-fuzz-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::abort();
     }
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(ScratchDir(), ignored);
-    });
-    return std::filesystem::path(pattern);
+    return new std::filesystem::path(pattern);
   }();
-  return dir;
+  static const bool removeAtExit = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(*dir, ignored);
+  }) == 0;
+  (void)removeAtExit;
+  return *dir;
 }
 
 // Replaces the file with exactly `bytes`; aborts when the scratch folder cannot be written,

@@ -115,14 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   name += ".gb";
 
   // One folder holding just this image, under the name it chose.
-  static const fs::path romDir = quillon::fuzz::ScratchDir() / "roms";
-  static std::string lastName;
-  static bool made = fs::create_directory(romDir);
-  (void)made;
-  if (!lastName.empty()) quillon::fuzz::RemoveFile(romDir / lastName);
-  const fs::path file = romDir / name;
+  const fs::path file = quillon::fuzz::NextRomPath(name);
   quillon::fuzz::WriteFile(file, bytes);
-  lastName = name;
 
   const GbFacts facts = ReadGbFacts(file);
   FUZZ_CHECK(SameFacts(facts, ReadGbFacts(file)));
@@ -171,10 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                fileRow.color.empty() && fileRow.name.empty());
   }
 
-  const std::vector<ListRow> listed = ScanRomDir(romDir, 0);
+  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), 0);
   FUZZ_CHECK(listed.size() == 1);
   FUZZ_CHECK(listed[0] == fileRow);
-  FUZZ_CHECK(ScanRomDir(romDir, 2).empty());
+  FUZZ_CHECK(ScanRomDir(file.parent_path(), 2).empty());
 
   const std::string shown = TitleForDisplay(facts.title);
   FUZZ_CHECK(shown == TitleForDisplay(facts.title));

@@ -82,6 +82,20 @@ inline void RemoveFile(const std::filesystem::path& path) {
   std::filesystem::remove(path, ignored);
 }
 
+// A folder "roms" in the scratch folder holding one image at a time: the path for `name`,
+// with the image of the run before (under whatever name it had) removed.
+inline std::filesystem::path NextRomPath(const std::string& name) {
+  static const std::filesystem::path romDir = [] {
+    const std::filesystem::path dir = ScratchDir() / "roms";
+    std::filesystem::create_directory(dir);
+    return dir;
+  }();
+  static std::string lastName;
+  if (!lastName.empty()) RemoveFile(romDir / lastName);
+  lastName = name;
+  return romDir / name;
+}
+
 // Splits `data` at every occurrence of `separator` (the parts never hold it).
 inline std::vector<std::span<const std::uint8_t>> Split(std::span<const std::uint8_t> data,
                                                         std::string_view separator) {

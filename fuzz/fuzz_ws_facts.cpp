@@ -82,13 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   name += ".ws";
 
-  static const fs::path romDir = quillon::fuzz::ScratchDir() / "roms";
-  static std::string lastName;
-  static bool made = fs::create_directory(romDir);
-  (void)made;
-  if (!lastName.empty()) quillon::fuzz::RemoveFile(romDir / lastName);
-  const fs::path file = romDir / name;
-  lastName = name;
+  const fs::path file = quillon::fuzz::NextRomPath(name);
 
   // The file and, independently, the facts it holds.
   std::uint64_t fileSize = 0;
@@ -125,10 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(row == (ListRow{name, "", "", std::string(ExpectedSizeText(fileSize)),
                              std::string(ExpectedSaveText(saveType)), ""}));
 
-  const std::vector<ListRow> listed = ScanRomDir(romDir, 2);
+  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), 2);
   FUZZ_CHECK(listed.size() == 1);
   FUZZ_CHECK(listed[0] == row);
-  FUZZ_CHECK(ScanRomDir(romDir, 0).empty());
+  FUZZ_CHECK(ScanRomDir(file.parent_path(), 0).empty());
 
   const std::string line = FormatListRow(row);
   std::size_t tabs = 0;

@@ -38,9 +38,12 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   for (unsigned b = 0; b < blocks; ++b) {
     const Step step = EraseFlashBlock(op, methods.flash, b, meter);
     if (step == Step::Stopped) return Stopped();
-    if (step == Step::Failed) return fail("Earsing ROM Fail");
+    if (step == Step::Failed) {
+      FlashVoltageOff(op.link, methods.flash);
+      return fail("Earsing ROM Fail");
+    }
   }
-  if (methods.flash == ChipMethod::Method2) op.link.SetControl(2, 10, 0, 0);
+  FlashVoltageOff(op.link, methods.flash);
 
   if (op.stopRequested()) return Stopped();
   op.link.WriteByte(0x0000, kPresentBios);

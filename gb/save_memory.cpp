@@ -8,6 +8,9 @@ namespace {
 
 constexpr int kPasswordBank = 14;  // card save memory offset 0x1C000
 
+// Cartridge type bytes of the MBC1 (plain, with RAM, with battery-backed RAM).
+bool IsMbc1(std::int32_t cartridgeType) { return cartridgeType >= 0x01 && cartridgeType <= 0x03; }
+
 }  // namespace
 
 SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
@@ -39,16 +42,19 @@ SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
       return memory;
   }
   memory.firstBank = memory.cartridge ? 0 : entry.ramStart / static_cast<int>(kRamBankSize);
+  memory.mbc1Banking = memory.cartridge && IsMbc1(entry.type) && memory.banks > 1;
   return memory;
 }
 
 void EnableSaveMemory(link::Link& link, const SaveMemory& memory) {
   if (!memory.cartridge) link.SetControl(2, 15, 0, 0);
   link.WriteByte(0x0000, 0x0A);
+  if (memory.mbc1Banking) link.WriteByte(0x6000, 0x01);
   if (!memory.cartridge) link.WriteByte(0x1000, 0x0C);
 }
 
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory) {
+  if (memory.mbc1Banking) link.WriteByte(0x6000, 0x00);
   if (memory.cartridge) link.WriteByte(0x0000, 0x00);
 }
 

@@ -12,6 +12,9 @@ struct SaveMemory {
   int banks = 0;              // 8 KiB banks transferred; 0: none ("None RAM")
   std::size_t bankBytes = 0;  // bytes of each bank in the file: 2048 or 8192
   int firstBank = 0;          // first save memory bank on the card
+  // An MBC1 cartridge with more than one bank: it switches save banks only in its RAM
+  // banking mode, so that mode is set while the save memory is enabled.
+  bool mbc1Banking = false;
 
   std::size_t fileBytes() const { return static_cast<std::size_t>(banks) * bankBytes; }
 };
@@ -21,11 +24,12 @@ struct SaveMemory {
 // none, on a flash card image as on a cartridge.
 SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage);
 
-// Enables the save memory before the first bank: the cartridge's RAM enable, or the flash
-// card's reading state, its save memory enable and its save memory window.
+// Enables the save memory before the first bank: the cartridge's RAM enable (and an MBC1's
+// RAM banking mode), or the flash card's reading state, its save memory enable and its save
+// memory window.
 void EnableSaveMemory(link::Link& link, const SaveMemory& memory);
-// The ordinary cartridge's save memory is disabled again at the end; a flash card gets
-// nothing.
+// The ordinary cartridge's save memory is disabled again at the end (an MBC1 back in its ROM
+// banking mode first); a flash card gets nothing.
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory);
 
 inline constexpr const char* kRamFilter = "RAM File (*.sav)|*.sav";

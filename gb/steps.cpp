@@ -53,6 +53,10 @@ void PrepareCard(link::Link& link, ChipMethod flashMethod) {
   if (flashMethod == ChipMethod::Method2) link.SetControl(2, 9, 0, 0);
 }
 
+void FlashVoltageOff(link::Link& link, ChipMethod flashMethod) {
+  if (flashMethod == ChipMethod::Method2) link.SetControl(2, 10, 0, 0);
+}
+
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter) {
   if (op.stopRequested()) return Step::Stopped;
   const unsigned start = block * static_cast<unsigned>(kBlockSize);

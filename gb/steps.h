@@ -44,6 +44,10 @@ Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure);
 // programming voltage.
 void PrepareCard(link::Link& link, ChipMethod flashMethod);
 
+// After the FLASH ROM's work, and when it failed: a method-2 FLASH ROM's programming
+// voltage goes off again.
+void FlashVoltageOff(link::Link& link, ChipMethod flashMethod);
+
 // Erases one 64 KiB block b of the FLASH ROM and waits (at most 18000 polls) for it.
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter);
 

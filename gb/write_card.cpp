@@ -1,8 +1,7 @@
 // Writing a GB flash card: the images of the card list, largest first, then the menu
 // image with the card's directory into the BIOS ROM.
 #include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <filesystem>
 #include <vector>
 
 #include "gb/gb_operations.h"
@@ -15,11 +14,6 @@
 namespace quillon::gb {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::size_t ImageBytes(const library::RomEntry& entry) { return std::size_t{0x8000} << entry.romSizeCode; }
 
@@ -45,6 +39,9 @@ class CardWriter {
         break;
     }
     if (!ReadMenuImage()) return Fail("BIOS Reading Error");
+    // Every image is read whole before the card changes: a missing or short file stops the
+    // writing with the card as it was.
+    if (!ReadImages()) return Fail(failure_);
 
     const auto& entries = op_.state.cardList.entries();
     const Placement placement = PlaceImages(entries);
@@ -57,12 +54,15 @@ class CardWriter {
 
     PrepareCard(op_.link, methods.flash);
     for (int index : placement.romOrder) {
-      const auto& entry = entries[static_cast<std::size_t>(index)];
-      const Step step = WriteImage(entry, methods.flash, meter);
+      const auto i = static_cast<std::size_t>(index);
+      const Step step = WriteImage(entries[i], images_[i], methods.flash, meter);
       if (step == Step::Stopped) return Stopped();
-      if (step == Step::Failed) return Fail(failure_);
+      if (step == Step::Failed) {
+        FlashVoltageOff(op_.link, methods.flash);
+        return Fail(failure_);
+      }
     }
-    if (methods.flash == ChipMethod::Method2) op_.link.SetControl(2, 10, 0, 0);
+    FlashVoltageOff(op_.link, methods.flash);
 
     BuildMenuImage(menu_, entries, op_.state.writerType(), firstTitle_);
     if (op_.stopRequested()) return Stopped();
@@ -114,7 +114,34 @@ class CardWriter {
     return true;
   }
 
-  Step WriteImage(const library::RomEntry& entry, ChipMethod method, ProgressMeter& meter) {
+  // Reads every image of the card list, in its order, as large as its header says; the
+  // first card list entry's title area is kept for the menu image.
+  bool ReadImages() {
+    images_.clear();
+    for (const auto& entry : op_.state.cardList.entries()) {
+      const std::filesystem::path path = entry.file();
+      std::error_code error;
+      const auto bytes = std::filesystem::is_regular_file(path, error)
+                             ? ops::ReadFilePrefix(path.string(), ImageBytes(entry))
+                             : std::nullopt;
+      if (!bytes) {
+        failure_ = Format("Opening File %s Error", entry.fileName);
+        return false;
+      }
+      if (bytes->size() < ImageBytes(entry)) {
+        failure_ = Format("Reading %s Error", entry.fileName);
+        return false;
+      }
+      images_.push_back(std::move(*bytes));
+    }
+    if (!images_.empty()) {
+      std::copy_n(images_.front().begin() + library::gb_header::kTitle, firstTitle_.size(), firstTitle_.begin());
+    }
+    return true;
+  }
+
+  Step WriteImage(const library::RomEntry& entry, std::span<const std::uint8_t> image, ChipMethod method,
+                  ProgressMeter& meter) {
     const unsigned firstBlock = static_cast<unsigned>(entry.romStartBank) / 4;
     for (unsigned b = firstBlock; b < firstBlock + BlocksOf(entry); ++b) {
       const Step step = EraseFlashBlock(op_, method, b, meter);
@@ -122,22 +149,10 @@ class CardWriter {
       if (step != Step::Ok) return step;
     }
 
-    File file(std::fopen(entry.file().c_str(), "rb"));
-    if (!file) {
-      failure_ = Format("Opening File %s Error", entry.fileName);
-      return Step::Failed;
-    }
-    std::vector<std::uint8_t> bank(kBankSize);
-    const std::size_t banks = ImageBytes(entry) / kBankSize;
+    const std::size_t banks = image.size() / kBankSize;
     for (std::size_t k = 0; k < banks; ++k) {
       if (op_.stopRequested()) return Step::Stopped;
-      if (std::fread(bank.data(), 1, kBankSize, file.get()) != kBankSize) {
-        failure_ = Format("Reading %s Error", entry.fileName);
-        return Step::Failed;
-      }
-      if (k == 0 && &entry == &op_.state.cardList.entries().front()) {
-        std::copy_n(bank.begin() + library::gb_header::kTitle, firstTitle_.size(), firstTitle_.begin());
-      }
+      const auto bank = image.subspan(k * kBankSize, kBankSize);
       const auto cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op_.link.SetBank(static_cast<std::uint8_t>(cardBank));
       op_.window.SetFile(entry.fileName);
@@ -190,6 +205,7 @@ class CardWriter {
 
   ops::Operation& op_;
   std::vector<std::uint8_t> menu_;
+  std::vector<std::vector<std::uint8_t>> images_;  // by card list entry
   std::size_t menuBanks_ = 1;
   TitleArea firstTitle_{};
   std::string failure_;

@@ -272,7 +272,8 @@ void SimWriter::carryOut(Action action) {
     return;
   }
   // (the hook may have put another card in: nothing of the device is held across it)
-  const CommandRecord command = current();
+  CommandRecord command = current();
+  if (action == Action::Write && !payload_.empty()) command.value = payload_.front();
   device_->current = command;
   if (logOn_) log_.push_back(command);
   card_->received(command);

@@ -69,6 +69,7 @@ std::size_t cartRamSize(std::uint8_t code);
 // One command the firmware carried out: its opcode and four parameters.
 struct CommandRecord {
   std::uint8_t op = 0, p1 = 0, p2 = 0, p3 = 0, p4 = 0;
+  std::uint8_t value = 0;  // a write's first data byte: the value of a WriteByte
   std::uint16_t address() const { return static_cast<std::uint16_t>(p1 | p2 << 8); }
   std::uint16_t count() const { return static_cast<std::uint16_t>(p3 | p4 << 8); }
   bool operator==(const CommandRecord&) const = default;

@@ -18,7 +18,6 @@ bool StatusByteRead(const Command& c) { return c.op == 1 && c.address() == 0x400
 bool VoltageOff(const Command& c) { return IsCommand(c, 6, 2, 10) && c.p3 == 0; }
 bool ProbeEnd(const Command& c) { return IsCommand(c, 6, 2, 15); }
 bool CartridgeHeaderRead(const Command& c) { return c.op == 1 && c.address() == 0x0000 && c.count() == 512; }
-bool EraseDone(const Command& c) { return c.op == 0 && c.address() == 0x4000 && c.count() == 1; }
 
 enum class Run { Write, Erase16, Erase32 };
 constexpr int kCartridge = -1;  // an ordinary cartridge in the writer instead of a flash card
@@ -62,8 +61,10 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
   }
   auto bios = bench.writer->memory(sim::Memory::GbBios);
   auto sram = bench.writer->memory(sim::Memory::GbSram);
+  auto flash = bench.writer->memory(sim::Memory::GbFlash);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x5A});
   std::fill(sram.begin(), sram.end(), std::uint8_t{0x11});
+  std::fill(flash.begin(), flash.end(), std::uint8_t{0x77});
   c.arrange(bench);
   const ops::Result result = c.run == Run::Write ? gb::WriteGbCard(bench.op)
                                                  : gb::EraseGbCard(bench.op, c.run == Run::Erase16 ? 0 : 1);
@@ -78,6 +79,13 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(c.last(log.back())) << "last command: op " << int(log.back().op) << " " << int(log.back().p1)
                                     << " " << int(log.back().p2);
+  }
+  // A failure found before the first erase leaves the whole card as it was.
+  const bool beforeErase = c.message.rfind("Opening File", 0) == 0 || c.message.rfind("Reading ", 0) == 0 ||
+                           c.message == "BIOS Reading Error" || c.message == "Linking Fail" ||
+                           c.message.rfind("Card is not", 0) == 0;
+  if (beforeErase) {
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](auto b) { return b == 0x77; })) << "FLASH ROM untouched";
   }
   // The operation stops at its failure: whatever comes later in its sequence is not done.
   const bool biosReached = c.message.find("BIOS Fail") != std::string::npos || c.message == "Earsing RAM Fail";
@@ -120,12 +128,24 @@ const auto kCases = ::testing::Values(
                 "Earsing ROM Fail", StatusByteRead},
     FailureCase{"blockEraseMethod1", 0, 17, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 0; }),
                 "Earsing ROM Fail", QueryState3},
+    // A method-2 FLASH ROM gets its programming voltage switched off before the failure ends.
+    FailureCase{"blockEraseMethod2", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 8; }),
+                "Earsing ROM Fail", VoltageOff},
+    // Every image is read before the first erase: a file that is gone, short, or a folder
+    // stops the writing with the card untouched, whichever place it has in the card list.
     FailureCase{"imageFileGone", 0, 16, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   fs::remove(bench.dir / "two.gb");
                 },
-                "Opening File two.gb Error", EraseDone},
+                "Opening File two.gb Error", ProbeEnd},
+    FailureCase{"imageFileFolder", 0, 16, Run::Write,
+                [](Bench& bench) {
+                  ComposeTwo(bench);
+                  fs::remove(bench.dir / "one.gb");
+                  fs::create_directory(bench.dir / "one.gb");
+                },
+                "Opening File one.gb Error", ProbeEnd},
     FailureCase{"imageFileShort", 0, 21, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
@@ -133,8 +153,10 @@ const auto kCases = ::testing::Values(
                   two.resize(0x4000 + 0x3000);
                   support::writeFile(bench.dir / "two.gb", two);
                 },
-                "Reading two.gb Error", QueryState3},
+                "Reading two.gb Error", ProbeEnd},
     FailureCase{"bankProgramming", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
+                "Writing two.gb Fail", VoltageOff},
+    FailureCase{"bankProgrammingMethod0", 0, 16, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
                 "Writing two.gb Fail", QueryState3},
     FailureCase{"biosEraseMethod0", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
@@ -157,6 +179,8 @@ const auto kCases = ::testing::Values(
     FailureCase{"eraseNoWriter", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail",
                 nullptr},
     FailureCase{"eraseBlock", 0, 21, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
+                "Earsing ROM Fail", VoltageOff},
+    FailureCase{"eraseBlockMethod0", 0, 16, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
                 "Earsing ROM Fail", StatusByteRead},
     FailureCase{"eraseBiosMethod0", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},

@@ -87,7 +87,21 @@ struct SaveCase {
   std::uint8_t cartType;
   std::size_t fileBytes;
   std::size_t cardOffset;  // where the bytes are in the card's save memory
+  std::string modeWrites;  // the writes to 0x0000 and 0x6000 of one backup, in order
 };
+
+// "0000=0A 6000=01 ..." for the WriteByte commands to 0x0000 and 0x6000 in `log` from `from` on.
+std::string ModeWrites(const std::vector<sim::CommandRecord>& log, std::size_t from) {
+  std::string out;
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const auto& c = log[i];
+    if (c.op != 0 || c.count() != 1 || (c.address() != 0x0000 && c.address() != 0x6000)) continue;
+    char text[16];
+    std::snprintf(text, sizeof text, "%s%04X=%02X", out.empty() ? "" : " ", c.address(), c.value);
+    out += text;
+  }
+  return out;
+}
 
 class SaveMemoryRoundTrip : public ::testing::TestWithParam<SaveCase> {};
 
@@ -114,6 +128,7 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
     selected = c.holder == Holder::Password ? 2 : 1;
   }
   ASSERT_EQ(bench->Probe(), detect::ProbeOutcome::Probed);
+  bench->writer->clearCommands();
 
   const fs::path backup = bench->dir / "game.sav";
   bench->window.fileAnswer = backup.string();
@@ -125,12 +140,15 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
   const auto& log = bench->writer->commands();
   const bool disabledAtEnd = IsCommand(log.back(), 0, 0x00, 0x00);
   EXPECT_EQ(disabledAtEnd, c.holder == Holder::Cartridge) << "only a cartridge's RAM is disabled again";
+  const std::size_t restoreFrom = log.size();
+  EXPECT_EQ(ModeWrites(log, 0), c.modeWrites) << "backup";
 
   const Bytes fresh = Pattern(c.fileBytes + 100, 99);  // longer than needed: the rest is not used
   const fs::path restore = bench->dir / "new.sav";
   support::writeFile(restore, fresh);
   bench->window.fileAnswer = restore.string();
   ASSERT_EQ(gb::RestoreGbRam(bench->op, selected).text, "Uploading Success");
+  EXPECT_EQ(ModeWrites(bench->writer->commands(), restoreFrom), c.modeWrites) << "restore";
   const auto card = bench->writer->memory(c.holder == Holder::Cartridge ? sim::Memory::CartSav : sim::Memory::GbSram);
   EXPECT_EQ(Slice(card, c.cardOffset, c.fileBytes), Slice(fresh, 0, c.fileBytes));
   if (c.holder != Holder::Cartridge) {
@@ -143,14 +161,49 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, SaveMemoryRoundTrip,
-    ::testing::Values(SaveCase{"cartridge2KiB", Holder::Cartridge, 1, 0x03, 0x800, 0},
-                      SaveCase{"cartridge8KiB", Holder::Cartridge, 2, 0x13, 0x2000, 0},
-                      SaveCase{"cartridge32KiB", Holder::Cartridge, 3, 0x1B, 0x8000, 0},
+    ::testing::Values(SaveCase{"cartridge2KiB", Holder::Cartridge, 1, 0x03, 0x800, 0, "0000=0A 0000=00"},
+                      SaveCase{"cartridge8KiB", Holder::Cartridge, 2, 0x13, 0x2000, 0, "0000=0A 0000=00"},
+                      SaveCase{"cartridge32KiB", Holder::Cartridge, 3, 0x1B, 0x8000, 0, "0000=0A 0000=00"},
+                      // An MBC1 shows its four save banks only in its RAM banking mode.
+                      SaveCase{"mbc1Cartridge32KiB", Holder::Cartridge, 3, 0x03, 0x8000, 0,
+                               "0000=0A 6000=01 6000=00 0000=00"},
+                      SaveCase{"mbc1Cartridge8KiB", Holder::Cartridge, 2, 0x01, 0x2000, 0, "0000=0A 0000=00"},
                       // The second image's save area starts at unit 3: banks 3 to 6.
-                      SaveCase{"flashImage32KiB", Holder::FlashImage, 3, 0, 0x8000, 0x6000},
-                      SaveCase{"flashImage2KiB", Holder::FlashImage, 1, 0, 0x800, 0x6000},
-                      SaveCase{"password", Holder::Password, 2, 0, 0x2000, 0x1C000}),
+                      SaveCase{"flashImage32KiB", Holder::FlashImage, 3, 0, 0x8000, 0x6000, "0000=0A"},
+                      SaveCase{"flashImage2KiB", Holder::FlashImage, 1, 0, 0x800, 0x6000, "0000=0A"},
+                      SaveCase{"password", Holder::Password, 2, 0, 0x2000, 0x1C000, "0000=0A"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// A cancelled dialog still ends with the cartridge's RAM disabled, an MBC1 with several save
+// banks put back into its ROM banking mode just before.
+struct CancelCase {
+  const char* name;
+  std::uint8_t cartType;
+  std::uint8_t ramCode;
+  bool restore;
+  std::string modeWrites;
+};
+
+class CartridgeSaveCancelled : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(CartridgeSaveCancelled, DialogCancelled_onlyTheDisablingWrites) {
+  const CancelCase& c = GetParam();
+  Bench bench(sim::gbCartridge(support::makeGbImage({"CART", c.cartType, 2, c.ramCode, false})));
+  ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
+  bench.writer->clearCommands();
+  bench.window.fileAnswer.clear();
+  const ops::Result result = c.restore ? gb::RestoreGbRam(bench.op, 0) : gb::BackupGbRam(bench.op, 0);
+  EXPECT_EQ(result.outcome, ops::Outcome::Cancelled);
+  EXPECT_EQ(ModeWrites(bench.writer->commands(), 0), c.modeWrites);
+  EXPECT_EQ(bench.writer->commands().size(), c.modeWrites.size() / 8 + 1) << "nothing but those writes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cartridges, CartridgeSaveCancelled,
+                         ::testing::Values(CancelCase{"mbc1Backup", 0x03, 3, false, "6000=00 0000=00"},
+                                           CancelCase{"mbc1Restore", 0x03, 3, true, "6000=00 0000=00"},
+                                           CancelCase{"mbc1OneBank", 0x03, 2, false, "0000=00"},
+                                           CancelCase{"mbc5Backup", 0x1B, 3, false, "0000=00"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // What is refused before anything reaches the writer or a file.
 struct RefusalCase {

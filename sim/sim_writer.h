@@ -72,7 +72,10 @@ struct CommandRecord {
   std::uint8_t value = 0;  // a write's first data byte: the value of a WriteByte
   std::uint16_t address() const { return static_cast<std::uint16_t>(p1 | p2 << 8); }
   std::uint16_t count() const { return static_cast<std::uint16_t>(p3 | p4 << 8); }
-  bool operator==(const CommandRecord&) const = default;
+  // The same command: the same opcode and parameters (the data are not compared).
+  bool operator==(const CommandRecord& other) const {
+    return op == other.op && p1 == other.p1 && p2 == other.p2 && p3 == other.p3 && p4 == other.p4;
+  }
 };
 
 // A stretch of a memory changed by a command since the last takeChanges().

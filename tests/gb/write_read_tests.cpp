@@ -4,9 +4,9 @@
 
 #include "bench.h"
 #include "gb/gb_operations.h"
-#include "detect/chips.h"
 #include "gb/placement.h"
 #include "library/names.h"
+#include "sim/chips.h"
 #include "sim/sim.h"
 
 namespace quillon::gbtest {
@@ -67,7 +67,7 @@ struct ChipCase {
 
 std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& param) {
   const auto method = [](int row) {
-    return std::to_string(static_cast<int>(detect::kChipTable[static_cast<std::size_t>(row)].method));
+    return std::to_string(sim::methodNumber(sim::kChips[static_cast<std::size_t>(row)].method));
   };
   return "bios" + method(param.param.biosRow) + "_flash" + method(param.param.flashRow) +
          (param.param.writerType == 0 ? "_gb" : "_password");
@@ -153,10 +153,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   }
   // Methods 0 and 2 erase the whole BIOS ROM first; method 1 only programs the menu.
   const auto bios = bench.writer->memory(sim::Memory::GbBios);
-  const std::uint8_t beyond = detect::kChipTable[static_cast<std::size_t>(c.biosRow)].method ==
-                                      detect::ChipMethod::Method1
-                                  ? 0x5A
-                                  : 0xFF;
+  const std::uint8_t beyond = sim::kChips[static_cast<std::size_t>(c.biosRow)].method == sim::Method::M1 ? 0x5A : 0xFF;
   EXPECT_TRUE(std::all_of(bios.begin() + static_cast<std::ptrdiff_t>(menuSize), bios.end(),
                           [beyond](auto b) { return b == beyond; }));
 
@@ -181,6 +178,30 @@ INSTANTIATE_TEST_SUITE_P(AllMethods, WritingCard,
                                            ChipCase{12, 16, 0}, ChipCase{12, 17, 1}, ChipCase{12, 21, 0},
                                            ChipCase{0, 16, 1}, ChipCase{9, 21, 0}, ChipCase{12, 17, 0}),
                          ChipCaseName);
+
+// Every chip the writer knows, as the BIOS ROM and as the FLASH ROM: the program finds its
+// row by the bytes the chip answers and drives it with the commands the chip takes. (The
+// writer keeps its own description of the chips: a wrong row in the program's table fails
+// here.)
+class WritingEveryChip : public ::testing::TestWithParam<int> {};
+
+TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
+  const int row = GetParam();
+  Bench bench(sim::emptyGbFlashCard(row, row));
+  bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
+  ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << sim::kChips[static_cast<std::size_t>(row)].name;
+  EXPECT_EQ(bench.window.probed.biosChip, row);
+  EXPECT_EQ(bench.window.probed.flashChip, row);
+  ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
+  ASSERT_EQ(bench.state.cardInfo.count, 1);
+  const fs::path out = bench.dir / "back.gb";
+  bench.window.fileAnswer = out.string();
+  ASSERT_EQ(gb::ReadGbCard(bench.op, 0).text, "Downloading Success");
+  EXPECT_EQ(support::readFile(out), TestImage("2048.gb"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WritingEveryChip, ::testing::Range(0, sim::kLastChipRow + 1),
+                         [](const auto& param) { return "row" + std::to_string(param.param); });
 
 // A write over a card that held other images: every block an image needs is erased
 // first (flash programming only clears bits), blocks it does not need keep their bytes.

@@ -135,8 +135,46 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"eraseBank", Run::Erase, Fault([](sim::Faults& f) { f.eraseFailBlock = 31; }),
                     "Earsing Flash ROM Fail", QueryState6},
         FailureCase{"eraseRam", Run::Erase, Fault([](sim::Faults& f) { f.sramWriteFail = true; }), "Earsing RAM Fail",
+                    QueryState6},
+        // A card that answers busy after an erase: the single status query takes that as
+        // a failure.
+        FailureCase{"writeBusy", Run::Write, Fault([](sim::Faults& f) { f.busyPolls = 1; }), "Earsing Flash ROM Fail",
+                    QueryState6},
+        FailureCase{"eraseBusy", Run::Erase, Fault([](sim::Faults& f) { f.busyPolls = 1; }), "Earsing Flash ROM Fail",
                     QueryState6}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// The erases of the small sectors at the top of each 2 MiB half fail on their own: the
+// operation gets as far as their status query, after every bank before them.
+struct ExtraEraseCase {
+  const char* name;
+  Run run;
+  unsigned firstBlock;
+  unsigned failingBlock;  // 63 or 127
+};
+
+class ExtraEraseFailing : public ::testing::TestWithParam<ExtraEraseCase> {};
+
+TEST_P(ExtraEraseFailing, StatusAfterTheTopSectors_failsThere) {
+  const ExtraEraseCase& c = GetParam();
+  WsBench bench;
+  bench.Compose(WsImage(0x80000, 1));
+  bench.writer->faults().extraEraseFail = true;
+  EXPECT_EQ(RunOperation(c.run, bench.op, "").text, "Earsing Flash ROM Fail");
+  // Everything up to the status query after the last top sector of block `failingBlock`.
+  std::vector<std::string> expected = ExpectedSchedule(c.firstBlock, c.run == Run::Write);
+  std::string lastSector = "E";
+  lastSector.append(std::to_string(c.failingBlock / 2)).append(":37:192");
+  const auto at = std::find(expected.begin(), expected.end(), lastSector);
+  ASSERT_NE(at, expected.end());
+  expected.erase(at + 2, expected.end());
+  EXPECT_EQ(Schedule(bench.writer->commands()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ExtraEraseFailing,
+                         ::testing::Values(ExtraEraseCase{"write512KiB", Run::Write, 112, 127},
+                                           ExtraEraseCase{"erase", Run::Erase, 0, 63}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 struct CancelCase {
   const char* name;

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t kFileHeader = 0x200;  // an optional copier header before the image
 constexpr std::size_t kSizeCodeOffset = 0x7FFC;  // in the last block: the card's size code
+constexpr std::uint8_t kSizeCodeBits = 0x30;     // the bits of that byte the card reads its size from
 
 struct Placement {
   std::size_t size;
@@ -145,7 +146,10 @@ class CardWriter {
 
     if (op_.stopRequested()) return Step::Stopped;
     op_.link.SetMode(mode);
-    if (b == kBlocks - 1) block[kSizeCodeOffset] |= sizeCode;
+    // The card takes its size from two bits of this byte: whatever the image holds there
+    // gives way to the size code.
+    if (b == kBlocks - 1)
+      block[kSizeCodeOffset] = static_cast<std::uint8_t>((block[kSizeCodeOffset] & ~kSizeCodeBits) | sizeCode);
     // The block goes into the writer's buffer first, then into the flash.
     op_.link.WriteBlock(16, kWindow, block);
     op_.link.WriteBlock(7, kWindow, block);

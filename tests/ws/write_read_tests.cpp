@@ -103,6 +103,34 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"k512SizeBytePatched", 0x80000, 0, Patch::SizeByte, 0x30}),
     [](const auto& param) { return std::string(param.param.name); });
 
+struct SizeBitsCase {
+  const char* name;
+  std::size_t size;
+  std::uint8_t byte;  // the image's fourth byte from the end
+};
+
+class SizeBits : public ::testing::TestWithParam<SizeBitsCase> {};
+
+// The card answers its size from bits 4 and 5 of that byte: what the image holds there must
+// not change the size that reading finds.
+TEST_P(SizeBits, ImageSetsTheSizeBits_readBackAtItsOwnSize) {
+  const SizeBitsCase& c = GetParam();
+  WsBench bench;
+  Bytes image = WsImage(c.size, 5);
+  image[c.size - 4] = c.byte;
+  bench.Compose(image);
+  ASSERT_EQ(ws::WriteWsCard(bench.op, "").text, "Writing Success");
+  bench.window.fileAnswer = (bench.dir / "back.ws").string();
+  ASSERT_EQ(ws::ReadWsCard(bench.op).text, "Downloading Success");
+  image[c.size - 4] &= 0x07;
+  EXPECT_TRUE(support::readFile(bench.dir / "back.ws") == image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SizeBits,
+                         ::testing::Values(SizeBitsCase{"k512", 0x80000, 0x04}, SizeBitsCase{"m1", 0x100000, 0x34},
+                                           SizeBitsCase{"m2", 0x200000, 0x27}, SizeBitsCase{"m4", 0x400000, 0x14}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 class EraseSchedule : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(EraseSchedule, Write_erasesEachBankBeforeItsBlocks) {

@@ -25,10 +25,11 @@ int CreateBeside(const std::string& target, std::string& temp) {
   static std::atomic<std::uint64_t> counter{0};
   const auto seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                     (static_cast<std::uint64_t>(::getpid()) << 40);
+  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::uint64_t mix = (seed + counter.fetch_add(1)) * 0x9E3779B97F4A7C15ull;
     std::string suffix;
-    for (int i = 0; i < 6; ++i, mix >>= 6) suffix += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_"[mix & 63];
+    for (int i = 0; i < 6; ++i, mix >>= 6) suffix += kLetters[mix & 63];
     temp = target + ".quillon-" + suffix;
     const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "quillon_version.h"
+#include "sim/chips.h"
 
 namespace {
 
@@ -152,9 +153,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"gb-flash", "gb-cart", "ws-flash", "none"}));
   insert->add_option("ROM", insertArgs.rom, "GB image for gb-cart");
   insert->add_option("--bios-chip", insertArgs.biosChip, "chip table row of the BIOS ROM (gb-flash; default 0)")
-      ->check(CLI::Range(0, 22));
+      ->check(CLI::Range(0, quillon::sim::kLastChipRow));
   insert->add_option("--flash-chip", insertArgs.flashChip, "chip table row of the FLASH ROM (gb-flash; default 21)")
-      ->check(CLI::Range(0, 22));
+      ->check(CLI::Range(0, quillon::sim::kLastChipRow));
   insert->add_option("--sav", insertArgs.sav, "save RAM contents for gb-cart");
   insert->callback([&] { status = runSimInsert(insertArgs); });
 
@@ -163,8 +164,8 @@ int main(int argc, char** argv) {
   bool clearFaults = false;
   auto* fault = simCmd->add_subcommand(
       "fault",
-      "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, program-fail-bank=B,\n"
-      "bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
+      "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, extra-erase-fail,\n"
+      "program-fail-bank=B, bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
       "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail,\n"
       "unknown-bios-chip, unknown-flash-chip; --clear removes all");
   fault->add_option("DIR", faultDir, "simulated writer folder")->required();

@@ -2,7 +2,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "detect/chips.h"
 #include "sim/card_model.h"
 
 namespace quillon::sim {
@@ -10,10 +9,9 @@ namespace quillon::sim {
 namespace {
 
 void checkChipRow(int row, const char* which) {
-  if (row < 0 || row >= static_cast<int>(detect::kChipTable.size())) {
+  if (row < 0 || row > kLastChipRow) {
     throw std::runtime_error(std::string(which) + " chip row " + std::to_string(row) +
-                             " is not in the chip table (rows 0 to " +
-                             std::to_string(detect::kChipTable.size() - 1) + ")");
+                             " is not in the chip table (rows 0 to " + std::to_string(kLastChipRow) + ")");
   }
 }
 

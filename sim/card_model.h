@@ -21,19 +21,25 @@ inline constexpr std::uint8_t kStateBusy = 1;
 inline constexpr std::uint8_t kStateFailed = 2;
 
 // Status-register reads for which the ready bit stays clear while the writer finishes a
-// long job: programming a whole bank or block, and erasing a WS sector.
+// long job: programming a whole bank or block, and erasing a WS sector. The PC waits for an
+// erase without its usual limit of 40000 reads (SendClock); one that waits with the limit
+// loses its bytes, and with them the next command.
 inline constexpr int kProgramHoldReads = 2;
-inline constexpr int kEraseHoldReads = 4;
+inline constexpr int kEraseHoldReads = 150000;
 
 struct Device {
   CardContents card;
   Faults faults;
 
-  // Status of the last operation: failed or not, and how many more status polls answer busy.
+  // Status of the last operation: failed or not, and how long it still answers busy: until
+  // the clock reaches busyUntilTicks, then for busyLeft more status polls.
   bool failed = false;
   int busyLeft = 0;
+  std::uint64_t busyUntilTicks = 0;
   int holdReads = 0;
   std::uint64_t statusPolls = 0;
+  // The writer's clock: the DelayTicks counts the PC has waited so far.
+  std::uint64_t ticks = 0;
   // Set by a card's read: this answer goes out with a wrong check byte (a transfer the PC
   // sees fail). Cleared before every read.
   bool corruptAnswer = false;
@@ -60,19 +66,24 @@ struct Device {
   void finish(bool ok) {
     failed = !ok;
     busyLeft = 0;
+    busyUntilTicks = 0;
   }
-  // An operation that runs on in the chip: the next busyPolls status polls answer busy.
-  void start(bool ok) {
+  // An operation that runs on in the chip for `polls` status polls and `duration` ticks of
+  // the clock; the busy-polls fault makes it answer busy for that many polls more.
+  void start(bool ok, int polls = 0, std::uint64_t duration = 0) {
     failed = !ok;
-    busyLeft = faults.busyPolls;
+    busyLeft = polls + faults.busyPolls;
+    busyUntilTicks = ticks + duration;
   }
+  bool busy() const { return busyLeft > 0 || ticks < busyUntilTicks; }
   // A plain memory read: a later status query tells whether it went well.
   void readDone(bool readFault) {
-    if (busyLeft == 0) failed = readFault;
+    if (!busy()) failed = readFault;
   }
   // One status poll; true while busy.
   bool pollBusy() {
     ++statusPolls;
+    if (ticks < busyUntilTicks) return true;
     if (busyLeft > 0) {
       --busyLeft;
       return true;

@@ -23,6 +23,7 @@ constexpr FaultEntry kFaultEntries[] = {
     {"drop-after", Kind::Number, 0, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"bad-check", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"erase-fail-block", Kind::Number, 0, 63, "B"},
+    {"extra-erase-fail", Kind::Flag, 0, 0, ""},
     {"program-fail-bank", Kind::Number, 0, 255, "B"},
     {"bios-erase-fail", Kind::Flag, 0, 0, ""},
     {"bios-program-fail", Kind::Flag, 0, 0, ""},
@@ -109,6 +110,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "drop-after") faults.dropAfter = value;
   if (name == "bad-check") faults.badCheck = value;
   if (name == "erase-fail-block") faults.eraseFailBlock = static_cast<int>(value);
+  if (name == "extra-erase-fail") faults.extraEraseFail = true;
   if (name == "program-fail-bank") faults.programFailBank = static_cast<int>(value);
   if (name == "bios-erase-fail") faults.biosEraseFail = true;
   if (name == "bios-program-fail") faults.biosProgramFail = true;
@@ -132,11 +134,12 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.dropAfter) add("drop-after", *faults.dropAfter);
   if (faults.badCheck) add("bad-check", *faults.badCheck);
   if (faults.eraseFailBlock) add("erase-fail-block", *faults.eraseFailBlock);
+  if (faults.extraEraseFail) list.emplace_back("extra-erase-fail");
   if (faults.programFailBank) add("program-fail-bank", *faults.programFailBank);
   if (faults.biosEraseFail) list.emplace_back("bios-erase-fail");
   if (faults.biosProgramFail) list.emplace_back("bios-program-fail");
   if (faults.sramWriteFail) list.emplace_back("sram-write-fail");
-  if (faults.busyPolls != kDefaultBusyPolls) add("busy-polls", faults.busyPolls);
+  if (faults.busyPolls != 0) add("busy-polls", faults.busyPolls);
   if (faults.wsId) list.push_back("ws-id=" + hex16(*faults.wsId));
   if (faults.wsSizeBadCheck) list.emplace_back("ws-size-bad-check");
   if (faults.readFailBank) add("read-fail-bank", *faults.readFailBank);

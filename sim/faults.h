@@ -10,18 +10,20 @@
 
 namespace quillon::sim {
 
-inline constexpr int kDefaultBusyPolls = 1;
 
 struct Faults {
   bool absent = false;                     // absent: the ready bit is never set
   std::optional<std::uint64_t> dropAfter;  // drop-after=N: silent once N bytes crossed
   std::optional<std::uint64_t> badCheck;   // bad-check=N: the N-th answer (1-based) has a wrong check
-  std::optional<int> eraseFailBlock;       // erase-fail-block=B: GB FLASH 64 KiB block / WS bank
+  std::optional<int> eraseFailBlock;       // erase-fail-block=B: GB FLASH 64 KiB block / WS 64 KiB bank
+  bool extraEraseFail = false;             // extra-erase-fail: WS, the sectors of the upper 32 KiB of banks 31 and 63
   std::optional<int> programFailBank;      // program-fail-bank=B: GB FLASH 16 KiB bank / WS bank
   bool biosEraseFail = false;              // bios-erase-fail
   bool biosProgramFail = false;            // bios-program-fail
   bool sramWriteFail = false;              // sram-write-fail
-  int busyPolls = kDefaultBusyPolls;       // busy-polls=K
+  // busy-polls=K: after an erase or a programming command, K more status polls answer busy
+  // than the chip needs (GB: QueryState3 or the chip's status byte; WS: QueryState6).
+  int busyPolls = 0;
   std::optional<std::uint16_t> wsId;       // ws-id=HEX: the WS card's identification
   bool wsSizeBadCheck = false;             // ws-size-bad-check
   // read-fail-bank=B. GB: reading 16 KiB ROM bank B leaves the status failed. WS: the answer
@@ -42,8 +44,8 @@ struct Faults {
 // for the user when the name is unknown or the value does not fit; `faults` is then unchanged.
 void armFault(Faults& faults, std::string_view nameValue);
 
-// The armed faults as "name" / "name=value" strings, in a fixed order; the default
-// busy-polls is not listed.
+// The armed faults as "name" / "name=value" strings, in a fixed order; busy-polls=0 is not
+// listed.
 std::vector<std::string> faultList(const Faults& faults);
 
 // One line naming every fault and its value, for error messages and help texts.

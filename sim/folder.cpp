@@ -14,7 +14,6 @@
 #include <system_error>
 #include <thread>
 
-#include "detect/chips.h"
 #include "sim/card_model.h"
 #include "sim/sim.h"
 
@@ -57,7 +56,7 @@ std::string trim(const std::string& text) {
 
 std::string errorText(int error) { return std::error_code(error, std::generic_category()).message(); }
 
-int lastRow() { return static_cast<int>(detect::kChipTable.size()) - 1; }
+int lastRow() { return kLastChipRow; }
 
 int parseRow(const std::string& key, const std::string& text) {
   int value = -1;
@@ -598,9 +597,9 @@ std::string sizeText(std::size_t bytes) {
 
 std::string chipText(int row) {
   if (row < 0 || row > lastRow()) return "chip row " + std::to_string(row) + " (not in the chip table)";
-  const auto& chip = detect::kChipTable[static_cast<std::size_t>(row)];
+  const Chip& chip = kChips[static_cast<std::size_t>(row)];
   return "chip row " + std::to_string(row) + ", " + std::string(chip.name) + " (method " +
-         std::to_string(static_cast<int>(chip.method)) + ")";
+         std::to_string(methodNumber(chip.method)) + ")";
 }
 
 std::string hex(unsigned value, int digits) {

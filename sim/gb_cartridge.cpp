@@ -45,6 +45,7 @@ class GbCartridge final : public CardModel {
       }
     }
     dev_.readDone(failBank);
+    if (ramEnabled_ && touchesRam(address, out.size())) noteRamBankIgnored();
   }
 
   void write(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) override {
@@ -57,6 +58,10 @@ class GbCartridge final : public CardModel {
       touchedRam |= busWrite(static_cast<std::uint16_t>(address + i), data[i]);
     }
     if (touchedRam) dev_.finish(!dev_.faults.sramWriteFail);
+    if (touchesRam(address, data.size()) && !ram_.empty()) {
+      if (!ramEnabled_) dev_.noteUnexpected("the save RAM is disabled (no WriteByte(0x0000, 0x0A) before it)");
+      noteRamBankIgnored();
+    }
   }
 
   void control(std::uint8_t a, std::uint8_t b, std::uint8_t, std::uint8_t) override {
@@ -66,13 +71,34 @@ class GbCartridge final : public CardModel {
  private:
   std::size_t currentRomBank() const { return romBank_ % romBanks_; }
 
+  static bool touchesRam(std::uint16_t address, std::size_t size) {
+    return size > 0 && address < 0xC000 && address + size > 0xA000;
+  }
+
+  std::size_t ramBanks() const { return ram_.size() / kRamBank; }
+
+  // The save RAM bank the window shows. An MBC1 shows bank 0 until it is switched into its
+  // RAM banking mode (0x01 at 0x6000); only then does the value at 0x4000 choose the bank.
+  std::size_t shownRamBank() const {
+    if (mapper_ == Mapper::Mbc1 && !mbc1RamBanking_) return 0;
+    return ramBank_ % std::max<std::size_t>(1, ramBanks());
+  }
+
+  // A program that selects a save RAM bank of an MBC1 without its banking mode reaches bank 0
+  // instead, and nothing tells it so.
+  void noteRamBankIgnored() {
+    if (mapper_ != Mapper::Mbc1 || mbc1RamBanking_ || ramBanks() < 2 || ramBank_ == 0) return;
+    dev_.noteUnexpected("save RAM bank " + std::to_string(ramBank_) +
+                        " is selected, but the MBC1 is not in its RAM banking mode (no WriteByte(0x6000, "
+                        "0x01)): the window shows bank 0");
+  }
+
   // Offset into the save RAM of a bus address, when the RAM answers there.
   std::optional<std::size_t> ramOffset(std::uint16_t a) const {
     if (a < 0xA000 || a >= 0xC000 || !ramEnabled_ || ram_.empty() || !ramMapped_) return std::nullopt;
     const std::size_t within = a - 0xA000u;
     if (ram_.size() < kRamBank) return within % ram_.size();  // 2 KiB repeats in the window
-    const std::size_t banks = ram_.size() / kRamBank;
-    return (ramBank_ % banks) * kRamBank + within;
+    return shownRamBank() * kRamBank + within;
   }
 
   // One write on the cartridge bus; true when it went to the save RAM.
@@ -83,6 +109,8 @@ class GbCartridge final : public CardModel {
       selectRomBank(a, v);
     } else if (a < 0x6000) {
       selectRamBank(v);
+    } else if (a < 0x8000) {
+      if (mapper_ == Mapper::Mbc1) mbc1RamBanking_ = (v & 1u) != 0;
     } else if (a >= 0xA000 && a < 0xC000) {
       const auto offset = ramOffset(a);
       if (!offset) return false;
@@ -144,6 +172,7 @@ class GbCartridge final : public CardModel {
   std::size_t ramBank_ = 0;
   bool ramEnabled_ = false;
   bool ramMapped_ = true;
+  bool mbc1RamBanking_ = false;  // the MBC1's mode register (0x6000-0x7FFF), bit 0
 };
 
 }  // namespace

@@ -3,15 +3,14 @@
 #include <initializer_list>
 #include <string>
 
-#include "detect/chips.h"
 #include "sim/card_model.h"
-#include "sim/id_ways.h"
+#include "sim/chips.h"
 
 namespace quillon::sim {
 
 namespace {
 
-using detect::ChipMethod;
+using ChipMethod = Method;
 
 constexpr std::size_t kBank = 0x4000;
 constexpr std::size_t kBlock = 0x10000;
@@ -27,6 +26,20 @@ constexpr std::uint8_t kStatusEraseError = 0xA0;
 // table row, by three bytes or by two.
 constexpr std::array<std::uint8_t, 3> kUnknownId = {0x5A, 0x5A, 0x00};
 
+// How long the chips take, within the waits the PC gives them. A FLASH ROM block erase and
+// the method-2 BIOS ROM chip erase are polled back to back: they last a few polls. The
+// method-0 BIOS ROM chip erase is polled after DelayTicks(65535), then once per
+// DelayTicks(1000): it lasts a little over a second of ticks. Programming a piece or a page
+// is done by the first poll.
+constexpr int kBlockErasePolls = 2;
+constexpr int kChipErasePolls = 3;
+constexpr std::uint64_t kChipEraseTicks = 65535 + 1500;
+// The first status query of a method-0 BIOS ROM erase must wait this long after the command.
+constexpr std::uint64_t kChipEraseFirstPoll = 65535;
+// The BIOS ROM takes an erase or programming command only this long after it was presented
+// (WriteByte(0x0000, 0x00)) or after its chip erase ended.
+constexpr std::uint64_t kBiosSettleTicks = 10000;
+
 // The writer's own GB flash card: a BIOS ROM chip holding the menu image, a FLASH ROM chip
 // holding the games, and 128 KiB of save memory.
 class GbFlashCard final : public CardModel {
@@ -38,6 +51,7 @@ class GbFlashCard final : public CardModel {
 
   void received(const CommandRecord& command) override {
     if (const auto reason = notGbCommand(command)) dev_.noteUnexpected(*reason);
+    if (command.op == 6 && command.p1 == 3) notePollBeforeChipErase();
   }
 
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
@@ -49,7 +63,7 @@ class GbFlashCard final : public CardModel {
     std::uint8_t status = 0;
     bool failBank = false;
     // A method-1 BIOS ROM that reads back wrong once a page was written to it.
-    bool differ = presented_ == kBios && chip.row->method == ChipMethod::Method1 && biosPaged_ &&
+    bool differ = presented_ == kBios && chip.row->method == ChipMethod::M1 && biosPaged_ &&
                   dev_.faults.biosVerifyDiffer;
     for (std::size_t i = 0; i < out.size(); ++i) {
       const auto a = static_cast<std::uint16_t>(address + i);
@@ -76,15 +90,18 @@ class GbFlashCard final : public CardModel {
                       static_cast<std::size_t>(*dev_.faults.readFailBank) == chip.bank(bank_);
         }
       } else if (a >= 0xA000 && a < 0xC000) {
-        out[i] = saveVisible_    ? dev_.mem(Memory::GbSram)[saveBank_ * kSaveBank + (a - 0xA000u)]
-                 : registerMode_ ? std::uint8_t{0xFE}
-                                 : std::uint8_t{0xFF};
-        failBank |= saveVisible_ && dev_.faults.sramReadFail;
+        // Once told to show the save memory, the window shows nothing while it is disabled.
+        const bool reached = saveReached();
+        out[i] = reached                          ? dev_.mem(Memory::GbSram)[saveBank_ * kSaveBank + (a - 0xA000u)]
+                 : registerMode_ && !saveVisible_ ? std::uint8_t{0xFE}
+                                                  : std::uint8_t{0xFF};
+        failBank |= reached && dev_.faults.sramReadFail;
       } else {
         out[i] = 0xFF;
       }
     }
     if (!statusPoll) dev_.readDone(failBank);
+    if (touchesSaveWindow(address, out.size())) noteSaveNotEnabled();
   }
 
   void write(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) override {
@@ -93,17 +110,17 @@ class GbFlashCard final : public CardModel {
         busWrites(address, data);
         return;
       case 10:  // FLASH ROM bank, methods 0 and 2
-        if (fits(kFlash, {ChipMethod::Method0, ChipMethod::Method2})) return program(address, data, Style::Bank);
+        if (fits(kFlash, {ChipMethod::M0, ChipMethod::M2})) return program(address, data, Style::Bank);
         break;
       case 7:  // FLASH ROM bank, method 1; BIOS ROM bank, method 2
-        if (fits(kFlash, {ChipMethod::Method1}) || fits(kBios, {ChipMethod::Method2}))
+        if (fits(kFlash, {ChipMethod::M1}) || fits(kBios, {ChipMethod::M2}))
           return program(address, data, Style::Bank);
         break;
       case 11:  // BIOS ROM piece, method 0
-        if (fits(kBios, {ChipMethod::Method0})) return program(address, data, Style::Piece);
+        if (fits(kBios, {ChipMethod::M0})) return program(address, data, Style::Piece);
         break;
       case 8:  // BIOS ROM page write, method 1
-        if (fits(kBios, {ChipMethod::Method1})) return program(address, data, Style::Page);
+        if (fits(kBios, {ChipMethod::M1})) return program(address, data, Style::Page);
         break;
       default:
         dev_.finish(false);  // 16 and 19: noted as WS opcodes already
@@ -131,15 +148,15 @@ class GbFlashCard final : public CardModel {
         if (answers(chip, IdWay::Sequence3) || answers(chip, IdWay::Sequence4)) chip.idMode = false;
         break;
       case 6:  // BIOS ROM chip erase, method 2; the writer runs it through bank 0
-        if (fits(kBios, {ChipMethod::Method2}) && chip.bank(bank_) == 0) return chipErase();
-        dev_.noteUnexpected(fits(kBios, {ChipMethod::Method2})
+        if (fits(kBios, {ChipMethod::M2}) && chip.bank(bank_) == 0) return chipErase(kChipErasePolls, 0);
+        dev_.noteUnexpected(fits(kBios, {ChipMethod::M2})
                                 ? "the method-2 BIOS ROM erase runs through bank 0, not bank " +
                                       std::to_string(chip.bank(bank_))
                                 : "the method-2 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 7:  // FLASH ROM block erase, method 1
-        if (fits(kFlash, {ChipMethod::Method1})) return blockErase(c, false);
+        if (fits(kFlash, {ChipMethod::M1})) return blockErase(c, false);
         dev_.noteUnexpected("the method-1 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
@@ -150,15 +167,18 @@ class GbFlashCard final : public CardModel {
         vpp_ = false;
         break;
       case 11:  // FLASH ROM block erase, method 0, and method 2 with the programming voltage
-        if (fits(kFlash, {ChipMethod::Method0}) || (fits(kFlash, {ChipMethod::Method2}) && vpp_))
+        if (fits(kFlash, {ChipMethod::M0}) || (fits(kFlash, {ChipMethod::M2}) && vpp_))
           return blockErase(c, true);
-        dev_.noteUnexpected(fits(kFlash, {ChipMethod::Method2})
+        dev_.noteUnexpected(fits(kFlash, {ChipMethod::M2})
                                 ? std::string(kNoVoltage)
                                 : "the method-0/2 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 14:  // BIOS ROM chip erase, method 0
-        if (fits(kBios, {ChipMethod::Method0})) return chipErase();
+        if (fits(kBios, {ChipMethod::M0})) {
+          chipEraseAt_ = dev_.ticks;
+          return chipErase(0, kChipEraseTicks);
+        }
         dev_.noteUnexpected("the method-0 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
@@ -178,6 +198,10 @@ class GbFlashCard final : public CardModel {
 
   static constexpr std::string_view kNoVoltage =
       "the method-2 FLASH ROM's programming voltage is off (no SetControl(2, 9, 0, 0) before it)";
+  static constexpr std::string_view kNoBiosVoltage =
+      "the method-0 BIOS ROM's programming voltage is off (no SetControl(2, 9, 0, 0) before it)";
+  static constexpr std::string_view kSaveNotEnabled =
+      "the save memory is not enabled (no WriteByte(0x0000, 0x0A) before it)";
   static constexpr std::string_view kNotEnabled =
       "programming is not enabled (no WriteByte(0xA000, 0x80) before it)";
 
@@ -185,7 +209,7 @@ class GbFlashCard final : public CardModel {
     std::size_t role;
     Memory memory;
     std::size_t banks;
-    const detect::ChipRow* row;
+    const sim::Chip* row;
     IdWay way;
     bool idMode = false;
     bool statusMode = false;
@@ -194,8 +218,8 @@ class GbFlashCard final : public CardModel {
 
   Chip makeChip(Memory memory, int row) {
     const auto r = static_cast<std::size_t>(row);
-    return Chip{memory == Memory::GbBios ? kBios : kFlash, memory, dev_.mem(memory).size() / kBank,
-                &detect::kChipTable[r], kIdWays[r]};
+    return Chip{memory == Memory::GbBios ? kBios : kFlash, memory, dev_.mem(memory).size() / kBank, &kChips[r],
+                kChips[r].way};
   }
 
   bool unknownId(const Chip& chip) const {
@@ -217,14 +241,29 @@ class GbFlashCard final : public CardModel {
            std::find(methods.begin(), methods.end(), chips_[role].row->method) != methods.end();
   }
 
+  // The save memory answers in the window 0xA000-0xBFFF once the card was told to show it
+  // (0x0C at 0x1000) and it is enabled (0x0A at 0x0000, which also presents the FLASH ROM).
+  bool saveReached() const { return saveVisible_ && saveEnabled_; }
+
+  bool touchesSaveWindow(std::uint16_t address, std::size_t size) const {
+    return size > 0 && address < 0xC000 && address + size > 0xA000;
+  }
+  void noteSaveNotEnabled() {
+    if (saveVisible_ && !saveEnabled_) dev_.noteUnexpected(kSaveNotEnabled);
+  }
+
   void busWrites(std::uint16_t address, std::span<const std::uint8_t> data) {
     bool touchedSave = false;
     for (std::size_t i = 0; i < data.size(); ++i) {
       const auto a = static_cast<std::uint16_t>(address + i);
       const std::uint8_t v = data[i];
-      if (a < 0x1000) {  // chip select
+      if (a < 0x1000) {  // chip select, and the save memory's enable
         if (v == 0x0A) presented_ = kFlash;
-        if (v == 0x00) presented_ = kBios;
+        if (v == 0x00) {
+          presented_ = kBios;
+          settleFrom(dev_.ticks);
+        }
+        saveEnabled_ = v == 0x0A;
       } else if (a < 0x2000) {
         if (v == 0x0C) saveVisible_ = true;
       } else if (a < 0x4000) {
@@ -236,7 +275,9 @@ class GbFlashCard final : public CardModel {
           chipCommand(v);
         }
       } else if (a >= 0xA000 && a < 0xC000) {
-        if (saveVisible_) {
+        if (saveVisible_ && !saveEnabled_) {
+          touchedSave = true;  // the write goes nowhere
+        } else if (saveVisible_) {
           touchedSave = true;
           if (!dev_.faults.sramWriteFail) {
             const std::size_t offset = saveBank_ * kSaveBank + (a - 0xA000u);
@@ -252,6 +293,7 @@ class GbFlashCard final : public CardModel {
       }
     }
     if (touchedSave) dev_.finish(!dev_.faults.sramWriteFail);
+    if (touchesSaveWindow(address, data.size())) noteSaveNotEnabled();
   }
 
   // A byte written into the bank window goes to the presented chip as a command.
@@ -278,11 +320,16 @@ class GbFlashCard final : public CardModel {
     Chip& chip = chips_[presented_];
     const std::size_t bank = chip.bank(bank_);
     const bool inWindow = address >= 0x4000 && address + data.size() <= 0x8000;
+    // The method-2 FLASH ROM and the method-0 BIOS ROM program only with the programming
+    // voltage applied; without it nothing changes and the status says the write failed.
+    const bool needsVoltage = (presented_ == kFlash && chip.row->method == ChipMethod::M2) ||
+                              (presented_ == kBios && chip.row->method == ChipMethod::M0);
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     if (!inWindow) dev_.noteUnexpected("the data does not lie in the bank window 0x4000-0x7FFF");
-    if (presented_ == kFlash && chip.row->method == ChipMethod::Method2 && !vpp_) dev_.noteUnexpected(kNoVoltage);
+    if (needsVoltage && !vpp_) dev_.noteUnexpected(presented_ == kFlash ? kNoVoltage : kNoBiosVoltage);
+    if (presented_ == kBios) noteUnsettledBios();
     if (presented_ == kFlash && inWindow) noteMissingErase(chip, bank * kBank + (address - 0x4000u), data);
-    bool ok = writeEnabled_ && inWindow;
+    bool ok = writeEnabled_ && inWindow && (vpp_ || !needsVoltage);
     if (presented_ == kFlash) {
       ok = ok && !(dev_.faults.programFailBank && static_cast<std::size_t>(*dev_.faults.programFailBank) == bank);
     } else {
@@ -340,18 +387,46 @@ class GbFlashCard final : public CardModel {
     const bool ok = writeEnabled_ &&
                     !(dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == block);
     if (ok) erase(chip.memory, block * kBlock, kBlock);
-    dev_.start(ok);
+    dev_.start(ok, kBlockErasePolls);
     chip.statusMode = statusMode;
     chip.idMode = false;
   }
 
-  void chipErase() {
+  // The whole BIOS ROM, lasting `polls` status polls and `duration` ticks.
+  void chipErase(int polls, std::uint64_t duration) {
     Chip& chip = chips_[kBios];
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
+    noteUnsettledBios();
     const bool ok = writeEnabled_ && !dev_.faults.biosEraseFail;
     if (ok) erase(chip.memory, 0, dev_.mem(chip.memory).size());
-    dev_.start(ok);
+    dev_.start(ok, polls, duration);
+    settleFrom(dev_.ticks + duration);
     chip.idMode = false;
+  }
+
+  // The BIOS ROM needs kBiosSettleTicks of quiet from `ticks` on before its next erase or
+  // programming command.
+  void settleFrom(std::uint64_t ticks) {
+    biosSettledAt_ = ticks + kBiosSettleTicks;
+    settleNoted_ = false;
+  }
+  void noteUnsettledBios() {
+    if (dev_.ticks >= biosSettledAt_ || settleNoted_) return;
+    settleNoted_ = true;
+    dev_.noteUnexpected("the BIOS ROM was presented or erased " +
+                        std::to_string(dev_.ticks + kBiosSettleTicks - biosSettledAt_) +
+                        " ticks before; it takes commands after DelayTicks(10000)");
+  }
+
+  // The first status query of a method-0 BIOS ROM erase comes after DelayTicks(65535).
+  void notePollBeforeChipErase() {
+    if (!chipEraseAt_) return;
+    const std::uint64_t waited = dev_.ticks - *chipEraseAt_;
+    chipEraseAt_.reset();
+    if (waited < kChipEraseFirstPoll) {
+      dev_.noteUnexpected("the BIOS ROM erase is polled " + std::to_string(waited) +
+                          " ticks after its command; the chip is polled after DelayTicks(65535)");
+    }
   }
 
   void erase(Memory memory, std::size_t offset, std::size_t size) {
@@ -367,8 +442,12 @@ class GbFlashCard final : public CardModel {
   bool registerMode_ = false;
   bool saveVisible_ = false;
   bool writeEnabled_ = false;
+  bool saveEnabled_ = false;  // 0x0A was the last value written to 0x0000
   bool vpp_ = false;
   bool biosPaged_ = false;  // a page was written to the BIOS ROM
+  std::uint64_t biosSettledAt_ = 0;
+  bool settleNoted_ = false;
+  std::optional<std::uint64_t> chipEraseAt_;  // a method-0 chip erase not yet polled, from this tick
 };
 
 }  // namespace

@@ -129,10 +129,13 @@ void SimWriter::insert(CardContents card, Faults faults) {
   device->faults = std::move(faults);
   device->notes = std::move(device_->notes);
   device->statusPolls = device_->statusPolls;
+  device->ticks = device_->ticks;
   card_ = makeCard(*device);  // the old model goes first: it refers to the old device
   device_ = std::move(device);
 }
 std::uint64_t SimWriter::statusPolls() const { return device_->statusPolls; }
+void SimWriter::delayTicks(std::uint32_t count) { device_->ticks += count; }
+std::uint64_t SimWriter::ticks() const { return device_->ticks; }
 bool SimWriter::answering() const {
   const Faults& f = device_->faults;
   return !f.absent && !(f.dropAfter && crossed_ >= *f.dropAfter);
@@ -225,6 +228,7 @@ void SimWriter::onByte(std::uint8_t byte) {
       break;
     case Phase::Prefix:
       phase_ = Phase::Hunt;
+      prefix_ = byte;
       carryOut(Action::Answer);
       break;
     case Phase::Answer:
@@ -272,6 +276,11 @@ void SimWriter::carryOut(Action action) {
   device_->current = command;
   if (logOn_) log_.push_back(command);
   card_->received(command);
+  if (action == Action::Answer && prefix_ != 0x00) {
+    char text[64];
+    std::snprintf(text, sizeof text, "the byte before the answer is 0x%02X, not 0x00", prefix_);
+    device_->noteUnexpected(text);
+  }
   switch (action) {
     case Action::Control:
       card_->control(command.p1, command.p2, command.p3, command.p4);

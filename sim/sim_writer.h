@@ -18,12 +18,14 @@
 #include <vector>
 
 #include "link/port.h"
+#include "sim/chips.h"
 #include "sim/faults.h"
 
 namespace quillon::sim {
 
 inline constexpr int kDefaultBiosChip = 0;    // INTEL 28F010
 inline constexpr int kDefaultFlashChip = 21;  // INTEL 28F016SA
+static_assert(kChips[kDefaultBiosChip].method == Method::M0 && kChips[kDefaultFlashChip].method == Method::M2);
 
 enum class CardKind : std::uint8_t { None, GbFlash, GbCart, WsFlash };
 
@@ -116,7 +118,7 @@ class SimWriter final : public link::Port {
   void writeData(std::uint8_t value) override { data_ = value; }
   std::uint8_t readControl() override { return control_; }
   void writeControl(std::uint8_t value) override;
-  void delayTicks(std::uint32_t count) override { ticks_ += count; }
+  void delayTicks(std::uint32_t count) override;
   std::string describe() const override { return description_; }
   void setDescription(std::string text) { description_ = std::move(text); }
 
@@ -143,7 +145,7 @@ class SimWriter final : public link::Port {
   // comes back after being silent does.
   void resetFrame();
 
-  std::uint64_t ticks() const { return ticks_; }               // sum of delayTicks counts
+  std::uint64_t ticks() const;                                 // sum of delayTicks counts
   std::uint64_t statusReads() const { return statusReads_; }   // reads of the status register
   std::uint64_t statusPolls() const;       // status queries and status-byte reads answered
   std::uint64_t bytesCrossed() const { return crossed_; }      // bytes received + bytes sent
@@ -186,9 +188,9 @@ class SimWriter final : public link::Port {
   std::uint8_t payloadCheck_ = 0;
   std::vector<std::uint8_t> answer_;
   std::size_t answerPos_ = 0;
+  std::uint8_t prefix_ = 0;  // the byte the PC sent between a request and its answer
   bool highNibble_ = false;
 
-  std::uint64_t ticks_ = 0;
   std::uint64_t statusReads_ = 0;
   std::uint64_t crossed_ = 0;
   std::uint64_t answers_ = 0;

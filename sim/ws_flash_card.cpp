@@ -101,6 +101,8 @@ class WsFlashCard final : public CardModel {
   void received(const CommandRecord& command) override {
     if (const auto reason = notWsCommand(command)) dev_.noteUnexpected(*reason);
     followSizeSetUp(command);
+    // The status answers for every erase command since the last status query.
+    if (command.op == 6 && command.p1 == 6) eraseFailedSinceQuery_ = false;
   }
 
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
@@ -110,11 +112,13 @@ class WsFlashCard final : public CardModel {
       if (a < kWindow || !base) {
         out[i] = 0xFF;
       } else if (mode_ == kModeSave) {
-        out[i] = save_[saveOffset(a - kWindow)];
+        const auto offset = saveOffset(a - kWindow);
+        out[i] = offset ? save_[*offset] : std::uint8_t{0xFF};
       } else {
         out[i] = flash_[*base + (a - kWindow)];
       }
     }
+    if (mode_ == kModeSave && base && address + out.size() > kWindow) noteSaveNotReached();
     // A block read (from the start of the window) of a failing block or of the save memory
     // goes wrong on the way to the PC.
     if (address == kWindow && !out.empty()) {
@@ -167,7 +171,11 @@ class WsFlashCard final : public CardModel {
     // (2, 14), (2, 15) and (2, 0x15) need nothing from the card model.
   }
 
-  void setMode(std::uint8_t mode) override { mode_ = mode; }
+  // Leaving the save memory's mode closes it again.
+  void setMode(std::uint8_t mode) override {
+    mode_ = mode;
+    if (mode != kModeSave) saveUnlocked_ = false;
+  }
 
   std::array<std::uint8_t, 2> wsIdentification() override {
     if (!idLatched_) return {0, 0};
@@ -225,17 +233,33 @@ class WsFlashCard final : public CardModel {
     return std::nullopt;
   }
 
-  // The save memory bank register picks a 64 KiB bank; the 32 KiB chip repeats in it.
-  std::size_t saveOffset(std::size_t within) const { return (regSave_ * kBank + within) % save_.size(); }
+  // Offset into the save memory of a window offset in mode 0x22, when the save memory
+  // answers there: it has been opened with SetControl(9, 0, 0, 0), and it lies in bank 0 of
+  // bank register 0xC1; another bank holds nothing.
+  std::optional<std::size_t> saveOffset(std::size_t within) const {
+    if (!saveUnlocked_ || regSave_ != 0 || within >= save_.size()) return std::nullopt;
+    return within;
+  }
+  void noteSaveNotReached() {
+    if (!saveUnlocked_) {
+      dev_.noteUnexpected("the save memory is not opened (no SetControl(9, 0, 0, 0) since mode 0x22 was set)");
+    } else if (regSave_ != 0) {
+      dev_.noteUnexpected("bank register 0xC1 selects bank " + std::to_string(regSave_) +
+                          ", where there is no save memory (it lies in bank 0)");
+    }
+  }
 
   void writeSave(std::size_t within, std::span<const std::uint8_t> data) {
-    if (!saveUnlocked_) dev_.noteUnexpected("the save memory is not opened (no SetControl(9, 0, 0, 0) before it)");
-    const bool ok = saveUnlocked_ && !dev_.faults.sramWriteFail;
-    if (ok) {
-      for (std::size_t i = 0; i < data.size(); ++i) save_[saveOffset(within + i)] = data[i];
+    noteSaveNotReached();
+    const bool reached = saveOffset(within).has_value();
+    if (reached && !dev_.faults.sramWriteFail) {
+      for (std::size_t i = 0; i < data.size(); ++i) {
+        if (const auto offset = saveOffset(within + i)) save_[*offset] = data[i];
+      }
       dev_.changed(Memory::WsSram, 0, save_.size());
     }
-    dev_.finish(ok);
+    // The writer checks what it wrote: where no memory answers, nothing stuck.
+    dev_.finish(reached && !dev_.faults.sramWriteFail);
   }
 
   void program(std::size_t within, std::span<const std::uint8_t> data) {
@@ -250,7 +274,7 @@ class WsFlashCard final : public CardModel {
       for (std::size_t p = offset / kPiece; p * kPiece < offset + data.size(); ++p) programmed_.set(p);
       dev_.changed(Memory::WsFlash, offset, data.size());
     }
-    dev_.finish(ok);
+    dev_.start(ok);
     dev_.holdReads = kProgramHoldReads;
   }
 
@@ -279,7 +303,9 @@ class WsFlashCard final : public CardModel {
   }
 
   // Erase command (2, 0x12, mode, high byte of the window address): erases the sector that
-  // holds that address of the erase-and-write bank. The mode named must be the one set.
+  // holds that address of the erase-and-write bank. The mode named must be the one set. The
+  // writer holds its ready bit while the sector erases; a failure stays in the status until
+  // the next status query.
   void eraseSector(std::uint8_t mode, std::uint8_t addressHigh) {
     dev_.holdReads = kEraseHoldReads;
     const bool fits = (mode == kModeWriteLow || mode == kModeWriteHigh) && mode == mode_ && addressHigh >= 0x80;
@@ -288,13 +314,15 @@ class WsFlashCard final : public CardModel {
       std::snprintf(text, sizeof text, "the erase names mode 0x%02X and address 0x%02X00 (mode 0x%02X is set)", mode,
                     addressHigh, mode_);
       dev_.noteUnexpected(text);
-      return dev_.finish(false);
+      return eraseDone(false);
     }
     const std::size_t bank = writeBank();
-    if (dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == bank) {
-      return dev_.finish(false);
-    }
     const std::size_t within = (mode & 1u) * kHalf + (static_cast<std::size_t>(addressHigh) << 8) - 0x8000;
+    const bool bootSector = bank % 32 == 31 && within >= 0x8000;
+    if ((dev_.faults.eraseFailBlock && static_cast<std::size_t>(*dev_.faults.eraseFailBlock) == bank) ||
+        (bootSector && dev_.faults.extraEraseFail)) {
+      return eraseDone(false);
+    }
     std::size_t start = 0, size = kBank;
     if (bank % 32 == 31) {  // top of a chip: 32 KiB, 8 KiB, 8 KiB, 16 KiB
       if (within < 0x8000) {
@@ -310,7 +338,12 @@ class WsFlashCard final : public CardModel {
     const std::size_t offset = bank * kBank + start;
     std::fill_n(flash_.begin() + static_cast<std::ptrdiff_t>(offset), size, std::uint8_t{0xFF});
     dev_.changed(Memory::WsFlash, offset, size);
-    dev_.finish(true);
+    eraseDone(true);
+  }
+
+  void eraseDone(bool ok) {
+    eraseFailedSinceQuery_ = eraseFailedSinceQuery_ || !ok;
+    dev_.start(!eraseFailedSinceQuery_);
   }
 
   std::vector<std::uint8_t>& flash_;
@@ -321,6 +354,7 @@ class WsFlashCard final : public CardModel {
   std::size_t regWrite_ = 0;
   std::size_t regRead_ = 0;
   bool saveUnlocked_ = false;
+  bool eraseFailedSinceQuery_ = false;
   bool idLatched_ = false;
   std::size_t sizeSetUp_ = 0;        // commands of kSizeSetUp received in order, just now
   std::bitset<kPieces> programmed_;  // pieces programmed since the card came in

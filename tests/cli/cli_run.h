@@ -41,7 +41,15 @@ class Cli : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  // Every command the program sent to the simulated writer is one its card expects, unless
+  // the test sends some on purpose.
+  void TearDown() override {
+    const fs::path notes = fs::path(writer()) / "unexpected.txt";
+    if (!notesExpected_ && fs::exists(notes)) {
+      EXPECT_EQ(slurp(notes), "") << "the writer noted unexpected commands";
+    }
+    fs::remove_all(dir_);
+  }
 
   // `as`: a command that runs the program under another user (see unprivileged()).
   RunResult run(const std::string& args, const std::string& as = "") {
@@ -55,6 +63,7 @@ class Cli : public ::testing::Test {
   std::string port() const { return "--port sim:" + quote(writer()); }
 
   fs::path dir_;
+  bool notesExpected_ = false;
 };
 
 // File permissions do not stop the superuser: a test of a file the user may not use then runs

@@ -38,6 +38,13 @@ Bench::Bench(sim::CardContents card, sim::Faults faults)
   WriteMenuImages(support::makeMenuImage(0x4000, "MENU GB"), support::makeMenuImage(0x8000, "MENU PASSWORD"));
 }
 
+Bench::~Bench() {
+  if (notesExpected) return;
+  std::string notes;
+  for (const std::string& note : writer->unexpected()) notes += note + "\n";
+  EXPECT_EQ(notes, "") << "the writer noted commands it did not expect";
+}
+
 detect::ProbeOutcome Bench::Probe() { return detect::ProbeCard(*link, state.writerType(), state.cardInfo); }
 
 void Bench::WriteMenuImages(const Bytes& gb, const Bytes& password) {

@@ -82,6 +82,12 @@ class TempDir {
 
 struct Bench {
   explicit Bench(sim::CardContents card, sim::Faults faults = {});
+  // Every command the program sent is one the card expects: the writer noted none, unless
+  // the test sends some on purpose.
+  ~Bench();
+  Bench(const Bench&) = delete;
+  Bench& operator=(const Bench&) = delete;
+  bool notesExpected = false;
 
   // Probes as the main window would before handing an image to an operation.
   detect::ProbeOutcome Probe();

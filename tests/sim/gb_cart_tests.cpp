@@ -99,6 +99,7 @@ TEST_P(CartRam, SizeFromHeader_banksThroughWindow) {
   ASSERT_EQ(writer.memory(Memory::CartSav).size(), c.size) << c.name;
   Host host(writer);
   host.writeByte(0x0000, 0x0A);
+  if (c.type <= 0x03) host.writeByte(0x6000, 0x01);  // an MBC1 switches RAM banks only in this mode
   const std::size_t perBank = std::min<std::size_t>(c.size, 0x2000);
   for (int bank = 0; bank < c.banks; ++bank) {
     host.writeByte(0x4000, static_cast<std::uint8_t>(bank));

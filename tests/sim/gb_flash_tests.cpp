@@ -7,7 +7,7 @@
 #include <set>
 
 #include "sequences.h"
-#include "sim/id_ways.h"
+#include "sim/chips.h"
 #include "sim/sim_writer.h"
 
 namespace quillon::simtest {
@@ -36,11 +36,12 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
 
 TEST(ChipTable, IdBytes_unique_soEachRowCanBeFound) {
   std::set<std::array<std::uint8_t, 3>> seen;
-  for (const auto& row : detect::kChipTable) EXPECT_TRUE(seen.insert(row.id).second) << row.name;
+  for (const auto& row : sim::kChips) EXPECT_TRUE(seen.insert(row.id).second) << row.name;
 }
 
 TEST(ChipTable, IdWays_allFourUsed) {
-  std::set<IdWay> used(sim::kIdWays.begin(), sim::kIdWays.end());
+  std::set<IdWay> used;
+  for (const auto& row : sim::kChips) used.insert(row.way);
   EXPECT_EQ(used.size(), 4u);
 }
 
@@ -58,9 +59,9 @@ TEST_P(Identification, ProbeAttempts_onlyOwnWayShowsIdBytes_othersShowArray) {
   std::fill_n(writer.memory(asFlash ? Memory::GbFlash : Memory::GbBios).begin(), 0x4000, std::uint8_t{0x11});
   Host host(writer);
   const auto reads = identificationReads(host, asFlash ? 0x0A : 0x00);
-  const auto& id = detect::kChipTable[static_cast<std::size_t>(row)].id;
+  const auto& id = sim::kChips[static_cast<std::size_t>(row)].id;
   const Bytes idRead = {id[0], id[1], id[2], 0, 0, 0, 0, 0};
-  const int own = static_cast<int>(sim::kIdWays[static_cast<std::size_t>(row)]) - 1;
+  const int own = static_cast<int>(sim::kChips[static_cast<std::size_t>(row)].way) - 1;
   for (int attempt = 0; attempt < 4; ++attempt) {
     EXPECT_EQ(reads[static_cast<std::size_t>(attempt)], attempt == own ? idRead : Bytes(8, 0x11))
         << "row " << row << " attempt " << attempt + 1;
@@ -69,7 +70,7 @@ TEST_P(Identification, ProbeAttempts_onlyOwnWayShowsIdBytes_othersShowArray) {
 
 std::vector<IdCase> allIdCases() {
   std::vector<IdCase> cases;
-  for (int row = 0; row < static_cast<int>(detect::kChipTable.size()); ++row) {
+  for (int row = 0; row <= sim::kLastChipRow; ++row) {
     cases.push_back({row, false});
     cases.push_back({row, true});
   }
@@ -98,7 +99,7 @@ TEST_P(IdModeExit, OwnExitCommand_or_Control15_returnsToArray) {
     Host host(writer);
     host.writeByte(0x0000, 0x0A);
     c.enter(host);
-    EXPECT_EQ(host.readByte(0x4000), detect::kChipTable[static_cast<std::size_t>(c.row)].id[0]) << c.name;
+    EXPECT_EQ(host.readByte(0x4000), sim::kChips[static_cast<std::size_t>(c.row)].id[0]) << c.name;
     if (useControl15) {
       host.setControl(2, 15, 0, 0);
     } else {
@@ -300,11 +301,12 @@ TEST(WriteEnable, Missing_eraseAndProgramFail) {
   EXPECT_TRUE(allAre(flash, 0x00));
 }
 
-// Busy periods: exactly K polls answer busy after an erase or a BIOS piece; a FLASH ROM
-// bank's status is final at once.
+// Busy periods: a block erase lasts two polls, the method-0 BIOS ROM erase a little over
+// DelayTicks(65535), a piece is done at once; busy-polls=K makes each answer busy K polls
+// longer. A FLASH ROM bank's status is final at once.
 class BusyPolls : public ::testing::TestWithParam<int> {};
 
-TEST_P(BusyPolls, AfterEraseOrPiece_exactlyKBusyAnswers) {
+TEST_P(BusyPolls, AfterEraseOrPiece_ownTimePlusKBusyAnswers) {
   const int k = GetParam();
   sim::Faults faults;
   faults.busyPolls = k;
@@ -315,8 +317,8 @@ TEST_P(BusyPolls, AfterEraseOrPiece_exactlyKBusyAnswers) {
   host.setControl(2, 11, 4, 0);
   int busy = 0;
   std::optional<std::uint8_t> status;
-  while ((status = host.readByte(0x4000)) == 0x00 && busy <= k) ++busy;
-  EXPECT_EQ(busy, k);
+  while ((status = host.readByte(0x4000)) == 0x00 && busy <= k + 2) ++busy;
+  EXPECT_EQ(busy, k + 2);
   EXPECT_EQ(status, 0x80);
   EXPECT_EQ(host.readByte(0x4000), 0x80) << "status byte until the read-array command";
   host.writeByte(0x4000, 0xFF);
@@ -327,11 +329,17 @@ TEST_P(BusyPolls, AfterEraseOrPiece_exactlyKBusyAnswers) {
       << "bank programming answers 0 on the first status query";
 
   host.writeByte(0x0000, 0x00);
+  host.port().delayTicks(10000);
   host.setControl(2, 14, 0, 0);
-  busy = 0;
-  while (host.queryState3() == 1 && busy <= k) ++busy;
-  EXPECT_EQ(busy, k);
+  host.port().delayTicks(65535);
+  int rounds = 0;
+  for (; rounds < 10; ++rounds) {
+    host.port().delayTicks(1000);
+    if (host.queryState3() == 0) break;
+  }
+  EXPECT_EQ(rounds, 1 + k) << "done at the second round of DelayTicks(1000), K polls later";
 
+  host.port().delayTicks(10000);
   host.setControl(2, 9, 0, 0);
   host.writeBlock(11, 0x4000, Bytes(0x80, 0x34));
   busy = 0;
@@ -377,9 +385,17 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{"flashCardSaveShown", sim::CardKind::GbFlash,
                                   [](Host& h) {
                                     probeWrites(h);
+                                    h.writeByte(0x0000, 0x0A);
                                     h.writeByte(0x1000, 0x0C);
                                   },
                                   0x00},
+                      // The save memory is shown but not enabled: nothing answers.
+                      PatternCase{"flashCardSaveNotEnabled", sim::CardKind::GbFlash,
+                                  [](Host& h) {
+                                    probeWrites(h);
+                                    h.writeByte(0x1000, 0x0C);
+                                  },
+                                  0xFF},
                       PatternCase{"flashCardSaveHiddenAgain", sim::CardKind::GbFlash,
                                   [](Host& h) {
                                     probeWrites(h);

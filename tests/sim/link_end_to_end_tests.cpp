@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "link/link.h"
-#include "sim/id_ways.h"
+#include "sim/chips.h"
 #include "sim/sim.h"
 
 namespace quillon::simtest {

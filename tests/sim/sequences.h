@@ -63,8 +63,10 @@ inline bool pollDone(Host& h, int limit = 500) {
   return false;
 }
 
-// Erases the BIOS ROM (presented) by its method, as the card writing and erasing do.
+// Erases the BIOS ROM (presented) by its method, as the card writing and erasing do: the
+// chip is given DelayTicks(10000) after it was presented.
 inline bool eraseBios(Host& h, ChipMethod method) {
+  h.port().delayTicks(10000);
   switch (method) {
     case ChipMethod::Method0:
       h.setControl(2, 14, 0, 0);
@@ -106,8 +108,10 @@ inline bool eraseBios(Host& h, ChipMethod method) {
   return false;
 }
 
-// Programs a menu image (16 or 32 KiB) into the presented BIOS ROM by its method.
+// Programs a menu image (16 or 32 KiB) into the presented BIOS ROM by its method, after
+// DelayTicks(10000) for the chip to settle from being presented or erased.
 inline bool programBios(Host& h, ChipMethod method, const Bytes& image) {
+  h.port().delayTicks(10000);
   const std::size_t banks = image.size() / 0x4000;
   if (method == ChipMethod::Method2) {
     for (std::size_t i = 0; i < banks; ++i) {

@@ -28,6 +28,14 @@ inline constexpr int kWait = 60000;  // generous: only keeps a broken test from 
 // A writer and the link to it, with the link's own diagnostics kept out of the test output.
 struct Writer {
   explicit Writer(sim::CardContents card) : port(std::move(card)), link(port, Options()) {}
+  // Every command the windows sent is one the card expects.
+  ~Writer() {
+    std::string notes = "the writer noted commands it did not expect:";
+    for (const std::string& note : port.unexpected()) notes += "\n" + note;
+    if (!port.unexpected().empty()) QTest::qFail(notes.c_str(), __FILE__, __LINE__);
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
   link::LinkOptions Options() {
     link::LinkOptions options;
     options.diagnostics = &diagnostics;
@@ -41,6 +49,9 @@ struct Writer {
 // A main window on a writer, with its operation windows.
 struct Bench {
   explicit Bench(sim::CardContents card) : writer(std::move(card)) {
+    // The window starts with the writer type of the card, so that its start-up probe is the
+    // one the card answers.
+    if (writer.port.cardKind() == sim::CardKind::WsFlash) fixture.writeSettings("[Main]\nSystemStyle=2\n");
     main = &fixture.open(&writer.link);
     windows = main->windows();
   }

@@ -27,6 +27,11 @@ class OutputCli : public Cli {
       fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
     fs::permissions(dir_, fs::perms::all);
   }
+  void TearDown() override {
+    for (const char* type : {"gb", "ws"})
+      EXPECT_EQ(slurp(fs::path(writerOf(type)) / "unexpected.txt"), "") << "the " << type << " writer noted commands";
+    Cli::TearDown();
+  }
   std::string writerOf(const std::string& type) const { return (dir_ / (type + "-writer")).string(); }
   RunResult command(const std::string& type, const std::string& what, const std::string& as = "") {
     fs::remove(dir_ / "trace.txt");

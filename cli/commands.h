@@ -1,6 +1,8 @@
 // The commands of quillon-cli; each returns the process exit status.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,8 @@ struct PatchArgs {
   std::string image, patch, out;
 };
 int runPatch(const PatchArgs& args);
+// The whole patch file; nullopt after "Opening PATCH Error" and the reason on standard error.
+std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path);
 
 struct SimInsertArgs {
   std::string dir, kind, rom, sav;

@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
       "WS (--writer ws): exactly one image of 512 KiB, 1, 2 or 4 MiB, with or without a 512-byte header;\n"
       "a second image is refused (\"Have selected ROM\"). It goes to the top of the card and the save\n"
       "memory is cleared. --patch FILE applies that IPS patch to the image in memory (the file is not\n"
-      "changed), whatever save type the image declares; a patch that does not fit shows\n"
-      "\"Patch File Error\" and the image is written unpatched (said again at the end; the exit status\n"
-      "is that of the write).\n"
+      "changed), whatever save type the image declares. A patch that cannot be read whole\n"
+      "(\"Opening FILE Error\") or does not fit the image (\"Patch File Error\") stops the command\n"
+      "with exit 1 before the port is opened.\n"
       "Prints \"Writing Success\" (and \"Verify OK\" with --verify) on standard output.");
   write->callback([&] { status = runWrite(options, writeArgs, interrupted); });
 

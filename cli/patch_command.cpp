@@ -1,10 +1,9 @@
 // patch IMAGE PATCH OUT: an IPS patch applied to a copy of a file, with no device involved.
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
-#include <limits>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -15,35 +14,25 @@ namespace quillon::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The whole file, or nothing with the reason on standard error.
-std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path, const char* what) {
+// The whole file, or nothing with `heading` and the reason on standard error.
+std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path, const char* what,
+                                                   const std::string& heading = {}) {
   std::error_code error;
-  const auto size = fs::file_size(path, error);
-  if (error) {
-    std::cerr << path << ": the " << what << " cannot be read: " << error.message() << '\n';
-    return std::nullopt;
-  }
-  // Patch offsets and the patching routine's sizes are 32-bit numbers.
-  if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
-    std::cerr << path << ": the " << what << " is too large (" << size << " bytes)\n";
-    return std::nullopt;
-  }
-  auto bytes = ops::ReadFilePrefix(path, static_cast<std::size_t>(size));
-  if (!bytes || bytes->size() != size) {
-    std::cerr << path << ": the " << what << " cannot be read\n";
-    return std::nullopt;
-  }
+  auto bytes = ops::ReadWholeFile(path, error);
+  if (!bytes) std::cerr << heading << path << ": the " << what << " cannot be read: " << error.message() << '\n';
   return bytes;
 }
 
 }  // namespace
 
+std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path) {
+  return readWhole(path, "patch file", "Opening " + path + " Error\n");
+}
+
 int runPatch(const PatchArgs& args) {
   auto image = readWhole(args.image, "image");
   if (!image) return kExitFailed;
-  const auto patch = readWhole(args.patch, "patch file");
+  const auto patch = readPatchFile(args.patch);
   if (!patch) return kExitFailed;
   if (ws::ApplyIpsPatch(*image, *patch) != 0) {
     std::cerr << "Patch File Error\n"

@@ -78,7 +78,6 @@ void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutco
 
 void TerminalWindow::ShowError(const std::string& text) {
   Close();  // a message of its own line, not inside the bar
-  ++errorsShown_;
   out_ << text << '\n' << std::flush;
 }
 

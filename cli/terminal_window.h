@@ -47,8 +47,6 @@ class TerminalWindow : public ops::ProgressWindow {
   // The last plain line printed (empty in bar form).
   const std::string& lastLine() const { return lastLine_; }
   int questionsAsked() const { return questionsAsked_; }
-  // How many error messages the operation showed (each goes on with the operation).
-  int errorsShown() const { return errorsShown_; }
 
  private:
   void draw(bool force);
@@ -59,7 +57,6 @@ class TerminalWindow : public ops::ProgressWindow {
   ops::ProgramState& state_;
   std::string file_;
   int questionsAsked_ = 0;
-  int errorsShown_ = 0;
 
   // Plain lines.
   std::set<std::string> printed_;

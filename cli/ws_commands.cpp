@@ -4,9 +4,9 @@
 #include "cli/ws_commands.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/operation_run.h"
 #include "detect/card_info.h"
@@ -40,6 +40,22 @@ int runWsOperation(const GlobalOptions& options, const std::string& file, bool c
   });
 }
 
+// The patch of `write --patch`, checked before the port is opened: read whole, then applied
+// to a copy of the image as writing loads it. The desktop program shows a patch that does
+// not fit and writes the image unpatched; a script cannot answer that message box, and an
+// unpatched image is not what it asked for, so here the command stops.
+int checkPatch(const WriteArgs& args) {
+  if (args.patch.empty()) return kGoOn;
+  const auto patch = readPatchFile(args.patch);
+  if (!patch) return kExitFailed;
+  // An image that does not load fails the operation with its own message before patching.
+  std::vector<std::uint8_t> image;
+  if (ws::LoadWsImage(args.images.front(), image) == ws::ImageLoad::Ok && ws::ApplyIpsPatch(image, *patch) != 0)
+    return refuse("Patch File Error\n" + args.patch + " is not an IPS patch that fits " + args.images.front() +
+                  "; nothing was sent to the writer");
+  return kGoOn;
+}
+
 }  // namespace
 
 int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop) {
@@ -59,22 +75,12 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
         return kExitFailed;
       }
     }
-    // A patch file that cannot be opened would stop the operation after the probe; say so
-    // before anything is sent.
-    if (!args.patch.empty() && !std::ifstream(args.patch, std::ios::binary))
-      return refuse("Opening " + args.patch + " Error\n" + args.patch +
-                    ": the patch file cannot be opened; nothing was sent to the writer");
+    if (const int status = checkPatch(args); status != kGoOn) return status;
 
     OperationRun run(options, stop, "");
     run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
     run.state.cardList = cardList;
-    const auto result = run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); });
-    const int status = report(run, result);
-    // A rejected patch is shown as an error and the card is written without it.
-    if (!args.patch.empty() && run.window.errorsShown() > 0 && result.ok())
-      std::cerr << "warning: " << args.images.front() << " was written unpatched: " << args.patch
-                << " is not an IPS patch that fits this image\n";
-    return status;
+    return report(run, run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); }));
   });
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace quillon::ops {
@@ -20,7 +21,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates the temporary file; false when it cannot be created.
+  // Creates the temporary file; false when it cannot be created, or when the target is
+  // anything but a regular file (a folder, a FIFO, a device) or a file the user may not
+  // write: an operation opens its file before it reads the card, so these fail at once. The
+  // temporary file gets the user's umask, or the mode of the file it is to replace.
   bool Open(const std::string& target);
   // False when the bytes could not all be written.
   bool Write(std::span<const std::uint8_t> bytes);
@@ -40,5 +44,14 @@ class OutputFile {
 // The first `count` bytes of a file: nullopt when it cannot be opened, fewer bytes when it
 // is shorter.
 std::optional<std::vector<std::uint8_t>> ReadFilePrefix(const std::string& path, std::size_t count);
+
+// Patch offsets and the patching routine's sizes are 32-bit numbers: no whole file read
+// here is larger.
+inline constexpr std::size_t kLargestWholeFile = 0x7FFFFFFF;
+
+// A whole regular file of at most kLargestWholeFile bytes; nullopt, with the reason in
+// `error`, when it is anything else (a folder, a FIFO), cannot be opened, is larger, or
+// cannot be read to its end.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::error_code& error);
 
 }  // namespace quillon::ops

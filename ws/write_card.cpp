@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "ops/output_file.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr std::size_t kFileHeader = 0x200;  // an optional copier header before the image
 constexpr std::size_t kSizeCodeOffset = 0x7FFC;  // in the last block: the card's size code
+constexpr std::uint8_t kSizeCodeBits = 0x30;     // the bits of that byte the card reads its size from
 
 struct Placement {
   std::size_t size;
@@ -28,18 +30,16 @@ constexpr std::array<Placement, 4> kPlacements = {{
     {0x80000, 0x30},
 }};
 
-enum class Load { Ok, OpenFailed, SizeRefused, ReadFailed };
-
 // Reads a whole file, `skip` bytes after its start, into `buffer` (`size` bytes).
-Load ReadWhole(std::ifstream& in, std::size_t skip, std::size_t size, std::vector<std::uint8_t>& buffer) {
+ImageLoad ReadWhole(std::ifstream& in, std::size_t skip, std::size_t size, std::vector<std::uint8_t>& buffer) {
   try {
     buffer.resize(size);
   } catch (const std::bad_alloc&) {
-    return Load::ReadFailed;
+    return ImageLoad::ReadFailed;
   }
   in.seekg(static_cast<std::streamoff>(skip));
   in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(size));
-  return static_cast<std::size_t>(in.gcount()) == size ? Load::Ok : Load::ReadFailed;
+  return static_cast<std::size_t>(in.gcount()) == size ? ImageLoad::Ok : ImageLoad::ReadFailed;
 }
 
 // Size of an open file, found by seeking to its end.
@@ -48,6 +48,13 @@ std::size_t FileSize(std::ifstream& in) {
   const auto end = in.tellg();
   in.seekg(0);
   return end < 0 ? 0 : static_cast<std::size_t>(end);
+}
+
+const Placement* PlacementOf(std::size_t size) {
+  for (const Placement& p : kPlacements) {
+    if (p.size == size) return &p;
+  }
+  return nullptr;
 }
 
 class CardWriter {
@@ -69,17 +76,17 @@ class CardWriter {
     const auto& entries = op_.state.cardList.entries();
     if (entries.empty()) return Fail(Format("Opening File %s Error", std::string()));
     fileName_ = entries.front().fileName;
-    const Placement* placement = nullptr;
-    switch (LoadImage(entries.front().file().string(), placement)) {
-      case Load::OpenFailed:
+    switch (LoadWsImage(entries.front().file().string(), image_)) {
+      case ImageLoad::OpenFailed:
         return Fail(Format("Opening File %s Error", fileName_));
-      case Load::SizeRefused:
+      case ImageLoad::SizeRefused:
         return Fail("File Size Error");
-      case Load::ReadFailed:
+      case ImageLoad::ReadFailed:
         return Fail(Format("Reading %s Error", fileName_));
-      case Load::Ok:
+      case ImageLoad::Ok:
         break;
     }
+    const Placement* placement = PlacementOf(image_.size());
     if (!patchFile_.empty()) {
       if (const std::string patchFailure = PatchImage(); !patchFailure.empty()) return Fail(patchFailure);
     }
@@ -113,31 +120,13 @@ class CardWriter {
  private:
   ops::Result Fail(const std::string& text) { return Finish(op_, ops::Outcome::Failed, text); }
 
-  // The image without its optional 512-byte header; only the four sizes of a card are taken.
-  Load LoadImage(const std::string& path, const Placement*& placement) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Load::OpenFailed;
-    std::size_t size = FileSize(in);
-    std::size_t skip = 0;
-    if (size & kFileHeader) {
-      size -= kFileHeader;
-      skip = kFileHeader;
-    }
-    for (const Placement& p : kPlacements) {
-      if (p.size == size) placement = &p;
-    }
-    if (!placement) return Load::SizeRefused;
-    return ReadWhole(in, skip, size, image_);
-  }
-
   // Patches the image in memory; a patch that does not fit is shown and the image written
-  // as it is. Returns the failure text when the patch file cannot be read.
+  // as it is. Returns the failure text when the patch file cannot be read whole.
   std::string PatchImage() {
-    std::ifstream in(patchFile_, std::ios::binary);
-    if (!in) return Format("Opening %s Error", patchFile_);
-    std::vector<std::uint8_t> patch;
-    if (ReadWhole(in, 0, FileSize(in), patch) != Load::Ok) return Format("Reading %s Error", patchFile_);
-    if (ApplyIpsPatch(image_, patch) != 0) op_.window.ShowError("Patch File Error");
+    std::error_code error;
+    const auto patch = ops::ReadWholeFile(patchFile_, error);
+    if (!patch) return Format("Opening %s Error", patchFile_);
+    if (ApplyIpsPatch(image_, *patch) != 0) op_.window.ShowError("Patch File Error");
     return {};
   }
 
@@ -157,7 +146,10 @@ class CardWriter {
 
     if (op_.stopRequested()) return Step::Stopped;
     op_.link.SetMode(mode);
-    if (b == kBlocks - 1) block[kSizeCodeOffset] |= sizeCode;
+    // The card takes its size from two bits of this byte: whatever the image holds there
+    // gives way to the size code.
+    if (b == kBlocks - 1)
+      block[kSizeCodeOffset] = static_cast<std::uint8_t>((block[kSizeCodeOffset] & ~kSizeCodeBits) | sizeCode);
     // The block goes into the writer's buffer first, then into the flash.
     op_.link.WriteBlock(16, kWindow, block);
     op_.link.WriteBlock(7, kWindow, block);
@@ -179,6 +171,19 @@ class CardWriter {
 };
 
 }  // namespace
+
+ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ImageLoad::OpenFailed;
+  std::size_t size = FileSize(in);
+  std::size_t skip = 0;
+  if (size & kFileHeader) {
+    size -= kFileHeader;
+    skip = kFileHeader;
+  }
+  if (!PlacementOf(size)) return ImageLoad::SizeRefused;
+  return ReadWhole(in, skip, size, image);
+}
 
 std::string ElapsedText(std::uint32_t milliseconds) {
   const std::uint32_t total = milliseconds / 1000;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "ops/operation.h"
 
@@ -14,6 +15,12 @@ namespace quillon::ws {
 // Validates the whole IPS patch against an image of image.size() bytes, then applies it.
 // 0: applied (an empty patch changes nothing); 1: rejected, the image is unchanged.
 int ApplyIpsPatch(std::span<std::uint8_t> image, std::span<const std::uint8_t> patch);
+
+// How a file becomes the image that writing puts on the card.
+enum class ImageLoad { Ok, OpenFailed, SizeRefused, ReadFailed };
+// The image of the file at `path` into `image`: without the 512-byte header that a file
+// whose size has bit 9 (0x200) set carries; only 512 KiB, 1, 2 and 4 MiB are taken.
+ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image);
 
 // Writes the card list's one WS image to the top of the card, patched in memory with the
 // IPS file `patchFile` when it is not empty, then clears the save memory; "Writing

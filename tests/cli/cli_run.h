@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,9 +51,10 @@ class Cli : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  RunResult run(const std::string& args) {
+  // `as`: a command that runs the program under another user (see unprivileged()).
+  RunResult run(const std::string& args, const std::string& as = "") {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + quote(QUILLON_CLI) + " " + args +
+    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + as + quote(QUILLON_CLI) + " " + args +
                                 " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
@@ -63,6 +65,15 @@ class Cli : public ::testing::Test {
   fs::path dir_;
   bool notesExpected_ = false;
 };
+
+// File permissions do not stop the superuser: a test of a file the user may not use then runs
+// the program as nobody, through setpriv (util-linux). The command to put before the program,
+// or nullopt when that cannot be done.
+inline std::optional<std::string> unprivileged() {
+  if (::geteuid() != 0) return std::string();
+  if (::access("/usr/bin/setpriv", X_OK) != 0) return std::nullopt;
+  return std::string("setpriv --reuid=65534 --regid=65534 --clear-groups -- ");
+}
 
 // The names of the `#` lines of a trace: the commands sent, time-outs, stops.
 inline std::vector<std::string> traceCommands(const std::string& trace) {

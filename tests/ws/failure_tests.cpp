@@ -94,6 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"writeSize1536Over", Run::Write, ImageFile(0x80000 + 0x600), "File Size Error", ProbeId},
         FailureCase{"writeNoPatch", Run::Write, [](WsBench& b) { gbtest::fs::create_directories(b.dir / "none"); },
                     "Opening {dir}/none/p.ips Error", ProbeId},
+        // A folder is no patch, not an empty one: nothing is erased.
+        FailureCase{"writePatchFolder", Run::Write,
+                    [](WsBench& b) { gbtest::fs::create_directories(b.dir / "none" / "p.ips"); },
+                    "Opening {dir}/none/p.ips Error", ProbeId},
         FailureCase{"writeErase", Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 60; }),
                     "Earsing Flash ROM Fail", QueryState6},
         FailureCase{"writeEraseTop", Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 63; }),

@@ -89,8 +89,10 @@ int main(int argc, char** argv) {
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
       "output and one line on standard error saying whether the file's header checksum and global\n"
       "checksum are right. A failed read leaves no file of that name behind.\n"
-      "WS (--writer ws): no probe first, no --image; the card is read as large as it says it is (the\n"
-      "size code that writing put into the fourth byte from the end is cleared), with no header.");
+      "WS (--writer ws): no probe first, no --image; the card is read as large as it says it is, up to\n"
+      "its 4 MiB (a size answer that fails its check, or of nothing or more than 4 MiB, reads nothing:\n"
+      "\"Reading Error\"); the size code that writing put into the fourth byte from the end is\n"
+      "cleared, and the file has no header.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   const char* ramFooter =
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
       "takes neither --image nor --password; a flash card needs --image N for the save area of image N\n"
       "or, with --writer gb-password, --password for the \"Password\" item. The file holds the raw save\n"
       "memory: 2048 bytes for RAM size code 1, 8192 for code 2 and the \"Password\" item, 32768 for code 3.\n"
+      "An MBC1 cartridge (type 0x01-0x03) with 32768 bytes is switched into its RAM banking mode for it.\n"
       "WS (--writer ws): no probe first, neither --image nor --password; the file is the whole 32 KiB save\n"
       "memory (a longer file to restore gives its first 32 KiB).";
   RamArgs backupArgs, restoreArgs;

@@ -34,7 +34,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "detect/chips.h"
+#include "sim/chips.h"
 #include "fuzz_support.h"
 #include "sim/faults.h"
 #include "sim/sim.h"
@@ -202,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (named.kind == "gb-flash") {
     FUZZ_CHECK(inserted == "Inserted: GB flash card");
     FUZZ_CHECK(flash[0] == 1 && flash[1] == 1 && flash[2] == 1);
-    const int rows = static_cast<int>(quillon::detect::kChipTable.size());
+    const int rows = static_cast<int>(quillon::sim::kChips.size());
     FUZZ_CHECK(named.biosChip >= 0 && named.biosChip < rows);
     FUZZ_CHECK(named.flashChip >= 0 && named.flashChip < rows);
     const std::string bios = LineStarting(description, "  BIOS ROM:    ");

@@ -10,8 +10,6 @@ namespace quillon::sim {
 
 namespace {
 
-using ChipMethod = Method;
-
 constexpr std::size_t kBank = 0x4000;
 constexpr std::size_t kBlock = 0x10000;
 constexpr std::size_t kSaveBank = 0x2000;
@@ -63,7 +61,7 @@ class GbFlashCard final : public CardModel {
     std::uint8_t status = 0;
     bool failBank = false;
     // A method-1 BIOS ROM that reads back wrong once a page was written to it.
-    bool differ = presented_ == kBios && chip.row->method == ChipMethod::M1 && biosPaged_ &&
+    bool differ = presented_ == kBios && chip.row->method == Method::M1 && biosPaged_ &&
                   dev_.faults.biosVerifyDiffer;
     for (std::size_t i = 0; i < out.size(); ++i) {
       const auto a = static_cast<std::uint16_t>(address + i);
@@ -110,17 +108,17 @@ class GbFlashCard final : public CardModel {
         busWrites(address, data);
         return;
       case 10:  // FLASH ROM bank, methods 0 and 2
-        if (fits(kFlash, {ChipMethod::M0, ChipMethod::M2})) return program(address, data, Style::Bank);
+        if (fits(kFlash, {Method::M0, Method::M2})) return program(address, data, Style::Bank);
         break;
       case 7:  // FLASH ROM bank, method 1; BIOS ROM bank, method 2
-        if (fits(kFlash, {ChipMethod::M1}) || fits(kBios, {ChipMethod::M2}))
+        if (fits(kFlash, {Method::M1}) || fits(kBios, {Method::M2}))
           return program(address, data, Style::Bank);
         break;
       case 11:  // BIOS ROM piece, method 0
-        if (fits(kBios, {ChipMethod::M0})) return program(address, data, Style::Piece);
+        if (fits(kBios, {Method::M0})) return program(address, data, Style::Piece);
         break;
       case 8:  // BIOS ROM page write, method 1
-        if (fits(kBios, {ChipMethod::M1})) return program(address, data, Style::Page);
+        if (fits(kBios, {Method::M1})) return program(address, data, Style::Page);
         break;
       default:
         dev_.finish(false);  // 16 and 19: noted as WS opcodes already
@@ -148,15 +146,15 @@ class GbFlashCard final : public CardModel {
         if (answers(chip, IdWay::Sequence3) || answers(chip, IdWay::Sequence4)) chip.idMode = false;
         break;
       case 6:  // BIOS ROM chip erase, method 2; the writer runs it through bank 0
-        if (fits(kBios, {ChipMethod::M2}) && chip.bank(bank_) == 0) return chipErase(kChipErasePolls, 0);
-        dev_.noteUnexpected(fits(kBios, {ChipMethod::M2})
+        if (fits(kBios, {Method::M2}) && chip.bank(bank_) == 0) return chipErase(kChipErasePolls, 0);
+        dev_.noteUnexpected(fits(kBios, {Method::M2})
                                 ? "the method-2 BIOS ROM erase runs through bank 0, not bank " +
                                       std::to_string(chip.bank(bank_))
                                 : "the method-2 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 7:  // FLASH ROM block erase, method 1
-        if (fits(kFlash, {ChipMethod::M1})) return blockErase(c, false);
+        if (fits(kFlash, {Method::M1})) return blockErase(c, false);
         dev_.noteUnexpected("the method-1 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
@@ -167,15 +165,15 @@ class GbFlashCard final : public CardModel {
         vpp_ = false;
         break;
       case 11:  // FLASH ROM block erase, method 0, and method 2 with the programming voltage
-        if (fits(kFlash, {ChipMethod::M0}) || (fits(kFlash, {ChipMethod::M2}) && vpp_))
+        if (fits(kFlash, {Method::M0}) || (fits(kFlash, {Method::M2}) && vpp_))
           return blockErase(c, true);
-        dev_.noteUnexpected(fits(kFlash, {ChipMethod::M2})
+        dev_.noteUnexpected(fits(kFlash, {Method::M2})
                                 ? std::string(kNoVoltage)
                                 : "the method-0/2 FLASH ROM block erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 14:  // BIOS ROM chip erase, method 0
-        if (fits(kBios, {ChipMethod::M0})) {
+        if (fits(kBios, {Method::M0})) {
           chipEraseAt_ = dev_.ticks;
           return chipErase(0, kChipEraseTicks);
         }
@@ -236,7 +234,7 @@ class GbFlashCard final : public CardModel {
            std::string(chip.row->name) + " (method " + std::to_string(static_cast<int>(chip.row->method)) + ")";
   }
 
-  bool fits(std::size_t role, std::initializer_list<ChipMethod> methods) const {
+  bool fits(std::size_t role, std::initializer_list<Method> methods) const {
     return presented_ == role &&
            std::find(methods.begin(), methods.end(), chips_[role].row->method) != methods.end();
   }
@@ -322,8 +320,8 @@ class GbFlashCard final : public CardModel {
     const bool inWindow = address >= 0x4000 && address + data.size() <= 0x8000;
     // The method-2 FLASH ROM and the method-0 BIOS ROM program only with the programming
     // voltage applied; without it nothing changes and the status says the write failed.
-    const bool needsVoltage = (presented_ == kFlash && chip.row->method == ChipMethod::M2) ||
-                              (presented_ == kBios && chip.row->method == ChipMethod::M0);
+    const bool needsVoltage = (presented_ == kFlash && chip.row->method == Method::M2) ||
+                              (presented_ == kBios && chip.row->method == Method::M0);
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     if (!inWindow) dev_.noteUnexpected("the data does not lie in the bank window 0x4000-0x7FFF");
     if (needsVoltage && !vpp_) dev_.noteUnexpected(presented_ == kFlash ? kNoVoltage : kNoBiosVoltage);
@@ -407,14 +405,17 @@ class GbFlashCard final : public CardModel {
   // The BIOS ROM needs kBiosSettleTicks of quiet from `ticks` on before its next erase or
   // programming command.
   void settleFrom(std::uint64_t ticks) {
-    biosSettledAt_ = ticks + kBiosSettleTicks;
+    biosQuietFrom_ = ticks;
     settleNoted_ = false;
   }
   void noteUnsettledBios() {
-    if (dev_.ticks >= biosSettledAt_ || settleNoted_) return;
+    if (dev_.ticks >= biosQuietFrom_ + kBiosSettleTicks || settleNoted_) return;
     settleNoted_ = true;
-    dev_.noteUnexpected("the BIOS ROM was presented or erased " +
-                        std::to_string(dev_.ticks + kBiosSettleTicks - biosSettledAt_) +
+    if (dev_.ticks < biosQuietFrom_) {
+      dev_.noteUnexpected("the BIOS ROM is still erasing");
+      return;
+    }
+    dev_.noteUnexpected("the BIOS ROM was presented or erased " + std::to_string(dev_.ticks - biosQuietFrom_) +
                         " ticks before; it takes commands after DelayTicks(10000)");
   }
 
@@ -445,7 +446,7 @@ class GbFlashCard final : public CardModel {
   bool saveEnabled_ = false;  // 0x0A was the last value written to 0x0000
   bool vpp_ = false;
   bool biosPaged_ = false;  // a page was written to the BIOS ROM
-  std::uint64_t biosSettledAt_ = 0;
+  std::uint64_t biosQuietFrom_ = 0;  // presented, or its chip erase ended, at this tick
   bool settleNoted_ = false;
   std::optional<std::uint64_t> chipEraseAt_;  // a method-0 chip erase not yet polled, from this tick
 };

@@ -242,7 +242,7 @@ class WsFlashCard final : public CardModel {
   }
   void noteSaveNotReached() {
     if (!saveUnlocked_) {
-      dev_.noteUnexpected("the save memory is not opened (no SetControl(9, 0, 0, 0) since mode 0x22 was set)");
+      dev_.noteUnexpected("the save memory is not opened (SetControl(9, 0, 0, 0) opens it; leaving mode 0x22 closes it)");
     } else if (regSave_ != 0) {
       dev_.noteUnexpected("bank register 0xC1 selects bank " + std::to_string(regSave_) +
                           ", where there is no save memory (it lies in bank 0)");

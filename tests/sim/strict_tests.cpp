@@ -200,23 +200,5 @@ const auto kCases = ::testing::Values(
 
 INSTANTIATE_TEST_SUITE_P(Sequences, HostMistake, kCases, [](const auto& p) { return std::string(p.param.name); });
 
-// An MBC1 cartridge shows its save bank 0 until it is put into its RAM banking mode.
-TEST(HostMistake, Mbc1SaveBankWithoutBankingMode_readsBankZero) {
-  Bytes rom(0x20000, 0x00);
-  rom[0x147] = 0x03;
-  rom[0x149] = 0x03;
-  Bytes sav(0x8000);
-  for (std::size_t i = 0; i < sav.size(); ++i) sav[i] = static_cast<std::uint8_t>(i / 0x2000 + 1);
-  for (const bool bankingMode : {true, false}) {
-    SimWriter writer(sim::gbCartridge(rom, sav));
-    Host host(writer);
-    host.writeByte(0x0000, 0x0A);
-    if (bankingMode) host.writeByte(0x6000, 0x01);
-    host.writeByte(0x4000, 2);
-    EXPECT_EQ(host.readBlock(0xA000, 0x2000).bytes, Bytes(0x2000, bankingMode ? 3 : 1));
-    EXPECT_EQ(writer.unexpected().empty(), bankingMode);
-  }
-}
-
 }  // namespace
 }  // namespace quillon::simtest

@@ -36,7 +36,7 @@ struct Connection {
 Connection Connect(const std::string& givenSpec) {
   Connection c;
   try {
-    c.port = quillon::connect::openPort(quillon::connect::choosePortSpec(givenSpec));
+    c.port = quillon::connect::openPort(quillon::connect::choosePortSpec(givenSpec), &std::cerr);
   } catch (const quillon::connect::PortError& e) {
     std::cerr << e.what() << '\n';
     c.port = std::make_unique<quillon::connect::SilentPort>(e.what());
@@ -95,7 +95,7 @@ int Run(QApplication& app) {
 
   // The main window makes and owns its secondary windows.
   quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr),
-                                  *connection.link);
+                                  *connection.link, connection.port.get());
 
   form_ZEP.show();
   return app.exec();

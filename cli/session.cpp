@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 
 #include "connect/open_port.h"
 
@@ -31,7 +32,9 @@ Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop)
     : writerType_(writerTypeOf(options.writer)) {
   trace_ = options.traceFile.empty() ? link::traceFromEnvironment()
                                      : std::make_unique<link::FileTrace>(options.traceFile);
-  port_ = connect::openPort(connect::choosePortSpec(options.port));
+  port_ = connect::openPort(connect::choosePortSpec(options.port), &std::cerr);
+  claim_.emplace(port_.get());
+  if (!claim_->held()) throw std::runtime_error(claim_->why());
   link::LinkOptions linkOptions;
   // Standard output carries the command's result; the link's own remarks go beside progress.
   linkOptions.diagnostics = &std::cerr;

@@ -36,7 +36,10 @@ std::string ProgramDir(const GlobalOptions& options);
 
 class Session {
  public:
-  // Opens the port and the trace; throws std::runtime_error with a user-facing message.
+  // Opens the port and the trace and claims the writer for the whole command, as ppdev claims
+  // a real port: another program's operation waits until this one has ended. Throws
+  // std::runtime_error with a user-facing message (also when another program kept the writer
+  // longer than a claim waits; then nothing has been sent).
   Session(const GlobalOptions& options, const std::atomic<bool>& stop);
   ~Session();
   link::Link& link() { return *link_; }
@@ -45,6 +48,7 @@ class Session {
  private:
   std::unique_ptr<link::Trace> trace_;
   std::unique_ptr<link::Port> port_;
+  std::optional<link::PortClaim> claim_;
   std::unique_ptr<link::Link> link_;
   int writerType_;
 };

@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "connect/open_port.h"
 #include "sim/sim.h"
 
 namespace quillon::cli {
@@ -21,19 +22,21 @@ int guarded(F&& f) {
 
 }  // namespace
 
+// A change waits for an operation under way in another program, as a card operation does.
 int runSimInsert(const SimInsertArgs& args) {
+  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr);
   return guarded([&] {
     if (args.kind == "gb-flash") {
-      sim::insertGbFlash(args.dir, args.biosChip, args.flashChip);
+      sim::insertGbFlash(args.dir, args.biosChip, args.flashChip, options);
     } else if (args.kind == "gb-cart") {
       if (args.rom.empty()) throw std::runtime_error("sim insert DIR gb-cart needs the ROM image file");
       std::optional<std::filesystem::path> sav;
       if (!args.sav.empty()) sav = args.sav;
-      sim::insertGbCart(args.dir, args.rom, sav);
+      sim::insertGbCart(args.dir, args.rom, sav, options);
     } else if (args.kind == "ws-flash") {
-      sim::insertWsFlash(args.dir);
+      sim::insertWsFlash(args.dir, options);
     } else if (args.kind == "none") {
-      sim::insertNone(args.dir);
+      sim::insertNone(args.dir, options);
     } else {
       throw std::runtime_error("unknown card '" + args.kind + "': use gb-flash, gb-cart, ws-flash or none");
     }
@@ -41,9 +44,10 @@ int runSimInsert(const SimInsertArgs& args) {
 }
 
 int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear) {
+  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr);
   return guarded([&] {
-    if (clear) sim::clearFaults(dir);
-    if (!faults.empty()) sim::armFaults(dir, faults);
+    if (clear) sim::clearFaults(dir, options);
+    if (!faults.empty()) sim::armFaults(dir, faults, options);
   });
 }
 

@@ -1,6 +1,8 @@
 #include "connect/open_port.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 #include "link/hardware_ports.h"
 #include "sim/sim.h"
@@ -56,7 +58,20 @@ std::string choosePortSpec(const std::string& given) {
   return env && *env ? std::string(env) : std::string("auto");
 }
 
-std::unique_ptr<link::Port> openPort(const std::string& spec) {
+sim::SimPortOptions simPortOptions(std::ostream* notices) {
+  sim::SimPortOptions options;
+  options.notices = notices;
+  if (const char* text = std::getenv("QUILLON_SIM_WAIT"); text != nullptr && *text != '\0') {
+    unsigned ms = 0;
+    const char* end = text + std::strlen(text);
+    if (const auto [stop, error] = std::from_chars(text, end, ms); error == std::errc{} && stop == end) {
+      options.claimWait = std::chrono::milliseconds(ms);
+    }
+  }
+  return options;
+}
+
+std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices) {
   try {
     if (spec == "auto") {
       return openAutoPort({[] { return link::openPpdevPort("/dev/parport0"); },
@@ -65,7 +80,7 @@ std::unique_ptr<link::Port> openPort(const std::string& spec) {
     if (startsWith(spec, kPpdev)) return link::openPpdevPort(spec.substr(kPpdev.size()));
     if (startsWith(spec, kDirect)) return link::openDirectPort(parseBase(spec.substr(kDirect.size())));
     if (startsWith(spec, kSim) && spec.size() > kSim.size())
-      return sim::openSimPort(spec.substr(kSim.size()));
+      return sim::openSimPort(spec.substr(kSim.size()), simPortOptions(notices));
   } catch (const PortError&) {
     throw;
   } catch (const std::exception& e) {

@@ -4,15 +4,17 @@
 //                         the port: that is said, with how to free it)
 //   ppdev:/dev/parportN   the kernel's parallel-port device
 //   direct:0x378          direct port I/O (x86 Linux, needs the I/O permission)
-//   sim:DIR               the simulated writer kept in the folder DIR
+//   sim:DIR               the simulated writer kept in the folder DIR (see simPortOptions)
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "link/port.h"
+#include "sim/sim.h"
 
 namespace quillon::connect {
 
@@ -21,7 +23,13 @@ struct PortError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::unique_ptr<link::Port> openPort(const std::string& spec);
+// `notices` hears when a claim of a shared writer (sim:DIR) has to wait for another program.
+std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices = nullptr);
+
+// How this program waits for a simulated writer that another program is using: a claim or a
+// change waits 10 s, or QUILLON_SIM_WAIT milliseconds when that holds a number (tests use a
+// short wait), and says so on `notices`.
+sim::SimPortOptions simPortOptions(std::ostream* notices);
 
 // How `auto` opens its two candidates; the defaults open the real ones.
 struct AutoOpeners {

@@ -30,6 +30,39 @@ class Port {
 
   // Short human-readable name of the backend, e.g. "ppdev:/dev/parport0".
   virtual std::string describe() const = 0;
+
+  // Claims the writer for one whole operation, as ppdev claims a real port for the program
+  // that opened it: until the matching release() no other program uses it. A writer that
+  // several programs share (the simulated writer in a folder) waits as long as it was opened
+  // to wait for another program's claim. A port that only this program reaches (ppdev, which
+  // claims at open; direct I/O; a writer in memory) has nothing to claim.
+  // Returns false when the writer could not be had, with the reason for the user in `why`
+  // (it names the writer); until the matching release() the port is then a writer that does
+  // not answer. Every call is matched by one release(), claimed or not; claims nest. Never
+  // throws.
+  virtual bool claim(std::string& /*why*/) { return true; }
+  virtual void release() {}
+};
+
+// Holds a claim of a port for its own lifetime. A null port has nothing to claim.
+class PortClaim {
+ public:
+  explicit PortClaim(Port* port) : port_(port) {
+    if (port_ != nullptr) held_ = port_->claim(why_);
+  }
+  ~PortClaim() {
+    if (port_ != nullptr) port_->release();
+  }
+  PortClaim(const PortClaim&) = delete;
+  PortClaim& operator=(const PortClaim&) = delete;
+
+  bool held() const { return held_; }
+  const std::string& why() const { return why_; }  // when not held
+
+ private:
+  Port* port_;
+  bool held_ = true;
+  std::string why_;
 };
 
 // Waits count * 15.0857 us on the monotonic clock (used where port 0x61 cannot be read).

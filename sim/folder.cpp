@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <charconv>
 #include <fstream>
+#include <functional>
 #include <limits>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -242,8 +244,27 @@ struct Stamp {
   bool operator==(const Stamp&) const = default;
 };
 
-constexpr auto kManagementWait = std::chrono::milliseconds(5000);
 constexpr auto kLockRetry = std::chrono::milliseconds(5);
+
+std::string waitText(std::chrono::milliseconds wait) {
+  if (wait.count() >= 1000 && wait.count() % 1000 == 0) return std::to_string(wait.count() / 1000) + " s";
+  return std::to_string(wait.count()) + " ms";
+}
+
+// When another program holds the writer for longer than a claim or a change may wait.
+std::string busyMessage(const fs::path& dir, std::chrono::milliseconds wait) {
+  return "the simulated writer in " + dir.string() + " is in use by another program: it was not free within " +
+         waitText(wait) + " (" + (dir / kWriterLock).string() +
+         " is held); try again when that program's operation has ended";
+}
+
+// Says once on `notices` that a claim or a change waits for another program.
+std::function<void()> waitNotice(const fs::path& dir, const SimPortOptions& options) {
+  if (options.notices == nullptr) return {};
+  return [notices = options.notices, text = "the simulated writer in " + dir.string() +
+                                            " is in use by another program; waiting for it (at most " +
+                                            waitText(options.claimWait) + ")"] { *notices << text << '\n' << std::flush; };
+}
 
 // Holding writer.lock (flock, exclusive) is the right to read the folder's files as one
 // consistent writer and to change them.
@@ -257,12 +278,14 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
 
   // Takes the lock of `dir`, making the lock file when needed and waiting at most `wait` for
-  // another holder. A folder nobody may write and that has no lock file is taken without one:
-  // nothing can change it. Throws std::runtime_error when the lock file cannot be used.
-  Outcome take(const fs::path& dir, std::chrono::milliseconds wait) {
+  // another holder; `waiting`, when given, is called once before it waits. A folder nobody
+  // may write and that has no lock file is taken without one: nothing can change it. Throws
+  // std::runtime_error when the lock file cannot be used.
+  Outcome take(const fs::path& dir, std::chrono::milliseconds wait, const std::function<void()>& waiting = {}) {
     release();
     path_ = dir / kWriterLock;
     const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool told = false;
     for (;;) {
       writable_ = true;
       int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -291,6 +314,10 @@ class FolderLock {
           ::close(fd);
           return Outcome::Busy;
         }
+        if (waiting && !told) {
+          told = true;
+          waiting();
+        }
         std::this_thread::sleep_for(kLockRetry);
       }
       struct stat opened {};
@@ -309,10 +336,9 @@ class FolderLock {
   }
 
   // Takes the lock for a change made by quillon-cli sim ...; throws when it cannot.
-  void takeForChange(const fs::path& dir) {
-    if (take(dir, kManagementWait) != Outcome::Taken) {
-      throw std::runtime_error("the simulated writer in " + dir.string() + " is busy: another program holds " +
-                               (dir / kWriterLock).string() + "; try again");
+  void takeForChange(const fs::path& dir, const SimPortOptions& options) {
+    if (take(dir, options.claimWait, waitNotice(dir, options)) != Outcome::Taken) {
+      throw std::runtime_error(busyMessage(dir, options.claimWait));
     }
   }
 
@@ -379,14 +405,34 @@ std::size_t countNoteLines(const fs::path& path) {
   throw std::runtime_error("the simulated writer cannot write " + path.string() + ": " + errorText(error));
 }
 
-void writeAt(const fs::path& path, int flags, std::span<const std::uint8_t> bytes, std::size_t offset) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd < 0) cannotWrite(path, errno);
+// A memory file must hold the whole memory while a port uses it. One that was removed or cut
+// short behind the writer's back is an error, never made again: that would hand the next
+// reader a blank or short card.
+void requireMemoryFile(const fs::path& path, int fd, std::size_t size) {
+  struct stat file {};
+  if ((fd >= 0 ? ::fstat(fd, &file) : ::stat(path.c_str(), &file)) != 0) {
+    if (errno != ENOENT) cannotWrite(path, errno);
+    throw std::runtime_error("the simulated writer's memory file " + path.string() +
+                             " was removed while the writer was in use; insert the card again");
+  }
+  if (!S_ISREG(file.st_mode)) {
+    throw std::runtime_error("the simulated writer's memory file " + path.string() +
+                             " is no longer a plain file; insert the card again");
+  }
+  if (static_cast<std::uintmax_t>(file.st_size) != size) {
+    throw std::runtime_error("the simulated writer's memory file " + path.string() + " was changed to " +
+                             std::to_string(file.st_size) + " bytes while the writer was in use; it must hold " +
+                             std::to_string(size) + "; insert the card again");
+  }
+}
+
+// Writes `bytes` to the open file at `offset`, or at its end when `append`.
+void writeAll(int fd, const fs::path& path, std::span<const std::uint8_t> bytes, std::size_t offset, bool append) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = (flags & O_APPEND) ? ::write(fd, bytes.data() + done, bytes.size() - done)
-                                         : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                                    static_cast<off_t>(offset + done));
+    const ssize_t n = append ? ::write(fd, bytes.data() + done, bytes.size() - done)
+                             : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                        static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;
@@ -399,21 +445,21 @@ void writeAt(const fs::path& path, int flags, std::span<const std::uint8_t> byte
 }
 
 // A writer whose card lives in a folder. Around every command it carries out it holds the
-// folder's lock: first it takes over what another program changed, after it the changed bytes
-// reach their files and the commands the card did not expect reach unexpected.txt.
+// folder's lock (taken for that command, or held since the port was claimed): first it takes
+// over what another program changed, after it the changed bytes reach their files and the
+// commands the card did not expect reach unexpected.txt.
 class FolderWriter final : public link::Port {
  public:
-  FolderWriter(const fs::path& dir, const SimPortOptions& options) : dir_(dir), wait_(options.lockWait) {
+  FolderWriter(const fs::path& dir, const SimPortOptions& options) : dir_(dir), options_(options) {
     writer_.setCommandLog(false);
     writer_.setDescription("sim:" + dir.string());
-    switch (lock_.take(dir_, wait_)) {
+    switch (lock_.take(dir_, options_.lockWait)) {
       case FolderLock::Outcome::Taken:
         break;
       case FolderLock::Outcome::Busy:
-        throw std::runtime_error("the simulated writer in " + dir.string() + " is busy: another program holds " +
-                                 (dir / kWriterLock).string());
+        throw std::runtime_error(busyMessage(dir_, options_.lockWait));
       case FolderLock::Outcome::NoFolder:
-        throw std::runtime_error("the simulated writer folder " + dir.string() + " went away");
+        throw std::runtime_error(goneMessage());
     }
     try {
       load(true);
@@ -426,6 +472,7 @@ class FolderWriter final : public link::Port {
   }
 
   std::uint8_t readStatus() override {
+    if (refused()) return 0;  // another program's writer for now: never ready
     // A silent writer takes no command, so it looks at the folder now and then by itself:
     // a fault list without `absent` or `drop-after` makes it answer again.
     if (!writer_.answering() && ++silentReads_ % kSilentCheckReads == 0) lookWhileSilent();
@@ -437,8 +484,49 @@ class FolderWriter final : public link::Port {
   void delayTicks(std::uint32_t count) override { writer_.delayTicks(count); }
   std::string describe() const override { return writer_.describe(); }
 
+  // The claim is writer.lock held from the outermost claim to its release; the commands in
+  // between use it as it is.
+  bool claim(std::string& why) override {
+    if (claims_++ > 0) {
+      if (!claimed_) why = refusal_;
+      return claimed_;
+    }
+    try {
+      switch (lock_.take(dir_, options_.claimWait, waitNotice(dir_, options_))) {
+        case FolderLock::Outcome::Taken:
+          claimed_ = true;
+          return true;
+        case FolderLock::Outcome::Busy:
+          refusal_ = busyMessage(dir_, options_.claimWait);
+          break;
+        case FolderLock::Outcome::NoFolder:
+          refusal_ = goneMessage();
+          break;
+      }
+    } catch (const std::exception& e) {
+      refusal_ = e.what();
+    }
+    why = refusal_;
+    return false;
+  }
+
+  void release() override {
+    if (claims_ == 0 || --claims_ > 0) return;
+    if (claimed_) {
+      lock_.release();
+      claimed_ = false;
+    } else {
+      writer_.resetFrame();  // what it heard while it was not ours is not a command
+    }
+  }
+
  private:
   static constexpr std::uint64_t kSilentCheckReads = 1000;
+
+  // A claim was asked for and could not be had: another program owns the writer.
+  bool refused() const { return claims_ > 0 && !claimed_; }
+
+  std::string goneMessage() const { return "the simulated writer folder " + dir_.string() + " went away"; }
 
   // Loads writer.ini and the memories. The card in the slot keeps its chip state when the
   // folder still holds the same card (same insertion, same kind, chips and sizes).
@@ -467,12 +555,24 @@ class FolderWriter final : public link::Port {
     if (reloadNeeded_ || !(now == seen_)) load(reloadNeeded_ || !now.sameCard(seen_));
   }
 
+  // Each memory of the card in the slot still has its whole file.
+  void requireMemoryFiles() const {
+    for (std::size_t i = 0; i < kMemoryCount; ++i) {
+      const std::size_t size = writer_.memory(static_cast<Memory>(i)).size();
+      if (size != 0) requireMemoryFile(dir_ / kFileNames[i], -1, size);
+    }
+  }
+
   bool beginCommand() {
-    if (lock_.take(dir_, wait_) != FolderLock::Outcome::Taken) return false;
+    if (refused()) return false;
+    const bool ownLock = !claimed_;  // taken for this command alone
+    if (ownLock && lock_.take(dir_, options_.lockWait) != FolderLock::Outcome::Taken) return false;
     try {
       catchUp();
+      requireMemoryFiles();
     } catch (...) {
-      lock_.release();
+      reloadNeeded_ = true;
+      if (ownLock) lock_.release();
       throw;
     }
     return true;
@@ -489,28 +589,41 @@ class FolderWriter final : public link::Port {
       }
     } catch (...) {
       reloadNeeded_ = true;  // the files are what counts: take them back at the next command
-      lock_.release();
+      if (!claimed_) lock_.release();
       throw;
     }
-    lock_.release();
+    if (!claimed_) lock_.release();
   }
 
   void lookWhileSilent() {
-    if (lock_.take(dir_, std::chrono::milliseconds(0)) != FolderLock::Outcome::Taken) return;
-    try {
+    if (claimed_) {
       catchUp();
-    } catch (...) {
+    } else {
+      if (lock_.take(dir_, std::chrono::milliseconds(0)) != FolderLock::Outcome::Taken) return;
+      try {
+        catchUp();
+      } catch (...) {
+        lock_.release();
+        throw;
+      }
       lock_.release();
-      throw;
     }
-    lock_.release();
     if (writer_.answering()) writer_.resetFrame();
   }
 
   void save() {
     for (const MemoryChange& change : writer_.takeChanges()) {
-      const auto bytes = writer_.memory(change.memory).subspan(change.offset, change.size);
-      writeAt(dir_ / memoryFileName(change.memory), O_WRONLY | O_CREAT, bytes, change.offset);
+      const fs::path path = dir_ / memoryFileName(change.memory);
+      const auto memory = writer_.memory(change.memory);
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);  // never made anew
+      if (fd < 0 && errno != ENOENT) cannotWrite(path, errno);
+      try {
+        requireMemoryFile(path, fd, memory.size());
+      } catch (...) {
+        if (fd >= 0) ::close(fd);
+        throw;
+      }
+      writeAll(fd, path, memory.subspan(change.offset, change.size), change.offset, false);
     }
   }
 
@@ -530,17 +643,22 @@ class FolderWriter final : public link::Port {
     }
     writer_.clearUnexpected();
     if (text.empty()) return;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) cannotWrite(path, errno);
     const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-    writeAt(path, O_WRONLY | O_CREAT | O_APPEND, std::span(data, text.size()), 0);
+    writeAll(fd, path, std::span(data, text.size()), 0, true);
   }
 
   SimWriter writer_;
   fs::path dir_;
-  std::chrono::milliseconds wait_;
+  SimPortOptions options_;
   FolderLock lock_;
   Stamp seen_;
   bool reloadNeeded_ = false;
   std::uint64_t silentReads_ = 0;
+  int claims_ = 0;         // claims not yet released
+  bool claimed_ = false;   // the outermost claim holds writer.lock
+  std::string refusal_;    // why the outermost claim could not be had
 };
 
 fs::path prepareFolder(const fs::path& dir) {
@@ -554,10 +672,10 @@ fs::path prepareFolder(const fs::path& dir) {
 }
 
 // Replaces whatever was inserted by `card`, keeping the armed faults.
-void insertCard(const fs::path& dir, const CardContents& card) {
+void insertCard(const fs::path& dir, const CardContents& card, const SimPortOptions& options) {
   prepareFolder(dir);
   FolderLock lock;
-  lock.takeForChange(dir);
+  lock.takeForChange(dir, options);
   WriterConfig config;
   try {
     config.faults = readConfig(dir).faults;
@@ -624,11 +742,12 @@ std::unique_ptr<link::Port> openSimPort(const fs::path& dir, const SimPortOption
   return std::make_unique<FolderWriter>(dir, options);
 }
 
-void insertGbFlash(const fs::path& dir, int biosChip, int flashChip) {
-  insertCard(dir, emptyGbFlashCard(biosChip, flashChip));
+void insertGbFlash(const fs::path& dir, int biosChip, int flashChip, const SimPortOptions& options) {
+  insertCard(dir, emptyGbFlashCard(biosChip, flashChip), options);
 }
 
-void insertGbCart(const fs::path& dir, const fs::path& romPath, const std::optional<fs::path>& savPath) {
+void insertGbCart(const fs::path& dir, const fs::path& romPath, const std::optional<fs::path>& savPath,
+                  const SimPortOptions& options) {
   auto rom = readWholeFile(romPath, "ROM image", kMaxCartRom);
   std::optional<std::vector<std::uint8_t>> sav;
   if (savPath) sav = readWholeFile(*savPath, "save file", kMaxCartRom);
@@ -638,17 +757,19 @@ void insertGbCart(const fs::path& dir, const fs::path& romPath, const std::optio
   } catch (const std::runtime_error& e) {
     throw std::runtime_error(romPath.string() + ": " + e.what());
   }
-  insertCard(dir, card);
+  insertCard(dir, card, options);
 }
 
-void insertWsFlash(const fs::path& dir) { insertCard(dir, emptyWsFlashCard()); }
+void insertWsFlash(const fs::path& dir, const SimPortOptions& options) {
+  insertCard(dir, emptyWsFlashCard(), options);
+}
 
-void insertNone(const fs::path& dir) { insertCard(dir, noCard()); }
+void insertNone(const fs::path& dir, const SimPortOptions& options) { insertCard(dir, noCard(), options); }
 
-void armFaults(const fs::path& dir, const std::vector<std::string>& nameValues) {
+void armFaults(const fs::path& dir, const std::vector<std::string>& nameValues, const SimPortOptions& options) {
   requireWriter(dir);
   FolderLock lock;
-  lock.takeForChange(dir);
+  lock.takeForChange(dir, options);
   WriterConfig config = readConfig(dir);
   Faults faults = config.faults;
   for (const std::string& nameValue : nameValues) armFault(faults, nameValue);
@@ -657,10 +778,10 @@ void armFaults(const fs::path& dir, const std::vector<std::string>& nameValues) 
   lock.bump(false);
 }
 
-void clearFaults(const fs::path& dir) {
+void clearFaults(const fs::path& dir, const SimPortOptions& options) {
   requireWriter(dir);
   FolderLock lock;
-  lock.takeForChange(dir);
+  lock.takeForChange(dir, options);
   WriterConfig config = readConfig(dir);
   config.faults = Faults{};
   writeConfig(dir, config);
@@ -670,11 +791,12 @@ void clearFaults(const fs::path& dir) {
 std::string describeWriter(const fs::path& dir) {
   requireWriter(dir);
   FolderLock lock;
-  lock.takeForChange(dir);
+  const bool inUse = lock.take(dir, std::chrono::milliseconds(0)) == FolderLock::Outcome::Busy;
   const WriterConfig config = readConfig(dir);
   const CardContents card = loadCard(dir, config);  // refuses what does not make a writer
   std::ostringstream out;
   out << "Simulated writer in " << dir.string() << '\n';
+  if (inUse) out << "In use: another program is using the writer now\n";
   switch (config.kind) {
     case CardKind::None:
       out << "Inserted: nothing (the writer answers; the card reads 0xFF)\n";

@@ -113,8 +113,8 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
   return {ProgramDirOf(exe), location.path};
 }
 
-Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent)
-    : QWidget(parent), link_(&link) {
+Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWidget* parent)
+    : QWidget(parent), link_(&link), port_(port) {
   // Nothing is known about the writer until a probe answers.
   state_.cardInfo.kind = detect::kNoAnswer;
   state_.cardInfo.flashChip = -1;
@@ -369,6 +369,10 @@ void Tform_ZEP::ComboBox1Change() {
 }
 
 void Tform_ZEP::ProbeCard() {
+  // The writer is the probe's alone; another program's claim makes it a writer that does not
+  // answer.
+  const link::PortClaim claim(port_);
+  if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
   if (detect::ProbeCard(*link_, state_.settings.writerType, state_.cardInfo) ==
       detect::ProbeOutcome::Probed) {
     ShowCardInfo();

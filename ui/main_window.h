@@ -31,6 +31,7 @@ class QTreeWidget;
 
 namespace quillon::link {
 class Link;
+class Port;
 }
 
 namespace quillon::ui {
@@ -62,8 +63,11 @@ class Tform_ZEP : public QWidget {
   using ModalHook = std::function<int(QDialog& window, const std::function<int()>& show)>;
 
   // `link` reaches the writer (a port that never answers when there is none) and must
-  // outlive the window. The window makes its fourteen secondary windows, hidden.
-  Tform_ZEP(StartupPaths paths, link::Link& link, QWidget* parent = nullptr);
+  // outlive the window. `port`, the port under `link` (null: nothing to claim), is claimed
+  // for each card probe and each operation, as ppdev claims a real port, and held by nothing
+  // in between. The window makes its fourteen secondary windows, hidden.
+  Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port = nullptr,
+            QWidget* parent = nullptr);
   ~Tform_ZEP() override;
 
   // Replaces the modal message box; an empty hook restores it.
@@ -92,6 +96,7 @@ class Tform_ZEP : public QWidget {
   detect::CardInfo& cardInfo() { return state_.cardInfo; }
   const detect::CardInfo& cardInfo() const { return state_.cardInfo; }
   link::Link& portLink() const { return *link_; }
+  link::Port* port() const { return port_; }
 
   // A probe made by an operation: the card information takes its result, and the card
   // information box is rebuilt unless the writer did not answer.
@@ -174,6 +179,7 @@ class Tform_ZEP : public QWidget {
   ops::ProgramState state_;
   int previousWriterType_ = 0;
   link::Link* link_ = nullptr;  // never null
+  link::Port* port_ = nullptr;
   MessageHook messageHook_;
   ModalHook modalHook_;
   SecondaryWindows windows_;

@@ -21,6 +21,7 @@
 
 #include "gb/gb_operations.h"
 #include "link/link.h"
+#include "link/port.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -166,8 +167,8 @@ void OperationWindow::StartWorker() {
     progressTotal_ = 0;
     OperationFunction operation = operation_ ? operation_ : CardOperation();
     running_ = true;
-    worker_ = std::thread([this, operation = std::move(operation), link = link_, state = state_,
-                           token = token_.get()] { WorkerMain(operation, *link, *state, *token); });
+    worker_ = std::thread([this, operation = std::move(operation), link = link_, port = port_, state = state_,
+                           token = token_.get()] { WorkerMain(operation, *link, port, *state, *token); });
   } catch (const std::exception& e) {
     running_ = false;
     ShowWork(QString::fromLocal8Bit(e.what()));
@@ -180,9 +181,13 @@ void OperationWindow::StartWorker() {
 }
 
 void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link& link,
-                                 ops::ProgramState& state, const ops::StopToken& token) {
+                                 link::Port* port, ops::ProgramState& state,
+                                 const ops::StopToken& token) {
   ops::Result result;
   try {
+    // The writer is this operation's until it ends; another program's claim keeps it silent.
+    const link::PortClaim claim(port);
+    if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
     const ops::StopOnLink stopOnLink(link, token.flag());
     ops::Operation op{link, state, reporter_, token.flag()};
     result = operation(op);

@@ -34,6 +34,7 @@ class QShowEvent;
 
 namespace quillon::link {
 class Link;
+class Port;
 }
 
 namespace quillon::ui {
@@ -96,6 +97,11 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void setCardInfoSink(CardInfoSink sink) { cardInfoSink_ = std::move(sink); }
   // Runs `operation` instead of the window's own card operation; empty: the card operation.
   void setOperation(OperationFunction operation) { operation_ = std::move(operation); }
+  // The port under the links the window runs on (null: nothing to claim). Each run claims it
+  // for the whole operation, so that no other program uses a shared writer in between; when
+  // another program keeps it, the operation meets a writer that does not answer and the
+  // reason goes to standard error.
+  void setPort(link::Port* port) { port_ = port; }
 
   // --- ops::ProgressWindow; from the worker each call is carried out on the user-interface
   // thread while the worker waits (Progress only records the numbers and does not wait).
@@ -175,8 +181,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   };
 
   void StartWorker();
-  void WorkerMain(const OperationFunction& operation, link::Link& link, ops::ProgramState& state,
-                  const ops::StopToken& token);
+  void WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port,
+                  ops::ProgramState& state, const ops::StopToken& token);
   void WorkerEnded(const ops::Result& result);
   // Runs `task` on the user-interface thread; from another thread, waits until it has run
   // or the window is being destroyed.
@@ -188,6 +194,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   QLabel* file_ = nullptr;
 
   link::Link* link_ = nullptr;
+  link::Port* port_ = nullptr;
   ops::ProgramState* state_ = nullptr;
   bool prepared_ = false;
   bool running_ = false;

@@ -172,6 +172,7 @@ SecondaryWindows CreateSecondaryWindows(QWidget* owner) {
              windows.fmClear, windows.fmDownWS, windows.fmUploadWS, windows.fmRAMDownWS,
              windows.fmRAMUploadWS, windows.fmClearWS}) {
       window->setCardInfoSink(sink);
+      window->setPort(form->port());
     }
   }
   return windows;

@@ -8,6 +8,8 @@
 
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <sstream>
 
 #include "sequences.h"
 #include "sim/sim.h"
@@ -233,6 +235,201 @@ TEST_F(SharedFolder, LockHeldElsewhere_commandNotTaken_thenAnsweredAgain) {
   EXPECT_TRUE(programFlashBank(host, ChipMethod::Method2, 3, pattern(3)));
   EXPECT_EQ(readFile(file("gb-flash.bin"))[3 * 0x4000 + 1], pattern(3)[1]);
 }
+
+// --- one operation owns the writer -------------------------------------------------------
+
+sim::SimPortOptions shortClaim(std::ostream* notices = nullptr) {
+  sim::SimPortOptions options;
+  options.claimWait = std::chrono::milliseconds(50);
+  options.lockWait = std::chrono::milliseconds(50);
+  options.notices = notices;
+  return options;
+}
+
+bool allErased(const Bytes& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](auto v) { return v == 0xFF; });
+}
+
+TEST_F(SharedFolder, ClaimHeld_otherPortRefusedNamingFolder_silentUntilReleased_thenSeesTheOperation) {
+  sim::insertGbFlash(dir_);
+  auto owner = sim::openSimPort(dir_);
+  std::ostringstream notices;
+  auto other = sim::openSimPort(dir_, shortClaim(&notices));
+  Host a(*owner), b(*other);
+  {
+    const link::PortClaim held(owner.get());
+    ASSERT_TRUE(held.held()) << held.why();
+    prepareFlashCard(a, ChipMethod::Method2);
+    {
+      const link::PortClaim refused(other.get());
+      ASSERT_FALSE(refused.held());
+      EXPECT_NE(refused.why().find(dir_.string()), std::string::npos) << refused.why();
+      EXPECT_NE(refused.why().find("in use by another program"), std::string::npos) << refused.why();
+      EXPECT_NE(notices.str().find("waiting for it (at most 50 ms)"), std::string::npos) << notices.str();
+      EXPECT_FALSE(b.checkDevice()) << "a refused claim is a writer that does not answer";
+      prepareFlashCard(b, ChipMethod::Method2);
+      EXPECT_FALSE(programFlashBank(b, ChipMethod::Method2, 5, pattern(9)));
+    }
+    // Between A's commands an unclaimed port is not let in either.
+    EXPECT_FALSE(b.checkDevice());
+    ASSERT_TRUE(programFlashBank(a, ChipMethod::Method2, 4, pattern(3)));
+  }
+  const Bytes flash = readFile(file("gb-flash.bin"));
+  EXPECT_TRUE(allErased(Bytes(flash.begin() + 5 * 0x4000, flash.begin() + 6 * 0x4000))) << "B's bank reached the card";
+  EXPECT_TRUE(std::equal(flash.begin() + 4 * 0x4000, flash.begin() + 5 * 0x4000, pattern(3).begin()));
+  for (int i = 0; i < 3 && !b.waitReady(); ++i) {
+  }
+  const link::PortClaim now(other.get());
+  ASSERT_TRUE(now.held()) << now.why();
+  prepareFlashCard(b, ChipMethod::Method2);
+  b.setBank(4);
+  EXPECT_EQ(b.readBlock(0x4000, 0x4000).bytes, pattern(3));
+}
+
+TEST_F(SharedFolder, ClaimsNest_writerFreeOnlyAfterTheOutermostRelease) {
+  sim::insertGbFlash(dir_);
+  auto owner = sim::openSimPort(dir_);
+  auto other = sim::openSimPort(dir_, shortClaim());
+  std::string why;
+  ASSERT_TRUE(owner->claim(why));
+  ASSERT_TRUE(owner->claim(why));
+  owner->release();
+  EXPECT_FALSE(other->claim(why)) << "the outer claim still holds the writer";
+  EXPECT_FALSE(other->claim(why)) << "a claim inside a refused one is refused too";
+  EXPECT_NE(why.find(dir_.string()), std::string::npos) << why;
+  other->release();
+  other->release();
+  owner->release();
+  EXPECT_TRUE(other->claim(why)) << why;
+  other->release();
+}
+
+// Changes made by `sim insert` and `sim fault` wait for an operation like any other program.
+struct FolderChange {
+  const char* name;
+  std::function<void(const fs::path&, const sim::SimPortOptions&)> change;
+};
+
+class ChangeWhileClaimed : public SharedFolder, public ::testing::WithParamInterface<FolderChange> {};
+
+TEST_P(ChangeWhileClaimed, RefusedNamingFolder_nothingChanged_thenDoneOnceReleased) {
+  sim::insertGbFlash(dir_);
+  sim::armFaults(dir_, {"busy-polls=1"});
+  auto owner = sim::openSimPort(dir_);
+  Host a(*owner);
+  const Bytes iniBefore = readFile(file("writer.ini"));
+  const Bytes lockBefore = readFile(file("writer.lock"));
+  {
+    const link::PortClaim held(owner.get());
+    ASSERT_TRUE(held.held());
+    std::ostringstream notices;
+    try {
+      GetParam().change(dir_, shortClaim(&notices));
+      ADD_FAILURE() << "changed while another program owns the writer";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(dir_.string()), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("in use by another program"), std::string::npos) << e.what();
+    }
+    EXPECT_NE(notices.str().find(dir_.string()), std::string::npos) << notices.str();
+    EXPECT_EQ(readFile(file("writer.ini")), iniBefore);
+    EXPECT_EQ(readFile(file("writer.lock")), lockBefore) << "the change counter moved";
+    EXPECT_TRUE(fs::exists(file("gb-flash.bin")));
+    EXPECT_TRUE(a.checkDevice()) << "the owner's card is still in the slot";
+  }
+  GetParam().change(dir_, shortClaim());
+  EXPECT_NE(readFile(file("writer.lock")), lockBefore) << "done once the owner let go";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ChangeWhileClaimed,
+    ::testing::Values(
+        FolderChange{"insertGbFlash", [](const fs::path& d, const auto& o) { sim::insertGbFlash(d, 9, 17, o); }},
+        FolderChange{"insertWsFlash", [](const fs::path& d, const auto& o) { sim::insertWsFlash(d, o); }},
+        FolderChange{"insertNone", [](const fs::path& d, const auto& o) { sim::insertNone(d, o); }},
+        FolderChange{"insertGbCart",
+                     [](const fs::path& d, const auto& o) {
+                       writeFile(d / "image.gb", cartRom('C'));
+                       sim::insertGbCart(d, d / "image.gb", std::nullopt, o);
+                     }},
+        FolderChange{"armFaults", [](const fs::path& d, const auto& o) { sim::armFaults(d, {"absent"}, o); }},
+        FolderChange{"clearFaults", [](const fs::path& d, const auto& o) { sim::clearFaults(d, o); }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(SharedFolder, ShowWhileClaimed_saysInUseAndShowsTheCard) {
+  sim::insertGbFlash(dir_);
+  auto owner = sim::openSimPort(dir_);
+  EXPECT_EQ(sim::describeWriter(dir_).find("In use"), std::string::npos);
+  const link::PortClaim held(owner.get());
+  ASSERT_TRUE(held.held());
+  const std::string shown = sim::describeWriter(dir_);
+  EXPECT_NE(shown.find("In use: another program is using the writer now\nInserted: GB flash card\n"),
+            std::string::npos)
+      << shown;
+}
+
+// A memory file removed or cut short while a port uses the writer: the next command fails
+// naming the file, and the file is not made again (a blank or short card would pass for the
+// real one).
+struct SpoiledMemory {
+  const char* name;
+  bool claimed;  // the port holds a claim, or takes the lock per command
+  const char* file;
+  std::function<void(const fs::path&)> spoil;
+  std::function<void(Host&)> nextCommand;
+  std::optional<std::uintmax_t> sizeAfter;  // nullopt: the file stays missing
+};
+
+class MemorySpoiled : public SharedFolder, public ::testing::WithParamInterface<SpoiledMemory> {};
+
+TEST_P(MemorySpoiled, NextCommandThrowsNamingFile_fileNotMadeAgain) {
+  const SpoiledMemory& c = GetParam();
+  sim::insertGbFlash(dir_);
+  auto port = sim::openSimPort(dir_);
+  Host host(*port);
+  std::optional<link::PortClaim> claim;
+  if (c.claimed) claim.emplace(port.get());
+  prepareFlashCard(host, ChipMethod::Method2);
+  ASSERT_TRUE(programFlashBank(host, ChipMethod::Method2, 2, pattern(3)));
+  c.spoil(file(c.file));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    SCOPED_TRACE(attempt);
+    try {
+      c.nextCommand(host);
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(file(c.file).string()), std::string::npos) << e.what();
+    }
+    std::error_code error;
+    const bool there = fs::exists(file(c.file), error);
+    EXPECT_EQ(there, c.sizeAfter.has_value()) << "the file was made again";
+    if (there && c.sizeAfter) {
+      EXPECT_EQ(fs::file_size(file(c.file)), *c.sizeAfter);
+    }
+  }
+}
+
+void removeFile(const fs::path& path) { fs::remove(path); }
+void halveFile(const fs::path& path) { fs::resize_file(path, fs::file_size(path) / 2); }
+void emptyFile(const fs::path& path) { fs::resize_file(path, 0); }
+void programBank(Host& h) { programFlashBank(h, ChipMethod::Method2, 3, pattern(5)); }
+void readBank(Host& h) {
+  h.setBank(2);
+  h.readBlock(0x4000, 0x100);
+}
+void writeSaveMemory(Host& h) { h.writeBlock(0, 0xA000, Bytes(0x100, 0x55)); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MemorySpoiled,
+    ::testing::Values(
+        SpoiledMemory{"flashRemoved_program_claimed", true, "gb-flash.bin", removeFile, programBank, std::nullopt},
+        SpoiledMemory{"flashRemoved_program_unclaimed", false, "gb-flash.bin", removeFile, programBank, std::nullopt},
+        SpoiledMemory{"flashHalved_program_claimed", true, "gb-flash.bin", halveFile, programBank, 0x200000},
+        SpoiledMemory{"flashHalved_program_unclaimed", false, "gb-flash.bin", halveFile, programBank, 0x200000},
+        SpoiledMemory{"flashRemoved_read_claimed", true, "gb-flash.bin", removeFile, readBank, std::nullopt},
+        SpoiledMemory{"sramEmptied_write_claimed", true, "gb-sram.bin", emptyFile, writeSaveMemory, 0},
+        SpoiledMemory{"sramRemoved_write_unclaimed", false, "gb-sram.bin", removeFile, writeSaveMemory,
+                      std::nullopt}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // --- folders that cannot be written -------------------------------------------------------
 

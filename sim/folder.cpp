@@ -453,21 +453,24 @@ class FolderWriter final : public link::Port {
   FolderWriter(const fs::path& dir, const SimPortOptions& options) : dir_(dir), options_(options) {
     writer_.setCommandLog(false);
     writer_.setDescription("sim:" + dir.string());
-    switch (lock_.take(dir_, options_.lockWait)) {
+    switch (lock_.take(dir_, std::chrono::milliseconds(0))) {
       case FolderLock::Outcome::Taken:
+        try {
+          load(true);
+        } catch (...) {
+          lock_.release();
+          throw;
+        }
+        lock_.release();
         break;
       case FolderLock::Outcome::Busy:
-        throw std::runtime_error(busyMessage(dir_, options_.lockWait));
+        // Another program's operation is under way: the card comes in when this port first
+        // has the writer (its claim or its first command waits for it).
+        reloadNeeded_ = true;
+        break;
       case FolderLock::Outcome::NoFolder:
         throw std::runtime_error(goneMessage());
     }
-    try {
-      load(true);
-    } catch (...) {
-      lock_.release();
-      throw;
-    }
-    lock_.release();
     writer_.setCommandHooks({[this] { return beginCommand(); }, [this] { endCommand(); }});
   }
 

@@ -51,7 +51,9 @@ struct SimPortOptions {
 
 // The writer kept in `dir`. A folder that does not exist is a writer that never answers (so is
 // one removed while the port is open). Throws std::runtime_error when the folder's files do not
-// make a writer (bad writer.ini, a memory file missing or of the wrong size), naming the file.
+// make a writer (bad writer.ini, a memory file missing or of the wrong size), naming the file;
+// while another program's operation holds the writer, they are read when this port first has
+// it, and a register call throws instead.
 // The port's register calls throw std::runtime_error, naming the file, when a change cannot be
 // saved or the folder was changed into one that does not make a writer.
 std::unique_ptr<link::Port> openSimPort(const std::filesystem::path& dir, const SimPortOptions& options = {});

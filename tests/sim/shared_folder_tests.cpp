@@ -310,6 +310,8 @@ struct FolderChange {
   std::function<void(const fs::path&, const sim::SimPortOptions&)> change;
 };
 
+void PrintTo(const FolderChange& c, std::ostream* os) { *os << c.name; }
+
 class ChangeWhileClaimed : public SharedFolder, public ::testing::WithParamInterface<FolderChange> {};
 
 TEST_P(ChangeWhileClaimed, RefusedNamingFolder_nothingChanged_thenDoneOnceReleased) {
@@ -378,6 +380,8 @@ struct SpoiledMemory {
   std::function<void(Host&)> nextCommand;
   std::optional<std::uintmax_t> sizeAfter;  // nullopt: the file stays missing
 };
+
+void PrintTo(const SpoiledMemory& c, std::ostream* os) { *os << c.name; }
 
 class MemorySpoiled : public SharedFolder, public ::testing::WithParamInterface<SpoiledMemory> {};
 

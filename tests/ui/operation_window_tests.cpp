@@ -1,6 +1,6 @@
 // The operation windows: their layout, the worker that runs the GB operations against the
 // simulated writer (the WS ones: ws_window_tests.cpp), the hand-over of its reports to the
-// user-interface thread, Cancel.
+// user-interface thread, Cancel, and a writer shared with another program.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -28,6 +29,7 @@
 #include "gb_images.h"
 #include "link/link.h"
 #include "operation_bench.h"
+#include "sim/sim.h"
 #include "sim/sim_writer.h"
 #include "ui/operation_windows.h"
 #include "ui/secondary_windows.h"
@@ -69,6 +71,50 @@ void AddDataRows(const char* const* names, int count) {
 constexpr const char* kAllWindows[] = {
     "fmDown",   "fmClear",   "fmUpload",   "fmRAMDown",   "fmRAMUpload",
     "fmDownWS", "fmClearWS", "fmUploadWS", "fmRAMDownWS", "fmRAMUploadWS"};
+
+// A main window on a simulated writer kept in a folder, which another program (`other`, a
+// port of its own on the folder) may claim. Neither waits long for the other.
+struct SharedBench {
+  SharedBench() {
+    sim::insertGbFlash(dir);
+    sim::SimPortOptions options;
+    options.claimWait = std::chrono::milliseconds(50);
+    options.lockWait = std::chrono::milliseconds(50);
+    port = sim::openSimPort(dir, options);
+    quillon::link::LinkOptions linkOptions;
+    linkOptions.diagnostics = &diagnostics;
+    link = std::make_unique<quillon::link::Link>(*port, linkOptions);
+    other = sim::openSimPort(dir, options);
+  }
+  void open() {
+    main = &fixture.open(link.get(), port.get());
+    windows = main->windows();
+  }
+  WindowFixture fixture;
+  std::filesystem::path dir = fixture.root() / "writer";
+  std::ostringstream diagnostics;
+  std::unique_ptr<quillon::link::Port> port;
+  std::unique_ptr<quillon::link::Link> link;
+  std::unique_ptr<quillon::link::Port> other;
+  Tform_ZEP* main = nullptr;
+  ui::SecondaryWindows windows;
+};
+
+// Standard error while it lives, where the windows say why a shared writer was not theirs.
+class StandardError {
+ public:
+  StandardError() : old_(std::cerr.rdbuf(text_.rdbuf())) {}
+  ~StandardError() { std::cerr.rdbuf(old_); }
+  StandardError(const StandardError&) = delete;
+  StandardError& operator=(const StandardError&) = delete;
+  std::string text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* old_;
+};
+
+std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path) { return support::readFile(path); }
 
 }  // namespace
 
@@ -490,6 +536,83 @@ class OperationWindowTest : public QObject {
     window.reset();  // stops the worker and waits for it
     QVERIFY(sawStop);
     QVERIFY(b.writer.link.stopFlag() == nullptr);
+  }
+
+  // --- one operation owns a shared writer -------------------------------------------------
+
+  void anyWindow_sharedWriter_heldForTheWholeOperation_data() {
+    AddDataRows(kAllWindows, static_cast<int>(std::size(kAllWindows)));
+  }
+  void anyWindow_sharedWriter_heldForTheWholeOperation() {
+    QFETCH(QString, window);
+    SharedBench b;
+    b.open();
+    OperationWindow& w = *WindowNamed(b.windows, window);
+    bool otherHadIt = true;
+    std::string why;
+    int device = 1;
+    w.setOperation([&](ops::Operation& op) {
+      device = op.link.CheckDevice();
+      otherHadIt = b.other->claim(why);  // another program, in the middle of the operation
+      b.other->release();
+      return ops::Result{ops::Outcome::Success, "done"};
+    });
+    w.Prepare(*b.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QVERIFY(w.result().ok());
+    QCOMPARE(device, 0);  // the writer answered the operation
+    QVERIFY2(!otherHadIt, "another program had the writer during the operation");
+    QVERIFY2(why.find(b.dir.string()) != std::string::npos, why.c_str());
+    QVERIFY2(b.other->claim(why), why.c_str());  // and has it once the operation has ended
+    b.other->release();
+  }
+
+  void probe_sharedWriterClaimedElsewhere_noAnswer_thenCardOnceFree() {
+    SharedBench b;
+    auto held = std::make_unique<quillon::link::PortClaim>(b.other.get());
+    QVERIFY(held->held());
+    {
+      StandardError err;
+      b.open();  // the start-up probe
+      QCOMPARE(b.main->cardInfo().kind, detect::kNoAnswer);
+      QCOMPARE(Info(*b.main), QString());
+      QVERIFY2(err.text().find("quillon: the simulated writer in " + b.dir.string() +
+                               " is in use by another program") != std::string::npos,
+               err.text().c_str());
+    }
+    held.reset();
+    Click(Control<QPushButton>(*b.main, "Button8"));
+    QCOMPARE(b.main->cardInfo().kind, detect::kFlashCard);
+    QVERIFY(Info(*b.main).startsWith(QStringLiteral("Emulator Card")));
+  }
+
+  void erase_sharedWriterClaimedElsewhere_linkingFail_cardUntouched() {
+    SharedBench b;
+    b.open();
+    const std::filesystem::path flash = b.dir / "gb-flash.bin";
+    support::writeFile(flash, std::vector<std::uint8_t>(sim::kGbFlashSize, 0x00));  // everything written
+    ui::TfmClear& w = *b.windows.fmClear;
+    w.CardSize = 0;
+    {
+      const quillon::link::PortClaim held(b.other.get());
+      QVERIFY(held.held());
+      StandardError err;
+      w.Prepare(*b.link, b.main->state());
+      w.open();
+      QVERIFY(WaitEnded(w));
+      QCOMPARE(Work(w), QStringLiteral("Linking Fail"));
+      QVERIFY(!w.result().ok());
+      QVERIFY2(err.text().find(b.dir.string()) != std::string::npos, err.text().c_str());
+    }
+    QVERIFY(FileBytes(flash) == std::vector<std::uint8_t>(sim::kGbFlashSize, 0x00));
+    w.done(QDialog::Accepted);
+    w.Prepare(*b.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(Work(w), QStringLiteral("Earsing Success"));
+    const auto erased = FileBytes(flash);
+    QVERIFY(std::all_of(erased.begin(), erased.begin() + 0x200000, [](auto v) { return v == 0xFF; }));
   }
 };
 

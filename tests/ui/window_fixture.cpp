@@ -12,7 +12,7 @@ void WindowFixture::writeSettings(const std::string& text) const {
   WriteText(settingsFile(), text);
 }
 
-ui::Tform_ZEP& WindowFixture::open(link::Link* link) {
+ui::Tform_ZEP& WindowFixture::open(link::Link* link, link::Port* port) {
   if (link == nullptr) {
     if (!silentLink_) {
       link::LinkOptions options;
@@ -21,7 +21,7 @@ ui::Tform_ZEP& WindowFixture::open(link::Link* link) {
     }
     link = silentLink_.get();
   }
-  window_ = std::make_unique<ui::Tform_ZEP>(paths(), *link);
+  window_ = std::make_unique<ui::Tform_ZEP>(paths(), *link, port);
   window_->setMessageHook([this](const QString& caption, const QString& text) {
     messages.append(caption + QLatin1Char('|') + text);
   });

@@ -32,7 +32,8 @@ class WindowFixture {
 
   // Starts the window (shown, off screen) with every message box recorded in `messages`
   // as "caption|text". Without `link` the window's writer is one that never answers.
-  ui::Tform_ZEP& open(link::Link* link = nullptr);
+  // `port`: the port under `link`, which the window claims for its probes and operations.
+  ui::Tform_ZEP& open(link::Link* link = nullptr, link::Port* port = nullptr);
   // Destroys the window, which writes the settings file.
   void close() { window_.reset(); }
 

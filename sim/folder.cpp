@@ -455,13 +455,7 @@ class FolderWriter final : public link::Port {
     writer_.setDescription("sim:" + dir.string());
     switch (lock_.take(dir_, std::chrono::milliseconds(0))) {
       case FolderLock::Outcome::Taken:
-        try {
-          load(true);
-        } catch (...) {
-          lock_.release();
-          throw;
-        }
-        lock_.release();
+        thenRelease([this] { load(true); });
         break;
       case FolderLock::Outcome::Busy:
         // Another program's operation is under way: the card comes in when this port first
@@ -530,6 +524,18 @@ class FolderWriter final : public link::Port {
   bool refused() const { return claims_ > 0 && !claimed_; }
 
   std::string goneMessage() const { return "the simulated writer folder " + dir_.string() + " went away"; }
+
+  // Runs `work` with the lock taken and releases it afterwards, also when `work` throws.
+  template <typename F>
+  void thenRelease(F&& work) {
+    try {
+      work();
+    } catch (...) {
+      lock_.release();
+      throw;
+    }
+    lock_.release();
+  }
 
   // Loads writer.ini and the memories. The card in the slot keeps its chip state when the
   // folder still holds the same card (same insertion, same kind, chips and sizes).
@@ -603,13 +609,7 @@ class FolderWriter final : public link::Port {
       catchUp();
     } else {
       if (lock_.take(dir_, std::chrono::milliseconds(0)) != FolderLock::Outcome::Taken) return;
-      try {
-        catchUp();
-      } catch (...) {
-        lock_.release();
-        throw;
-      }
-      lock_.release();
+      thenRelease([this] { catchUp(); });
     }
     if (writer_.answering()) writer_.resetFrame();
   }

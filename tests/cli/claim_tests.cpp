@@ -178,6 +178,13 @@ class ClaimCli : public Cli {
     const RunResult r = run("sim insert " + quote(writer()) + " " + what);
     ASSERT_EQ(r.status, 0) << r.err;
   }
+  // A fresh GB flash card, holding the image file `image` when it is not empty.
+  void freshCard(const std::string& image) {
+    insert("gb-flash");
+    if (image.empty()) return;
+    const RunResult w = run(port() + " write " + quote(image));
+    ASSERT_EQ(w.status, 0) << w.err;
+  }
   // The card's image `n`, read by a command of its own.
   Bytes readImage(int n) {
     const std::string out = file("back" + std::to_string(n) + ".gb").string();
@@ -265,11 +272,7 @@ TEST_F(ClaimCli, SecondWaitsForFirst_CardHoldsWhatFinishedLast) {
   const std::string b = put("bravo.gb", imageB());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    insert("gb-flash");
-    if (c.cardHoldsA) {
-      const RunResult w = run(port() + " write " + quote(a));
-      ASSERT_EQ(w.status, 0) << w.err;
-    }
+    ASSERT_NO_FATAL_FAILURE(freshCard(c.cardHoldsA ? a : ""));
     const std::string out = file("first-read.gb").string();
     fs::remove(out);
     const auto first = expand(withPort(c.first), a, b, out, writer());
@@ -316,9 +319,8 @@ TEST_F(ClaimCli, SecondWaitsForFirst_CardHoldsWhatFinishedLast) {
 // the folder, and nothing reaches the writer.
 
 TEST_F(ClaimCli, WriterKeptLongerThanTheWait_FailsNamingFolder_NothingSent) {
-  insert("gb-flash");
   const std::string a = put("alpha.gb", imageA());
-  ASSERT_EQ(run(port() + " write " + quote(a)).status, 0);
+  ASSERT_NO_FATAL_FAILURE(freshCard(a));
   const std::string b = put("bravo.gb", imageB());
   const std::string trace = file("trace.txt").string();
   const std::string out = file("out.bin").string();
@@ -406,10 +408,7 @@ TEST_F(ClaimCli, MemoryFileSpoiledMidOperation_FailsNamingIt_NotMadeAgain) {
   const std::string out = file("out.gb").string();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    insert("gb-flash");
-    if (c.cardHoldsA) {
-      ASSERT_EQ(run(port() + " write " + quote(a)).status, 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(freshCard(c.cardHoldsA ? a : ""));
     auto command = expand(withPort(c.command), a, a, out, writer());
     std::replace(command.begin(), command.end(), std::string("SAV"), sav);
     const fs::path spoiled = memory(c.memoryFile);

@@ -304,59 +304,6 @@ TEST_F(SharedFolder, ClaimsNest_writerFreeOnlyAfterTheOutermostRelease) {
   other->release();
 }
 
-// Changes made by `sim insert` and `sim fault` wait for an operation like any other program.
-struct FolderChange {
-  const char* name;
-  std::function<void(const fs::path&, const sim::SimPortOptions&)> change;
-};
-
-void PrintTo(const FolderChange& c, std::ostream* os) { *os << c.name; }
-
-class ChangeWhileClaimed : public SharedFolder, public ::testing::WithParamInterface<FolderChange> {};
-
-TEST_P(ChangeWhileClaimed, RefusedNamingFolder_nothingChanged_thenDoneOnceReleased) {
-  sim::insertGbFlash(dir_);
-  sim::armFaults(dir_, {"busy-polls=1"});
-  auto owner = sim::openSimPort(dir_);
-  Host a(*owner);
-  const Bytes iniBefore = readFile(file("writer.ini"));
-  const Bytes lockBefore = readFile(file("writer.lock"));
-  {
-    const link::PortClaim held(owner.get());
-    ASSERT_TRUE(held.held());
-    std::ostringstream notices;
-    try {
-      GetParam().change(dir_, shortClaim(&notices));
-      ADD_FAILURE() << "changed while another program owns the writer";
-    } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find(dir_.string()), std::string::npos) << e.what();
-      EXPECT_NE(std::string(e.what()).find("in use by another program"), std::string::npos) << e.what();
-    }
-    EXPECT_NE(notices.str().find(dir_.string()), std::string::npos) << notices.str();
-    EXPECT_EQ(readFile(file("writer.ini")), iniBefore);
-    EXPECT_EQ(readFile(file("writer.lock")), lockBefore) << "the change counter moved";
-    EXPECT_TRUE(fs::exists(file("gb-flash.bin")));
-    EXPECT_TRUE(a.checkDevice()) << "the owner's card is still in the slot";
-  }
-  GetParam().change(dir_, shortClaim());
-  EXPECT_NE(readFile(file("writer.lock")), lockBefore) << "done once the owner let go";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Changes, ChangeWhileClaimed,
-    ::testing::Values(
-        FolderChange{"insertGbFlash", [](const fs::path& d, const auto& o) { sim::insertGbFlash(d, 9, 17, o); }},
-        FolderChange{"insertWsFlash", [](const fs::path& d, const auto& o) { sim::insertWsFlash(d, o); }},
-        FolderChange{"insertNone", [](const fs::path& d, const auto& o) { sim::insertNone(d, o); }},
-        FolderChange{"insertGbCart",
-                     [](const fs::path& d, const auto& o) {
-                       writeFile(d / "image.gb", cartRom('C'));
-                       sim::insertGbCart(d, d / "image.gb", std::nullopt, o);
-                     }},
-        FolderChange{"armFaults", [](const fs::path& d, const auto& o) { sim::armFaults(d, {"absent"}, o); }},
-        FolderChange{"clearFaults", [](const fs::path& d, const auto& o) { sim::clearFaults(d, o); }}),
-    [](const auto& p) { return std::string(p.param.name); });
-
 TEST_F(SharedFolder, ShowWhileClaimed_saysInUseAndShowsTheCard) {
   sim::insertGbFlash(dir_);
   auto owner = sim::openSimPort(dir_);

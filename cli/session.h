@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link.h"
 #include "link/port.h"
@@ -37,7 +38,10 @@ std::string ProgramDir(const GlobalOptions& options);
 class Session {
  public:
   // Opens the port and the trace; throws std::runtime_error with a user-facing message.
-  Session(const GlobalOptions& options, const std::atomic<bool>& stop);
+  // `files`: what the command reads and writes; the trace file must be none of them (nor a
+  // menu image, nor a file of a simulated writer's folder), or the command stops before
+  // anything is opened.
+  Session(const GlobalOptions& options, const std::atomic<bool>& stop, const std::vector<std::string>& files = {});
   ~Session();
   link::Link& link() { return *link_; }
   int writerType() const { return writerType_; }

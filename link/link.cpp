@@ -75,19 +75,15 @@ void Link::flushDiagnostics() {
 
 void Link::beginOperation() {
   std::lock_guard lock(mutex_);
-  if (operations_++ > 0) return;
-  // A writer given up during the last operation may have been plugged back in.
-  gone_ = false;
-  goneNoted_ = false;
-  deadCommands_ = 0;
+  if (operations_++ == 0) deadCommands_ = 0;  // the eight are counted within the operation
 }
 
 void Link::endOperation() {
   std::lock_guard lock(mutex_);
   if (operations_ == 0 || --operations_ > 0) return;
+  // The writer may be plugged back in before the next probe or operation.
   gone_ = false;
   goneNoted_ = false;
-  deadCommands_ = 0;
   flushDiagnostics();
 }
 

@@ -213,7 +213,10 @@ void Link::SendClock() {
   writeData(0x00);
   ++accesses_;
   flipStrobe();
-  if (portFailed_) return;
+  if (portFailed_) {
+    lastHandshakeTimedOut_ = true;
+    return;
+  }
   crossed();
   if (options_.trace) options_.trace->sent(0x00);
 }

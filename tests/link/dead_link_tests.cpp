@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -16,19 +15,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Rig {
-  ScriptedPort port;
-  std::ostringstream diag;
-  std::ostringstream traceText;
-  link::StreamTrace trace{traceText};
-  std::optional<link::Link> link;
-  Rig() {
-    link::LinkOptions options;
-    options.diagnostics = &diag;
-    options.trace = &trace;
-    options.clockTimeout = std::chrono::seconds(10);  // only keeps a broken test from hanging
-    link.emplace(port, options);
-  }
+// The clock's time bound only keeps a broken test from hanging.
+struct Rig : LinkRig {
+  Rig() : LinkRig(std::chrono::seconds(10)) {}
   void silent() {
     port.ready = [](std::uint64_t) { return false; };
   }

@@ -70,7 +70,7 @@ struct SilentCase {
   const char* faults;   // armed on both writers besides the drop
   const char* command;  // {dir} as above
   const char* dropAt;   // the writer goes silent three bytes into this command ...
-  int occurrence;       // ... the how-manieth of its name in the trace
+  int occurrence;       // ... counting the comments of that name in the trace
   const char* message;
   bool givesUp;  // the command goes on long enough for eight dead commands
 };

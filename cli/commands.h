@@ -24,13 +24,13 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
 
 struct ReadArgs {
   std::string out;
-  int image = 0;  // 1-based image of a flash card; 0: not given
+  std::optional<int> image;  // 1-based image of a flash card
 };
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop);
 
 struct RamArgs {
   std::string file;
-  int image = 0;          // 1-based image of a flash card; 0: not given
+  std::optional<int> image;  // 1-based image of a flash card
   bool password = false;  // the "Password" item (writer type gb-password)
 };
 int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop);

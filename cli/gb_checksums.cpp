@@ -1,9 +1,9 @@
 #include "cli/gb_checksums.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "library/regular_file.h"
 
 namespace quillon::cli {
 
@@ -42,12 +42,10 @@ GbChecksums ComputeGbChecksums(std::span<const std::uint8_t> image) {
   return sums;
 }
 
-std::optional<GbChecksums> GbChecksumsOfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return ComputeGbChecksums(bytes);
+std::optional<GbChecksums> GbChecksumsOfFile(const std::string& path, std::string* reason) {
+  const auto bytes = library::ReadWholeFile(path, reason);
+  if (!bytes) return std::nullopt;
+  return ComputeGbChecksums(*bytes);
 }
 
 std::string ChecksumLine(const GbChecksums& sums) {

@@ -22,7 +22,7 @@ struct GbChecksums {
 GbChecksums ComputeGbChecksums(std::span<const std::uint8_t> image);
 
 // The checksums of a file; nullopt when it cannot be read.
-std::optional<GbChecksums> GbChecksumsOfFile(const std::string& path);
+std::optional<GbChecksums> GbChecksumsOfFile(const std::string& path, std::string* reason = nullptr);
 
 // One line saying whether each checksum is right, e.g.
 // "Checksums: header 0x4F right, global 0x1A2B right".

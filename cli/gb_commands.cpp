@@ -57,19 +57,22 @@ std::string imageList(const detect::CardInfo& info) {
 }
 
 // --image N of a flash card as an index into CardInfo.images, or the exit status.
-int pickImage(const detect::CardInfo& info, int image, const std::string& otherChoice, int& selected) {
+int pickImage(const detect::CardInfo& info, std::optional<int> image, const std::string& otherChoice, int& selected) {
   if (info.count == 0) return refuse("the flash card holds no images");
-  if (image == 0)
+  if (!image)
     return refuse("the writer holds a flash card: name the image with --image N (1 to " +
                   std::to_string(info.count) + ")" + otherChoice + ":" + imageList(info));
-  if (image < 1 || image > info.count)
-    return refuse("--image " + std::to_string(image) + ": the flash card holds " + std::to_string(info.count) +
+  if (*image < 1 || *image > info.count)
+    return refuse("--image " + std::to_string(*image) + ": the flash card holds " + std::to_string(info.count) +
                   (info.count == 1 ? " image:" : " images:") + imageList(info));
-  selected = image - 1;
+  selected = *image - 1;
   return kGoOn;
 }
 
 int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
+  if (restore) {
+    if (const int status = checkInput(args.file); status != kGoOn) return status;
+  }
   return guarded(stop, [&] {
     OperationRun run(options, stop, args.file);
     if (const int status = probeCard(run); status != kGoOn) return status;
@@ -77,7 +80,7 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
     int selected = 0;
     switch (info.kind) {
       case detect::kOrdinaryCartridge:
-        if (args.image != 0 || args.password)
+        if (args.image || args.password)
           return refuse("--image and --password choose a save area of a flash card; the writer holds an "
                         "ordinary cartridge");
         if (info.cartridge.ramSize < 1 || info.cartridge.ramSize > 3)
@@ -100,13 +103,9 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
       default:
         return refuse(noCard("card with save memory"));
     }
-    const bool existed = fileExists(args.file);
-    const auto result = run.run([&](ops::Operation& op) {
+    return report(run, run.run([&](ops::Operation& op) {
       return restore ? gb::RestoreGbRam(op, selected) : gb::BackupGbRam(op, selected);
-    });
-    const int status = report(run, result);
-    if (!restore && status != kExitOk) removeIfNew(args.file, existed);
-    return status;
+    }));
   });
 }
 
@@ -127,13 +126,9 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
       const fs::path path(image);
       const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
       const auto added = cardList.AddGbImage(dir, path.filename().string(), writerType);
-      if (!added.added) {
-        std::cerr << added.message << '\n'
-                  << image << ": not added to the card; nothing was sent to the writer\n";
-        return kExitFailed;
-      }
+      if (!added.added) return refuseImage(image, added.message, "");
     }
-    OperationRun run(options, stop, "");
+    OperationRun run(options, stop, "", args.images);
     run.state.cardList = cardList;
     const auto written = run.run([](ops::Operation& op) { return gb::WriteGbCard(op); });
     const int status = report(run, written);
@@ -151,7 +146,7 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
     int selected = 0;
     switch (info.kind) {
       case detect::kOrdinaryCartridge:
-        if (args.image != 0)
+        if (args.image)
           return refuse("--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
                         "which is read whole");
         if (info.cartridge.romSize >= 8)
@@ -165,17 +160,15 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
       default:
         return refuse(noCard("card to read"));
     }
-    const bool existed = fileExists(args.out);
-    const auto result = run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, selected); });
-    const int status = report(run, result);
-    if (status != kExitOk) {
-      removeIfNew(args.out, existed);
-      return status;
-    }
-    if (const auto sums = GbChecksumsOfFile(args.out))
+    const int status = report(run, run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, selected); }));
+    // The checksums of the file written; a FIFO or a device cannot be read back.
+    std::error_code error;
+    if (status != kExitOk || !fs::is_regular_file(args.out, error)) return status;
+    std::string reason;
+    if (const auto sums = GbChecksumsOfFile(args.out, &reason))
       std::cerr << ChecksumLine(*sums) << '\n';
     else
-      std::cerr << args.out << ": cannot be read back to look at its checksums\n";
+      std::cerr << args.out << ": cannot be read back to look at its checksums: " << reason << '\n';
     return status;
   });
 }

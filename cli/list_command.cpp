@@ -9,11 +9,16 @@ namespace quillon::cli {
 int runList(const GlobalOptions& options, const std::string& dir) {
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) {
-    std::cerr << dir << ": not a directory\n";
+    std::cerr << library::EscapeField(dir) << ": not a directory\n";
     return kExitFailed;
   }
-  for (const auto& row : library::ScanRomDir(dir, writerTypeOf(options.writer)))
-    std::cout << library::FormatListRow(row) << '\n';
+  std::string reason;
+  const auto rows = library::ScanRomDir(dir, writerTypeOf(options.writer), &reason);
+  if (!reason.empty()) {
+    std::cerr << library::EscapeField(dir) << ": cannot be listed: " << reason << '\n';
+    return kExitFailed;
+  }
+  for (const auto& row : rows) std::cout << library::FormatListRow(row) << '\n';
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <new>
 #include <iostream>
 
 #include "cli/commands.h"
@@ -10,10 +11,38 @@
 
 namespace {
 
-// Set by Ctrl-C; the link sends nothing more once it is set.
+// Set by Ctrl-C, SIGTERM or SIGHUP: a stop request. The link sends nothing more once it is
+// set; the command ends as soon as the packet under way is done, removing what it had begun
+// to write. `stopSignal` keeps which signal it was, for the exit status.
 std::atomic<bool> interrupted{false};
+std::atomic<int> stopSignal{0};
 
-extern "C" void onInterrupt(int) { interrupted.store(true); }
+extern "C" void onStopSignal(int signal) {
+  int none = 0;
+  stopSignal.compare_exchange_strong(none, signal);
+  interrupted.store(true);
+}
+
+// Stop requests without SA_RESTART: a system call that waits (the open of a FIFO, a write
+// to a full pipe) returns at once, so that a signal is never lost in a wait. A lost reader of
+// the progress output ends that output (its writes fail), not the operation: SIGPIPE is
+// ignored.
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+// A command that finished is its own result, even when a stop request came after it; one
+// that a stop request ended exits 128 + the signal.
+int ExitStatus(int status) {
+  if (!interrupted || status == quillon::cli::kExitOk || status == quillon::cli::kExitUsage) return status;
+  const int signal = stopSignal.load();
+  return signal > 0 ? 128 + signal : quillon::cli::kExitInterrupted;
+}
 
 }  // namespace
 
@@ -82,8 +111,7 @@ int main(int argc, char** argv) {
   ReadArgs readArgs;
   auto* read = app.add_subcommand("read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
   read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
-  read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card")
-      ->check(CLI::PositiveNumber);
+  read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card");
   read->footer(
       "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
@@ -106,8 +134,7 @@ int main(int argc, char** argv) {
   RamArgs backupArgs, restoreArgs;
   auto* backup = app.add_subcommand("backup-ram", "save the card's save memory into a file (*.sav)");
   backup->add_option("OUT", backupArgs.file, "save memory file to write")->required()->check(fileName);
-  auto* backupImage = backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card")
-                          ->check(CLI::PositiveNumber);
+  auto* backupImage = backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card");
   backup->add_flag("--password", backupArgs.password, "the \"Password\" item (writer type gb-password)")
       ->excludes(backupImage);
   backup->footer(std::string(ramFooter) + "\nPrints \"Downloading Success\" on standard output.");
@@ -115,8 +142,7 @@ int main(int argc, char** argv) {
 
   auto* restore = app.add_subcommand("restore-ram", "write a save memory file (*.sav) into the card's save memory");
   restore->add_option("IN", restoreArgs.file, "save memory file to read")->required()->check(fileName);
-  auto* restoreImage = restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card")
-                           ->check(CLI::PositiveNumber);
+  auto* restoreImage = restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card");
   restore->add_flag("--password", restoreArgs.password, "the \"Password\" item (writer type gb-password)")
       ->excludes(restoreImage);
   restore->footer(std::string(ramFooter) + "\nPrints \"Uploading Success\" on standard output.");
@@ -170,7 +196,9 @@ int main(int argc, char** argv) {
       "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, extra-erase-fail,\n"
       "program-fail-bank=B, bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
       "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail,\n"
-      "unknown-bios-chip, unknown-flash-chip; --clear removes all");
+      "unknown-bios-chip, unknown-flash-chip, sigint-after=N, sigterm-after=N, sighup-after=N\n"
+      "(the program driving the writer gets that signal after the writer's N-th command); --clear\n"
+      "removes all");
   fault->add_option("DIR", faultDir, "simulated writer folder")->required();
   fault->add_option("FAULT", faults, "NAME or NAME=VALUE");
   fault->add_flag("--clear", clearFaults, "disarm every fault first");
@@ -186,20 +214,26 @@ int main(int argc, char** argv) {
 
   app.footer(
       "Progress goes to standard error (a bar on a terminal, plain step lines otherwise), the result\n"
-      "to standard output. Exit status: 0 success; 1 the operation failed or was refused (its message\n"
-      "on standard error); 2 wrong usage; 130 interrupted (Ctrl-C: nothing more is sent to the writer).\n"
+      "to standard output. Exit status: 0 success (also when a stop request came after the result); 1\n"
+      "the operation failed or was refused (its message on standard error); 2 wrong usage; 128 + the\n"
+      "signal when Ctrl-C (130), SIGTERM (143) or SIGHUP (129) stopped it: nothing more is sent to the\n"
+      "writer and no file is left half written. A lost reader of the progress output (SIGPIPE) does\n"
+      "not stop the operation.\n"
       "'quillon-cli COMMAND --help' tells more about each command; 'quillon-cli --version' prints\n"
       "the version.");
 
-  std::signal(SIGINT, onInterrupt);
+  InstallSignalHandlers();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? kExitOk : kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "quillon-cli: there is not enough memory for this command\n";
+    return ExitStatus(kExitFailed);
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
-    return interrupted ? kExitInterrupted : kExitFailed;
+    return ExitStatus(kExitFailed);
   }
-  return interrupted ? kExitInterrupted : status;
+  return ExitStatus(status);
 }

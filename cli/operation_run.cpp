@@ -5,6 +5,9 @@
 
 #include <filesystem>
 
+#include "library/regular_file.h"
+#include "library/rom_header.h"
+
 namespace quillon::cli {
 
 namespace fs = std::filesystem;
@@ -19,8 +22,20 @@ TerminalWindow::Display standardErrorDisplay() {
   return display;
 }
 
-OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file)
-    : session(options, stopFlag), window(std::cerr, standardErrorDisplay(), state, file), stop(stopFlag) {
+namespace {
+
+std::vector<std::string> With(std::vector<std::string> files, const std::string& file) {
+  files.push_back(file);
+  return files;
+}
+
+}  // namespace
+
+OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file,
+                           std::vector<std::string> inputs)
+    : session(options, stopFlag, With(std::move(inputs), file)),
+      window(std::cerr, standardErrorDisplay(), state, file),
+      stop(stopFlag) {
   state.settings.writerType = session.writerType();
   state.programDir = ProgramDir(options);
 }
@@ -30,6 +45,21 @@ int refuse(const std::string& why) {
   return kExitFailed;
 }
 
+int refuseImage(const std::string& image, const std::string& message, const std::string& note) {
+  std::error_code error;
+  const auto reason = fs::exists(image, error) ? library::UnreadableReason(image) : std::nullopt;
+  return refuse(library::EscapeField(message) + "\n" + library::EscapeField(image) + ": not added to the card" + note +
+                (reason ? " (it cannot be read: " + *reason + ")" : "") + "; nothing was sent to the writer");
+}
+
+int checkInput(const std::string& path) {
+  std::error_code error;
+  if (!fs::exists(path, error)) return kGoOn;
+  if (const auto reason = library::UnreadableReason(path))
+    return refuse(library::EscapeField(path) + ": cannot be read: " + *reason + "; nothing was sent to the writer");
+  return kGoOn;
+}
+
 int report(OperationRun& run, const ops::Result& result) {
   run.window.Close();
   switch (result.outcome) {
@@ -37,7 +67,7 @@ int report(OperationRun& run, const ops::Result& result) {
       std::cout << result.text << '\n' << std::flush;
       return kExitOk;
     case ops::Outcome::Stopped:
-      std::cerr << "interrupted" << (result.text.empty() ? "" : ": " + result.text) << '\n';
+      std::cerr << "interrupted" << (result.text.empty() ? "" : ": " + library::EscapeField(result.text)) << '\n';
       return kExitInterrupted;
     case ops::Outcome::Cancelled:
       std::cerr << "nothing was transferred: no file was given\n";
@@ -45,18 +75,9 @@ int report(OperationRun& run, const ops::Result& result) {
     case ops::Outcome::Failed:
       break;
   }
-  if (run.window.lastLine() != result.text) std::cerr << result.text << '\n';
+  const std::string text = library::EscapeField(result.text);
+  if (run.window.lastLine() != text) std::cerr << text << '\n';
   return kExitFailed;
-}
-
-bool fileExists(const std::string& file) {
-  std::error_code error;
-  return fs::exists(file, error);
-}
-
-void removeIfNew(const std::string& file, bool existed) {
-  std::error_code error;
-  if (!existed) fs::remove(file, error);
 }
 
 }  // namespace quillon::cli

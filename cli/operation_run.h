@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <iostream>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "cli/session.h"
 #include "cli/terminal_window.h"
@@ -22,7 +24,9 @@ TerminalWindow::Display standardErrorDisplay();
 // operation reads and writes, and the window it reports through. `file` answers the
 // window's file questions.
 struct OperationRun {
-  OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file);
+  // `inputs`: further files the operation reads (images, a patch).
+  OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file,
+               std::vector<std::string> inputs = {});
 
   template <typename F>
   ops::Result run(F&& operation) {
@@ -43,23 +47,28 @@ template <typename F>
 int guarded(const std::atomic<bool>& stop, F&& body) {
   try {
     return body();
+  } catch (const std::bad_alloc&) {
+    std::cerr << "there is not enough memory for this command\n";
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
-    return stop ? kExitInterrupted : kExitFailed;
   }
+  return stop ? kExitInterrupted : kExitFailed;
 }
 
 // The message on standard error, exit 1.
 int refuse(const std::string& why);
 
+// An image the card list refused: its message, then the file named with why (the reason it
+// cannot be read, when that is why), exit 1.
+int refuseImage(const std::string& image, const std::string& message, const std::string& note);
+
+// An input file that is there but cannot be read (a folder, a FIFO, a device, a file the
+// user may not read) is refused before anything is sent, with its name and the reason;
+// kGoOn otherwise (a missing file is left to the operation's own message).
+int checkInput(const std::string& path);
+
 // The window reports the steps; the result text goes to standard output, a failure's
 // message to standard error (unless the step lines just printed it there).
 int report(OperationRun& run, const ops::Result& result);
-
-bool fileExists(const std::string& file);
-
-// A file the command was to create and that a failed operation left behind goes; a file
-// that was there before is the operation's to keep or replace.
-void removeIfNew(const std::string& file, bool existed);
 
 }  // namespace quillon::cli

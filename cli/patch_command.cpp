@@ -3,10 +3,11 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
+#include "library/regular_file.h"
+#include "library/rom_header.h"
 #include "ops/output_file.h"
 #include "ws/ws_operations.h"
 
@@ -17,16 +18,18 @@ namespace {
 // The whole file, or nothing with `heading` and the reason on standard error.
 std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path, const char* what,
                                                    const std::string& heading = {}) {
-  std::error_code error;
-  auto bytes = ops::ReadWholeFile(path, error);
-  if (!bytes) std::cerr << heading << path << ": the " << what << " cannot be read: " << error.message() << '\n';
+  std::string reason;
+  auto bytes = library::ReadWholeFile(path, &reason);
+  if (!bytes)
+    std::cerr << library::EscapeField(heading) << (heading.empty() ? "" : "\n") << library::EscapeField(path)
+              << ": the " << what << " cannot be read: " << reason << '\n';
   return bytes;
 }
 
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path) {
-  return readWhole(path, "patch file", "Opening " + path + " Error\n");
+  return readWhole(path, "patch file", "Opening " + path + " Error");
 }
 
 int runPatch(const PatchArgs& args) {
@@ -42,10 +45,10 @@ int runPatch(const PatchArgs& args) {
   }
   ops::OutputFile out;
   if (!out.Open(args.out) || !out.Write(*image) || !out.Commit()) {
-    std::cerr << args.out << ": cannot be written\n";
+    std::cerr << library::EscapeField(args.out) << ": cannot be written: " << out.reason() << '\n';
     return kExitFailed;
   }
-  std::cout << "Patched " << args.image << " into " << args.out << '\n';
+  std::cout << "Patched " << library::EscapeField(args.image) << " into " << library::EscapeField(args.out) << '\n';
   return kExitOk;
 }
 

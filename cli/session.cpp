@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -28,11 +29,50 @@ std::string ProgramDir(const GlobalOptions& options) {
   return dir;
 }
 
-Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop)
+namespace {
+
+namespace fs = std::filesystem;
+
+// The same file: the same device and inode when both exist, else the same path.
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error) && !error;
+  return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+}
+
+// A trace written over one of the command's files would destroy it, or end up on the card.
+void CheckTraceFile(const std::string& trace, const GlobalOptions& options, const std::vector<std::string>& files,
+                    const std::string& portSpec) {
+  if (trace.empty()) return;
+  const auto refuse = [&trace](const std::string& what) {
+    throw std::runtime_error("the trace file " + trace + " is " + what +
+                             "; choose another trace file (nothing was sent to the writer)");
+  };
+  for (const std::string& file : files) {
+    if (!file.empty() && SameFile(trace, file)) refuse(file + ", a file of this command");
+  }
+  const std::string programDir = ProgramDir(options);
+  for (const char* menu : {"cgbbios.bin", "chtbios.bin"}) {
+    if (SameFile(trace, programDir + menu)) refuse("the menu image " + programDir + menu);
+  }
+  if (portSpec.rfind("sim:", 0) == 0) {
+    const fs::path folder = portSpec.substr(4);
+    if (SameFile(fs::path(trace).parent_path().empty() ? "." : fs::path(trace).parent_path(), folder))
+      refuse("in the simulated writer's folder " + folder.string());
+  }
+}
+
+}  // namespace
+
+Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop, const std::vector<std::string>& files)
     : writerType_(writerTypeOf(options.writer)) {
+  const std::string portSpec = connect::choosePortSpec(options.port);
+  const char* traceVariable = std::getenv("QUILLON_TRACE");
+  CheckTraceFile(options.traceFile.empty() && traceVariable ? traceVariable : options.traceFile, options, files,
+                 portSpec);
   trace_ = options.traceFile.empty() ? link::traceFromEnvironment()
                                      : std::make_unique<link::FileTrace>(options.traceFile);
-  port_ = connect::openPort(connect::choosePortSpec(options.port), &std::cerr);
+  port_ = connect::openPort(portSpec, &std::cerr);
   claim_.emplace(port_.get());
   if (!claim_->held()) throw std::runtime_error(claim_->why());
   link::LinkOptions linkOptions;

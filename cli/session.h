@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link.h"
 #include "link/port.h"
@@ -40,7 +41,10 @@ class Session {
   // a real port: another program's operation waits until this one has ended. Throws
   // std::runtime_error with a user-facing message (also when another program kept the writer
   // longer than a claim waits; then nothing has been sent).
-  Session(const GlobalOptions& options, const std::atomic<bool>& stop);
+  // `files`: what the command reads and writes; the trace file must be none of them (nor a
+  // menu image, nor a file of a simulated writer's folder), or the command stops before
+  // anything is opened.
+  Session(const GlobalOptions& options, const std::atomic<bool>& stop, const std::vector<std::string>& files = {});
   ~Session();
   link::Link& link() { return *link_; }
   int writerType() const { return writerType_; }

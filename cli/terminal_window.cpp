@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "library/rom_header.h"
+
 namespace quillon::cli {
 
 namespace {
@@ -32,7 +34,10 @@ TerminalWindow::TerminalWindow(std::ostream& out, Display display, ops::ProgramS
   started_ = rateFrom_ = display_.now();
 }
 
-void TerminalWindow::SetWork(const std::string& text) {
+// Texts that carry a file name are shown as list shows names: a name can never break the
+// line or the bar.
+void TerminalWindow::SetWork(const std::string& raw) {
+  const std::string text = library::EscapeField(raw);
   if (display_.bar) {
     step_ = text;
     draw(false);
@@ -43,7 +48,8 @@ void TerminalWindow::SetWork(const std::string& text) {
   lastLine_ = text;
 }
 
-void TerminalWindow::SetFile(const std::string& text) {
+void TerminalWindow::SetFile(const std::string& raw) {
+  const std::string text = library::EscapeField(raw);
   if (display_.bar) {
     fileLabel_ = text;
     return;
@@ -78,7 +84,7 @@ void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutco
 
 void TerminalWindow::ShowError(const std::string& text) {
   Close();  // a message of its own line, not inside the bar
-  out_ << text << '\n' << std::flush;
+  out_ << library::EscapeField(text) << '\n' << std::flush;
 }
 
 void TerminalWindow::Beep() {

@@ -25,18 +25,14 @@ int usage(const std::string& text) {
   return kExitUsage;
 }
 
-// Runs one WS operation that reads or writes `file`; a file it was to create and that a
-// failed operation left behind goes.
+// Runs one WS operation that reads or writes `file`.
 template <typename F>
-int runWsOperation(const GlobalOptions& options, const std::string& file, bool creates,
-                   const std::atomic<bool>& stop, F&& operation) {
+int runWsOperation(const GlobalOptions& options, const std::string& file, const std::atomic<bool>& stop,
+                   F&& operation) {
   return guarded(stop, [&] {
     OperationRun run(options, stop, file);
     run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
-    const bool existed = creates && fileExists(file);
-    const int status = report(run, run.run(operation));
-    if (creates && status != kExitOk) removeIfNew(file, existed);
-    return status;
+    return report(run, run.run(operation));
   });
 }
 
@@ -68,16 +64,14 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
       const fs::path path(image);
       const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
       const auto added = cardList.AddWsImage(dir, path.filename().string());
-      if (!added.added) {
-        std::cerr << added.message << '\n'
-                  << image << ": not added to the card" << (cardList.count() > 0 ? " (a WS card holds one image)" : "")
-                  << "; nothing was sent to the writer\n";
-        return kExitFailed;
-      }
+      if (!added.added)
+        return refuseImage(image, added.message, cardList.count() > 0 ? " (a WS card holds one image)" : "");
     }
     if (const int status = checkPatch(args); status != kGoOn) return status;
 
-    OperationRun run(options, stop, "");
+    std::vector<std::string> inputs = args.images;
+    inputs.push_back(args.patch);
+    OperationRun run(options, stop, "", inputs);
     run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
     run.state.cardList = cardList;
     return report(run, run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); }));
@@ -85,24 +79,27 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
 }
 
 int runWsRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
-  if (args.image != 0)
+  if (args.image)
     return usage("read: --image chooses an image of a GB flash card; the WS card is read whole");
-  return runWsOperation(options, args.out, true, stop, [](ops::Operation& op) { return ws::ReadWsCard(op); });
+  return runWsOperation(options, args.out, stop, [](ops::Operation& op) { return ws::ReadWsCard(op); });
 }
 
 int runWsRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
   const std::string command = restore ? "restore-ram" : "backup-ram";
-  if (args.image != 0 || args.password)
+  if (args.image || args.password)
     return usage(command + ": --image and --password choose a save area of a GB flash card; the WS card has "
                            "one save memory of 32 KiB");
-  return runWsOperation(options, args.file, !restore, stop, [restore](ops::Operation& op) {
+  if (restore) {
+    if (const int status = checkInput(args.file); status != kGoOn) return status;
+  }
+  return runWsOperation(options, args.file, stop, [restore](ops::Operation& op) {
     return restore ? ws::RestoreWsRam(op) : ws::BackupWsRam(op);
   });
 }
 
 int runWsErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {
   if (args.size != 0) return usage("erase: --size is for the GB writer types; the WS card is always erased whole");
-  return runWsOperation(options, "", false, stop, [](ops::Operation& op) { return ws::EraseWsCard(op); });
+  return runWsOperation(options, "", stop, [](ops::Operation& op) { return ws::EraseWsCard(op); });
 }
 
 }  // namespace quillon::cli

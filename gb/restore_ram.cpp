@@ -3,6 +3,7 @@
 #include "gb/gb_operations.h"
 #include "gb/save_memory.h"
 #include "gb/steps.h"
+#include "library/regular_file.h"
 #include "ops/output_file.h"
 
 namespace quillon::gb {
@@ -22,7 +23,7 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   };
   if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Upload");
   // The whole file is read before anything is sent: a short file changes nothing on the card.
-  const auto data = ops::ReadFilePrefix(path, memory.fileBytes());
+  const auto data = library::ReadFilePrefix(path, memory.fileBytes());
   if (!data) return end(ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
   if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error");

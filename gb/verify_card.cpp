@@ -2,19 +2,15 @@
 // write placed it and compared with its file.
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "gb/gb_operations.h"
 #include "gb/steps.h"
+#include "library/regular_file.h"
 
 namespace quillon::gb {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string DifferenceText(const std::string& fileName, unsigned cardAddress, std::size_t fileOffset) {
   std::array<char, 64> where{};
@@ -38,13 +34,13 @@ ops::Result VerifyGbCard(ops::Operation& op) {
   std::vector<std::uint8_t> card(kBankSize);
   std::vector<std::uint8_t> file(kBankSize);
   for (const auto& entry : entries) {
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(entry.file().c_str(), "rb"));
-    if (!in) return Finish(op, ops::Outcome::Failed, Format("Opening File %s Error", entry.fileName));
+    library::RegularFile in(entry.file());
+    if (!in.ok()) return Finish(op, ops::Outcome::Failed, Format("Opening File %s Error", entry.fileName));
     op.window.SetFile(entry.fileName);
     const std::size_t banks = (std::size_t{0x8000} << entry.romSizeCode) / kBankSize;
     for (std::size_t k = 0; k < banks; ++k) {
       if (op.stopRequested()) return Stopped();
-      if (std::fread(file.data(), 1, kBankSize, in.get()) != kBankSize)
+      if (in.ReadAt(k * kBankSize, file) != kBankSize)
         return Finish(op, ops::Outcome::Failed, Format("Reading %s Error", entry.fileName));
       const unsigned cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op.link.SetBank(static_cast<std::uint8_t>(cardBank));

@@ -1,7 +1,6 @@
 // Writing a GB flash card: the images of the card list, largest first, then the menu
 // image with the card's directory into the BIOS ROM.
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "gb/gb_operations.h"
@@ -9,6 +8,7 @@
 #include "gb/placement.h"
 #include "gb/steps.h"
 #include "library/gb_header.h"
+#include "library/regular_file.h"
 #include "ops/output_file.h"
 
 namespace quillon::gb {
@@ -107,7 +107,7 @@ class CardWriter {
     const bool password = op_.state.writerType() != 0;
     menuBanks_ = password ? 2 : 1;
     const std::string path = op_.state.programDir + (password ? "chtbios.bin" : "cgbbios.bin");
-    const auto bytes = ops::ReadFilePrefix(path, menuBanks_ * kBankSize);
+    const auto bytes = library::ReadFilePrefix(path, menuBanks_ * kBankSize);
     if (!bytes || bytes->size() < menuBanks_ * kBankSize) return false;
     menu_.assign(kMenuBufferSize, 0);
     std::copy(bytes->begin(), bytes->end(), menu_.begin());
@@ -119,11 +119,7 @@ class CardWriter {
   bool ReadImages() {
     images_.clear();
     for (const auto& entry : op_.state.cardList.entries()) {
-      const std::filesystem::path path = entry.file();
-      std::error_code error;
-      const auto bytes = std::filesystem::is_regular_file(path, error)
-                             ? ops::ReadFilePrefix(path.string(), ImageBytes(entry))
-                             : std::nullopt;
+      const auto bytes = library::ReadFilePrefix(entry.file(), ImageBytes(entry));
       if (!bytes) {
         failure_ = Format("Opening File %s Error", entry.fileName);
         return false;

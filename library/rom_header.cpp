@@ -3,10 +3,10 @@
 #include <iconv.h>
 
 #include <array>
-#include <fstream>
 
 #include "library/gb_header.h"
 #include "library/names.h"
+#include "library/regular_file.h"
 
 namespace quillon::library {
 
@@ -96,41 +96,35 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 GbFacts ReadGbFacts(const std::filesystem::path& file) {
   GbFacts facts;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  const auto header = ReadFilePrefix(file, kGbHeaderSize);
+  if (!header) {
     facts.status = GbFacts::OpenError;
     return facts;
   }
-  std::array<unsigned char, kGbHeaderSize> header{};
-  in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
-  if (in.gcount() != static_cast<std::streamsize>(header.size())) {
+  if (header->size() != kGbHeaderSize) {
     facts.status = GbFacts::ShortRead;
     return facts;
   }
   facts.status = GbFacts::Ok;
-  for (std::size_t i = 0; i < kTitleLength && header[kTitle + i] != 0; ++i) {
-    facts.title.push_back(static_cast<char>(header[kTitle + i]));
+  for (std::size_t i = 0; i < kTitleLength && (*header)[kTitle + i] != 0; ++i) {
+    facts.title.push_back(static_cast<char>((*header)[kTitle + i]));
   }
-  facts.type = header[kCartType];
-  facts.romCode = header[kRomSizeCode];
-  facts.ramCode = header[kRamSizeCode];
-  facts.color = (header[kColourFlag] & 0x80) != 0 ? 1 : 0;
+  facts.type = (*header)[kCartType];
+  facts.romCode = (*header)[kRomSizeCode];
+  facts.ramCode = (*header)[kRamSizeCode];
+  facts.color = ((*header)[kColourFlag] & 0x80) != 0 ? 1 : 0;
   return facts;
 }
 
 WsFacts ReadWsFacts(const std::filesystem::path& file) {
   WsFacts facts;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return facts;
+  RegularFile in(file);
+  if (!in.ok()) return facts;
   facts.opened = true;
-  in.seekg(0, std::ios::end);
-  const std::streamoff end = in.tellg();
-  if (end < 0) return facts;
-  facts.size = static_cast<std::uint64_t>(end);
-  if (end < 5) return facts;
-  in.seekg(end - 5, std::ios::beg);
-  char byte = 0;
-  if (in.read(&byte, 1)) facts.saveType = static_cast<unsigned char>(byte);
+  facts.size = in.size();
+  if (facts.size < 5) return facts;
+  std::uint8_t byte = 0;
+  if (in.ReadAt(facts.size - 5, std::span(&byte, 1)) == 1u) facts.saveType = byte;
   return facts;
 }
 

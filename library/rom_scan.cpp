@@ -17,13 +17,19 @@ unsigned char FoldCase(char c) {
 // Names of the regular files in `dir` that match one of the extensions.
 template <std::size_t N>
 std::vector<std::string> MatchingFiles(const std::filesystem::path& dir,
-                                       const std::array<std::string_view, N>& extensions) {
+                                       const std::array<std::string_view, N>& extensions, std::string* error) {
   std::vector<std::string> names;
   std::error_code ec;
   std::filesystem::directory_iterator it(dir, ec);
-  if (ec) return names;
+  if (ec) {
+    if (error) *error = ec.message();
+    return names;
+  }
   for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) break;
+    if (ec) {
+      if (error) *error = ec.message();
+      break;
+    }
     std::string name = it->path().filename().string();
     const bool matches = std::any_of(extensions.begin(), extensions.end(), [&](std::string_view ext) {
       return MatchesExtension(name, ext);
@@ -62,18 +68,18 @@ bool MatchesExtension(std::string_view fileName, std::string_view extension) {
                     [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
-std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType) {
+std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType, std::string* error) {
   static constexpr std::array<std::string_view, 2> kGbMasks = {".gb", ".gbc"};
   static constexpr std::array<std::string_view, 2> kWsMasks = {".ws", ".wsc"};
   const std::filesystem::path dir = romDir.empty() ? std::filesystem::path(".") : romDir;
 
   std::vector<ListRow> rows;
   if (writerType == 0 || writerType == 1) {
-    const std::vector<std::string> names = MatchingFiles(dir, kGbMasks);
+    const std::vector<std::string> names = MatchingFiles(dir, kGbMasks, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(GbFileRow(name, ReadGbFacts(dir / name)));
   } else if (writerType == 2) {
-    const std::vector<std::string> names = MatchingFiles(dir, kWsMasks);
+    const std::vector<std::string> names = MatchingFiles(dir, kWsMasks, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(WsRow(name, ReadWsFacts(dir / name)));
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,8 +22,8 @@ bool MatchesExtension(std::string_view fileName, std::string_view extension);
 // for writer types 0 and 1, "*.ws" and "*.wsc" for 2, nothing for other values; sorted
 // with FileNameLess. A GB file costs one read of at most 0x150 bytes, a WS file one read
 // of a single byte. Files are opened as romDir / name; the current directory is never
-// changed. An empty romDir means the current directory; an unreachable directory gives
-// an empty list.
-std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType);
+// changed. An empty romDir means the current directory. A directory that cannot be listed
+// gives an empty list and, in `error` when it is given, the reason.
+std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType, std::string* error = nullptr);
 
 }  // namespace quillon::library

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "link/port.h"
 #include "link/trace.h"
@@ -21,6 +22,9 @@ namespace quillon::link {
 
 inline constexpr int kPollLimit = 40000;  // status reads before a handshake gives up
 inline constexpr std::uint8_t kCheckSeed = 0x81;
+// Commands in a row in which not one byte crossed before the link, inside an operation, takes
+// the writer as gone: no answering writer lets a whole command time out, let alone eight.
+inline constexpr int kDeadCommandLimit = 8;
 
 struct LinkOptions {
   // How long SendClock waits for the writer before giving up like a timed-out SendByte.
@@ -33,6 +37,7 @@ struct LinkOptions {
 class Link {
  public:
   explicit Link(Port& port, LinkOptions options = {});
+  ~Link();  // says how often the last diagnostics line repeated, if it did
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
@@ -47,10 +52,23 @@ class Link {
   // (the link takes it itself around each single command; it is recursive).
   std::unique_lock<std::recursive_mutex> exclusive() { return std::unique_lock(mutex_); }
 
+  // --- one operation ------------------------------------------------------------------
+  // Marks the start and the end of a card operation (ops::StopOnLink does it; they nest, the
+  // outermost pair counts). A writer that let kDeadCommandLimit commands in a row time out
+  // during an operation is taken as gone until that operation ends: every further command
+  // returns at once as a failed one, without touching the port, and DelayTicks does not wait.
+  // Outside an operation (the main window's probes) every command tries the port.
+  void beginOperation();
+  void endOperation();
+
+  // Diagnostics lines that repeat are said once and counted; this says the count now (the
+  // end of an operation and the destructor do it too).
+  void flushDiagnostics();
+
   // --- byte layer ---------------------------------------------------------------------
-  void SendByte(std::uint8_t value) { (void)sendByte(value); }
+  void SendByte(std::uint8_t value);
   void SendClock();
-  std::uint8_t ReceiveByte() { return receiveByte().value_or(0); }
+  std::uint8_t ReceiveByte();
 
   // --- packet layer -------------------------------------------------------------------
   int CheckDevice();
@@ -71,6 +89,7 @@ class Link {
                   std::uint8_t p4, const char* name);
 
   // Busy wait between flash commands: count changes of the refresh-clock bit (~15 us each).
+  // No wait once the writer is gone.
   void DelayTicks(std::uint32_t count);
 
   // A comment line in the trace (no effect without a trace).
@@ -80,6 +99,23 @@ class Link {
   std::uint64_t portAccesses() const { return accesses_; }
 
  private:
+  // One packet-layer command: holds the link's lock, starts the command (unless a stop or a
+  // gone writer keeps it from being sent) and, at its end, counts it when no byte crossed.
+  class Command {
+   public:
+    Command(Link& link, const char* name);
+    ~Command();
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+    bool started() const { return started_; }
+
+   private:
+    std::lock_guard<std::recursive_mutex> lock_;
+    Link& link_;
+    bool started_;
+    std::uint64_t crossedBefore_;
+  };
+
   // Port register access; a port that throws is a writer that stopped answering.
   std::uint8_t readStatus();
   void writeData(std::uint8_t value);
@@ -90,6 +126,11 @@ class Link {
   std::optional<std::uint8_t> receiveByte();
   void flipStrobe();
   bool beginCommand(const char* name);
+  void endCommand(std::uint64_t crossedBefore);
+  bool dropForGoneWriter();  // true (and noted once in the trace) when the writer is gone
+  void crossed();            // one byte went through
+  void say(std::string_view line);  // one diagnostics line, its "\n" included
+  void sayRepeats();
   void sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
                  std::uint8_t p4);
   // Sends the 0x00 byte, receives answer.size() bytes and the check byte.
@@ -108,6 +149,16 @@ class Link {
   std::string lastPortError_;  // said once on the diagnostics stream until a command goes well
   std::uint8_t control_ = 0;  // control register as read once at open; only bit 0 changes
   std::uint64_t accesses_ = 0;
+
+  std::uint64_t bytesCrossed_ = 0;
+  bool lastHandshakeTimedOut_ = false;  // the writer did not take or give the last byte
+  int deadCommands_ = 0;                // commands in a row in which no byte crossed
+  int operations_ = 0;                  // depth of beginOperation/endOperation
+  bool gone_ = false;
+  bool goneNoted_ = false;
+
+  std::string lastLine_;        // the last diagnostics line said
+  std::uint64_t repeats_ = 0;   // how often it came again since
 };
 
 }  // namespace quillon::link

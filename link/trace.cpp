@@ -1,6 +1,12 @@
 #include "link/trace.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <stdexcept>
 
 namespace quillon::link {
@@ -37,8 +43,20 @@ void StreamTrace::flush() {
   out_.flush();
 }
 
-FileTrace::FileTrace(const std::string& path) : file_(path, std::ios::binary | std::ios::trunc), stream_(file_) {
-  if (!file_) throw std::runtime_error("cannot write the trace file " + path);
+FileTrace::FileTrace(const std::string& path) : stream_(open(path)) {}
+
+std::ostream& FileTrace::open(const std::string& path) {
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0) {
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+      struct stat stream {};
+      if (::fstat(fd, &stream) == 0 && stream.st_dev == target.st_dev && stream.st_ino == target.st_ino)
+        return fd == STDOUT_FILENO ? std::cout : std::cerr;
+    }
+  }
+  file_.open(path, std::ios::binary | std::ios::trunc);
+  if (!file_) throw std::runtime_error("cannot write the trace file " + path + ": " + std::strerror(errno));
+  return file_;
 }
 
 std::unique_ptr<Trace> traceFromEnvironment() {

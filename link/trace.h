@@ -39,7 +39,11 @@ class StreamTrace : public Trace {
   std::string lastComment_;
 };
 
-// A trace kept in a file; opening fails with std::runtime_error naming the path.
+// A trace kept in a file; opening fails with std::runtime_error naming the path. The file
+// is written in place (a FIFO or a terminal as well), never replaced. A path that names the
+// program's own standard output or error (/dev/stdout, or the file it was redirected to)
+// writes through that stream, so that the trace and the program's other output do not
+// overwrite each other.
 class FileTrace : public Trace {
  public:
   explicit FileTrace(const std::string& path);
@@ -49,6 +53,7 @@ class FileTrace : public Trace {
   void flush() override { stream_.flush(); }
 
  private:
+  std::ostream& open(const std::string& path);
   std::ofstream file_;
   StreamTrace stream_;
 };

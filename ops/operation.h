@@ -46,13 +46,19 @@ struct Operation {
 };
 
 // Puts an operation's stop flag on the link for as long as it lives, and takes it back off.
+// It also marks the operation on the link: a writer given up as gone during one operation is
+// tried again by the next.
 class StopOnLink {
  public:
   StopOnLink(link::Link& link, const std::atomic<bool>& stop)
       : link_(link), previous_(link.stopFlag()) {
     link_.setStopFlag(&stop);
+    link_.beginOperation();
   }
-  ~StopOnLink() { link_.setStopFlag(previous_); }
+  ~StopOnLink() {
+    link_.endOperation();
+    link_.setStopFlag(previous_);
+  }
   StopOnLink(const StopOnLink&) = delete;
   StopOnLink& operator=(const StopOnLink&) = delete;
 

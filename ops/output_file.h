@@ -1,19 +1,22 @@
-// Files that the operations write and read.
+// Files that the operations write.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <span>
 #include <string>
-#include <system_error>
-#include <vector>
 
 namespace quillon::ops {
 
-// An output file that is never left looking complete: the bytes go into a temporary file
-// beside the target, which is renamed over the target only by Commit(). Until then an
-// existing file of the target's name is untouched; a file not committed is removed.
+// An output file that is never left looking complete, and that replaces nothing but a
+// regular file:
+// - a regular file (or a new name): the bytes go into a temporary file beside it, with a
+//   short name of its own, which is renamed over the target only by Commit(); until then an
+//   existing file of the target's name is untouched, and a file not committed is removed;
+// - a symbolic link is followed: what it names is the target, and the link stays;
+// - a FIFO or a character device (/dev/null, a terminal) is written directly: there is
+//   nothing to rename over it. Opening a FIFO waits for its reader, as any program's does; a
+//   signal ends that wait.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -21,37 +24,29 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates the temporary file; false when it cannot be created, or when the target is
-  // anything but a regular file (a folder, a FIFO, a device) or a file the user may not
-  // write: an operation opens its file before it reads the card, so these fail at once. The
-  // temporary file gets the user's umask, or the mode of the file it is to replace.
+  // Opens the file; false, with reason() saying why, when the target is a folder, a block
+  // device or another kind of file that is not written, a file the user may not write, or
+  // the file cannot be created. An operation opens its file before it reads the card, so
+  // these fail at once. A new file gets the user's umask, a replaced one keeps its mode.
   bool Open(const std::string& target);
   // False when the bytes could not all be written.
   bool Write(std::span<const std::uint8_t> bytes);
-  // Closes the temporary file and renames it over the target; false (and the temporary
-  // file removed) when that fails.
+  // Finishes the file: the temporary file is renamed over the target (false, and it is
+  // removed, when that fails); a directly written file is closed.
   bool Commit();
-  // Closes and removes the temporary file.
+  // Closes the file; a temporary file is removed.
   void Discard();
 
+  const std::string& reason() const { return reason_; }
+
  private:
+  bool Fail(const std::string& why);
+
   std::FILE* file_ = nullptr;
   std::string target_;
-  std::string temp_;
+  std::string temp_;  // empty: written directly
+  std::string reason_;
   bool writeFailed_ = false;
 };
-
-// The first `count` bytes of a file: nullopt when it cannot be opened, fewer bytes when it
-// is shorter.
-std::optional<std::vector<std::uint8_t>> ReadFilePrefix(const std::string& path, std::size_t count);
-
-// Patch offsets and the patching routine's sizes are 32-bit numbers: no whole file read
-// here is larger.
-inline constexpr std::size_t kLargestWholeFile = 0x7FFFFFFF;
-
-// A whole regular file of at most kLargestWholeFile bytes; nullopt, with the reason in
-// `error`, when it is anything else (a folder, a FIFO), cannot be opened, is larger, or
-// cannot be read to its end.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::error_code& error);
 
 }  // namespace quillon::ops

@@ -1,6 +1,7 @@
 #include "sim/faults.h"
 
 #include <charconv>
+#include <csignal>
 #include <limits>
 #include <stdexcept>
 
@@ -36,7 +37,17 @@ constexpr FaultEntry kFaultEntries[] = {
     {"sram-read-fail", Kind::Flag, 0, 0, ""},
     {"unknown-bios-chip", Kind::Flag, 0, 0, ""},
     {"unknown-flash-chip", Kind::Flag, 0, 0, ""},
+    {"sigint-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"sigterm-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
+    {"sighup-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
 };
+
+// The signals of the sig...-after faults, by name.
+struct SignalFault {
+  std::string_view name;
+  int signal;
+};
+constexpr SignalFault kSignalFaults[] = {{"sigint-after", SIGINT}, {"sigterm-after", SIGTERM}, {"sighup-after", SIGHUP}};
 
 std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
   if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
@@ -123,6 +134,12 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "sram-read-fail") faults.sramReadFail = true;
   if (name == "unknown-bios-chip") faults.unknownBiosChip = true;
   if (name == "unknown-flash-chip") faults.unknownFlashChip = true;
+  for (const SignalFault& each : kSignalFaults) {
+    if (name == each.name) {
+      faults.signalAfter = value;
+      faults.signal = each.signal;
+    }
+  }
 }
 
 std::vector<std::string> faultList(const Faults& faults) {
@@ -147,6 +164,9 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.sramReadFail) list.emplace_back("sram-read-fail");
   if (faults.unknownBiosChip) list.emplace_back("unknown-bios-chip");
   if (faults.unknownFlashChip) list.emplace_back("unknown-flash-chip");
+  for (const SignalFault& each : kSignalFaults) {
+    if (faults.signalAfter && faults.signal == each.signal) add(each.name, *faults.signalAfter);
+  }
   return list;
 }
 

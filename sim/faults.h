@@ -36,6 +36,12 @@ struct Faults {
   bool sramReadFail = false;
   bool unknownBiosChip = false;            // unknown-bios-chip: the BIOS ROM identifies as no known chip
   bool unknownFlashChip = false;           // unknown-flash-chip: the FLASH ROM identifies as no known chip
+  // sigint-after=N, sigterm-after=N, sighup-after=N: the program that drives the writer gets
+  // that signal right after the writer carried out its N-th command (counted from when that
+  // program opened the writer), as if the user pressed Ctrl-C or closed the terminal then;
+  // when it sends fewer commands, as it lets the writer go (after its last result).
+  std::optional<std::uint64_t> signalAfter;
+  int signal = 0;
 
   bool operator==(const Faults&) const = default;
 };

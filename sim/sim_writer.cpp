@@ -1,6 +1,7 @@
 #include "sim/sim_writer.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 #include "sim/card_model.h"
@@ -111,7 +112,12 @@ SimWriter::SimWriter(CardContents card, Faults faults) : device_(std::make_uniqu
   answer_.reserve(0x10001);
 }
 
-SimWriter::~SimWriter() = default;
+// A signal not yet given comes when the program lets the writer go: after its last command
+// (and its result), as a Ctrl-C that comes too late to stop anything.
+SimWriter::~SimWriter() {
+  const Faults& faults = device_->faults;
+  if (faults.signalAfter && carriedOut_ < *faults.signalAfter) std::raise(faults.signal);
+}
 
 CardKind SimWriter::cardKind() const { return device_->card.kind; }
 int SimWriter::biosChip() const { return device_->card.biosChip; }
@@ -297,6 +303,9 @@ void SimWriter::carryOut(Action action) {
       break;
   }
   if (hooks_.after) hooks_.after();
+  ++carriedOut_;
+  const Faults& faults = device_->faults;
+  if (faults.signalAfter && carriedOut_ == *faults.signalAfter) std::raise(faults.signal);
 }
 
 void SimWriter::carryOutWrite() {

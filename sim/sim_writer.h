@@ -199,6 +199,7 @@ class SimWriter final : public link::Port {
   std::uint64_t crossed_ = 0;
   std::uint64_t answers_ = 0;
   std::uint64_t ignored_ = 0;
+  std::uint64_t carriedOut_ = 0;  // commands carried out since this writer was opened
   std::vector<CommandRecord> log_;
   bool logOn_ = true;
   std::string description_ = "sim (in memory)";

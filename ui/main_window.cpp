@@ -286,9 +286,17 @@ void Tform_ZEP::resizeEvent(QResizeEvent* event) {
 
 void Tform_ZEP::ScanRomDir() {
   if (!IsKnownWriterType(state_.settings.writerType)) return;
+  std::string reason;
   const std::vector<library::ListRow> rows = library::ScanRomDir(
-      std::filesystem::path(state_.settings.romDir), state_.settings.writerType);
+      std::filesystem::path(state_.settings.romDir), state_.settings.writerType, &reason);
   lvFiles->clear();
+  // A folder that cannot be listed says why, as quillon-cli list does; the list stays empty.
+  // (A folder that is gone, say since the settings were saved, just lists nothing.)
+  std::error_code gone;
+  if (!reason.empty() && std::filesystem::exists(std::filesystem::path(state_.settings.romDir), gone)) {
+    ShowMessage(QStringLiteral("Error"), FromFileName(state_.settings.romDir) + QStringLiteral(": cannot be listed: ") +
+                                             QString::fromStdString(reason));
+  }
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(rows.size()));
   for (const library::ListRow& row : rows) items.append(MakeRow(row));

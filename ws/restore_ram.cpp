@@ -1,4 +1,5 @@
 // Save memory restore: the first 32 KiB of a ".sav" file into the card's save memory.
+#include "library/regular_file.h"
 #include "ops/output_file.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
@@ -14,7 +15,7 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Upload");
 
   // The file is read before the writer is touched: a short file changes nothing on the card.
-  const auto data = ops::ReadFilePrefix(path, kSaveSize);
+  const auto data = library::ReadFilePrefix(path, kSaveSize);
   if (!data) return fail(Format("Open %s Error", path));
   if (data->size() < kSaveSize) return fail("Reading File Error");
 

@@ -3,11 +3,10 @@
 // Then the save memory is cleared.
 #include <array>
 #include <chrono>
-#include <fstream>
 #include <new>
 #include <vector>
 
-#include "ops/output_file.h"
+#include "library/regular_file.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
 
@@ -29,26 +28,6 @@ constexpr std::array<Placement, 4> kPlacements = {{
     {0x100000, 0x20},
     {0x80000, 0x30},
 }};
-
-// Reads a whole file, `skip` bytes after its start, into `buffer` (`size` bytes).
-ImageLoad ReadWhole(std::ifstream& in, std::size_t skip, std::size_t size, std::vector<std::uint8_t>& buffer) {
-  try {
-    buffer.resize(size);
-  } catch (const std::bad_alloc&) {
-    return ImageLoad::ReadFailed;
-  }
-  in.seekg(static_cast<std::streamoff>(skip));
-  in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(size));
-  return static_cast<std::size_t>(in.gcount()) == size ? ImageLoad::Ok : ImageLoad::ReadFailed;
-}
-
-// Size of an open file, found by seeking to its end.
-std::size_t FileSize(std::ifstream& in) {
-  in.seekg(0, std::ios::end);
-  const auto end = in.tellg();
-  in.seekg(0);
-  return end < 0 ? 0 : static_cast<std::size_t>(end);
-}
 
 const Placement* PlacementOf(std::size_t size) {
   for (const Placement& p : kPlacements) {
@@ -123,8 +102,7 @@ class CardWriter {
   // Patches the image in memory; a patch that does not fit is shown and the image written
   // as it is. Returns the failure text when the patch file cannot be read whole.
   std::string PatchImage() {
-    std::error_code error;
-    const auto patch = ops::ReadWholeFile(patchFile_, error);
+    const auto patch = library::ReadWholeFile(patchFile_);
     if (!patch) return Format("Opening %s Error", patchFile_);
     if (ApplyIpsPatch(image_, *patch) != 0) op_.window.ShowError("Patch File Error");
     return {};
@@ -173,16 +151,22 @@ class CardWriter {
 }  // namespace
 
 ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return ImageLoad::OpenFailed;
-  std::size_t size = FileSize(in);
-  std::size_t skip = 0;
+  library::RegularFile in(path);
+  if (!in.ok()) return ImageLoad::OpenFailed;
+  std::uint64_t size = in.size();
+  std::uint64_t skip = 0;
   if (size & kFileHeader) {
     size -= kFileHeader;
     skip = kFileHeader;
   }
   if (!PlacementOf(size)) return ImageLoad::SizeRefused;
-  return ReadWhole(in, skip, size, image);
+  try {
+    image.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return ImageLoad::ReadFailed;
+  }
+  const auto got = in.ReadAt(skip, image);
+  return got && *got == image.size() ? ImageLoad::Ok : ImageLoad::ReadFailed;
 }
 
 std::string ElapsedText(std::uint32_t milliseconds) {

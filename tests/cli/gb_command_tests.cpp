@@ -318,6 +318,9 @@ TEST_F(GbCli, Refusals_SayWhyExitOneAndSendNothingAfterTheProbe) {
   const RefusalCase cases[] = {
       {"read flash card without --image", Card::FlashTwoImages, "", "read", "--image N (1 to 2)"},
       {"read --image out of range", Card::FlashTwoImages, "", "read --image 3", "holds 2 images"},
+      // No image 0 or -1 either: the same answer, with the card's images.
+      {"read --image 0", Card::FlashTwoImages, "", "read --image 0", "holds 2 images"},
+      {"restore --image -1", Card::FlashTwoImages, "", "restore-ram --image -1", "holds 2 images"},
       {"read cartridge with --image", Card::CartNoRam, "", "read --image 1", "ordinary cartridge"},
       {"read cartridge with ROM size code 8", Card::CartRomCodeEight, "", "read", "ROM size code 0x08"},
       {"read empty writer", Card::Empty, "", "read", "ROM size code 0xFF"},
@@ -445,7 +448,7 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
 TEST_F(GbCli, UsageErrors_ExitTwoAndNothingSent) {
   insert("gb-flash");
   for (const std::string command :
-       {"write", "read", "read --image 0 out.gb", "read --image x out.gb", "backup-ram --image 1 --password out.sav",
+       {"write", "read", "read --image x out.gb", "backup-ram --image 1 --password out.sav",
         "restore-ram", "restore-ram --image 1 --password in.sav", "erase", "erase --size 8", "erase --size 16 extra",
         "write --verify", "read ''", "backup-ram --image 1 ''", "restore-ram --image 1 ''", "write ''"}) {
     SCOPED_TRACE(command);

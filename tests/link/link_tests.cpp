@@ -12,20 +12,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Fixture {
-  ScriptedPort port;
-  std::ostringstream diag;
-  std::ostringstream traceText;
-  link::StreamTrace trace{traceText};
-  std::unique_ptr<link::Link> link;
-  Fixture() {
-    link::LinkOptions options;
-    options.diagnostics = &diag;
-    options.trace = &trace;
-    options.clockTimeout = std::chrono::milliseconds(50);
-    link = std::make_unique<link::Link>(port, options);
-  }
-};
+using Fixture = LinkRig;
 
 Bytes frame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
   return {0x00, 0x00, 0xD5, 0xAA, 0x96, op, p1, p2, p3, p4,

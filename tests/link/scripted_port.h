@@ -2,12 +2,16 @@
 // queued answer bytes nibble by nibble, low nibble first.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "link/link.h"
 #include "link/port.h"
 
 namespace quillon::test {
@@ -71,6 +75,22 @@ class ScriptedPort : public link::Port {
   std::uint8_t data_ = 0;
   bool dataPending_ = false;
   bool highNibbleNext_ = false;
+};
+
+// A link on a scripted port, its diagnostics and its trace kept as text.
+struct LinkRig {
+  explicit LinkRig(std::chrono::milliseconds clockTimeout = std::chrono::milliseconds(50)) {
+    link::LinkOptions options;
+    options.diagnostics = &diag;
+    options.trace = &trace;
+    options.clockTimeout = clockTimeout;
+    link = std::make_unique<link::Link>(port, options);
+  }
+  ScriptedPort port;
+  std::ostringstream diag;
+  std::ostringstream traceText;
+  link::StreamTrace trace{traceText};
+  std::unique_ptr<link::Link> link;
 };
 
 }  // namespace quillon::test

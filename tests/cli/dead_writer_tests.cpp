@@ -1,0 +1,163 @@
+// Every card command against a simulated writer that stops answering part way: the command
+// ends with its own failure message, tries a handful of commands after the last byte that
+// crossed (eight at most, then the writer is given up), and says so once.
+#include <sstream>
+
+#include "cli_run.h"
+#include "gb_images.h"
+
+namespace quillon::test {
+namespace {
+
+using support::Bytes;
+
+// The bytes a trace lists as crossed, up to the `occurrence`-th comment `name` (all of them
+// when there is no such comment).
+std::size_t bytesBefore(const std::string& trace, const std::string& name = "", int occurrence = 0) {
+  std::istringstream in(trace);
+  std::size_t bytes = 0;
+  int seen = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("> ", 0) == 0 || line.rfind("< ", 0) == 0) bytes += line.size() / 3;
+    if (line == "# " + name && ++seen == occurrence) break;
+  }
+  return bytes;
+}
+
+// The comment lines that are commands, after the last line of bytes: commands in which no
+// byte crossed.
+int deadCommands(const std::string& trace) {
+  std::istringstream in(trace);
+  int dead = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("> ", 0) == 0 || line.rfind("< ", 0) == 0) dead = 0;
+    if (line.rfind("# ", 0) == 0 && line != "# time-out" && line != "# writer gone") ++dead;
+  }
+  return dead;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// The link's own lines on standard error, in order (progress lines come in between).
+std::string sameLinkLineTwice(const std::string& err) {
+  static const char* const kLinkLines[] = {"Device ...........", "Checksum error", "Receiver checksum error",
+                                           "The writer stopped answering", "(repeated ", "Port failure"};
+  std::istringstream in(err);
+  std::string previous;
+  for (std::string line; std::getline(in, line);) {
+    bool link = false;
+    for (const char* start : kLinkLines) link = link || line.rfind(start, 0) == 0;
+    if (!link) continue;
+    if (line == previous) return line;
+    previous = line;
+  }
+  return {};
+}
+
+std::string withDir(std::string text, const std::string& dir) {
+  for (auto at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at)) text.replace(at, 5, dir);
+  return text;
+}
+
+struct SilentCase {
+  const char* name;
+  const char* writerType;
+  const char* card;     // what `sim insert` puts into the writer; {dir} is the test's folder
+  const char* faults;   // armed on both writers besides the drop
+  const char* command;  // {dir} as above
+  const char* dropAt;   // the writer goes silent three bytes into this command ...
+  int occurrence;       // ... counting the comments of that name in the trace
+  const char* message;
+  bool givesUp;  // the command goes on long enough for eight dead commands
+};
+
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
+
+class SilentWriterCli : public Cli, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentWriterCli, Command_writerGoesSilent_failsWithItsMessageAfterFewDeadCommands) {
+  const SilentCase& c = GetParam();
+  const std::string dir = dir_.string();
+  support::writeFile(dir_ / "cart.gb", support::makeGbImage({"SAVES", 0x1B, 2, 3, false}));
+  support::writeFile(dir_ / "game.gb", support::makeGbImage({"GAME", 0x19, 0, 0, false}));
+  Bytes save(0x8000);
+  for (std::size_t i = 0; i < save.size(); ++i) save[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+  support::writeFile(dir_ / "save.sav", save);
+  support::writeFile(dir_ / "game.ws", Bytes(0x80000, 0x3C));
+
+  // A twin of the writer, healthy, shows where the chosen command lies in the traffic.
+  const std::string twin = (dir_ / "twin").string();
+  const std::string options = std::string(" --writer ") + c.writerType + " --trace ";
+  for (const std::string& folder : {twin, writer()}) {
+    ASSERT_EQ(run("sim insert " + quote(folder) + " " + withDir(c.card, dir)).status, 0);
+  }
+  if (*c.faults) {
+    ASSERT_EQ(run("sim fault " + quote(twin) + " " + c.faults).status, 0);
+  }
+  const RunResult healthy =
+      run("--port sim:" + quote(twin) + options + quote(dir + "/twin.txt") + " " + withDir(c.command, dir));
+  ASSERT_EQ(healthy.status, 0) << healthy.err;
+  const std::string healthyTrace = slurp(dir_ / "twin.txt");
+  ASSERT_GE(occurrences(healthyTrace, std::string("# ") + c.dropAt + "\n"), static_cast<std::size_t>(c.occurrence));
+  const std::size_t dropAfter = bytesBefore(healthyTrace, c.dropAt, c.occurrence) + 3;
+  ASSERT_EQ(run("sim fault " + quote(writer()) + " " + c.faults + " drop-after=" + std::to_string(dropAfter)).status,
+            0);
+
+  // The watchdog only keeps a broken link from holding the test for hours.
+  const RunResult r = run(port() + options + quote(dir + "/trace.txt") + " " + withDir(c.command, dir), "timeout 900 ");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(std::string(c.message) + "\n"), std::string::npos) << r.err;
+  const std::string trace = slurp(dir_ / "trace.txt");
+  EXPECT_EQ(bytesBefore(trace), dropAfter) << "only the bytes that crossed are listed";
+  const int dead = deadCommands(trace);
+  if (c.givesUp) {
+    EXPECT_EQ(dead, 8);
+    EXPECT_EQ(occurrences(trace, "# writer gone\n"), 1u);
+    EXPECT_EQ(occurrences(r.err, "The writer stopped answering\n"), 1u) << r.err;
+  } else {
+    EXPECT_LT(dead, 8);
+    EXPECT_EQ(occurrences(trace, "# writer gone\n"), 0u);
+    EXPECT_EQ(occurrences(r.err, "The writer stopped answering"), 0u) << r.err;
+  }
+  EXPECT_EQ(sameLinkLineTwice(r.err), "") << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, SilentWriterCli,
+    ::testing::Values(
+        // A block erase polls the chip's status byte (ReadByte) or the writer's (QueryState3)
+        // up to 18000 times; a BIOS erase polls after rounds of delay or on its own.
+        SilentCase{"gbEraseBlockStatusByte", "gb", "gb-flash --bios-chip 0 --flash-chip 16", "busy-polls=20",
+                   "erase --size 16", "ReadByte", 30, "Earsing ROM Fail", true},
+        SilentCase{"gbEraseBlockWriterStatus", "gb", "gb-flash --bios-chip 0 --flash-chip 17", "busy-polls=20",
+                   "erase --size 16", "QueryState3", 30, "Earsing ROM Fail", true},
+        SilentCase{"gbEraseBiosRounds", "gb", "gb-flash --bios-chip 0 --flash-chip 21", "busy-polls=20",
+                   "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
+        SilentCase{"gbEraseBiosWriterStatus", "gb", "gb-flash --bios-chip 12 --flash-chip 21", "busy-polls=20",
+                   "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
+        // A menu piece is polled up to 500 times.
+        SilentCase{"gbWriteMenuPiece", "gb", "gb-flash --bios-chip 0 --flash-chip 21", "busy-polls=20",
+                   "write {dir}/game.gb", "QueryState3", 60, "Updating BIOS Fail", true},
+        SilentCase{"gbRead", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "read {dir}/out.gb",
+                   "ReadBlock", 5, "Reading Error", false},
+        SilentCase{"gbBackupRam", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "",
+                   "backup-ram {dir}/out.sav", "ReadBlock", 4, "Reading Fail", false},
+        SilentCase{"gbRestoreRam", "gb", "gb-cart {dir}/cart.gb", "", "restore-ram {dir}/save.sav", "WriteBlock", 2,
+                   "Uploading Fail", false},
+        // WS erasing and writing wait for the writer by clocks: not for one that took nothing.
+        SilentCase{"wsWrite", "ws", "ws-flash", "", "write {dir}/game.ws", "WriteBlock", 3, "Writing game.ws Fail",
+                   false},
+        SilentCase{"wsErase", "ws", "ws-flash", "", "erase", "SetMode", 3, "Earsing Flash ROM Fail", false},
+        SilentCase{"wsRead", "ws", "ws-flash", "", "read {dir}/out.ws", "ReadBlock", 3, "Reading Error", false},
+        SilentCase{"wsBackupRam", "ws", "ws-flash", "", "backup-ram {dir}/out.sav", "ReadBlock", 1, "Reading Error",
+                   false},
+        SilentCase{"wsRestoreRam", "ws", "ws-flash", "", "restore-ram {dir}/save.sav", "WriteBlock", 1,
+                   "Uploading Fail", false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace quillon::test

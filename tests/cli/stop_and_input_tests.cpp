@@ -1,0 +1,268 @@
+// quillon-cli when it is stopped, when its output goes nowhere, and when its files are not
+// what they should be: signals at a chosen command (the simulated writer's sig...-after
+// faults), a closed progress pipe, inputs that are not regular files, a trace file that is
+// one of the command's own files, a folder that cannot be listed, names that would break a
+// progress line.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "cli_run.h"
+#include "gb_images.h"
+
+extern char** environ;
+
+namespace quillon::test {
+namespace {
+
+using support::Bytes;
+
+class StopCli : public Cli {
+ protected:
+  void SetUp() override {
+    Cli::SetUp();
+    support::writeFile(dir_ / "cart.gb", support::makeGbImage({"CART", 0x1B, 2, 3, false}));
+    support::writeFile(dir_ / "game.gb", support::makeGbImage({"GAME", 0x19, 1, 0, false}));
+    support::writeFile(dir_ / "save.sav", Bytes(0x8000, 0x5C));
+    support::writeFile(dir_ / "game.ws", Bytes(0x80000, 0x3A));
+  }
+  // The command with "{dir}" replaced by the test folder.
+  std::string inDir(std::string command) const {
+    for (std::size_t at; (at = command.find("{dir}")) != std::string::npos;) command.replace(at, 5, dir_.string());
+    return command;
+  }
+  void insert(const std::string& what) { ASSERT_EQ(run("sim insert " + quote(writer()) + " " + what).status, 0); }
+  void arm(const std::string& fault) { ASSERT_EQ(run("sim fault " + quote(writer()) + " --clear " + fault).status, 0); }
+  std::string traced() const { return " --trace " + quote(dir_ / "trace.txt"); }
+  // The commands the trace lists (its "# Name" lines, not its remarks).
+  std::size_t commandsSent() const {
+    const auto names = traceCommands(slurp(dir_ / "trace.txt"));
+    return static_cast<std::size_t>(
+        std::count_if(names.begin(), names.end(), [](const std::string& n) { return !n.empty() && std::isupper(n[0]); }));
+  }
+  bool temporaryLeft() const {
+    for (const auto& entry : fs::directory_iterator(dir_))
+      if (entry.path().filename().string().rfind(".quillon-", 0) == 0) return true;
+    return false;
+  }
+};
+
+// --- stop requests --------------------------------------------------------------------------
+
+struct SignalCase {
+  const char* name;
+  const char* fault;  // armed with the command number below
+  int after;          // the signal comes after the writer's command of this number
+  const char* card;   // what `sim insert` puts in
+  const char* command;
+  int status;
+};
+
+class Stopping : public StopCli, public ::testing::WithParamInterface<SignalCase> {};
+
+// A stop request ends the command after the packet under way: nothing more is sent, the file
+// it was writing is not left behind (neither the temporary nor OUT), the card keeps what it
+// had; the exit status is 128 + the signal.
+TEST_P(Stopping, SignalAtCommandN_nothingSentAfterItAndNoFileLeft) {
+  const SignalCase& c = GetParam();
+  insert(std::string(c.card) + (std::string(c.card) == "gb-cart" ? " " + quote(dir_ / "cart.gb") : ""));
+  arm(std::string(c.fault) + "=" + std::to_string(c.after));
+  const auto out = dir_ / "out.bin";
+  const RunResult r = run(port() + traced() + " " + c.command + " " + quote(out));
+  EXPECT_EQ(r.status, c.status) << r.out << r.err;
+  EXPECT_EQ(commandsSent(), static_cast<std::size_t>(c.after)) << "the command under way, and nothing after it";
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(temporaryLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, Stopping,
+    ::testing::Values(
+        // A cartridge read sends its probe (eight commands) and then reads bank by bank.
+        SignalCase{"readSigint", "sigint-after", 20, "gb-cart", "read", 130},
+        SignalCase{"readSigterm", "sigterm-after", 20, "gb-cart", "read", 143},
+        SignalCase{"readSighup", "sighup-after", 20, "gb-cart", "read", 129},
+        SignalCase{"backupSigterm", "sigterm-after", 10, "gb-cart", "backup-ram", 143},
+        SignalCase{"wsReadSigterm", "sigterm-after", 12, "ws-flash", "--writer ws read", 143}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// A stop request that comes after the result does not take it back: exit 0, the result
+// printed, the file there.
+TEST_F(StopCli, SignalAfterTheResult_exitZeroWithTheResult) {
+  insert("gb-cart " + quote(dir_ / "cart.gb"));
+  for (const char* fault : {"sigint-after", "sigterm-after", "sighup-after"}) {
+    SCOPED_TRACE(fault);
+    arm(std::string(fault) + "=100000");  // more than the command sends: when it lets the writer go
+    const auto out = dir_ / "out.gb";
+    fs::remove(out);
+    const RunResult r = run(port() + " read " + quote(out));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Downloading Success\n");
+    EXPECT_TRUE(support::readFile(out) == support::readFile(dir_ / "cart.gb"));
+  }
+}
+
+// A reader of the progress output that went away ends that output, not the operation: the
+// card is written and the exit status says so.
+TEST_F(StopCli, ProgressPipeClosed_operationFinishes) {
+  insert("gb-flash");
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ::close(pipeEnds[0]);  // nobody will read the progress
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  const std::string cli = QUILLON_CLI, portArg = "--port", portSpec = "sim:" + writer(), write = "write",
+                    image = (dir_ / "game.gb").string();
+  char* argv[] = {const_cast<char*>(cli.c_str()), const_cast<char*>(portArg.c_str()),
+                  const_cast<char*>(portSpec.c_str()), const_cast<char*>(write.c_str()),
+                  const_cast<char*>(image.c_str()), nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, cli.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  int raw = 0;
+  ASSERT_EQ(::waitpid(child, &raw, 0), child);
+  ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_EQ(slurp(dir_ / "stdout"), "Writing Success\n");
+  const Bytes flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
+  const Bytes written = support::readFile(dir_ / "game.gb");
+  EXPECT_TRUE(std::equal(written.begin(), written.end(), flash.begin()));
+}
+
+// --- inputs -------------------------------------------------------------------------------
+
+struct InputCase {
+  const char* name;
+  const char* card;
+  std::string command;  // "{in}" stands for the input
+  std::string says;     // a piece of what standard error says
+};
+
+class OddInput : public StopCli, public ::testing::WithParamInterface<InputCase> {};
+
+// An input that is a FIFO or a folder is refused at once, named, never waited on; nothing
+// reaches the card.
+TEST_P(OddInput, FifoOrFolder_refusedWithItsName_nothingWritten) {
+  const InputCase& c = GetParam();
+  insert(c.card);
+  for (const bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFO" : "folder");
+    const auto in = dir_ / (fifo ? "in.fifo" : "in.dir");
+    if (fifo) {
+      ASSERT_EQ(::mkfifo(in.c_str(), 0644), 0);
+    } else {
+      fs::create_directory(in);
+    }
+    std::string command = inDir(c.command);
+    command.replace(command.find("{in}"), 4, quote(in));
+    fs::remove(dir_ / "trace.txt");
+    // `timeout` only keeps a command that waits on the FIFO from hanging the test.
+    const RunResult r = run(port() + traced() + " " + command, "timeout 60 ");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(in.filename().string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(fifo ? "FIFO" : c.says), std::string::npos) << r.err;
+    EXPECT_EQ(traceCommands(slurp(dir_ / "trace.txt")), std::vector<std::string>{}) << "refused before the port";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, OddInput,
+    ::testing::Values(InputCase{"gbImage", "gb-flash", "write {in}", "not added to the card"},
+                      InputCase{"wsImage", "ws-flash", "--writer ws write {in}", "not added to the card"},
+                      InputCase{"wsPatch", "ws-flash", "--writer ws write --patch {in} {dir}/game.ws", "Opening"},
+                      InputCase{"gbRestore", "gb-flash", "restore-ram --image 1 {in}", "folder"},
+                      InputCase{"wsRestore", "ws-flash", "--writer ws restore-ram {in}", "folder"},
+                      InputCase{"patchImage", "none", "patch {in} {dir}/p.ips {dir}/out.gb", "folder"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// --- the trace file -----------------------------------------------------------------------
+
+struct TraceCase {
+  const char* name;
+  const char* card;
+  std::string command;  // "{t}" stands for the trace file, which is also a file of the command
+  std::string file;     // the file that must stay as it was, relative to the test folder
+  bool exists = true;   // there before the command
+};
+
+class TraceFile : public StopCli, public ::testing::WithParamInterface<TraceCase> {};
+
+// The trace never overwrites a file the command reads or writes, a menu image or the
+// simulated writer's memory: the command stops before anything is sent.
+TEST_P(TraceFile, NamesAFileOfTheCommand_refusedBeforeAnythingIsSent) {
+  const TraceCase& c = GetParam();
+  insert(c.card);
+  fs::create_directories(dir_ / "menus");
+  support::writeFile(dir_ / "menus" / "cgbbios.bin", support::makeMenuImage(0x4000));
+  const fs::path kept = c.file.rfind("writer/", 0) == 0 ? fs::path(writer()) / c.file.substr(7) : dir_ / c.file;
+  if (c.exists && !fs::exists(kept)) support::writeFile(kept, Bytes(100, 0x42));
+  const Bytes before = c.exists ? support::readFile(kept) : Bytes{};
+  const Bytes flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
+  std::string command = inDir(c.command);
+  for (std::size_t at; (at = command.find("{t}")) != std::string::npos;) command.replace(at, 3, quote(kept));
+  const RunResult r = run(port() + " --menu-dir " + quote(dir_ / "menus") + " --trace " + quote(kept) + " " + command);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("the trace file"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::exists(kept), c.exists);
+  if (c.exists) {
+    EXPECT_TRUE(support::readFile(kept) == before);
+  }
+  EXPECT_TRUE(support::readFile(fs::path(writer()) / "gb-flash.bin") == flash);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TraceFile,
+    ::testing::Values(TraceCase{"writtenImage", "gb-flash", "write {t}", "game.gb"},
+                      TraceCase{"readTarget", "gb-flash", "read --image 1 {t}", "out.gb"},
+                      TraceCase{"newReadTarget", "gb-flash", "read --image 1 {t}", "new.gb", false},
+                      TraceCase{"restoredSave", "gb-flash", "restore-ram --image 1 {t}", "save.sav"},
+                      TraceCase{"menuImage", "gb-flash", "write {dir}/game.gb", "menus/cgbbios.bin"},
+                      TraceCase{"writerMemory", "gb-flash", "info", "writer/gb-flash.bin"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(StopCli, TraceToStandardOutput_keepsWorking) {
+  insert("gb-flash");
+  const RunResult r = run(port() + " --trace /dev/stdout info");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("# CheckDevice\n> 00 00 D5 AA 96 01 80 00 01 00 01 00\n"), std::string::npos) << r.out;
+}
+
+// --- names and folders ----------------------------------------------------------------------
+
+// A file name that holds a line end is shown escaped in the progress lines, as list shows
+// it: one line per step whatever the name.
+TEST_F(StopCli, NameWithLineEnd_progressLinesEscapeIt) {
+  insert("gb-flash");
+  support::writeFile(dir_ / "two\nlines.gb", support::readFile(dir_ / "game.gb"));
+  const RunResult r = run(port() + " write " + quote(dir_ / "two\nlines.gb"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("File: two\\nlines.gb\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("\nlines.gb"), std::string::npos) << r.err;
+}
+
+// A folder that cannot be read is not an empty list: the reason, exit 1.
+TEST_F(StopCli, ListOfAnUnreadableFolder_saysWhyExitOne) {
+  const auto as = unprivileged();
+  if (!as) GTEST_SKIP() << "file permissions do not stop the superuser";
+  const auto folder = dir_ / "closed";
+  fs::create_directory(folder);
+  support::writeFile(folder / "game.gb", support::readFile(dir_ / "game.gb"));
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(folder, fs::perms(0300));  // may be entered, not listed
+  const RunResult r = run("list " + quote(folder), *as);
+  fs::permissions(folder, fs::perms::all);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("cannot be listed: Permission denied"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace quillon::test

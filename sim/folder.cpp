@@ -266,11 +266,13 @@ std::function<void()> waitNotice(const fs::path& dir, const SimPortOptions& opti
                                             waitText(options.claimWait) + ")"] { *notices << text << '\n' << std::flush; };
 }
 
-// Holding writer.lock (flock, exclusive) is the right to read the folder's files as one
-// consistent writer and to change them.
+// Holding writer.lock (flock) is the right to read the folder's files as one consistent
+// writer; holding it exclusive, the right to change them too. Only a claim or a change holds it
+// exclusive for long: reading alone (opening a port, sim show) takes it shared.
 class FolderLock {
  public:
   enum class Outcome { Taken, Busy, NoFolder };
+  enum class Hold { Exclusive, Shared };
 
   FolderLock() = default;
   ~FolderLock() { release(); }
@@ -281,8 +283,10 @@ class FolderLock {
   // another holder; `waiting`, when given, is called once before it waits. A folder nobody
   // may write and that has no lock file is taken without one: nothing can change it. Throws
   // std::runtime_error when the lock file cannot be used.
-  Outcome take(const fs::path& dir, std::chrono::milliseconds wait, const std::function<void()>& waiting = {}) {
+  Outcome take(const fs::path& dir, std::chrono::milliseconds wait, const std::function<void()>& waiting = {},
+               Hold hold = Hold::Exclusive) {
     release();
+    shared_ = hold == Hold::Shared;
     path_ = dir / kWriterLock;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool told = false;
@@ -303,7 +307,7 @@ class FolderLock {
         }
         throw std::runtime_error("the simulated writer cannot open " + path_.string() + ": " + errorText(error));
       }
-      while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      while (::flock(fd, (shared_ ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) {
           const int error = errno;
@@ -346,7 +350,7 @@ class FolderLock {
 
   // Records a change of the folder (and an inserted card when `newCard`).
   void bump(bool newCard) {
-    if (fd_ < 0 || !writable_) {
+    if (fd_ < 0 || !writable_ || shared_) {
       throw std::runtime_error("the simulated writer cannot write " + path_.string() + ": the folder is read-only");
     }
     Stamp next = stamp_;
@@ -389,6 +393,7 @@ class FolderLock {
   fs::path path_;
   int fd_ = -1;
   bool writable_ = false;
+  bool shared_ = false;
   Stamp stamp_;
 };
 
@@ -453,7 +458,7 @@ class FolderWriter final : public link::Port {
   FolderWriter(const fs::path& dir, const SimPortOptions& options) : dir_(dir), options_(options) {
     writer_.setCommandLog(false);
     writer_.setDescription("sim:" + dir.string());
-    switch (lock_.take(dir_, std::chrono::milliseconds(0))) {
+    switch (lock_.take(dir_, std::chrono::milliseconds(0), {}, FolderLock::Hold::Shared)) {
       case FolderLock::Outcome::Taken:
         thenRelease([this] { load(true); });
         break;
@@ -608,7 +613,9 @@ class FolderWriter final : public link::Port {
     if (claimed_) {
       catchUp();
     } else {
-      if (lock_.take(dir_, std::chrono::milliseconds(0)) != FolderLock::Outcome::Taken) return;
+      if (lock_.take(dir_, std::chrono::milliseconds(0), {}, FolderLock::Hold::Shared) != FolderLock::Outcome::Taken) {
+        return;
+      }
       thenRelease([this] { catchUp(); });
     }
     if (writer_.answering()) writer_.resetFrame();
@@ -794,7 +801,8 @@ void clearFaults(const fs::path& dir, const SimPortOptions& options) {
 std::string describeWriter(const fs::path& dir) {
   requireWriter(dir);
   FolderLock lock;
-  const bool inUse = lock.take(dir, std::chrono::milliseconds(0)) == FolderLock::Outcome::Busy;
+  const bool inUse =
+      lock.take(dir, std::chrono::milliseconds(0), {}, FolderLock::Hold::Shared) == FolderLock::Outcome::Busy;
   const WriterConfig config = readConfig(dir);
   const CardContents card = loadCard(dir, config);  // refuses what does not make a writer
   std::ostringstream out;

@@ -10,7 +10,8 @@
 // at a time owns the writer, as ppdev claims a real port: Port::claim holds writer.lock (flock,
 // exclusive) from the start of an operation to its end, and insert / fault take it for their
 // change; another program's claim or change waits for it (SimPortOptions::claimWait). A port
-// that has not claimed the writer takes the lock around every single command it carries out.
+// that has not claimed the writer takes the lock around every single command it carries out;
+// opening a port and describeWriter only read, holding it shared for a moment.
 // writer.lock holds two counters, one raised by every change of the folder and one by every
 // inserted card. At each command a port compares them with what it saw last and, when another
 // program changed the folder, loads writer.ini and the memories again first (a newly inserted

@@ -40,14 +40,18 @@ bool waitFor(const std::function<bool()>& ready) {
   return true;
 }
 
-// Whether some process holds a flock on `path` (Linux lists every lock in /proc/locks).
-bool lockHeld(const fs::path& path) {
+// Whether some process holds an exclusive flock on `path`, as a claim does (opening a port
+// holds it shared for a moment). Linux lists every lock in /proc/locks.
+bool claimHeld(const fs::path& path) {
   struct stat file {};
   if (::stat(path.c_str(), &file) != 0) return false;
   const std::string inode = ":" + std::to_string(file.st_ino) + " ";
   std::istringstream locks(slurp("/proc/locks"));
   for (std::string line; std::getline(locks, line);) {
-    if (line.find("FLOCK") != std::string::npos && line.find(inode) != std::string::npos) return true;
+    if (line.find("FLOCK") != std::string::npos && line.find("WRITE") != std::string::npos &&
+        line.find(inode) != std::string::npos) {
+      return true;
+    }
   }
   return false;
 }
@@ -207,7 +211,7 @@ class ClaimCli : public Cli {
       return false;
     }
     const fs::path lock = memory(sim::kWriterLock);
-    if (!waitFor([&] { return lockHeld(lock) || !first->running(); }) || !lockHeld(lock)) {
+    if (!waitFor([&] { return claimHeld(lock) || !first->running(); }) || !claimHeld(lock)) {
       const std::string err = pipe.drain();  // lets it go on to its end
       ADD_FAILURE() << "the first command did not hold the writer while it ran (exit " << first->wait()
                     << "): " << err;

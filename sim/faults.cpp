@@ -71,6 +71,30 @@ std::string hex16(std::uint16_t value) {
 
 }  // namespace
 
+std::string quotedText(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\'': out += "\\'"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (byte >= 0x20 && byte < 0x7F) {
+          out += c;
+        } else {
+          out += "\\x";
+          out += kDigits[byte >> 4];
+          out += kDigits[byte & 0x0F];
+        }
+    }
+  }
+  return out + "'";
+}
+
 std::string knownFaultsText() {
   std::string text;
   for (const FaultEntry& entry : kFaultEntries) {
@@ -95,7 +119,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
     if (each.name == name) entry = &each;
   }
   if (!entry) {
-    throw std::runtime_error("unknown fault '" + std::string(name) + "'; known faults: " + knownFaultsText());
+    throw std::runtime_error("unknown fault " + quotedText(name) + "; known faults: " + knownFaultsText());
   }
   const std::string shown(entry->name);
   if (entry->kind == Kind::Flag) {
@@ -111,7 +135,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
       const std::string range = entry->kind == Kind::Hex16
                                     ? "a hexadecimal number 0 to FFFF"
                                     : "a number " + std::to_string(entry->min) + " to " + std::to_string(entry->max);
-      throw std::runtime_error("bad value '" + std::string(*valueText) + "' for fault '" + shown + "': expected " +
+      throw std::runtime_error("bad value " + quotedText(*valueText) + " for fault '" + shown + "': expected " +
                                range);
     }
     value = *parsed;

@@ -57,4 +57,8 @@ std::vector<std::string> faultList(const Faults& faults);
 // One line naming every fault and its value, for error messages and help texts.
 std::string knownFaultsText();
 
+// Text from a file, in single quotes for a message: backslash, quote and every byte that is
+// not printable ASCII escaped (\\, \', \t, \n, \r, \xHH), so the message stays one line.
+std::string quotedText(std::string_view text);
+
 }  // namespace quillon::sim

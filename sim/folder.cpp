@@ -64,7 +64,7 @@ int parseRow(const std::string& key, const std::string& text) {
   int value = -1;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
   if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > lastRow()) {
-    throw std::runtime_error("bad " + key + " '" + text + "': expected a chip table row 0 to " +
+    throw std::runtime_error("bad " + key + " " + quotedText(text) + ": expected a chip table row 0 to " +
                              std::to_string(lastRow()));
   }
   return value;
@@ -88,7 +88,7 @@ WriterConfig readConfig(const fs::path& dir) {
       if (line.front() == '[' && line.back() == ']') {
         section = line.substr(1, line.size() - 2);
         if (section != "card" && section != "faults") {
-          throw std::runtime_error("unknown section [" + section + "]: expected [card] or [faults]");
+          throw std::runtime_error("unknown section " + quotedText("[" + section + "]") + ": expected [card] or [faults]");
         }
       } else if (section == "faults") {
         armFault(config.faults, line);
@@ -102,15 +102,15 @@ WriterConfig readConfig(const fs::path& dir) {
             if (value == kindName(kind)) config.kind = kind, known = true;
           }
           if (!known) {
-            throw std::runtime_error("unknown card kind '" + value + "': expected none, gb-flash, gb-cart or ws-flash");
+            throw std::runtime_error("unknown card kind " + quotedText(value) + ": expected none, gb-flash, gb-cart or ws-flash");
           }
         } else if (key == "bios-chip" || key == "flash-chip") {
           (key == "bios-chip" ? config.biosChip : config.flashChip) = parseRow(key, value);
         } else {
-          throw std::runtime_error("unknown key '" + key + "' in [card]: expected kind, bios-chip or flash-chip");
+          throw std::runtime_error("unknown key " + quotedText(key) + " in [card]: expected kind, bios-chip or flash-chip");
         }
       } else {
-        throw std::runtime_error("'" + line + "' is outside a [card] or [faults] section");
+        throw std::runtime_error(quotedText(line) + " is outside a [card] or [faults] section");
       }
     } catch (const std::runtime_error& e) {
       throw std::runtime_error(path.string() + ":" + std::to_string(number) + ": " + e.what());

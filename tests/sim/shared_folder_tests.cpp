@@ -130,6 +130,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFolder{"faultValue", iniLine("[faults]", "[faults]\nbusy-polls=lots"), {"writer.ini:", "'lots'", "0 to"}},
         BadFolder{"faultName", iniLine("[faults]", "[faults]\nmelt"), {"writer.ini:", "'melt'", "known faults"}},
         BadFolder{"section", iniLine("[faults]", "[fault]"), {"writer.ini:", "[fault]", "[card] or [faults]"}},
+        // What the file holds is quoted escaped: a message stays one line, and a terminal
+        // gets no control sequence from it.
+        BadFolder{"controlBytes", iniLine("kind=", "kind=\x1B[2J\tgb"), {"writer.ini:3:", "'\\x1B[2J\\tgb'"}},
         BadFolder{"shortFlash",
                   [](const fs::path& dir) { fs::resize_file(dir / "gb-flash.bin", 0x3FFFFF); },
                   {"gb-flash.bin", "4194303", "4194304"}},

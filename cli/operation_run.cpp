@@ -24,6 +24,14 @@ TerminalWindow::Display standardErrorDisplay() {
 
 namespace {
 
+// The progress display on standard error, which the link's remarks share: a run of one
+// remark repeated is summed up before the next progress line.
+TerminalWindow::Display DisplayBeside(link::Link& link) {
+  TerminalWindow::Display display = standardErrorDisplay();
+  display.beforeLine = [&link] { link.flushDiagnostics(); };
+  return display;
+}
+
 std::vector<std::string> With(std::vector<std::string> files, const std::string& file) {
   files.push_back(file);
   return files;
@@ -34,7 +42,7 @@ std::vector<std::string> With(std::vector<std::string> files, const std::string&
 OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>& stopFlag, const std::string& file,
                            std::vector<std::string> inputs)
     : session(options, stopFlag, With(std::move(inputs), file)),
-      window(std::cerr, standardErrorDisplay(), state, file),
+      window(std::cerr, DisplayBeside(session.link()), state, file),
       stop(stopFlag) {
   state.settings.writerType = session.writerType();
   state.programDir = ProgramDir(options);
@@ -62,6 +70,7 @@ int checkInput(const std::string& path) {
 
 int report(OperationRun& run, const ops::Result& result) {
   run.window.Close();
+  run.session.link().flushDiagnostics();
   switch (result.outcome) {
     case ops::Outcome::Success:
       std::cout << result.text << '\n' << std::flush;

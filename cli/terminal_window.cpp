@@ -44,6 +44,7 @@ void TerminalWindow::SetWork(const std::string& raw) {
     return;
   }
   if (text.empty() || !printed_.insert(text).second) return;
+  if (display_.beforeLine) display_.beforeLine();
   out_ << text << '\n' << std::flush;
   lastLine_ = text;
 }
@@ -55,6 +56,7 @@ void TerminalWindow::SetFile(const std::string& raw) {
     return;
   }
   if (text.empty() || !printed_.insert("\x01" + text).second) return;
+  if (display_.beforeLine) display_.beforeLine();
   out_ << "File: " << text << '\n' << std::flush;
   lastLine_ = "File: " + text;
 }
@@ -84,6 +86,7 @@ void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutco
 
 void TerminalWindow::ShowError(const std::string& text) {
   Close();  // a message of its own line, not inside the bar
+  if (display_.beforeLine) display_.beforeLine();
   out_ << library::EscapeField(text) << '\n' << std::flush;
 }
 

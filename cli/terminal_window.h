@@ -25,6 +25,9 @@ class TerminalWindow : public ops::ProgressWindow {
     int columns = 80;  // width of the bar line
     bool beep = false;  // '\a' when the operation ends
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
+    // Called before a line of its own is printed: what else writes to the same stream (the
+    // link's remarks) finishes its own lines first.
+    std::function<void()> beforeLine;
   };
 
   // `file` answers both file questions; `state` takes the card information of every probe.

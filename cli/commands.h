@@ -53,8 +53,9 @@ struct SimInsertArgs {
   std::string dir, kind, rom, sav;
   int biosChip = 0, flashChip = 21;
 };
-int runSimInsert(const SimInsertArgs& args);
-int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear);
+int runSimInsert(const SimInsertArgs& args, const std::atomic<bool>& stop);
+int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear,
+                const std::atomic<bool>& stop);
 int runSimShow(const std::string& dir);
 
 }  // namespace quillon::cli

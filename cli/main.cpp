@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
   insert->add_option("--flash-chip", insertArgs.flashChip, "chip table row of the FLASH ROM (gb-flash; default 21)")
       ->check(CLI::Range(0, quillon::sim::kLastChipRow));
   insert->add_option("--sav", insertArgs.sav, "save RAM contents for gb-cart");
-  insert->callback([&] { status = runSimInsert(insertArgs); });
+  insert->callback([&] { status = runSimInsert(insertArgs, interrupted); });
 
   std::string faultDir;
   std::vector<std::string> faults;
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
   fault->add_flag("--clear", clearFaults, "disarm every fault first");
   fault->callback([&] {
     if (faults.empty() && !clearFaults) throw CLI::ValidationError("fault", "name a fault or give --clear");
-    status = runSimFault(faultDir, faults, clearFaults);
+    status = runSimFault(faultDir, faults, clearFaults, interrupted);
   });
 
   std::string showDir;

@@ -23,8 +23,8 @@ int guarded(F&& f) {
 }  // namespace
 
 // A change waits for an operation under way in another program, as a card operation does.
-int runSimInsert(const SimInsertArgs& args) {
-  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr);
+int runSimInsert(const SimInsertArgs& args, const std::atomic<bool>& stop) {
+  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr, &stop);
   return guarded([&] {
     if (args.kind == "gb-flash") {
       sim::insertGbFlash(args.dir, args.biosChip, args.flashChip, options);
@@ -43,8 +43,9 @@ int runSimInsert(const SimInsertArgs& args) {
   });
 }
 
-int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear) {
-  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr);
+int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear,
+                const std::atomic<bool>& stop) {
+  const sim::SimPortOptions options = connect::simPortOptions(&std::cerr, &stop);
   return guarded([&] {
     if (clear) sim::clearFaults(dir, options);
     if (!faults.empty()) sim::armFaults(dir, faults, options);

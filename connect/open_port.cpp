@@ -58,20 +58,21 @@ std::string choosePortSpec(const std::string& given) {
   return env && *env ? std::string(env) : std::string("auto");
 }
 
-sim::SimPortOptions simPortOptions(std::ostream* notices) {
+sim::SimPortOptions simPortOptions(std::ostream* notices, const std::atomic<bool>* stop) {
   sim::SimPortOptions options;
   options.notices = notices;
+  options.stop = stop;
   if (const char* text = std::getenv("QUILLON_SIM_WAIT"); text != nullptr && *text != '\0') {
     unsigned ms = 0;
     const char* end = text + std::strlen(text);
-    if (const auto [stop, error] = std::from_chars(text, end, ms); error == std::errc{} && stop == end) {
+    if (const auto [last, error] = std::from_chars(text, end, ms); error == std::errc{} && last == end) {
       options.claimWait = std::chrono::milliseconds(ms);
     }
   }
   return options;
 }
 
-std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices) {
+std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices, const std::atomic<bool>* stop) {
   try {
     if (spec == "auto") {
       return openAutoPort({[] { return link::openPpdevPort("/dev/parport0"); },
@@ -80,7 +81,7 @@ std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* noti
     if (startsWith(spec, kPpdev)) return link::openPpdevPort(spec.substr(kPpdev.size()));
     if (startsWith(spec, kDirect)) return link::openDirectPort(parseBase(spec.substr(kDirect.size())));
     if (startsWith(spec, kSim) && spec.size() > kSim.size())
-      return sim::openSimPort(spec.substr(kSim.size()), simPortOptions(notices));
+      return sim::openSimPort(spec.substr(kSim.size()), simPortOptions(notices, stop));
   } catch (const PortError&) {
     throw;
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 //   sim:DIR               the simulated writer kept in the folder DIR (see simPortOptions)
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -24,12 +25,13 @@ struct PortError : std::runtime_error {
 };
 
 // `notices` hears when a claim of a shared writer (sim:DIR) has to wait for another program.
-std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices = nullptr);
+std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices = nullptr,
+                                     const std::atomic<bool>* stop = nullptr);
 
 // How this program waits for a simulated writer that another program is using: a claim or a
 // change waits 10 s, or QUILLON_SIM_WAIT milliseconds when that holds a number (tests use a
 // short wait), and says so on `notices`.
-sim::SimPortOptions simPortOptions(std::ostream* notices);
+sim::SimPortOptions simPortOptions(std::ostream* notices, const std::atomic<bool>* stop = nullptr);
 
 // How `auto` opens its two candidates; the defaults open the real ones.
 struct AutoOpeners {

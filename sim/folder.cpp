@@ -258,6 +258,10 @@ std::string busyMessage(const fs::path& dir, std::chrono::milliseconds wait) {
          " is held); try again when that program's operation has ended";
 }
 
+std::string stoppedMessage(const fs::path& dir) {
+  return "stopped while waiting for the simulated writer in " + dir.string() + ", which another program is using";
+}
+
 // Says once on `notices` that a claim or a change waits for another program.
 std::function<void()> waitNotice(const fs::path& dir, const SimPortOptions& options) {
   if (options.notices == nullptr) return {};
@@ -271,7 +275,7 @@ std::function<void()> waitNotice(const fs::path& dir, const SimPortOptions& opti
 // exclusive for long: reading alone (opening a port, sim show) takes it shared.
 class FolderLock {
  public:
-  enum class Outcome { Taken, Busy, NoFolder };
+  enum class Outcome { Taken, Busy, NoFolder, Stopped };
   enum class Hold { Exclusive, Shared };
 
   FolderLock() = default;
@@ -284,7 +288,7 @@ class FolderLock {
   // may write and that has no lock file is taken without one: nothing can change it. Throws
   // std::runtime_error when the lock file cannot be used.
   Outcome take(const fs::path& dir, std::chrono::milliseconds wait, const std::function<void()>& waiting = {},
-               Hold hold = Hold::Exclusive) {
+               Hold hold = Hold::Exclusive, const std::atomic<bool>* stop = nullptr) {
     release();
     shared_ = hold == Hold::Shared;
     path_ = dir / kWriterLock;
@@ -314,6 +318,10 @@ class FolderLock {
           ::close(fd);
           throw std::runtime_error("the simulated writer cannot lock " + path_.string() + ": " + errorText(error));
         }
+        if (stop && stop->load()) {
+          ::close(fd);
+          return Outcome::Stopped;
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
           ::close(fd);
           return Outcome::Busy;
@@ -341,8 +349,14 @@ class FolderLock {
 
   // Takes the lock for a change made by quillon-cli sim ...; throws when it cannot.
   void takeForChange(const fs::path& dir, const SimPortOptions& options) {
-    if (take(dir, options.claimWait, waitNotice(dir, options)) != Outcome::Taken) {
-      throw std::runtime_error(busyMessage(dir, options.claimWait));
+    switch (take(dir, options.claimWait, waitNotice(dir, options), Hold::Exclusive, options.stop)) {
+      case Outcome::Taken:
+        return;
+      case Outcome::Stopped:
+        throw std::runtime_error(stoppedMessage(dir));
+      case Outcome::Busy:
+      case Outcome::NoFolder:
+        throw std::runtime_error(busyMessage(dir, options.claimWait));
     }
   }
 
@@ -463,6 +477,7 @@ class FolderWriter final : public link::Port {
         thenRelease([this] { load(true); });
         break;
       case FolderLock::Outcome::Busy:
+      case FolderLock::Outcome::Stopped:  // (this take does not wait)
         // Another program's operation is under way: the card comes in when this port first
         // has the writer (its claim or its first command waits for it).
         reloadNeeded_ = true;
@@ -494,12 +509,16 @@ class FolderWriter final : public link::Port {
       return claimed_;
     }
     try {
-      switch (lock_.take(dir_, options_.claimWait, waitNotice(dir_, options_))) {
+      switch (lock_.take(dir_, options_.claimWait, waitNotice(dir_, options_), FolderLock::Hold::Exclusive,
+                         options_.stop)) {
         case FolderLock::Outcome::Taken:
           claimed_ = true;
           return true;
         case FolderLock::Outcome::Busy:
           refusal_ = busyMessage(dir_, options_.claimWait);
+          break;
+        case FolderLock::Outcome::Stopped:
+          refusal_ = stoppedMessage(dir_);
           break;
         case FolderLock::Outcome::NoFolder:
           refusal_ = goneMessage();

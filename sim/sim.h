@@ -21,6 +21,7 @@
 // per line.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <iosfwd>
@@ -48,6 +49,9 @@ struct SimPortOptions {
   // Told once, in one line, when a claim or a change has to wait for another program
   // (nullptr: nobody).
   std::ostream* notices = nullptr;
+  // A stop request (the program's Ctrl-C) that ends such a wait at once: the claim or the
+  // change then fails as if the wait had run out (nullptr: none).
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // The writer kept in `dir`. A folder that does not exist is a writer that never answers (so is

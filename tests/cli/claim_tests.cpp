@@ -143,6 +143,9 @@ class Started {
   Started& operator=(const Started&) = delete;
 
   bool started() const { return pid_ > 0; }
+  void signal(int number) {
+    if (pid_ > 0) ::kill(pid_, number);
+  }
   bool running() {
     if (pid_ <= 0 || status_) return false;
     int raw = 0;
@@ -387,6 +390,36 @@ TEST_F(ClaimCli, DefaultWait_SaysTenSeconds_RunsOnceTheHolderLetsGo) {
   EXPECT_EQ(second.wait(), 0) << slurp(file("second.err"));
   EXPECT_EQ(slurp(file("second.out")), "Writing Success\n");
   EXPECT_TRUE(readImage(1) == imageB());
+}
+
+// A stop request ends the wait for the writer at once (long before its 10 s), with 128 + the
+// signal and nothing sent.
+TEST_F(ClaimCli, StopWhileWaitingForTheWriter_endsTheWaitAtOnce) {
+  insert("gb-flash");
+  const std::string b = put("bravo.gb", imageB());
+  const Bytes flash = support::readFile(memory("gb-flash.bin"));
+  auto holder = sim::openSimPort(writer());
+  const link::PortClaim held(holder.get());
+  ASSERT_TRUE(held.held()) << held.why();
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(status);
+    const std::vector<std::vector<std::string>> commands = {withPort({"write", b}),
+                                                            {"sim", "fault", writer(), "busy-polls=3"}};
+    for (const auto& command : commands) {
+      Started waiting(command, file("second.out"), file("second.err"), -1, "");
+      ASSERT_TRUE(waiting.started());
+      ASSERT_TRUE(waitFor([&] { return slurp(file("second.err")).find(kWaitNotice) != std::string::npos; }))
+          << slurp(file("second.err"));
+      waiting.signal(signal);
+      // The holder never lets go: the wait ends by the stop request, not by running out.
+      EXPECT_EQ(waiting.wait(), status) << slurp(file("second.err"));
+      EXPECT_NE(slurp(file("second.err")).find("stopped while waiting for the simulated writer in " + writer()),
+                std::string::npos)
+          << slurp(file("second.err"));
+    }
+  }
+  EXPECT_TRUE(support::readFile(memory("gb-flash.bin")) == flash);
+  EXPECT_EQ(slurp(memory("writer.ini")).find("busy-polls"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -37,7 +37,9 @@ namespace fs = std::filesystem;
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
   if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error) && !error;
-  return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+  std::error_code errorA, errorB;
+  const fs::path pathA = fs::weakly_canonical(a, errorA), pathB = fs::weakly_canonical(b, errorB);
+  return !errorA && !errorB && pathA == pathB;
 }
 
 // A trace written over one of the command's files would destroy it, or end up on the card.

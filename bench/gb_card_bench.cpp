@@ -59,13 +59,13 @@ void BM_WriteAndReadCard(benchmark::State& state, bool write) {
     ops::ProgramState programState;
     programState.programDir = card.dir.string() + "/";
     for (int i = 0; i < 8; ++i)
-      programState.cardList.AddGbImage(card.dir, "BENCH " + std::to_string(i) + ".gb", 0);
+      programState.cardList.AddGbImage(card.dir, "BENCH " + std::to_string(i) + ".gb", library::WriterType::Gb);
     QuietWindow window;
     ops::StopToken stop;
     ops::Operation op{link, programState, window, stop.flag()};
     if (!write) {
       (void)gb::WriteGbCard(op);
-      (void)detect::ProbeCard(link, 0, programState.cardInfo);
+      (void)detect::ProbeCard(link, library::WriterType::Gb, programState.cardInfo);
     }
     const auto before = link.portAccesses();
     state.ResumeTiming();

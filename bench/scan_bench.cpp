@@ -49,7 +49,8 @@ void MakeWsImages(const std::filesystem::path& dir) {
   }
 }
 
-void ScanFolder(benchmark::State& state, const std::filesystem::path& dir, int writerType) {
+void ScanFolder(benchmark::State& state, const std::filesystem::path& dir,
+                quillon::library::WriterType writerType) {
   std::size_t rows = 0;
   for (auto _ : state) {
     const auto list = quillon::library::ScanRomDir(dir, writerType);
@@ -78,10 +79,10 @@ int main(int argc, char** argv) {
   MakeWsImages(wsDir);
 
   benchmark::RegisterBenchmark("ScanRomDir/gb_10000", [&](benchmark::State& state) {
-    ScanFolder(state, gbDir, 0);
+    ScanFolder(state, gbDir, quillon::library::WriterType::Gb);
   })->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("ScanRomDir/ws_10000", [&](benchmark::State& state) {
-    ScanFolder(state, wsDir, 2);
+    ScanFolder(state, wsDir, quillon::library::WriterType::Ws);
   })->Unit(benchmark::kMillisecond);
 
   benchmark::Initialize(&argc, argv);

@@ -1,9 +1,11 @@
 // write, read, backup-ram, restore-ram and erase for the writer types gb and gb-password:
-// the probe and the checks the main window's buttons make, then the card operation. The
-// writer type ws hands each command to its WS counterpart.
-#include <cstdio>
+// the probe the main window's buttons make and their plan (ops/command_plan.h), the options
+// answering what the window would ask, then the card operation. The writer type ws hands
+// each command to its WS counterpart.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
@@ -14,6 +16,8 @@
 #include "gb/gb_operations.h"
 #include "library/card_list.h"
 #include "library/rom_header.h"
+#include "library/writer_type.h"
+#include "ops/command_plan.h"
 #include "ops/operation.h"
 #include "ops/program_state.h"
 
@@ -24,48 +28,39 @@ namespace {
 namespace fs = std::filesystem;
 
 // WS writer type: the WS card commands.
-bool isWs(const GlobalOptions& options) {
-  return writerTypeOf(options.writer) == static_cast<int>(detect::WriterType::Ws);
-}
+bool isWs(const GlobalOptions& options) { return writerTypeOf(options.writer) == library::WriterType::Ws; }
 
-std::string hexCode(int code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(code) & 0xFFu);
-  return text;
-}
-
-// The probe the main window's buttons make before reading, save memory and erasing.
-int probeCard(OperationRun& run) {
-  const auto outcome = detect::ProbeCard(run.session.link(), run.state.writerType(), run.state.cardInfo);
-  if (run.stop) return kExitInterrupted;
-  if (outcome == detect::ProbeOutcome::DeviceError) return refuse("Linking Fail");
+// The probe the main window's buttons make before reading, save memory and erasing, then the
+// command's plan: kGoOn with `plan` set, or the exit status of a stop request.
+int planCommand(OperationRun& run, ops::Command command, ops::CommandPlan& plan) {
+  auto outcome = detect::ProbeOutcome::NotProbed;
+  if (ops::ProbesFirst(command, run.state.writerType())) {
+    outcome = detect::ProbeCard(run.session.link(), run.state.writerType(), run.state.cardInfo);
+    if (run.stop) return kExitInterrupted;
+  }
+  plan = ops::PlanCommand(command, run.state, outcome);
   return kGoOn;
 }
 
-std::string noCard(const char* what) {
-  return std::string("there is no ") + what +
-         ": the writer is empty, or the card is not inserted right or its flash chips are not recognised";
-}
-
 // The images of the flash card, one indented line each, numbered as --image counts.
-std::string imageList(const detect::CardInfo& info) {
+std::string imageList(const ops::CommandPlan& plan) {
   std::string text;
-  for (int i = 0; i < info.count; ++i)
-    text += "\n  " + std::to_string(i + 1) + "  " +
-            library::ShownBig5(info.images[static_cast<std::size_t>(i)].nameText());
+  for (int i = 0; i < plan.imageItems; ++i)
+    text += "\n  " + std::to_string(i + 1) + "  " + library::ShownBig5(plan.items[static_cast<std::size_t>(i)]);
   return text;
 }
 
-// --image N of a flash card as an index into CardInfo.images, or the exit status.
-int pickImage(const detect::CardInfo& info, std::optional<int> image, const std::string& otherChoice, int& selected) {
-  if (info.count == 0) return refuse("the flash card holds no images");
+// --image N answers the plan's question which image of the flash card: its row, or the exit status.
+int pickImage(const ops::CommandPlan& plan, std::optional<int> image, const std::string& otherChoice, int& row) {
+  const int count = plan.imageItems;
+  if (count == 0) return refuse("the flash card holds no images");
   if (!image)
-    return refuse("the writer holds a flash card: name the image with --image N (1 to " +
-                  std::to_string(info.count) + ")" + otherChoice + ":" + imageList(info));
-  if (*image < 1 || *image > info.count)
-    return refuse("--image " + std::to_string(*image) + ": the flash card holds " + std::to_string(info.count) +
-                  (info.count == 1 ? " image:" : " images:") + imageList(info));
-  selected = *image - 1;
+    return refuse("the writer holds a flash card: name the image with --image N (1 to " + std::to_string(count) +
+                  ")" + otherChoice + ":" + imageList(plan));
+  if (*image < 1 || *image > count)
+    return refuse("--image " + std::to_string(*image) + ": the flash card holds " + std::to_string(count) +
+                  (count == 1 ? " image:" : " images:") + imageList(plan));
+  row = *image - 1;
   return kGoOn;
 }
 
@@ -75,36 +70,30 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
   }
   return guarded(stop, [&] {
     OperationRun run(options, stop, args.file);
-    if (const int status = probeCard(run); status != kGoOn) return status;
-    const auto& info = run.state.cardInfo;
-    int selected = 0;
-    switch (info.kind) {
-      case detect::kOrdinaryCartridge:
-        if (args.image || args.password)
-          return refuse("--image and --password choose a save area of a flash card; the writer holds an "
-                        "ordinary cartridge");
-        if (info.cartridge.ramSize < 1 || info.cartridge.ramSize > 3)
-          return refuse("the cartridge has no save memory (RAM size code " + hexCode(info.cartridge.ramSize) + ")");
-        break;
-      case detect::kFlashCard:
-        if (args.password) {
-          if (run.state.writerType() != static_cast<int>(detect::WriterType::GbPassword))
-            return refuse("--password is the \"Password\" item of the writer type gb-password; the writer type "
-                          "is gb");
-          selected = info.count;
-          break;
-        }
-        {
-          const std::string orPassword =
-              run.state.writerType() == static_cast<int>(detect::WriterType::GbPassword) ? " or --password" : "";
-          if (const int status = pickImage(info, args.image, orPassword, selected); status != kGoOn) return status;
-        }
-        break;
-      default:
-        return refuse(noCard("card with save memory"));
+    ops::CommandPlan plan;
+    if (const int status = planCommand(run, restore ? ops::Command::UploadRam : ops::Command::DownloadRam, plan);
+        status != kGoOn)
+      return status;
+    if (plan.card == detect::kOrdinaryCartridge && (args.image || args.password))
+      return refuse("--image and --password choose a save area of a flash card; the writer holds an ordinary "
+                    "cartridge");
+    if (plan.next == ops::CommandPlan::Next::Pick) {
+      int row = 0;
+      if (args.password) {
+        if (!plan.passwordItem)
+          return refuse("--password is the \"Password\" item of the writer type gb-password; the writer type "
+                        "is gb");
+        row = *plan.passwordItem;
+      } else if (const int status = pickImage(plan, args.image, plan.passwordItem ? " or --password" : "", row);
+                 status != kGoOn) {
+        return status;
+      }
+      plan = ops::Picked(plan, row);
     }
+    if (plan.next != ops::CommandPlan::Next::Run) return refuse(plan.reason);
+    const int image = plan.call.args.image;
     return report(run, run.run([&](ops::Operation& op) {
-      return restore ? gb::RestoreGbRam(op, selected) : gb::BackupGbRam(op, selected);
+      return restore ? gb::RestoreGbRam(op, image) : gb::BackupGbRam(op, image);
     }));
   });
 }
@@ -121,7 +110,7 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
     // The card list's checks come first: a refused image stops the command before the port
     // is even opened.
     library::CardList cardList;
-    const int writerType = writerTypeOf(options.writer);
+    const library::WriterType writerType = writerTypeOf(options.writer);
     for (const auto& image : args.images) {
       const fs::path path(image);
       const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -141,26 +130,19 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
   if (isWs(options)) return runWsRead(options, args, stop);
   return guarded(stop, [&] {
     OperationRun run(options, stop, args.out);
-    if (const int status = probeCard(run); status != kGoOn) return status;
-    const auto& info = run.state.cardInfo;
-    int selected = 0;
-    switch (info.kind) {
-      case detect::kOrdinaryCartridge:
-        if (args.image)
-          return refuse("--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
-                        "which is read whole");
-        if (info.cartridge.romSize >= 8)
-          return refuse("the cartridge's ROM size code " + hexCode(info.cartridge.romSize) +
-                        " is not one that can be read: the writer is empty, or the cartridge's header is "
-                        "not readable");
-        break;
-      case detect::kFlashCard:
-        if (const int status = pickImage(info, args.image, "", selected); status != kGoOn) return status;
-        break;
-      default:
-        return refuse(noCard("card to read"));
+    ops::CommandPlan plan;
+    if (const int status = planCommand(run, ops::Command::DownloadCard, plan); status != kGoOn) return status;
+    if (plan.card == detect::kOrdinaryCartridge && args.image)
+      return refuse("--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
+                    "which is read whole");
+    if (plan.next == ops::CommandPlan::Next::Pick) {
+      int row = 0;
+      if (const int status = pickImage(plan, args.image, "", row); status != kGoOn) return status;
+      plan = ops::Picked(plan, row);
     }
-    const int status = report(run, run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, selected); }));
+    if (plan.next != ops::CommandPlan::Next::Run) return refuse(plan.reason);
+    const int image = plan.call.args.image;
+    const int status = report(run, run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, image); }));
     // The checksums of the file written; a FIFO or a device cannot be read back.
     std::error_code error;
     if (status != kExitOk || !fs::is_regular_file(args.out, error)) return status;
@@ -186,17 +168,22 @@ int runRestoreRam(const GlobalOptions& options, const RamArgs& args, const std::
 int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {
   if (isWs(options)) return runWsErase(options, args, stop);
   return guarded(stop, [&] {
-    if (args.size != 16 && args.size != 32) {
-      std::cerr << "erase: --size 16 or --size 32 is required for the writer types gb and gb-password\n";
+    const auto size = std::find_if(ops::kCardSizes.begin(), ops::kCardSizes.end(),
+                                   [&](const ops::CardSize& s) { return s.megabits == args.size; });
+    if (size == ops::kCardSizes.end()) {
+      std::string sizes;
+      for (const ops::CardSize& s : ops::kCardSizes)
+        sizes += (sizes.empty() ? "--size " : " or --size ") + std::to_string(s.megabits);
+      std::cerr << "erase: " << sizes << " is required for the writer types gb and gb-password\n";
       return kExitUsage;
     }
     OperationRun run(options, stop, "");
-    if (const int status = probeCard(run); status != kGoOn) return status;
-    if (run.state.cardInfo.kind != detect::kFlashCard)
-      return refuse(run.state.cardInfo.kind == detect::kOrdinaryCartridge
-                        ? "there is no flash card to erase: the writer holds an ordinary cartridge, or is empty"
-                        : noCard("flash card to erase"));
-    const int cardSize = args.size == 16 ? 0 : 1;
+    ops::CommandPlan plan;
+    if (const int status = planCommand(run, ops::Command::EraseCard, plan); status != kGoOn) return status;
+    if (plan.next == ops::CommandPlan::Next::Pick)
+      plan = ops::Picked(plan, static_cast<int>(size - ops::kCardSizes.begin()));
+    if (plan.next != ops::CommandPlan::Next::Run) return refuse(plan.reason);
+    const int cardSize = plan.call.args.cardSize;
     return report(run, run.run([&](ops::Operation& op) { return gb::EraseGbCard(op, cardSize); }));
   });
 }

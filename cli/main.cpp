@@ -2,10 +2,12 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
-#include <new>
 #include <iostream>
+#include <new>
+#include <vector>
 
 #include "cli/commands.h"
+#include "ops/command_plan.h"
 #include "quillon_version.h"
 #include "sim/chips.h"
 
@@ -149,9 +151,12 @@ int main(int argc, char** argv) {
   restore->callback([&] { status = runRestoreRam(options, restoreArgs, interrupted); });
 
   EraseArgs eraseArgs;
+  // --size names the card sizes the window's item chooser offers.
+  std::vector<int> cardSizes;
+  for (const auto& size : quillon::ops::kCardSizes) cardSizes.push_back(size.megabits);
   auto* erase = app.add_subcommand("erase", "erase the flash card: its images, its menu image and its save memory");
   erase->add_option("--size", eraseArgs.size, "16: the first 2 MiB of the FLASH ROM (\"16MB Card\"); 32: all 4 MiB (\"32MB Card\")")
-      ->check(CLI::IsMember({16, 32}));
+      ->check(CLI::IsMember(cardSizes));
   erase->footer(
       "--size is required for the writer types gb and gb-password. The card is probed first; only a\n"
       "flash card is erased. The whole 128 KiB save memory is cleared whatever the size.\n"

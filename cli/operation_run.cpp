@@ -44,7 +44,7 @@ OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>
     : session(options, stopFlag, With(std::move(inputs), file)),
       window(std::cerr, DisplayBeside(session.link()), state, file),
       stop(stopFlag) {
-  state.settings.writerType = session.writerType();
+  state.setWriterType(session.writerType());
   state.programDir = ProgramDir(options);
 }
 

@@ -9,10 +9,10 @@
 
 namespace quillon::cli {
 
-int writerTypeOf(const std::string& word) {
-  if (word == "gb") return 0;
-  if (word == "gb-password") return 1;
-  return 2;
+library::WriterType writerTypeOf(const std::string& word) {
+  if (word == "gb") return library::WriterType::Gb;
+  if (word == "gb-password") return library::WriterType::GbPassword;
+  return library::WriterType::Ws;
 }
 
 std::string ProgramDir(const GlobalOptions& options) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "library/writer_type.h"
 #include "link/link.h"
 #include "link/port.h"
 #include "link/trace.h"
@@ -28,8 +29,8 @@ struct GlobalOptions {
   std::string argv0;       // how the program was started, to find its own directory
 };
 
-// Writer type number of the --writer word (gb 0, gb-password 1, ws 2).
-int writerTypeOf(const std::string& word);
+// Writer type of the --writer word: gb, gb-password, ws.
+library::WriterType writerTypeOf(const std::string& word);
 
 // Where the menu images are read: --menu-dir, else the directory of the program's own
 // executable file; ends in '/'.
@@ -47,14 +48,14 @@ class Session {
   Session(const GlobalOptions& options, const std::atomic<bool>& stop, const std::vector<std::string>& files = {});
   ~Session();
   link::Link& link() { return *link_; }
-  int writerType() const { return writerType_; }
+  library::WriterType writerType() const { return writerType_; }
 
  private:
   std::unique_ptr<link::Trace> trace_;
   std::unique_ptr<link::Port> port_;
   std::optional<link::PortClaim> claim_;
   std::unique_ptr<link::Link> link_;
-  int writerType_;
+  library::WriterType writerType_;
 };
 
 }  // namespace quillon::cli

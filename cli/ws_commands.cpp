@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cli/operation_run.h"
-#include "detect/card_info.h"
 #include "library/card_list.h"
+#include "library/writer_type.h"
 #include "ws/ws_operations.h"
 
 namespace quillon::cli {
@@ -31,7 +31,7 @@ int runWsOperation(const GlobalOptions& options, const std::string& file, const 
                    F&& operation) {
   return guarded(stop, [&] {
     OperationRun run(options, stop, file);
-    run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
+    run.state.setWriterType(library::WriterType::Ws);
     return report(run, run.run(operation));
   });
 }
@@ -72,7 +72,7 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
     std::vector<std::string> inputs = args.images;
     inputs.push_back(args.patch);
     OperationRun run(options, stop, "", inputs);
-    run.state.settings.writerType = static_cast<int>(detect::WriterType::Ws);
+    run.state.setWriterType(library::WriterType::Ws);
     run.state.cardList = cardList;
     return report(run, run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); }));
   });

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "library/writer_type.h"
+
 namespace quillon::detect {
 
-enum class WriterType : int { Gb = 0, GbPassword = 1, Ws = 2 };
+using library::WriterType;
 
 // Header facts of one GB image (an ordinary cartridge or an image stored on a flash card).
 struct CardEntry {

@@ -65,12 +65,12 @@ std::vector<std::string> ShowWsCardInfo(const CardInfo& info) {
   return {};
 }
 
-std::vector<std::string> CardInfoLines(const CardInfo& info, int writerType) {
+std::vector<std::string> CardInfoLines(const CardInfo& info, WriterType writerType) {
   switch (writerType) {
-    case static_cast<int>(WriterType::Gb):
-    case static_cast<int>(WriterType::GbPassword):
+    case WriterType::Gb:
+    case WriterType::GbPassword:
       return ShowGbCardInfo(info);
-    case static_cast<int>(WriterType::Ws):
+    case WriterType::Ws:
       return ShowWsCardInfo(info);
     default:
       return {};

@@ -56,7 +56,7 @@ void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_
 
 }  // namespace
 
-ProbeOutcome ProbeGbCard(link::Link& link, int writerType, CardInfo& info) {
+ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info) {
   auto lock = link.exclusive();
   if (link.CheckDevice() != 0) {
     info.flashChip = info.biosChip = info.kind = kNoAnswer;
@@ -81,7 +81,7 @@ ProbeOutcome ProbeGbCard(link::Link& link, int writerType, CardInfo& info) {
     info.kind = kNoAnswer;
   } else {
     link.ReadBlock(0x0000, buffer);
-    const std::size_t directory = writerType == static_cast<int>(WriterType::Gb) ? 0x3C00 : 0x0200;
+    const std::size_t directory = writerType == WriterType::Gb ? 0x3C00 : 0x0200;
     readDirectory(link, info, buffer, directory);
   }
   link.SetControl(2, 15, 0, 0);

@@ -5,7 +5,7 @@
 
 namespace quillon::detect {
 
-ProbeOutcome ProbeGbCard(link::Link& link, int writerType, CardInfo& info);
+ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info);
 ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info);
 
 }  // namespace quillon::detect

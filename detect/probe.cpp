@@ -4,12 +4,12 @@
 
 namespace quillon::detect {
 
-ProbeOutcome ProbeCard(link::Link& link, int writerType, CardInfo& info) {
+ProbeOutcome ProbeCard(link::Link& link, WriterType writerType, CardInfo& info) {
   switch (writerType) {
-    case static_cast<int>(WriterType::Gb):
-    case static_cast<int>(WriterType::GbPassword):
+    case WriterType::Gb:
+    case WriterType::GbPassword:
       return ProbeGbCard(link, writerType, info);
-    case static_cast<int>(WriterType::Ws):
+    case WriterType::Ws:
       return ProbeWsCard(link, info);
     default:
       return ProbeOutcome::NotProbed;

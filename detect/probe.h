@@ -16,7 +16,7 @@ enum class ProbeOutcome {
 };
 
 // Fills `info` for the writer type (GB probe for 0 and 1, WS probe for 2).
-ProbeOutcome ProbeCard(link::Link& link, int writerType, CardInfo& info);
+ProbeOutcome ProbeCard(link::Link& link, WriterType writerType, CardInfo& info);
 
 // Identifies one flash chip of a GB flash card with info.chipSelect already set.
 int IdentifyChip(link::Link& link, CardInfo& info);
@@ -28,6 +28,6 @@ int QueryWsRomSize(link::Link& link);
 std::vector<std::string> ShowGbCardInfo(const CardInfo& info);
 std::vector<std::string> ShowWsCardInfo(const CardInfo& info);
 // GB form for writer types 0 and 1, WS form for 2, nothing otherwise.
-std::vector<std::string> CardInfoLines(const CardInfo& info, int writerType);
+std::vector<std::string> CardInfoLines(const CardInfo& info, WriterType writerType);
 
 }  // namespace quillon::detect

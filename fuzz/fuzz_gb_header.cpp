@@ -99,10 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                fileRow.color.empty() && fileRow.name.empty());
   }
 
-  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), 0);
+  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), WriterType::Gb);
   FUZZ_CHECK(listed.size() == 1);
   FUZZ_CHECK(listed[0] == fileRow);
-  FUZZ_CHECK(ScanRomDir(file.parent_path(), 2).empty());
+  FUZZ_CHECK(ScanRomDir(file.parent_path(), WriterType::Ws).empty());
 
   const std::string shown = TitleForDisplay(facts.title);
   FUZZ_CHECK(shown == TitleForDisplay(facts.title));

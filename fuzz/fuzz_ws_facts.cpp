@@ -94,10 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ListRow row = WsRow(name, facts);
   FUZZ_CHECK(row.file == name && row.name.empty() && row.type.empty() && row.color.empty());
 
-  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), 2);
+  const std::vector<ListRow> listed = ScanRomDir(file.parent_path(), WriterType::Ws);
   FUZZ_CHECK(listed.size() == 1);
   FUZZ_CHECK(listed[0] == row);
-  FUZZ_CHECK(ScanRomDir(file.parent_path(), 0).empty());
+  FUZZ_CHECK(ScanRomDir(file.parent_path(), WriterType::Gb).empty());
 
   const std::string line = FormatListRow(row);
   std::size_t tabs = 0;

@@ -34,10 +34,11 @@ void FixHeaderChecksum(std::span<std::uint8_t> menu) {
 
 }  // namespace
 
-void BuildMenuImage(std::span<std::uint8_t> menu, const std::vector<library::RomEntry>& entries, int writerType,
+void BuildMenuImage(std::span<std::uint8_t> menu, const std::vector<library::RomEntry>& entries,
+                    library::WriterType writerType,
                     const TitleArea& singleImageTitle) {
   namespace header = library::gb_header;
-  const bool password = writerType != 0;
+  const bool password = writerType != library::WriterType::Gb;
   if (entries.size() == 1) std::copy(singleImageTitle.begin(), singleImageTitle.end(), menu.begin() + header::kTitle);
   if (password) {
     std::copy(kPasswordHeader.begin(), kPasswordHeader.end(), menu.begin() + 0x144);

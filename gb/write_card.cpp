@@ -104,7 +104,7 @@ class CardWriter {
   // this is found before anything is erased.
   bool ReadMenuImage() {
     op_.window.SetWork("Reading BIOS");
-    const bool password = op_.state.writerType() != 0;
+    const bool password = op_.state.writerType() != library::WriterType::Gb;
     menuBanks_ = password ? 2 : 1;
     const std::string path = op_.state.programDir + (password ? "chtbios.bin" : "cgbbios.bin");
     const auto bytes = library::ReadFilePrefix(path, menuBanks_ * kBankSize);

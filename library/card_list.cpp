@@ -41,7 +41,7 @@ std::string_view VerdictMessage(int verdict) {
 }
 
 int CardList::CheckGbImage(const std::string& fileName, const GbFacts& facts,
-                           int writerType) const {
+                           WriterType writerType) const {
   for (const RomEntry& entry : entries_) {
     if (entry.fileName == fileName) return kDuplicateName;
   }
@@ -74,13 +74,13 @@ int CardList::CheckGbImage(const std::string& fileName, const GbFacts& facts,
   }
   int v = r1;
   if (r2 > 0) v = RoundUp(v, 2) + 4 * r2;
-  const int limit = writerType == 0 ? kRamUnitsGb : kRamUnitsOtherWriter;
+  const int limit = writerType == WriterType::Gb ? kRamUnitsGb : kRamUnitsOtherWriter;
   if (v > limit) return kRamSizeTooBig;
   return kAccepted;
 }
 
 AddResult CardList::AddGbImage(const std::filesystem::path& romDir, const std::string& fileName,
-                               int writerType) {
+                               WriterType writerType) {
   const GbFacts facts = ReadGbFacts(romDir / fileName);
   switch (facts.status) {
     case GbFacts::OpenError: return Refused("Opening File " + fileName + " Error");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "library/rom_header.h"
+#include "library/writer_type.h"
 
 namespace quillon::library {
 
@@ -56,14 +57,14 @@ class CardList {
   // Verdict 0..7 for adding a GB image with these header facts, the tests in this order:
   // duplicate file name (byte for byte), colour differs from entry 0, mapper class 4,
   // ROM size code not 0..7, ROM slots over 32 Mbit, RAM size code not 0..3, save memory
-  // over 16 units of 8 KB (writer type 0) or 8 units (any other writer type).
-  int CheckGbImage(const std::string& fileName, const GbFacts& facts, int writerType) const;
+  // over 16 units of 8 KB (writer type "GB") or 8 units (any other writer type).
+  int CheckGbImage(const std::string& fileName, const GbFacts& facts, WriterType writerType) const;
 
   // Reads the header of romDir / fileName. A file that cannot be opened is refused with
   // "Opening File <name> Error", one shorter than 0x150 bytes with "Reading <name> Error";
   // otherwise CheckGbImage decides and a refusal carries VerdictMessage.
   AddResult AddGbImage(const std::filesystem::path& romDir, const std::string& fileName,
-                       int writerType);
+                       WriterType writerType);
 
   // Refused with "Have selected ROM" when the list is not empty, with
   // "Opening File <name> Error" when the file cannot be opened; otherwise added.

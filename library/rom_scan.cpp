@@ -68,17 +68,17 @@ bool MatchesExtension(std::string_view fileName, std::string_view extension) {
                     [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
-std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, int writerType, std::string* error) {
+std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, WriterType writerType, std::string* error) {
   static constexpr std::array<std::string_view, 2> kGbMasks = {".gb", ".gbc"};
   static constexpr std::array<std::string_view, 2> kWsMasks = {".ws", ".wsc"};
   const std::filesystem::path dir = romDir.empty() ? std::filesystem::path(".") : romDir;
 
   std::vector<ListRow> rows;
-  if (writerType == 0 || writerType == 1) {
+  if (IsGbWriter(writerType)) {
     const std::vector<std::string> names = MatchingFiles(dir, kGbMasks, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(GbFileRow(name, ReadGbFacts(dir / name)));
-  } else if (writerType == 2) {
+  } else if (writerType == WriterType::Ws) {
     const std::vector<std::string> names = MatchingFiles(dir, kWsMasks, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(WsRow(name, ReadWsFacts(dir / name)));

@@ -6,6 +6,7 @@
 
 #include "detect/card_info.h"
 #include "library/card_list.h"
+#include "library/writer_type.h"
 
 namespace quillon::ops {
 
@@ -15,7 +16,9 @@ struct Settings {
   std::string saveRomDir;  // SaveROMDir: start directory of the dialogs that save images read from a card
   std::string ramDir;      // RAMDir: start directory of the save memory file dialogs
   std::string patchDir;    // PatchDir: start directory of the patch file dialog
-  int writerType = 0;      // SystemStyle: 0 "GB", 1 "GB+Password", 2 "WS"; other values select nothing
+  // SystemStyle: the writer type as the file stores it, a number (library::WriterType);
+  // ProgramState::writerType() is how the program reads it.
+  int writerType = 0;
 };
 
 // While an operation runs, its worker owns this state: the main window leaves it alone
@@ -26,7 +29,8 @@ struct ProgramState {
   library::CardList cardList;   // the images chosen for the card; GB writing sets their placement
   detect::CardInfo cardInfo;    // what the last probe found
 
-  int writerType() const { return settings.writerType; }
+  library::WriterType writerType() const { return static_cast<library::WriterType>(settings.writerType); }
+  void setWriterType(library::WriterType type) { settings.writerType = static_cast<int>(type); }
 };
 
 // The directory part of a chosen file's path, with its trailing separator

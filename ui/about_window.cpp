@@ -5,18 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 
 #include "quillon_version.h"
-#include "ui/text_look.h"
+#include "ui/widgets.h"
 
 namespace quillon::ui {
 namespace {
@@ -60,15 +57,6 @@ QPixmap CardPicture() {
   return picture;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint at) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setFont(ControlFont());
-  label->move(at);
-  label->adjustSize();
-  return label;
-}
-
 }  // namespace
 
 QString VersionText() { return QStringLiteral("Version ") + QString::fromLatin1(kVersion); }
@@ -87,16 +75,7 @@ QUrl DocumentationUrl(const QString& programDir) {
 TfmAbout::TfmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
-  setObjectName(QStringLiteral("fmAbout"));
-  setModal(true);
-  setWindowTitle(QStringLiteral("About"));
-  setFont(ControlFont());
-  setFixedSize(kClientSize);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, kClientSize,
-                             screen->availableGeometry())
-             .topLeft());
-  }
+  SetUpDialog(this, "fmAbout", QStringLiteral("About"), kClientSize);
 
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
@@ -130,9 +109,7 @@ TfmAbout::TfmAbout(QWidget* parent)
   Label4->adjustSize();
   Label4->installEventFilter(this);
 
-  Button6 = new QPushButton(QStringLiteral("OK"), this);
-  Button6->setObjectName(QStringLiteral("Button6"));
-  Button6->setGeometry(96, 112, 77, 25);
+  Button6 = MakeButton(this, "Button6", QStringLiteral("OK"), {96, 112, 77, 25});
   Button6->setDefault(true);
   connect(Button6, &QPushButton::clicked, this, &TfmAbout::Button6Click);
   hide();

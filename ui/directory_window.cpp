@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeWidget>
@@ -22,6 +21,7 @@
 
 #include "library/rom_scan.h"
 #include "ui/text_look.h"
+#include "ui/widgets.h"
 
 namespace quillon::ui {
 namespace {
@@ -170,11 +170,7 @@ TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Selecting Directory"));
   setFont(ControlFont());
   resize(kClientSize);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, kClientSize,
-                             screen->availableGeometry())
-             .topLeft());
-  }
+  if (QGuiApplication::primaryScreen() != nullptr) move(CentredOnDesktop(kClientSize).topLeft());
 
   DriveComboBox1 = new QComboBox(this);
   DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
@@ -226,10 +222,10 @@ TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) {
   hide();
 }
 
-void TfmDirect::FormActivate(int writerType) {
-  if (writerType == 0 || writerType == 1) {
+void TfmDirect::FormActivate(library::WriterType writerType) {
+  if (IsGbWriter(writerType)) {
     setFilter(QStringLiteral("GB files(*.gb;*.gbc)|*.gb;*.gbc"));
-  } else if (writerType == 2) {
+  } else if (writerType == library::WriterType::Ws) {
     setFilter(QStringLiteral("WS files(*.ws;*.wsc)|*.ws;*.wsc"));
   }
 }

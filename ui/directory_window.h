@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "library/writer_type.h"
+
 class QComboBox;
 class QListWidget;
 class QPushButton;
@@ -42,8 +44,8 @@ class TfmDirect : public QDialog {
   explicit TfmDirect(QWidget* parent = nullptr);
 
   // Each time the chooser is about to be shown: the filter of the writer type's images
-  // (GB for 0 and 1, WS for 2; any other value keeps the filter).
-  void FormActivate(int writerType);
+  // (GB for "GB" and "GB+Password", WS for "WS"; any other value keeps the filter).
+  void FormActivate(library::WriterType writerType);
   // Where the directory list starts; only heeded until the chooser is first shown, from
   // then on it keeps the directory it last showed.
   void setStartDirectory(const std::string& directory);

@@ -3,15 +3,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
-#include <QStyle>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -28,6 +24,7 @@
 #include "link/link.h"
 #include "quillon_version.h"
 #include "ui/text_look.h"
+#include "ui/widgets.h"
 
 namespace quillon::ui {
 namespace {
@@ -37,46 +34,22 @@ constexpr std::array<int, kColumnCount> kGbColumnWidths{90, 120, 40, 55, 55, 50}
 constexpr std::array<int, kColumnCount> kWsColumnWidths{260, 0, 0, 60, 90, 0};
 constexpr int kFileNameRole = Qt::UserRole;  // the file name's bytes, as the scan gave them
 
-bool IsKnownWriterType(int writerType) { return writerType >= 0 && writerType <= 2; }
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setFont(ControlFont());
+// Buttons of a plain window: Enter does not press them.
+QPushButton* MakeMainButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
+  QPushButton* button = MakeButton(parent, name, QString::fromLatin1(caption), rect);
   button->setAutoDefault(false);
-  button->setGeometry(rect);
   return button;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint at) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setFont(ControlFont());
-  label->move(at);
-  label->adjustSize();
-  return label;
-}
-
-QTreeWidget* MakeListView(QWidget* parent, const char* name, QRect rect) {
-  auto* view = new QTreeWidget(parent);
-  view->setObjectName(QString::fromLatin1(name));
-  view->setFont(ChineseFont(13));
-  view->setColumnCount(kColumnCount);
-  view->setHeaderLabels({QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"),
-                         QStringLiteral("Rom"), QStringLiteral("Ram"), QStringLiteral("Color")});
-  view->setRootIsDecorated(false);
-  view->setItemsExpandable(false);
-  view->setUniformRowHeights(true);
-  view->setAllColumnsShowFocus(true);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  view->setSortingEnabled(false);
+// The file list and the card list.
+QTreeWidget* MakeRomListView(QWidget* parent, const char* name, QRect rect) {
+  QTreeWidget* view = MakeListView(
+      parent, name,
+      {QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Rom"),
+       QStringLiteral("Ram"), QStringLiteral("Color")},
+      rect);
   // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
   view->setTextElideMode(Qt::ElideNone);
-  view->header()->setStretchLastSection(false);
-  view->header()->setSectionsMovable(false);
-  view->setGeometry(rect);
   return view;
 }
 
@@ -123,11 +96,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   setObjectName(QStringLiteral("form_ZEP"));
   setWindowTitle(QStringLiteral("Quillon Writing System ") + QString::fromLatin1(kVersion));
   CreateControls();
-  const QSize design(kDesignWidth, kDesignHeight);
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  setGeometry(screen ? QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, design,
-                                           screen->availableGeometry())
-                     : QRect(QPoint(0, 0), design));
+  setGeometry(CentredOnDesktop(QSize(kDesignWidth, kDesignHeight)));
 
   settingsPath_ = std::move(paths.settingsPath);
   state_.programDir = std::move(paths.programDir);
@@ -150,13 +119,7 @@ Tform_ZEP::~Tform_ZEP() {
   // An operation window still running a worker stops and waits for it; the worker uses this
   // window's state, so the windows go before it does.
   const SecondaryWindows windows = std::exchange(windows_, SecondaryWindows{});
-  for (QDialog* window : std::initializer_list<QDialog*>{
-           windows.fmDirect, windows.fmDown, windows.fmUpload, windows.fmSelect,
-           windows.fmRAMDown, windows.fmRAMUpload, windows.fmAbout, windows.fmClear,
-           windows.fmDownWS, windows.fmUploadWS, windows.fmRAMDownWS, windows.fmRAMUploadWS,
-           windows.fmClearWS, windows.fmPatchWS}) {
-    delete window;
-  }
+  for (QDialog* window : windows.all()) delete window;
   SaveSettings();
 }
 
@@ -165,12 +128,12 @@ void Tform_ZEP::CreateControls() {
   lbDirect = MakeLabel(this, "lbDirect", QString(), {4, 20});
   Label2 = MakeLabel(this, "Label2", QStringLiteral("Writer Type"), {228, 204});
 
-  Button2 = MakeButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
-  Button1 = MakeButton(this, "Button1", "Research Files", {328, 12, 109, 25});
-  lvFiles = MakeListView(this, "lvFiles", {4, 40, 433, 157});
-  Button3 = MakeButton(this, "Button3", "Add", {4, 200, 73, 25});
-  Button4 = MakeButton(this, "Button4", "Delete", {76, 200, 73, 25});
-  Button5 = MakeButton(this, "Button5", "Delete All", {148, 200, 73, 25});
+  Button2 = MakeMainButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
+  Button1 = MakeMainButton(this, "Button1", "Research Files", {328, 12, 109, 25});
+  lvFiles = MakeRomListView(this, "lvFiles", {4, 40, 433, 157});
+  Button3 = MakeMainButton(this, "Button3", "Add", {4, 200, 73, 25});
+  Button4 = MakeMainButton(this, "Button4", "Delete", {76, 200, 73, 25});
+  Button5 = MakeMainButton(this, "Button5", "Delete All", {148, 200, 73, 25});
 
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -179,13 +142,13 @@ void Tform_ZEP::CreateControls() {
   ComboBox1->addItems({QStringLiteral("GB"), QStringLiteral("GB+Password"), QStringLiteral("WS")});
   ComboBox1->setGeometry(304, 200, 133, 21);
 
-  lvDown = MakeListView(this, "lvDown", {4, 228, 433, 157});
-  Button6 = MakeButton(this, "Button6", "Start Writing", {4, 388, 93, 25});
-  Button9 = MakeButton(this, "Button9", "Download Card", {96, 388, 105, 25});
-  Button11 = MakeButton(this, "Button11", "Download RAM", {200, 388, 101, 25});
-  Button10 = MakeButton(this, "Button10", "Upload RAM", {300, 388, 93, 25});
-  Button13 = MakeButton(this, "Button13", "Earse Card", {392, 388, 85, 25});
-  Button8 = MakeButton(this, "Button8", "Reread Card Information", {452, 12, 165, 25});
+  lvDown = MakeRomListView(this, "lvDown", {4, 228, 433, 157});
+  Button6 = MakeMainButton(this, "Button6", "Start Writing", {4, 388, 93, 25});
+  Button9 = MakeMainButton(this, "Button9", "Download Card", {96, 388, 105, 25});
+  Button11 = MakeMainButton(this, "Button11", "Download RAM", {200, 388, 101, 25});
+  Button10 = MakeMainButton(this, "Button10", "Upload RAM", {300, 388, 93, 25});
+  Button13 = MakeMainButton(this, "Button13", "Earse Card", {392, 388, 85, 25});
+  Button8 = MakeMainButton(this, "Button8", "Reread Card Information", {452, 12, 165, 25});
 
   ROMINFO = new QPlainTextEdit(this);
   ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
@@ -196,8 +159,8 @@ void Tform_ZEP::CreateControls() {
   ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ROMINFO->setGeometry(440, 40, 189, 345);
 
-  Button7 = MakeButton(this, "Button7", "Exit", {476, 388, 77, 25});
-  Button12 = MakeButton(this, "Button12", "About", {552, 388, 77, 25});
+  Button7 = MakeMainButton(this, "Button7", "Exit", {476, 388, 77, 25});
+  Button12 = MakeMainButton(this, "Button12", "About", {552, 388, 77, 25});
 
   const std::vector<QWidget*> tabOrder{Button2, Button1,  lvFiles,  Button3,  Button4, Button5,
                                        ComboBox1, lvDown, Button6,  Button9,  Button11, Button10,
@@ -227,9 +190,8 @@ void Tform_ZEP::CreateControls() {
 void Tform_ZEP::LoadSettings() {
   // A missing key keeps the ROM directory the constructor chose (the program's directory).
   state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
-  previousWriterType_ = state_.settings.writerType;
-  const int type = state_.settings.writerType;
-  ComboBox1->setCurrentIndex(IsKnownWriterType(type) ? type : -1);
+  previousWriterType_ = state_.writerType();
+  ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
 }
 
 void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.settings); }
@@ -237,9 +199,9 @@ void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.se
 // --- layout -------------------------------------------------------------------------------
 
 void Tform_ZEP::SetColumnWidths() {
-  const int type = state_.settings.writerType;
-  if (!IsKnownWriterType(type)) return;
-  const auto& widths = type == 2 ? kWsColumnWidths : kGbColumnWidths;
+  const library::WriterType type = state_.writerType();
+  if (!IsKnownWriter(type)) return;
+  const auto& widths = type == library::WriterType::Ws ? kWsColumnWidths : kGbColumnWidths;
   for (QTreeWidget* view : {lvFiles, lvDown}) {
     for (int column = 0; column < kColumnCount; ++column) {
       const int width = widths[static_cast<std::size_t>(column)];
@@ -285,10 +247,10 @@ void Tform_ZEP::resizeEvent(QResizeEvent* event) {
 // --- file list and card list --------------------------------------------------------------
 
 void Tform_ZEP::ScanRomDir() {
-  if (!IsKnownWriterType(state_.settings.writerType)) return;
+  if (!IsKnownWriter(state_.writerType())) return;
   std::string reason;
-  const std::vector<library::ListRow> rows = library::ScanRomDir(
-      std::filesystem::path(state_.settings.romDir), state_.settings.writerType, &reason);
+  const std::vector<library::ListRow> rows =
+      library::ScanRomDir(std::filesystem::path(state_.settings.romDir), state_.writerType(), &reason);
   lvFiles->clear();
   // A folder that cannot be listed says why, as quillon-cli list does; the list stays empty.
   // (A folder that is gone, say since the settings were saved, just lists nothing.)
@@ -320,16 +282,13 @@ void Tform_ZEP::Button3Click() {
     const std::filesystem::path romDir(state_.settings.romDir);
 
     library::AddResult result;
-    switch (state_.settings.writerType) {
-      case 0:
-      case 1:
-        result = state_.cardList.AddGbImage(romDir, fileName, state_.settings.writerType);
-        break;
-      case 2:
-        result = state_.cardList.AddWsImage(romDir, fileName);
-        break;
-      default:
-        return;
+    const library::WriterType type = state_.writerType();
+    if (IsGbWriter(type)) {
+      result = state_.cardList.AddGbImage(romDir, fileName, type);
+    } else if (type == library::WriterType::Ws) {
+      result = state_.cardList.AddWsImage(romDir, fileName);
+    } else {
+      return;
     }
     if (!result.added) {
       ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
@@ -363,8 +322,8 @@ void Tform_ZEP::Button5Click() {
 
 void Tform_ZEP::ComboBox1Change() {
   Guarded([this] {
-    state_.settings.writerType = ComboBox1->currentIndex();
-    if (state_.settings.writerType != previousWriterType_) {
+    state_.setWriterType(static_cast<library::WriterType>(ComboBox1->currentIndex()));
+    if (state_.writerType() != previousWriterType_) {
       ROMINFO->clear();
       ProbeCard();
       ScanRomDir();
@@ -372,19 +331,18 @@ void Tform_ZEP::ComboBox1Change() {
       lvDown->clear();
       SetColumnWidths();
     }
-    previousWriterType_ = state_.settings.writerType;
+    previousWriterType_ = state_.writerType();
   });
 }
 
-void Tform_ZEP::ProbeCard() {
+detect::ProbeOutcome Tform_ZEP::ProbeCard() {
   // The writer is the probe's alone; another program's claim makes it a writer that does not
   // answer.
   const link::PortClaim claim(port_);
   if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
-  if (detect::ProbeCard(*link_, state_.settings.writerType, state_.cardInfo) ==
-      detect::ProbeOutcome::Probed) {
-    ShowCardInfo();
-  }
+  const detect::ProbeOutcome outcome = detect::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
+  if (outcome == detect::ProbeOutcome::Probed) ShowCardInfo();
+  return outcome;
 }
 
 void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
@@ -395,174 +353,10 @@ void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome 
 void Tform_ZEP::ShowCardInfo() {
   QStringList lines;
   for (const std::string& line :
-       detect::CardInfoLines(state_.cardInfo, state_.settings.writerType)) {
+       detect::CardInfoLines(state_.cardInfo, state_.writerType())) {
     lines.append(FromBig5(line));
   }
   ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));
-}
-
-// --- the commands -------------------------------------------------------------------------
-
-void Tform_ZEP::Button2Click() {
-  Guarded([this] {
-    TfmDirect& chooser = *windows_.fmDirect;
-    chooser.FormActivate(state_.settings.writerType);
-    if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != 1) return;
-    state_.settings.romDir = chooser.chosenDirectory();
-    lbDirect->setText(FromFileName(state_.settings.romDir));
-    lbDirect->adjustSize();
-    ScanRomDir();
-    state_.cardList.clear();
-    lvDown->clear();
-  });
-}
-
-void Tform_ZEP::Button1Click() {
-  Guarded([this] { ScanRomDir(); });
-}
-
-void Tform_ZEP::Button8Click() {
-  Guarded([this] {
-    ROMINFO->clear();
-    ProbeCard();
-  });
-}
-
-// The writing operations read the images through the card list's own paths, so the ROM
-// directory never has to become the working directory.
-void Tform_ZEP::Button6Click() {
-  Guarded([this] {
-    if (lvDown->topLevelItemCount() == 0) return;
-    switch (state_.settings.writerType) {
-      case 0:
-      case 1:
-        windows_.fmDown->Run(*link_, state_);
-        ProbeCard();
-        return;
-      case 2: {
-        int usePatch = 0;
-        QString patchFile;
-        const std::vector<library::RomEntry>& entries = state_.cardList.entries();
-        if (!entries.empty() && entries.back().ramClass == 1) {
-          TfmPatchWS& question = *windows_.fmPatchWS;
-          question.setState(&state_);
-          const int answer =
-              ShowModal(question, [this, &question] { return question.Run(state_); });
-          if (answer == TfmPatchWS::kPatchChosen) {
-            usePatch = 1;
-            patchFile = question.chosenFile();
-          }
-        }
-        windows_.fmDownWS->Run(*link_, state_, usePatch, patchFile);
-        ProbeCard();
-        return;
-      }
-      default:
-        return;
-    }
-  });
-}
-
-void Tform_ZEP::Button9Click() {
-  Guarded([this] {
-    const int type = state_.settings.writerType;
-    if (type == 2) {
-      windows_.fmUploadWS->Run(*link_, state_);
-      return;
-    }
-    if (type != 0 && type != 1) return;
-    ProbeCard();
-    const detect::CardInfo& info = state_.cardInfo;
-    if (info.kind == detect::kOrdinaryCartridge) {
-      if (info.cartridge.romSize < 8) windows_.fmUpload->Run(*link_, state_);
-    } else if (info.kind == detect::kFlashCard) {
-      if (const std::optional<int> image = Pick(ImageNames())) {
-        windows_.fmUpload->Run(*link_, state_, *image);
-      }
-    }
-  });
-}
-
-void Tform_ZEP::Button11Click() {
-  Guarded([this] { RamCommand(*windows_.fmRAMDown, *windows_.fmRAMDownWS); });
-}
-
-void Tform_ZEP::Button10Click() {
-  Guarded([this] { RamCommand(*windows_.fmRAMUpload, *windows_.fmRAMUploadWS); });
-}
-
-void Tform_ZEP::RamCommand(TfmUpload& gbWindow, TfmUpload& wsWindow) {
-  const int type = state_.settings.writerType;
-  if (type == 2) {
-    wsWindow.Run(*link_, state_);
-    return;
-  }
-  if (type != 0 && type != 1) return;
-  ProbeCard();
-  const detect::CardInfo& info = state_.cardInfo;
-  if (info.kind == detect::kOrdinaryCartridge) {
-    const int ramSize = info.cartridge.ramSize;
-    if (ramSize >= 1 && ramSize <= 3) gbWindow.Run(*link_, state_);
-  } else if (info.kind == detect::kFlashCard) {
-    QStringList items = ImageNames();
-    // The save area of the password menu comes after the images' areas.
-    if (type == 1) items.append(QStringLiteral("Password"));
-    if (const std::optional<int> row = Pick(items)) gbWindow.Run(*link_, state_, *row);
-  }
-}
-
-void Tform_ZEP::Button13Click() {
-  Guarded([this] {
-    const int type = state_.settings.writerType;
-    if (type == 2) {
-      windows_.fmClearWS->Run(*link_, state_);
-      ProbeCard();
-      return;
-    }
-    if (type != 0 && type != 1) return;
-    ProbeCard();
-    if (state_.cardInfo.kind != detect::kFlashCard) return;
-    const std::optional<int> size =
-        Pick({QStringLiteral("16MB Card"), QStringLiteral("32MB Card")});
-    if (!size) return;
-    windows_.fmClear->Run(*link_, state_, *size);
-    ProbeCard();
-  });
-}
-
-void Tform_ZEP::Button7Click() {
-  Guarded([this] { close(); });
-}
-
-void Tform_ZEP::Button12Click() {
-  Guarded([this] {
-    TfmAbout& about = *windows_.fmAbout;
-    ShowModal(about, [&about] { return about.exec(); });
-  });
-}
-
-QStringList Tform_ZEP::ImageNames() const {
-  QStringList names;
-  const detect::CardInfo& info = state_.cardInfo;
-  const int count = std::min(std::max(info.count, 0), detect::kMaxCardImages);
-  for (int i = 0; i < count; ++i) {
-    names.append(FromBig5(info.images[static_cast<std::size_t>(i)].nameText()));
-  }
-  return names;
-}
-
-std::optional<int> Tform_ZEP::Pick(const QStringList& texts) {
-  TfmSelect& chooser = *windows_.fmSelect;
-  chooser.SetItems(texts);
-  if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != TfmSelect::kOk) {
-    return std::nullopt;
-  }
-  return chooser.SelectedRow();
-}
-
-int Tform_ZEP::ShowModal(QDialog& window, const std::function<int()>& show) {
-  if (modalHook_) return modalHook_(window, show);
-  return show();
 }
 
 // --- message boxes ------------------------------------------------------------------------

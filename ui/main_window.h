@@ -1,5 +1,6 @@
 // The main window: ROM directory listing, card composition, writer type and card
-// information.
+// information (main_window.cpp), and the buttons that start the card operations
+// (main_window_commands.cpp).
 #pragma once
 
 #include <QWidget>
@@ -16,6 +17,8 @@
 #include "detect/probe.h"
 #include "library/card_list.h"
 #include "library/rom_header.h"
+#include "library/writer_type.h"
+#include "ops/command_plan.h"
 #include "ops/program_state.h"
 #include "ui/secondary_windows.h"
 #include "ui/settings.h"
@@ -89,8 +92,8 @@ class Tform_ZEP : public QWidget {
   const std::filesystem::path& settingsPath() const { return settingsPath_; }
   Settings& settings() { return state_.settings; }  // RomDir, the three dialog directories
   const Settings& settings() const { return state_.settings; }
-  int writerType() const { return state_.settings.writerType; }
-  int previousWriterType() const { return previousWriterType_; }
+  library::WriterType writerType() const { return state_.writerType(); }
+  library::WriterType previousWriterType() const { return previousWriterType_; }
   library::CardList& cardList() { return state_.cardList; }
   const library::CardList& cardList() const { return state_.cardList; }
   detect::CardInfo& cardInfo() { return state_.cardInfo; }
@@ -105,7 +108,7 @@ class Tform_ZEP : public QWidget {
   // Fills lvFiles from the ROM directory for the current writer type.
   void ScanRomDir();
   // Asks the writer what it holds and rebuilds ROMINFO when it answered.
-  void ProbeCard();
+  detect::ProbeOutcome ProbeCard();
   void SetColumnWidths();
   // Places the controls for the current client size.
   void FormResize();
@@ -148,10 +151,11 @@ class Tform_ZEP : public QWidget {
   // Fills the item chooser with `texts` and shows it: the selected row when it closed with
   // OK and a row was selected; nothing otherwise.
   std::optional<int> Pick(const QStringList& texts);
-  // The names of the images of the last probe, for the item chooser.
-  QStringList ImageNames() const;
-  // "Download RAM" and "Upload RAM": the GB window and the WS window of the command.
-  void RamCommand(TfmUpload& gbWindow, TfmUpload& wsWindow);
+  // A card command: its probe, its plan, the item chooser and the patch question when the
+  // plan asks, the operation's window, and the probe after it.
+  void RunCommand(ops::Command command);
+  // "Using Patch File?": the chosen patch file, empty when none.
+  std::string AskPatchFile();
 
   // Controls, in tab order.
   QPushButton* Button2 = nullptr;
@@ -177,7 +181,7 @@ class Tform_ZEP : public QWidget {
 
   std::filesystem::path settingsPath_;
   ops::ProgramState state_;
-  int previousWriterType_ = 0;
+  library::WriterType previousWriterType_ = library::WriterType::Gb;
   link::Link* link_ = nullptr;  // never null
   link::Port* port_ = nullptr;
   MessageHook messageHook_;

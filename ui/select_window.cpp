@@ -1,13 +1,9 @@
 #include "ui/select_window.h"
 
-#include <QGuiApplication>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QTreeWidget>
 
-#include "ui/text_look.h"
+#include "ui/widgets.h"
 
 namespace quillon::ui {
 namespace {
@@ -15,49 +11,17 @@ namespace {
 constexpr QSize kClientSize(235, 242);
 constexpr int kNameColumnWidth = 200;
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setFont(ControlFont());
-  button->setGeometry(rect);
-  return button;
-}
-
 }  // namespace
 
 TfmSelect::TfmSelect(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setObjectName(QStringLiteral("fmSelect"));
-  setWindowTitle(QStringLiteral("Selecting Items"));
-  setFont(ControlFont());
-  setModal(true);
-  setFixedSize(kClientSize);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, kClientSize,
-                             screen->availableGeometry())
-             .topLeft());
-  }
+  SetUpDialog(this, "fmSelect", QStringLiteral("Selecting Items"), kClientSize);
 
-  lvSelect = new QTreeWidget(this);
-  lvSelect->setObjectName(QStringLiteral("lvSelect"));
-  lvSelect->setFont(ChineseFont(13));
-  lvSelect->setColumnCount(1);
-  lvSelect->setHeaderLabels({QStringLiteral("Name")});
+  lvSelect = MakeListView(this, "lvSelect", {QStringLiteral("Name")}, QRect(8, 8, 217, 185));
   lvSelect->setColumnWidth(0, kNameColumnWidth);
-  lvSelect->setRootIsDecorated(false);
-  lvSelect->setItemsExpandable(false);
-  lvSelect->setUniformRowHeights(true);
-  lvSelect->setAllColumnsShowFocus(true);
-  lvSelect->setSelectionMode(QAbstractItemView::SingleSelection);
-  lvSelect->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lvSelect->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvSelect->setSortingEnabled(false);
-  lvSelect->header()->setStretchLastSection(false);
-  lvSelect->header()->setSectionsMovable(false);
-  lvSelect->setGeometry(8, 8, 217, 185);
 
-  Button1 = MakeButton(this, "Button1", "OK", {14, 200, 97, 33});
-  Button2 = MakeButton(this, "Button2", "Cancel", {126, 200, 97, 33});
+  Button1 = MakeButton(this, "Button1", QStringLiteral("OK"), {14, 200, 97, 33});
+  Button2 = MakeButton(this, "Button2", QStringLiteral("Cancel"), {126, 200, 97, 33});
   Button1->setDefault(true);
   setTabOrder(lvSelect, Button1);
   setTabOrder(Button1, Button2);

@@ -6,11 +6,12 @@
 #include <span>
 #include <string>
 
+#include "library/writer_type.h"
 #include "ops/operation_steps.h"
 
 namespace quillon::ws {
 
-inline constexpr int kWsWriter = 2;                 // the writer type whose probe is the WS one
+inline constexpr library::WriterType kWsWriter = library::WriterType::Ws;  // the writer type whose probe is the WS one
 inline constexpr std::int32_t kWsFlashCardId = 0x2382;
 inline constexpr unsigned kBlocks = 128;             // 32 KiB blocks of the 4 MiB card
 inline constexpr std::size_t kBlockSize = 0x8000;    // one link transfer, at 0x8000

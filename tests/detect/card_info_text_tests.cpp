@@ -80,15 +80,15 @@ TEST(CardInfoText, KindMinusOne_EmptyInBothForms) {
   info.kind = kNoAnswer;
   EXPECT_TRUE(ShowGbCardInfo(info).empty());
   EXPECT_TRUE(ShowWsCardInfo(info).empty());
-  EXPECT_TRUE(CardInfoLines(info, 3).empty());
+  EXPECT_TRUE(CardInfoLines(info, static_cast<WriterType>(3)).empty());
 }
 
 TEST(CardInfoText, WsForm) {
   CardInfo info;
   info.kind = kFlashCard;
-  EXPECT_EQ(CardInfoLines(info, 2), Lines{"Emulator Card"});
+  EXPECT_EQ(CardInfoLines(info, WriterType::Ws), Lines{"Emulator Card"});
   info.kind = kOrdinaryCartridge;
-  EXPECT_EQ(CardInfoLines(info, 2), Lines{"Standard Card"});
+  EXPECT_EQ(CardInfoLines(info, WriterType::Ws), Lines{"Standard Card"});
 }
 
 struct ChipLookup {

@@ -74,7 +74,7 @@ TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
                       {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4},
                        {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
   CardInfo info;
-  ASSERT_EQ(ProbeCard(rig.link, 0, info), ProbeOutcome::Probed);
+  ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kFlashCard);
   EXPECT_EQ(info.biosChip, 0);
   EXPECT_EQ(info.flashChip, 21);
@@ -94,7 +94,7 @@ TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
 TEST(GbProbe, FlashCard_ExactCommandSequence) {
   Rig rig(gbFlashCard(21, 21, {{makeGbImage({"ONE", 0x19, 0, 0, false}), 3, 5}}));
   CardInfo info;
-  ProbeCard(rig.link, 0, info);
+  ProbeCard(rig.link, WriterType::Gb, info);
   const std::vector<CommandRecord> start = {kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
                                             readBlock(0xA000, 4096)};
   const std::vector<CommandRecord> directory = {setControl(2, 15), readBlock(0x0000, 0x4000),
@@ -106,7 +106,7 @@ TEST(GbProbe, FlashCard_ExactCommandSequence) {
 TEST(GbProbe, DirectoryEntry0x35_ImageFromBank96WithRamAt0xA000) {
   Rig rig(gbFlashCard(0, 21, {{makeGbImage({"THIRD", 0x19, 2, 1, false}), 3, 5}}));
   CardInfo info;
-  ProbeCard(rig.link, 0, info);
+  ProbeCard(rig.link, WriterType::Gb, info);
   ASSERT_EQ(info.count, 1);
   EXPECT_EQ(info.images[0].romStart, 0x180000);
   EXPECT_EQ(info.images[0].ramStart, 0x0A000);
@@ -118,13 +118,13 @@ TEST(GbProbe, PasswordWriterType_DirectoryAt0x200) {
   {
     Rig rig(card);
     CardInfo info;
-    ProbeCard(rig.link, 1, info);
+    ProbeCard(rig.link, WriterType::GbPassword, info);
     ASSERT_EQ(info.count, 1);
     EXPECT_EQ(info.images[0].romStart, 0x80000);
   }
   Rig rig(card);  // the same card read with the "GB" directory place finds nothing there
   CardInfo info;
-  ProbeCard(rig.link, 0, info);
+  ProbeCard(rig.link, WriterType::Gb, info);
   EXPECT_EQ(info.count, 0);
 }
 
@@ -132,10 +132,10 @@ TEST(GbProbe, EmptyDirectory_CountZero) {
   Rig rig(gbFlashCard(0, 21, {}));
   CardInfo info;
   info.count = 5;
-  ProbeCard(rig.link, 0, info);
+  ProbeCard(rig.link, WriterType::Gb, info);
   EXPECT_EQ(info.kind, kFlashCard);
   EXPECT_EQ(info.count, 0);
-  EXPECT_EQ(CardInfoLines(info, 0).back(), "Total 0 ROM");
+  EXPECT_EQ(CardInfoLines(info, WriterType::Gb).back(), "Total 0 ROM");
 }
 
 TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
@@ -146,7 +146,7 @@ TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
   }
   Rig rig(std::move(card));
   CardInfo info;
-  ProbeCard(rig.link, 0, info);
+  ProbeCard(rig.link, WriterType::Gb, info);
   EXPECT_EQ(info.count, 8);
 }
 
@@ -157,7 +157,7 @@ TEST(GbProbe, DirectoryWalkStopsAtEntryNumberOutOfRange) {
     card[Memory::GbBios][0x3C00 + 32] = stopper;
     Rig rig(std::move(card));
     CardInfo info;
-    ProbeCard(rig.link, 0, info);
+    ProbeCard(rig.link, WriterType::Gb, info);
     EXPECT_EQ(info.count, 1) << int(stopper);
   }
 }
@@ -171,7 +171,7 @@ TEST_P(ChipRows, IdentifiedAsBiosAndAsFlash) {
   for (auto [bios, flash] : {std::pair{row, 21}, std::pair{0, row}}) {
     Rig rig(gbFlashCard(bios, flash, {}));
     CardInfo info;
-    ProbeCard(rig.link, 0, info);
+    ProbeCard(rig.link, WriterType::Gb, info);
     EXPECT_EQ(info.biosChip, bios);
     EXPECT_EQ(info.flashChip, flash);
     EXPECT_EQ(info.kind, kFlashCard);
@@ -185,12 +185,12 @@ TEST(GbProbe, OrdinaryCartridge_HeaderFactsAndExactSequence) {
   Rig rig(sim::gbCartridge(makeGbImage({"CART GAME", 0x13, 2, 3, true})));
   CardInfo info;
   info.count = 3;
-  ASSERT_EQ(ProbeCard(rig.link, 0, info), ProbeOutcome::Probed);
+  ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kOrdinaryCartridge);
   EXPECT_EQ(info.flashChip, -1);
   EXPECT_EQ(info.biosChip, -1);
   EXPECT_EQ(info.count, 0);
-  EXPECT_EQ(CardInfoLines(info, 0),
+  EXPECT_EQ(CardInfoLines(info, WriterType::Gb),
             (std::vector<std::string>{"Standard Card", "Name:CART GAME", "Type:MBC3", "ROM Size:1M bits",
                                       "RAM Size:256K bits", "Color"}));
   EXPECT_EQ(rig.writer.commands(),
@@ -201,9 +201,9 @@ TEST(GbProbe, OrdinaryCartridge_HeaderFactsAndExactSequence) {
 TEST(GbProbe, EmptyWriter_OrdinaryWithUnreadableHeader_NoText) {
   Rig rig(sim::noCard());
   CardInfo info;
-  ASSERT_EQ(ProbeCard(rig.link, 0, info), ProbeOutcome::Probed);
+  ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kOrdinaryCartridge);
-  EXPECT_TRUE(CardInfoLines(info, 0).empty());
+  EXPECT_TRUE(CardInfoLines(info, WriterType::Gb).empty());
 }
 
 TEST(GbProbe, NoWriter_DeviceErrorAndOtherFieldsKept) {
@@ -213,7 +213,7 @@ TEST(GbProbe, NoWriter_DeviceErrorAndOtherFieldsKept) {
   CardInfo info;
   info.count = 2;
   info.cartridge.type = 0x13;
-  EXPECT_EQ(ProbeCard(rig.link, 0, info), ProbeOutcome::DeviceError);
+  EXPECT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::DeviceError);
   EXPECT_EQ(info.kind, -1);
   EXPECT_EQ(info.flashChip, -1);
   EXPECT_EQ(info.biosChip, -1);
@@ -225,7 +225,7 @@ TEST(GbProbe, NoWriter_DeviceErrorAndOtherFieldsKept) {
 TEST(ProbeCard, OtherWriterType_DoesNothing) {
   Rig rig(sim::noCard());
   CardInfo info;
-  EXPECT_EQ(ProbeCard(rig.link, 3, info), ProbeOutcome::NotProbed);
+  EXPECT_EQ(ProbeCard(rig.link, static_cast<WriterType>(3), info), ProbeOutcome::NotProbed);
   EXPECT_TRUE(rig.writer.commands().empty());
 }
 
@@ -235,12 +235,12 @@ TEST(WsProbe, WritableCard_Identification0x2382KindZero) {
   Rig rig(sim::emptyWsFlashCard());
   CardInfo info;
   info.count = 4;
-  ASSERT_EQ(ProbeCard(rig.link, 2, info), ProbeOutcome::Probed);
+  ASSERT_EQ(ProbeCard(rig.link, WriterType::Ws, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.flashChip, 0x2382);
   EXPECT_EQ(info.biosChip, -1);
   EXPECT_EQ(info.kind, kFlashCard);
   EXPECT_EQ(info.count, 4);  // left as it was
-  EXPECT_EQ(CardInfoLines(info, 2), std::vector<std::string>{"Emulator Card"});
+  EXPECT_EQ(CardInfoLines(info, WriterType::Ws), std::vector<std::string>{"Emulator Card"});
 }
 
 TEST(WsProbe, IdentificationWithAZeroByte_KindOne) {
@@ -249,7 +249,7 @@ TEST(WsProbe, IdentificationWithAZeroByte_KindOne) {
     faults.wsId = id;
     Rig rig(sim::emptyWsFlashCard(), faults);
     CardInfo info;
-    ProbeCard(rig.link, 2, info);
+    ProbeCard(rig.link, WriterType::Ws, info);
     EXPECT_EQ(info.flashChip, id);
     EXPECT_EQ(info.kind, kOrdinaryCartridge);
   }
@@ -260,10 +260,10 @@ TEST(WsProbe, BadCheckOnIdentification_AllMinusOneAndNoText) {
   faults.badCheck = 2;  // the first answer is CheckDevice's
   Rig rig(sim::emptyWsFlashCard(), faults);
   CardInfo info;
-  EXPECT_EQ(ProbeCard(rig.link, 2, info), ProbeOutcome::Probed);
+  EXPECT_EQ(ProbeCard(rig.link, WriterType::Ws, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, -1);
   EXPECT_EQ(info.flashChip, -1);
-  EXPECT_TRUE(CardInfoLines(info, 2).empty());
+  EXPECT_TRUE(CardInfoLines(info, WriterType::Ws).empty());
 }
 
 struct WsSize {

@@ -122,7 +122,7 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
     support::placeOnFlashCard(bios, bench->writer->memory(sim::Memory::GbFlash),
                               {{support::makeGbImage({"FIRST", 0x19, 0, 2, false}), 0, 1},
                                {support::makeGbImage({"SECOND", 0x1B, 0, c.ramCode, false}), 1, 3}},
-                              bench->state.writerType());
+                              bench->state.settings.writerType);
     auto sram = bench->writer->memory(sim::Memory::GbSram);
     std::copy(old.begin(), old.end(), sram.begin());
     selected = c.holder == Holder::Password ? 2 : 1;

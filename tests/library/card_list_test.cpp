@@ -40,7 +40,7 @@ void AddAll(CardList& list, const TempDir& dir, const std::vector<GbHeader>& ima
   for (std::size_t i = 0; i < images.size(); ++i) {
     const std::string name = std::string("e") + std::to_string(i) + ".gb";
     WriteGbImage(dir.path() / name, images[i]);
-    const AddResult result = list.AddGbImage(dir.path(), name, writerType);
+    const AddResult result = list.AddGbImage(dir.path(), name, static_cast<WriterType>(writerType));
     ASSERT_TRUE(result.added) << name << ": " << result.message;
   }
 }
@@ -146,12 +146,12 @@ TEST(CheckGbImage, Cases_GiveVerdictInOrder) {
     CardList list;
     AddAll(list, dir, c.onCard);
     ASSERT_EQ(list.count(), static_cast<int>(c.onCard.size()));
-    EXPECT_EQ(list.CheckGbImage(c.name, Facts(c.candidate), c.writerType), c.verdict);
+    EXPECT_EQ(list.CheckGbImage(c.name, Facts(c.candidate), static_cast<WriterType>(c.writerType)), c.verdict);
 
     // Adding the same file gives the same verdict, its message, and changes the list
     // only when accepted.
     WriteGbImage(dir.path() / c.name, c.candidate);
-    const AddResult result = list.AddGbImage(dir.path(), c.name, c.writerType);
+    const AddResult result = list.AddGbImage(dir.path(), c.name, static_cast<WriterType>(c.writerType));
     EXPECT_EQ(result.added, c.verdict == 0);
     EXPECT_EQ(result.message, VerdictMessage(c.verdict));
     EXPECT_EQ(list.count(), static_cast<int>(c.onCard.size()) + (c.verdict == 0 ? 1 : 0));
@@ -162,7 +162,7 @@ TEST(AddGbImage, Accepted_FillsEntryAndCardRow) {
   TempDir dir;
   WriteGbImage(dir.path() / "pm.gbc", GbHeader{"POCKET MONSTERS", 0x13, 6, 3, 0x80}, 0x400);
   CardList list;
-  const AddResult result = list.AddGbImage(dir.path(), "pm.gbc", 0);
+  const AddResult result = list.AddGbImage(dir.path(), "pm.gbc", WriterType::Gb);
   ASSERT_TRUE(result.added) << result.message;
   EXPECT_EQ(result.message, "");
   const ListRow expectedRow{"pm.gbc", "POCKET MONSTERS", "MBC3", "16M", "256K", "C"};
@@ -196,7 +196,7 @@ TEST(AddGbImage, CardRowTexts_ShowSlots) {
     TempDir dir;
     WriteGbImage(dir.path() / "g.gb", Image(c.romCode, c.ramCode));
     CardList list;
-    const AddResult result = list.AddGbImage(dir.path(), "g.gb", 0);
+    const AddResult result = list.AddGbImage(dir.path(), "g.gb", WriterType::Gb);
     ASSERT_TRUE(result.added);
     EXPECT_EQ(result.row.rom, c.rom) << "ROM code " << c.romCode;
     EXPECT_EQ(result.row.ram, c.ram) << "RAM code " << c.ramCode;
@@ -217,7 +217,7 @@ TEST(AddGbImage, UnreadableFiles_AreRefusedBeforeTheChecks) {
   for (const RefusalCase& c : {RefusalCase{"missing.gb", "Opening File missing.gb Error"},
                                RefusalCase{"e0.gb", "Reading e0.gb Error"},
                                RefusalCase{"empty.gb", "Reading empty.gb Error"}}) {
-    const AddResult result = list.AddGbImage(dir.path(), c.name, 0);
+    const AddResult result = list.AddGbImage(dir.path(), c.name, WriterType::Gb);
     EXPECT_FALSE(result.added);
     EXPECT_EQ(result.message, c.message);
     EXPECT_EQ(list.count(), 1);
@@ -232,7 +232,7 @@ TEST(CardList, NeverHoldsMoreThanEightGbImages) {
   for (int i = 0; i < 30; ++i) {
     const std::string name = std::string("s") + std::to_string(i) + ".gb";
     WriteGbImage(dir.path() / name, Image(i % 5, i % 3));
-    const AddResult result = list.AddGbImage(dir.path(), name, 0);
+    const AddResult result = list.AddGbImage(dir.path(), name, WriterType::Gb);
     if (result.added) {
       ++accepted;
     } else {
@@ -264,7 +264,7 @@ TEST(RemoveEntry, MiddleOfThree_KeepsOrderOfEntriesAndRows) {
   EXPECT_EQ(list.entries()[1].ramClass, 2);
   // The freed slots count again: a code 5 image fits where the removed one was.
   WriteGbImage(dir.path() / "again.gb", Image(5));
-  EXPECT_TRUE(list.AddGbImage(dir.path(), "again.gb", 0).added);
+  EXPECT_TRUE(list.AddGbImage(dir.path(), "again.gb", WriterType::Gb).added);
 }
 
 TEST(RemoveEntry, IndexOutOfRange_ChangesNothing) {
@@ -290,10 +290,10 @@ TEST(RemoveEntry, FirstDeleted_NextEntryDecidesColour) {
   const GbFacts colour = Facts(Image(0, 0, kColor));
   const GbFacts mono = Facts(Image(0, 0, kMono));
   list.RemoveEntry(0);
-  EXPECT_EQ(list.CheckGbImage("n.gb", colour, 0), kColorMix);
-  EXPECT_EQ(list.CheckGbImage("n.gb", mono, 0), kAccepted);
+  EXPECT_EQ(list.CheckGbImage("n.gb", colour, WriterType::Gb), kColorMix);
+  EXPECT_EQ(list.CheckGbImage("n.gb", mono, WriterType::Gb), kAccepted);
   list.RemoveEntry(0);
-  EXPECT_EQ(list.CheckGbImage("n.gb", colour, 0), kAccepted);
+  EXPECT_EQ(list.CheckGbImage("n.gb", colour, WriterType::Gb), kAccepted);
 }
 
 TEST(CardList, ClearEmptiesEntriesAndRows) {
@@ -303,7 +303,7 @@ TEST(CardList, ClearEmptiesEntriesAndRows) {
   list.clear();
   EXPECT_EQ(list.count(), 0);
   EXPECT_TRUE(list.rows().empty());
-  EXPECT_EQ(list.CheckGbImage("e0.gb", Facts(Image(7, 0, kColor)), 0), kAccepted);
+  EXPECT_EQ(list.CheckGbImage("e0.gb", Facts(Image(7, 0, kColor)), WriterType::Gb), kAccepted);
 }
 
 TEST(SetPlacement, SetsOnlyThePlacementFields) {

@@ -80,8 +80,8 @@ TEST_F(ScanRomDirTest, GbWriterTypes_ListGbImagesSortedWithHeaderTexts) {
       {"GAME.GB", "LOUD", "MBC1", "1M", "16K", "M"},
       {"short.gb", "", "Unknown", "Unknown", "Unknown", ""},
   };
-  for (int writerType : {0, 1}) {
-    EXPECT_EQ(ScanRomDir(dir_.path(), writerType), expected) << "writer type " << writerType;
+  for (WriterType writerType : {WriterType::Gb, WriterType::GbPassword}) {
+    EXPECT_EQ(ScanRomDir(dir_.path(), writerType), expected) << "writer type " << static_cast<int>(writerType);
   }
 }
 
@@ -90,19 +90,19 @@ TEST_F(ScanRomDirTest, WsWriterType_ListsWsImages) {
       {"V.WSC", "", "", "Error", "64K SRAM", ""},
       {"w.ws", "", "", "4M", "16K EEPROM", ""},
   };
-  EXPECT_EQ(ScanRomDir(dir_.path(), 2), expected);
+  EXPECT_EQ(ScanRomDir(dir_.path(), WriterType::Ws), expected);
 }
 
 TEST_F(ScanRomDirTest, OtherWriterTypes_ListNothing) {
   for (int writerType : {-1, 3, 7}) {
-    EXPECT_TRUE(ScanRomDir(dir_.path(), writerType).empty()) << "writer type " << writerType;
+    EXPECT_TRUE(ScanRomDir(dir_.path(), static_cast<WriterType>(writerType)).empty()) << "writer type " << writerType;
   }
 }
 
 TEST_F(ScanRomDirTest, Scan_LeavesCurrentDirectoryAlone) {
   const auto before = std::filesystem::current_path();
   ASSERT_NE(before, dir_.path());
-  EXPECT_EQ(ScanRomDir(dir_.path(), 0).size(), 5u);
+  EXPECT_EQ(ScanRomDir(dir_.path(), WriterType::Gb).size(), 5u);
   EXPECT_EQ(std::filesystem::current_path(), before);
 }
 
@@ -111,7 +111,7 @@ TEST(ScanRomDir, UnreachableDirectory_ListsNothing) {
   WriteGbImage(dir.path() / "plain.gb", GbHeader{});
   for (const auto& path : {dir.path() / "missing", dir.path() / "plain.gb",
                            dir.path() / "missing" / "deeper"}) {
-    for (int writerType : {0, 2}) {
+    for (WriterType writerType : {WriterType::Gb, WriterType::Ws}) {
       std::vector<ListRow> rows;
       EXPECT_NO_THROW(rows = ScanRomDir(path, writerType));
       EXPECT_TRUE(rows.empty()) << path;
@@ -121,8 +121,8 @@ TEST(ScanRomDir, UnreachableDirectory_ListsNothing) {
 
 TEST(ScanRomDir, EmptyDirectory_ListsNothing) {
   TempDir dir;
-  EXPECT_TRUE(ScanRomDir(dir.path(), 0).empty());
-  EXPECT_TRUE(ScanRomDir(dir.path(), 2).empty());
+  EXPECT_TRUE(ScanRomDir(dir.path(), WriterType::Gb).empty());
+  EXPECT_TRUE(ScanRomDir(dir.path(), WriterType::Ws).empty());
 }
 
 TEST(ScanRomDir, LongDirectoryAndFileNames_AreListed) {
@@ -138,14 +138,14 @@ TEST(ScanRomDir, LongDirectoryAndFileNames_AreListed) {
       {longName, "LONG", "MBC5", "8M", "64K", "C"},
       {"s.gbc", "SHORT", "MBC1", "256K", "None", "M"},
   };
-  EXPECT_EQ(ScanRomDir(longDir, 0), expected);
+  EXPECT_EQ(ScanRomDir(longDir, WriterType::Gb), expected);
 }
 
 TEST(ScanRomDir, SparseWsImageOverFourGiB_ShowsError) {
   TempDir dir;
   WriteWsImage(dir.path() / "huge.ws", (std::uint64_t{4} << 30) + 0x80000, 0x00);
   const std::vector<ListRow> expected = {{"huge.ws", "", "", "Error", "None", ""}};
-  EXPECT_EQ(ScanRomDir(dir.path(), 2), expected);
+  EXPECT_EQ(ScanRomDir(dir.path(), WriterType::Ws), expected);
 }
 
 TEST(ScanRomDir, UnreadableFile_IsListedWithUnknownTexts) {
@@ -155,7 +155,7 @@ TEST(ScanRomDir, UnreadableFile_IsListedWithUnknownTexts) {
   WriteGbImage(file, GbHeader{"LOCKED", 0x19, 0, 0, 0x80});
   std::filesystem::permissions(file, std::filesystem::perms::none);
   const std::vector<ListRow> expected = {{"locked.gb", "", "Unknown", "Unknown", "Unknown", ""}};
-  EXPECT_EQ(ScanRomDir(dir.path(), 0), expected);
+  EXPECT_EQ(ScanRomDir(dir.path(), WriterType::Gb), expected);
 }
 
 }  // namespace

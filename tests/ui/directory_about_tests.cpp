@@ -91,8 +91,8 @@ class DirectoryAboutTest : public QObject {
     std::filesystem::create_directory(BytesOf(dir) + "/f.gb");  // a folder, not a file
     ui::TfmDirect w;
     w.setStartDirectory(BytesOf(dir));
-    w.FormActivate(before);
-    w.FormActivate(writerType);
+    w.FormActivate(static_cast<quillon::library::WriterType>(before));
+    w.FormActivate(static_cast<quillon::library::WriterType>(writerType));
     QCOMPARE(w.filter(), filter);
     QCOMPARE(Find<QComboBox>(w, "FilterComboBox1")->currentText(), filter.section('|', 0, 0));
     QCOMPARE(Texts(Find<QListWidget>(w, "FileListBox1")), files);
@@ -112,7 +112,7 @@ class DirectoryAboutTest : public QObject {
       std::filesystem::create_directory(BytesOf(dir) + other);
     Touch(folder + "/\xfe\xff.gb");
     ui::TfmDirect w;
-    w.FormActivate(0);
+    w.FormActivate(quillon::library::WriterType::Gb);
     w.setStartDirectory(BytesOf(dir));
     w.show();
     OpenFolder(w, name.toStdString());

@@ -310,7 +310,7 @@ class MainCommandTest : public QObject {
       QCOMPARE(c.offered.size(), std::size_t{1});
       QCOMPARE(c.offered[0].size(), 2);
       const int index = static_cast<int>(c.offered[0].indexOf(title));
-      QCOMPARE(c.windows().fmUpload->selectedImage, index);
+      QCOMPARE(c.windows().fmUpload->args().image, index);
       QCOMPARE(QString::fromStdString(c.main().cardInfo().images[static_cast<std::size_t>(index)].nameText()), title);
       QCOMPARE(support::readFile(out), image);
     }
@@ -364,7 +364,7 @@ class MainCommandTest : public QObject {
     c.Press("Button11");
     QCOMPARE(c.ran, QStringList{"fmRAMDown|Downloading Success"});
     QCOMPARE(support::readFile(file), before);
-    if (!cartridge) QCOMPARE(c.windows().fmRAMDown->selectedImage, selected);
+    if (!cartridge) QCOMPARE(c.windows().fmRAMDown->args().image, selected);
 
     std::vector<std::uint8_t> changed(before.rbegin(), before.rend());
     support::writeFile(file, changed);
@@ -373,7 +373,7 @@ class MainCommandTest : public QObject {
     c.Press("Button10");
     QCOMPARE(c.ran, QStringList{"fmRAMUpload|Uploading Success"});
     QCOMPARE(area(), changed);
-    if (!cartridge) QCOMPARE(c.windows().fmRAMUpload->selectedImage, selected);
+    if (!cartridge) QCOMPARE(c.windows().fmRAMUpload->args().image, selected);
     const QList<QStringList> expectedOffers =
         pick.isEmpty() ? QList<QStringList>{} : QList<QStringList>{offered, offered};
     QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), expectedOffers);
@@ -399,7 +399,7 @@ class MainCommandTest : public QObject {
     c.picks = {pick};
     c.Press("Button13");
     QCOMPARE(c.ran, QStringList{"fmClear|Earsing Success"});
-    QCOMPARE(c.windows().fmClear->CardSize, cardSize);
+    QCOMPARE(c.windows().fmClear->args().cardSize, cardSize);
     const auto end = flash.begin() + erased;
     QVERIFY(std::all_of(flash.begin(), end, [](std::uint8_t v) { return v == 0xFF; }));
     QVERIFY(std::all_of(end, flash.end(), [](std::uint8_t v) { return v == 0x00; }));
@@ -450,7 +450,8 @@ class MainCommandTest : public QObject {
     c.Press("Button6");
     QCOMPARE(c.shown, asked ? QStringList{"fmPatchWS"} : QStringList{});
     QCOMPARE(c.ran, QStringList{"fmDownWS|Writing Success"});
-    QCOMPARE(c.windows().fmDownWS->UsePatch, patched ? 1 : 0);
+    QCOMPARE(QString::fromStdString(c.windows().fmDownWS->args().patchFile),
+             patched ? QString::fromStdString(patch.string()) : QString());
     QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
     std::vector<std::uint8_t> expected = image;
     if (patched) {

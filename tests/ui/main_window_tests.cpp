@@ -47,7 +47,8 @@ void MakeRomFolder(const std::filesystem::path& dir) {
 
 QStringList LibraryFiles(const std::filesystem::path& dir, int writerType) {
   QStringList files;
-  for (const auto& row : quillon::library::ScanRomDir(dir, writerType)) {
+  for (const auto& row :
+       quillon::library::ScanRomDir(dir, static_cast<quillon::library::WriterType>(writerType))) {
     files.append(QString::fromStdString(row.file));
   }
   return files;
@@ -103,7 +104,7 @@ class MainWindowTest : public QObject {
     QVERIFY(combo);
     QCOMPARE(combo->currentIndex(), 0);
     QCOMPARE(combo->currentText(), QStringLiteral("GB"));
-    QCOMPARE(w.writerType(), 0);
+    QCOMPARE(static_cast<int>(w.writerType()), 0);
     QCOMPARE(Control<QLabel>(w, "lbDirect")->text(), dir);
     QCOMPARE(QString::fromStdString(w.settings().romDir), dir);
     QCOMPARE(QString::fromStdString(w.settings().saveRomDir), dir);
@@ -148,8 +149,8 @@ class MainWindowTest : public QObject {
     Tform_ZEP& w = f.open();
 
     QCOMPARE(Control<QComboBox>(w, "ComboBox1")->currentIndex(), comboIndex);
-    QCOMPARE(w.writerType(), writerType);
-    QCOMPARE(w.previousWriterType(), writerType);
+    QCOMPARE(static_cast<int>(w.writerType()), writerType);
+    QCOMPARE(static_cast<int>(w.previousWriterType()), writerType);
     auto* lvFiles = Control<QTreeWidget>(w, "lvFiles");
     if (listedAs < 0) {
       QCOMPARE(lvFiles->topLevelItemCount(), 0);
@@ -179,7 +180,7 @@ class MainWindowTest : public QObject {
     Tform_ZEP& w = f.open();
     QCOMPARE(Control<QLabel>(w, "lbDirect")->text(), QString::fromStdString(romDir));
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvFiles")), QStringList{"only.gb"});
-    QCOMPARE(w.writerType(), 1);
+    QCOMPARE(static_cast<int>(w.writerType()), 1);
 
     PickWithKeys(Control<QComboBox>(w, "ComboBox1"), 0);
     w.settings().ramDir = "/saves/";  // as a save memory operation leaves it
@@ -357,8 +358,8 @@ class MainWindowTest : public QObject {
     info->setPlainText("card text of the previous probe");
 
     PickWithKeys(combo, 1);  // GB -> GB+Password
-    QCOMPARE(w.writerType(), 1);
-    QCOMPARE(w.previousWriterType(), 1);
+    QCOMPARE(static_cast<int>(w.writerType()), 1);
+    QCOMPARE(static_cast<int>(w.previousWriterType()), 1);
     QCOMPARE(info->toPlainText(), QString());
     QCOMPARE(w.cardList().count(), 0);
     QCOMPARE(lvDown->topLevelItemCount(), 0);
@@ -370,7 +371,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(lvDown->topLevelItemCount(), 1);
 
     PickWithKeys(combo, 2);  // -> WS
-    QCOMPARE(w.writerType(), 2);
+    QCOMPARE(static_cast<int>(w.writerType()), 2);
     QCOMPARE(ColumnTexts(lvFiles), (QStringList{"c.ws", "d.wsc"}));
     QCOMPARE(w.cardList().count(), 0);
     QCOMPARE(lvDown->topLevelItemCount(), 0);
@@ -402,7 +403,7 @@ class MainWindowTest : public QObject {
     WriteGbImage(f.root() / "new.gb", {"NEW", 0x19, 0, 0, false});  // a rescan would list it
 
     RepickCurrent(combo);
-    QCOMPARE(w.writerType(), 0);
+    QCOMPARE(static_cast<int>(w.writerType()), 0);
     QCOMPARE(info->toPlainText(), QStringLiteral("kept"));
     QCOMPARE(CardFiles(w), QStringList{"a.gb"});
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), QStringList{"a.gb"});
@@ -421,7 +422,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.cardList().count(), 0);
 
     PickWithKeys(Control<QComboBox>(w, "ComboBox1"), 0);
-    QCOMPARE(w.writerType(), 0);
+    QCOMPARE(static_cast<int>(w.writerType()), 0);
     QCOMPARE(ColumnTexts(lvFiles), LibraryFiles(f.root(), 0));
     QCOMPARE(ColumnWidths(lvFiles), kGbWidths);
     f.close();

@@ -12,9 +12,11 @@
 
 #include <functional>
 #include <sstream>
+#include <string>
 #include <utility>
 
 #include "link/link.h"
+#include "ops/command_plan.h"
 #include "ops/operation.h"
 #include "sim/sim_writer.h"
 #include "ui/operation_windows.h"
@@ -60,6 +62,24 @@ struct Bench {
   ui::Tform_ZEP* main = nullptr;
   ui::SecondaryWindows windows;
 };
+
+// What a command hands an operation window: the image (or save area), the card size, the
+// patch file.
+inline ops::OperationArgs ImageArgs(int image) {
+  ops::OperationArgs args;
+  args.image = image;
+  return args;
+}
+inline ops::OperationArgs CardSizeArgs(int cardSize) {
+  ops::OperationArgs args;
+  args.cardSize = cardSize;
+  return args;
+}
+inline ops::OperationArgs PatchArgs(std::string patchFile) {
+  ops::OperationArgs args;
+  args.patchFile = std::move(patchFile);
+  return args;
+}
 
 inline QString Work(QWidget& w) { return Control<QLabel>(w, "lbWork")->text(); }
 inline QPushButton* Button(QWidget& w) { return Control<QPushButton>(w, "Button1"); }

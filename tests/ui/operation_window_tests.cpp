@@ -158,8 +158,8 @@ class OperationWindowTest : public QObject {
     support::writeFile(roms / "bravo.gb", bravo);
     support::writeFile(b.fixture.root() / "cgbbios.bin", support::makeMenuImage(0x4000));
     ops::ProgramState& state = b.main->state();
-    QVERIFY(state.cardList.AddGbImage(roms, "alpha.gb", 0).added);
-    QVERIFY(state.cardList.AddGbImage(roms, "bravo.gb", 0).added);
+    QVERIFY(state.cardList.AddGbImage(roms, "alpha.gb", quillon::library::WriterType::Gb).added);
+    QVERIFY(state.cardList.AddGbImage(roms, "bravo.gb", quillon::library::WriterType::Gb).added);
     Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
     b.main->cardInfo().kind = -1;
 
@@ -208,8 +208,7 @@ class OperationWindowTest : public QObject {
     QVector<bool> buttonEnabled;
     connect(&w, &OperationWindow::workChanged, &w,
             [&] { buttonEnabled.append(Button(w)->isEnabled()); });
-    w.selectedImage = 0;
-    w.Prepare(b.writer.link, b.main->state());
+    w.Prepare(b.writer.link, b.main->state(), ImageArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
 
@@ -306,7 +305,7 @@ class OperationWindowTest : public QObject {
       }
     });
     const ops::Result result =
-        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), 1); });
+        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), CardSizeArgs(1)); });
 
     // exec() returned: the window has closed and the worker has ended.
     QVERIFY(stopped);
@@ -327,8 +326,7 @@ class OperationWindowTest : public QObject {
     QStringList labels;
     connect(&w, &OperationWindow::workChanged, &w,
             [&](const QString& text) { labels.append(text); });
-    w.CardSize = 0;
-    w.Prepare(b.writer.link, b.main->state());
+    w.Prepare(b.writer.link, b.main->state(), CardSizeArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
     QCOMPARE(Work(w), QStringLiteral("Earsing Success"));
@@ -593,12 +591,11 @@ class OperationWindowTest : public QObject {
     const std::filesystem::path flash = b.dir / "gb-flash.bin";
     support::writeFile(flash, std::vector<std::uint8_t>(sim::kGbFlashSize, 0x00));  // everything written
     ui::TfmClear& w = *b.windows.fmClear;
-    w.CardSize = 0;
     {
       const quillon::link::PortClaim held(b.other.get());
       QVERIFY(held.held());
       StandardError err;
-      w.Prepare(*b.link, b.main->state());
+      w.Prepare(*b.link, b.main->state(), CardSizeArgs(0));
       w.open();
       QVERIFY(WaitEnded(w));
       QCOMPARE(Work(w), QStringLiteral("Linking Fail"));
@@ -607,7 +604,7 @@ class OperationWindowTest : public QObject {
     }
     QVERIFY(FileBytes(flash) == std::vector<std::uint8_t>(sim::kGbFlashSize, 0x00));
     w.done(QDialog::Accepted);
-    w.Prepare(*b.link, b.main->state());
+    w.Prepare(*b.link, b.main->state(), CardSizeArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
     QCOMPARE(Work(w), QStringLiteral("Earsing Success"));

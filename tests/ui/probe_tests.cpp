@@ -88,7 +88,7 @@ class ProbeTest : public QObject {
     auto* combo = Control<QComboBox>(w, "ComboBox1");
     combo->setFocus();
     QTest::keyClick(combo, Qt::Key_End);  // "WS"
-    QCOMPARE(w.writerType(), 2);
+    QCOMPARE(static_cast<int>(w.writerType()), 2);
     QCOMPARE(Info(w), QStringLiteral("Emulator Card"));
   }
 

@@ -146,7 +146,7 @@ class WsWindowTest : public QObject {
     Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
 
     ui::TfmDownWS& w = *b.windows.fmDownWS;
-    w.Prepare(b.writer.link, b.main->state(), 0, QString());
+    w.Prepare(b.writer.link, b.main->state());
     QCOMPARE(Button(w)->text(), QStringLiteral("Cancel"));
     w.open();
     QVERIFY(WaitEnded(w));
@@ -215,8 +215,7 @@ class WsWindowTest : public QObject {
       shown.append(text);
       runningWhileShown = w.running();
     });
-    w.Prepare(b.writer.link, b.main->state(), usePatch,
-              QString::fromStdString(patchFile.string()));
+    w.Prepare(b.writer.link, b.main->state(), PatchArgs(usePatch == 1 ? patchFile.string() : std::string()));
     w.open();
     QVERIFY(WaitEnded(w));
     const ops::Result& result = w.result();
@@ -307,7 +306,7 @@ class WsWindowTest : public QObject {
       }
     });
     const ops::Result result =
-        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), 0, QString()); });
+        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state()); });
     QVERIFY(stopped);
     QVERIFY(!w.running());
     QVERIFY(!w.isVisible());

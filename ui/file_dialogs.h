@@ -1,0 +1,39 @@
+// The file dialogs the operations and the patch question ask for, in Qt's terms.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string_view>
+
+#include "ops/progress_window.h"
+
+class QWidget;
+
+namespace quillon::ui {
+
+enum class FileDialogMode { Save, Open };
+struct FileDialogRequest {
+  FileDialogMode mode = FileDialogMode::Save;
+  QStringList nameFilters;  // the first one is selected
+  QString defaultSuffix;    // added when the chosen name has none
+  QString directory;        // where the dialog opens
+};
+
+// "Text (*.x)|*.x|Other|*.y;*.z" -> {"Text (*.x)", "Other (*.y *.z)"}: one name filter per
+// pair of description and patterns.
+QStringList NameFiltersOf(std::string_view filter);
+FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuestion& question);
+
+// Shows the file dialog of `request` modally over `parent`: the chosen path, empty when
+// the user cancelled.
+QString ExecFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// Answers a file dialog instead of showing one (tests): the chosen path, empty = cancelled.
+using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
+
+// The hook's answer when there is one, else the dialog's.
+QString AskFile(QWidget* parent, const FileDialogHook& hook, const FileDialogRequest& request);
+
+}  // namespace quillon::ui

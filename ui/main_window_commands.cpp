@@ -1,0 +1,117 @@
+// The main window's buttons that show other windows: the directory chooser, the card
+// commands with their plans (ops/command_plan.h), About and Exit.
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTreeWidget>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "ui/main_window.h"
+#include "ui/text_look.h"
+
+namespace quillon::ui {
+
+void Tform_ZEP::Button2Click() {
+  Guarded([this] {
+    TfmDirect& chooser = *windows_.fmDirect;
+    chooser.FormActivate(state_.writerType());
+    if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != 1) return;
+    state_.settings.romDir = chooser.chosenDirectory();
+    lbDirect->setText(FromFileName(state_.settings.romDir));
+    lbDirect->adjustSize();
+    ScanRomDir();
+    state_.cardList.clear();
+    lvDown->clear();
+  });
+}
+
+void Tform_ZEP::Button1Click() {
+  Guarded([this] { ScanRomDir(); });
+}
+
+void Tform_ZEP::Button8Click() {
+  Guarded([this] {
+    ROMINFO->clear();
+    ProbeCard();
+  });
+}
+
+// The writing operations read the images through the card list's own paths, so the ROM
+// directory never has to become the working directory.
+void Tform_ZEP::Button6Click() {
+  Guarded([this] { RunCommand(ops::Command::StartWriting); });
+}
+
+void Tform_ZEP::Button9Click() {
+  Guarded([this] { RunCommand(ops::Command::DownloadCard); });
+}
+
+void Tform_ZEP::Button11Click() {
+  Guarded([this] { RunCommand(ops::Command::DownloadRam); });
+}
+
+void Tform_ZEP::Button10Click() {
+  Guarded([this] { RunCommand(ops::Command::UploadRam); });
+}
+
+void Tform_ZEP::Button13Click() {
+  Guarded([this] { RunCommand(ops::Command::EraseCard); });
+}
+
+void Tform_ZEP::Button7Click() {
+  Guarded([this] { close(); });
+}
+
+void Tform_ZEP::Button12Click() {
+  Guarded([this] {
+    TfmAbout& about = *windows_.fmAbout;
+    ShowModal(about, [&about] { return about.exec(); });
+  });
+}
+
+void Tform_ZEP::RunCommand(ops::Command command) {
+  auto probe = detect::ProbeOutcome::NotProbed;
+  if (ops::ProbesFirst(command, state_.writerType())) probe = ProbeCard();
+  ops::CommandPlan plan = ops::PlanCommand(command, state_, probe);
+  if (plan.next == ops::CommandPlan::Next::Pick) {
+    QStringList items;
+    for (const std::string& item : plan.items) items.append(FromBig5(item));
+    const std::optional<int> row = Pick(items);
+    if (!row) return;
+    plan = ops::Picked(std::move(plan), *row);
+  }
+  if (plan.next != ops::CommandPlan::Next::Run) return;
+  if (plan.asksPatch) plan.call.args.patchFile = AskPatchFile();
+  OperationWindow* window = windows_.ForOperation(plan.call.operation);
+  if (window == nullptr) return;
+  window->Run(*link_, state_, plan.call.args);
+  if (plan.probeAfter) ProbeCard();
+}
+
+std::string Tform_ZEP::AskPatchFile() {
+  TfmPatchWS& question = *windows_.fmPatchWS;
+  question.setState(&state_);
+  const int answer = ShowModal(question, [this, &question] { return question.Run(state_); });
+  if (answer != TfmPatchWS::kPatchChosen) return {};
+  return QFile::encodeName(question.chosenFile()).toStdString();
+}
+
+std::optional<int> Tform_ZEP::Pick(const QStringList& texts) {
+  TfmSelect& chooser = *windows_.fmSelect;
+  chooser.SetItems(texts);
+  if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != TfmSelect::kOk) {
+    return std::nullopt;
+  }
+  return chooser.SelectedRow();
+}
+
+int Tform_ZEP::ShowModal(QDialog& window, const std::function<int()>& show) {
+  if (modalHook_) return modalHook_(window, show);
+  return show();
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,236 @@
+#include "ui/operation_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QShowEvent>
+
+#include <exception>
+#include <iostream>
+#include <utility>
+
+#include "link/link.h"
+#include "link/port.h"
+#include "ui/text_look.h"
+#include "ui/widgets.h"
+
+namespace quillon::ui {
+namespace {
+
+constexpr const char* kUnexpectedError = "An unexpected error stopped the operation.";
+
+}  // namespace
+
+OperationWindow::OperationWindow(QWidget* parent, const OperationWindowSpec& spec, QSize clientSize)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), spec_(spec) {
+  // Object names follow the window names: TfmDown -> fmDown.
+  SetUpDialog(this, spec.className + 1, QString::fromLatin1(spec.caption), clientSize);
+  hide();
+}
+
+OperationWindow::~OperationWindow() {
+  if (!worker_.joinable()) return;
+  // The program ends under a running operation: stop it, release a report it waits on
+  // (it is not carried out any more) and wait for the worker.
+  if (token_) token_->RequestStop();
+  handOver_.Close();
+  worker_.join();
+}
+
+void OperationWindow::Prepare(link::Link& link, ops::ProgramState& state, ops::OperationArgs args) {
+  if (running_) return;  // one operation at a time
+  link_ = &link;
+  state_ = &state;
+  args_ = std::move(args);
+  prepared_ = true;
+  if (work_ != nullptr) work_->clear();
+  if (file_ != nullptr) file_->clear();
+  ShowStarting();
+}
+
+ops::Result OperationWindow::Run(link::Link& link, ops::ProgramState& state, ops::OperationArgs args) {
+  Prepare(link, state, std::move(args));
+  exec();
+  return result_;
+}
+
+void OperationWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!prepared_ || running_) return;
+  prepared_ = false;
+  StartWorker();
+}
+
+void OperationWindow::StartWorker() {
+  try {
+    if (worker_.joinable()) worker_.join();  // an earlier worker that has already ended
+    token_ = std::make_unique<ops::StopToken>();
+    result_ = {};
+    progressDone_ = 0;
+    progressTotal_ = 0;
+    OperationFunction operation = operation_;
+    if (!operation) {
+      operation = [run = spec_.run, args = args_](ops::Operation& op) { return run(op, args); };
+    }
+    running_ = true;
+    worker_ = std::thread([this, operation = std::move(operation), link = link_, port = port_, state = state_,
+                           token = token_.get()] { WorkerMain(operation, *link, port, *state, *token); });
+  } catch (const std::exception& e) {
+    running_ = false;
+    ShowWork(QString::fromLocal8Bit(e.what()));
+    ShowEnded();
+  } catch (...) {
+    running_ = false;
+    ShowWork(QString::fromLatin1(kUnexpectedError));
+    ShowEnded();
+  }
+}
+
+void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link& link,
+                                 link::Port* port, ops::ProgramState& state,
+                                 const ops::StopToken& token) {
+  ops::Result result;
+  try {
+    // The writer is this operation's until it ends; another program's claim keeps it silent.
+    const link::PortClaim claim(port);
+    if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
+    const ops::StopOnLink stopOnLink(link, token.flag());
+    ops::Operation op{link, state, reporter_, token.flag()};
+    result = operation(op);
+  } catch (const std::exception& e) {
+    result = {ops::Outcome::Failed, e.what()};
+  } catch (...) {
+    result = {ops::Outcome::Failed, kUnexpectedError};
+  }
+  // The end reaches the window as a queued call, the last thing the worker does.
+  QMetaObject::invokeMethod(
+      this, [this, result] { WorkerEnded(result); }, Qt::QueuedConnection);
+}
+
+void OperationWindow::WorkerEnded(const ops::Result& result) {
+  try {
+    if (worker_.joinable()) worker_.join();
+    running_ = false;
+    result_ = result;
+    const bool stopped = stopRequested();
+    if (!result.text.empty() && result.outcome != ops::Outcome::Stopped) {
+      ShowWork(QString::fromStdString(result.text));
+    }
+    emit workerEnded();
+    if (stopped) {
+      done(QDialog::Rejected);
+    } else {
+      ShowEnded();
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "quillon: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "quillon: " << kUnexpectedError << '\n';
+  }
+}
+
+void OperationWindow::RequestStop() {
+  if (running_ && token_) token_->RequestStop();
+}
+
+void OperationWindow::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    RequestStop();
+    event->ignore();  // the window closes when the worker has ended
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void OperationWindow::reject() {
+  if (running_) {
+    RequestStop();
+    return;
+  }
+  QDialog::reject();
+}
+
+void OperationWindow::OnUiThread(const std::function<void()>& task) {
+  handOver_.Run([&task] {
+    try {
+      task();
+    } catch (const std::exception& e) {
+      std::cerr << "quillon: " << e.what() << '\n';
+    } catch (...) {
+      std::cerr << "quillon: " << kUnexpectedError << '\n';
+    }
+  });
+}
+
+void OperationWindow::ShowWork(const QString& text) {
+  if (work_ == nullptr) return;
+  work_->setText(text);
+  work_->repaint();
+  emit workChanged(text);
+}
+
+void OperationWindow::SetWork(const std::string& text) {
+  OnUiThread([this, &text] { ShowWork(FromFileName(text)); });
+}
+
+void OperationWindow::SetFile(const std::string& text) {
+  OnUiThread([this, &text] {
+    if (file_ != nullptr) file_->setText(FromFileName(text));  // shows with the next repaint
+  });
+}
+
+void OperationWindow::Progress(std::uint64_t done, std::uint64_t total) {
+  progressDone_ = done;
+  progressTotal_ = total;
+  if (progressPosted_.exchange(true)) return;  // one update on its way is enough
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        progressPosted_ = false;
+        emit progressChanged(progressDone_.load(), progressTotal_.load());
+      },
+      Qt::QueuedConnection);
+}
+
+std::string OperationWindow::AskSaveFile(const ops::FileQuestion& question) {
+  return AskFile(FileDialogMode::Save, question);
+}
+
+std::string OperationWindow::AskOpenFile(const ops::FileQuestion& question) {
+  return AskFile(FileDialogMode::Open, question);
+}
+
+std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestion& question) {
+  std::string answer;
+  OnUiThread([this, mode, &question, &answer] {
+    const QString path = ui::AskFile(this, fileDialogHook_, FileDialogRequestOf(mode, question));
+    if (!path.isEmpty()) answer = QFile::encodeName(path).toStdString();
+  });
+  return answer;
+}
+
+void OperationWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
+  OnUiThread([this, &info, outcome] {
+    if (cardInfoSink_) cardInfoSink_(info, outcome);
+  });
+}
+
+void OperationWindow::ShowError(const std::string& text) {
+  OnUiThread([this, &text] {
+    const QString shown = FromFileName(text);
+    if (messageHook_) {
+      messageHook_(shown);
+      return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), shown, QMessageBox::Ok, this);
+    box.exec();
+  });
+}
+
+void OperationWindow::Beep() {
+  OnUiThread([] { QApplication::beep(); });
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,203 @@
+// What every operation window shares: the worker thread that runs the window's card
+// operation, the stop request, and the hand-over of the operation's reports (step label,
+// file label, file dialogs, card probe, message box, beep) to the user-interface thread,
+// where the worker waits for them.
+//
+// A caller readies a window with Prepare (or calls Run): showing the window starts the
+// worker, and exec() returns once the window has closed and the worker has ended. result()
+// tells how the operation ended.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "detect/card_info.h"
+#include "detect/probe.h"
+#include "ops/command_plan.h"
+#include "ops/operation.h"
+#include "ops/program_state.h"
+#include "ops/progress_window.h"
+#include "ui/file_dialogs.h"
+#include "ui/hand_over.h"
+
+class QCloseEvent;
+class QLabel;
+class QShowEvent;
+
+namespace quillon::link {
+class Link;
+class Port;
+}
+
+namespace quillon::ui {
+
+// Takes the result of a card probe made by an operation (the main window's card information).
+using CardInfoSink = std::function<void(const detect::CardInfo&, detect::ProbeOutcome)>;
+// The work of one window; runs on the worker.
+using OperationFunction = std::function<ops::Result(ops::Operation&)>;
+
+// What sets one operation window apart from the others of its kind.
+struct OperationWindowSpec {
+  const char* className;                  // "TfmDown"; the object name drops the "T": "fmDown"
+  const char* caption;                    // "Writing..."
+  ops::CardOperation operation;           // the card operation the window runs
+  ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
+};
+
+class OperationWindow : public QDialog, public ops::ProgressWindow {
+  Q_OBJECT
+
+ public:
+  ~OperationWindow() override;
+  OperationWindow(const OperationWindow&) = delete;
+  OperationWindow& operator=(const OperationWindow&) = delete;
+
+  // The card operation this window runs.
+  ops::CardOperation operation() const { return spec_.operation; }
+
+  // Readies the window for one operation on `link` with `state` (both must outlive the
+  // operation) and `args`: an empty step label and the button of a starting operation.
+  // Showing the window (exec, open, show) then starts the worker. Nothing while a worker runs.
+  void Prepare(link::Link& link, ops::ProgramState& state, ops::OperationArgs args = {});
+  // Prepare, then show the window modally; returns when it has closed, the worker having
+  // ended. The operation's result.
+  ops::Result Run(link::Link& link, ops::ProgramState& state, ops::OperationArgs args = {});
+
+  // What the last Prepare handed the operation.
+  const ops::OperationArgs& args() const { return args_; }
+  bool running() const { return running_; }  // the worker has started and not yet ended
+  bool stopRequested() const { return token_ && token_->StopRequested(); }
+  const ops::Result& result() const { return result_; }  // of the last operation that ended
+  std::uint64_t progressDone() const { return progressDone_.load(); }
+  std::uint64_t progressTotal() const { return progressTotal_.load(); }
+
+  // Answers the file dialogs instead of showing them; an empty hook shows them again.
+  void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
+  // Replaces the "Error" message box (tests answer or record it); empty: the real box.
+  using MessageHook = std::function<void(const QString& text)>;
+  void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+  // Where the card probes of the operations go (the main window's card information).
+  void setCardInfoSink(CardInfoSink sink) { cardInfoSink_ = std::move(sink); }
+  // Runs `operation` instead of the window's own card operation; empty: the card operation.
+  void setOperation(OperationFunction operation) { operation_ = std::move(operation); }
+  // The port under the links the window runs on (null: nothing to claim). Each run claims it
+  // for the whole operation, so that no other program uses a shared writer in between; when
+  // another program keeps it, the operation meets a writer that does not answer and the
+  // reason goes to standard error.
+  void setPort(link::Port* port) { port_ = port; }
+
+  // --- ops::ProgressWindow; from the worker each call is carried out on the user-interface
+  // thread while the worker waits (Progress only records the numbers and does not wait).
+  void SetWork(const std::string& text) final;
+  void SetFile(const std::string& text) final;
+  void Progress(std::uint64_t done, std::uint64_t total) final;
+  std::string AskSaveFile(const ops::FileQuestion& question) final;
+  std::string AskOpenFile(const ops::FileQuestion& question) final;
+  void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) final;
+  void ShowError(const std::string& text) final;
+  void Beep() final;
+
+ signals:
+  // The step label changed and was repainted (user-interface thread).
+  void workChanged(const QString& text);
+  // The numbers of Progress changed.
+  void progressChanged(quint64 done, quint64 total);
+  // The worker has ended and result() holds what it returned.
+  void workerEnded();
+
+ public slots:
+  // A stop request for the running operation: the worker stops before its next command to
+  // the writer, and the window closes when it has ended. Nothing when no worker runs.
+  void RequestStop();
+
+ protected:
+  // A window of `clientSize` for `spec`, which must outlive it.
+  OperationWindow(QWidget* parent, const OperationWindowSpec& spec, QSize clientSize);
+
+  // The button of a starting operation ("Cancel", or a disabled "Close").
+  virtual void ShowStarting() = 0;
+  // The button of an operation that ended on its own ("OK", or an enabled "Close").
+  virtual void ShowEnded() = 0;
+
+  // FormActivate: the first showing after Prepare starts the worker.
+  void showEvent(QShowEvent* event) override;
+  // Closing by the title bar or the system while the worker runs is a stop request.
+  void closeEvent(QCloseEvent* event) override;
+  // Escape while the worker runs is a stop request.
+  void reject() override;
+
+  void setLabels(QLabel* work, QLabel* file) {
+    work_ = work;
+    file_ = file;
+  }
+
+ private:
+  // What the worker reports to. Its calls reach the window's functions without going
+  // through the window's own dispatch, which changes while a window is being destroyed.
+  class Reporter final : public ops::ProgressWindow {
+   public:
+    explicit Reporter(OperationWindow& window) : window_(window) {}
+    void SetWork(const std::string& text) override { window_.OperationWindow::SetWork(text); }
+    void SetFile(const std::string& text) override { window_.OperationWindow::SetFile(text); }
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+      window_.OperationWindow::Progress(done, total);
+    }
+    std::string AskSaveFile(const ops::FileQuestion& question) override {
+      return window_.OperationWindow::AskSaveFile(question);
+    }
+    std::string AskOpenFile(const ops::FileQuestion& question) override {
+      return window_.OperationWindow::AskOpenFile(question);
+    }
+    void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override {
+      window_.OperationWindow::CardProbed(info, outcome);
+    }
+    void ShowError(const std::string& text) override { window_.OperationWindow::ShowError(text); }
+    void Beep() override { window_.OperationWindow::Beep(); }
+
+   private:
+    OperationWindow& window_;
+  };
+
+  void StartWorker();
+  void WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port,
+                  ops::ProgramState& state, const ops::StopToken& token);
+  void WorkerEnded(const ops::Result& result);
+  // Runs `task` on the user-interface thread (HandOver); what it throws goes to standard error.
+  void OnUiThread(const std::function<void()>& task);
+  std::string AskFile(FileDialogMode mode, const ops::FileQuestion& question);
+  void ShowWork(const QString& text);
+
+  const OperationWindowSpec& spec_;
+  QLabel* work_ = nullptr;
+  QLabel* file_ = nullptr;
+
+  link::Link* link_ = nullptr;
+  link::Port* port_ = nullptr;
+  ops::ProgramState* state_ = nullptr;
+  ops::OperationArgs args_;
+  bool prepared_ = false;
+  bool running_ = false;
+  ops::Result result_;
+  std::unique_ptr<ops::StopToken> token_;
+  std::thread worker_;
+  HandOver handOver_{*this};
+
+  std::atomic<std::uint64_t> progressDone_{0};
+  std::atomic<std::uint64_t> progressTotal_{0};
+  std::atomic<bool> progressPosted_{false};
+
+  Reporter reporter_{*this};
+  FileDialogHook fileDialogHook_;
+  MessageHook messageHook_;
+  CardInfoSink cardInfoSink_;
+  OperationFunction operation_;
+};
+
+}  // namespace quillon::ui

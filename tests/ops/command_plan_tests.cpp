@@ -1,0 +1,317 @@
+// The plans of the card commands: what each decides after its probe for every writer type
+// and every card, what it asks, and what it hands the operation. The window and quillon-cli
+// both act on these answers.
+#include "ops/command_plan.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gb_images.h"
+
+namespace quillon::ops {
+namespace {
+
+using library::WriterType;
+using Next = CommandPlan::Next;
+
+constexpr WriterType kUnknownType = static_cast<WriterType>(3);
+constexpr WriterType kNegativeType = static_cast<WriterType>(-1);
+
+detect::CardInfo Cartridge(int romSize, int ramSize) {
+  detect::CardInfo info;
+  info.kind = detect::kOrdinaryCartridge;
+  info.cartridge.romSize = romSize;
+  info.cartridge.ramSize = ramSize;
+  return info;
+}
+
+detect::CardInfo FlashCard(const std::vector<std::string>& titles) {
+  detect::CardInfo info;
+  info.kind = detect::kFlashCard;
+  for (const std::string& title : titles) {
+    std::snprintf(info.images[static_cast<std::size_t>(info.count)].name.data(), 17, "%s", title.c_str());
+    ++info.count;
+  }
+  return info;
+}
+
+detect::CardInfo NoAnswer() {
+  detect::CardInfo info;
+  info.kind = detect::kNoAnswer;
+  return info;
+}
+
+ProgramState StateWith(WriterType type, const detect::CardInfo& info) {
+  ProgramState state;
+  state.setWriterType(type);
+  state.cardInfo = info;
+  return state;
+}
+
+const std::vector<std::string> kSizes{"16MB Card", "32MB Card"};
+const std::vector<std::string> kTwo{"ALPHA", "BRAVO"};
+
+struct PlanCase {
+  const char* name;
+  Command command;
+  WriterType type;
+  detect::CardInfo card;
+  detect::ProbeOutcome probe;
+  Next next;
+  CardOperation operation;          // Run, Pick
+  std::vector<std::string> items;   // Pick
+  std::optional<int> passwordItem;  // Pick
+  const char* reason;               // Nothing: a piece of it
+  detect::CardKind found;
+  bool probeAfter;
+};
+
+constexpr auto kProbed = detect::ProbeOutcome::Probed;
+constexpr auto kNotProbed = detect::ProbeOutcome::NotProbed;
+constexpr auto kNoCard = detect::kNoAnswer;
+constexpr auto kCart = detect::kOrdinaryCartridge;
+constexpr auto kFlash = detect::kFlashCard;
+
+TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
+  const std::vector<PlanCase> cases = {
+      // "Download Card"
+      {"read cartridge, ROM code 7", Command::DownloadCard, WriterType::Gb, Cartridge(7, 0), kProbed, Next::Run,
+       CardOperation::ReadGbCard, {}, {}, "", kCart, false},
+      {"read cartridge, ROM code 8", Command::DownloadCard, WriterType::Gb, Cartridge(8, 0), kProbed, Next::Nothing,
+       CardOperation::ReadGbCard, {}, {}, "ROM size code 0x08 is not one that can be read", kCart, false},
+      {"read empty writer", Command::DownloadCard, WriterType::GbPassword, Cartridge(0xFF, 0xFF), kProbed,
+       Next::Nothing, CardOperation::ReadGbCard, {}, {}, "ROM size code 0xFF", kCart, false},
+      {"read flash card", Command::DownloadCard, WriterType::Gb, FlashCard(kTwo), kProbed, Next::Pick,
+       CardOperation::ReadGbCard, kTwo, {}, "", kFlash, false},
+      {"read flash card, GB+Password: no Password row", Command::DownloadCard, WriterType::GbPassword,
+       FlashCard(kTwo), kProbed, Next::Pick, CardOperation::ReadGbCard, kTwo, {}, "", kFlash, false},
+      {"read flash card without images", Command::DownloadCard, WriterType::Gb, FlashCard({}), kProbed, Next::Pick,
+       CardOperation::ReadGbCard, {}, {}, "", kFlash, false},
+      {"read, chips not recognised", Command::DownloadCard, WriterType::Gb, NoAnswer(), kProbed, Next::Nothing,
+       CardOperation::ReadGbCard, {}, {}, "there is no card to read", kNoCard, false},
+      {"read, writer silent", Command::DownloadCard, WriterType::Gb, NoAnswer(), detect::ProbeOutcome::DeviceError,
+       Next::Nothing, CardOperation::ReadGbCard, {}, {}, "Linking Fail", kNoCard, false},
+      {"read WS", Command::DownloadCard, WriterType::Ws, NoAnswer(), kNotProbed, Next::Run, CardOperation::ReadWsCard,
+       {}, {}, "", kNoCard, false},
+      // "Download RAM" and "Upload RAM"
+      {"backup cartridge, RAM code 1", Command::DownloadRam, WriterType::Gb, Cartridge(0, 1), kProbed, Next::Run,
+       CardOperation::BackupGbRam, {}, {}, "", kCart, false},
+      {"restore cartridge, RAM code 3", Command::UploadRam, WriterType::GbPassword, Cartridge(0, 3), kProbed,
+       Next::Run, CardOperation::RestoreGbRam, {}, {}, "", kCart, false},
+      {"backup cartridge, RAM code 0", Command::DownloadRam, WriterType::Gb, Cartridge(0, 0), kProbed, Next::Nothing,
+       CardOperation::BackupGbRam, {}, {}, "no save memory (RAM size code 0x00)", kCart, false},
+      {"restore cartridge, RAM code 4", Command::UploadRam, WriterType::Gb, Cartridge(0, 4), kProbed, Next::Nothing,
+       CardOperation::RestoreGbRam, {}, {}, "no save memory (RAM size code 0x04)", kCart, false},
+      {"backup flash card, GB", Command::DownloadRam, WriterType::Gb, FlashCard(kTwo), kProbed, Next::Pick,
+       CardOperation::BackupGbRam, kTwo, {}, "", kFlash, false},
+      {"restore flash card, GB+Password", Command::UploadRam, WriterType::GbPassword, FlashCard(kTwo), kProbed,
+       Next::Pick, CardOperation::RestoreGbRam, {"ALPHA", "BRAVO", "Password"}, 2, "", kFlash, false},
+      {"backup empty flash card, GB+Password", Command::DownloadRam, WriterType::GbPassword, FlashCard({}), kProbed,
+       Next::Pick, CardOperation::BackupGbRam, {"Password"}, 0, "", kFlash, false},
+      {"backup, chips not recognised", Command::DownloadRam, WriterType::Gb, NoAnswer(), kProbed, Next::Nothing,
+       CardOperation::BackupGbRam, {}, {}, "there is no card with save memory", kNoCard, false},
+      {"restore, writer silent", Command::UploadRam, WriterType::GbPassword, NoAnswer(),
+       detect::ProbeOutcome::DeviceError, Next::Nothing, CardOperation::RestoreGbRam, {}, {}, "Linking Fail", kNoCard,
+       false},
+      {"backup WS", Command::DownloadRam, WriterType::Ws, NoAnswer(), kNotProbed, Next::Run,
+       CardOperation::BackupWsRam, {}, {}, "", kNoCard, false},
+      {"restore WS", Command::UploadRam, WriterType::Ws, NoAnswer(), kNotProbed, Next::Run,
+       CardOperation::RestoreWsRam, {}, {}, "", kNoCard, false},
+      // "Earse Card"
+      {"erase flash card", Command::EraseCard, WriterType::Gb, FlashCard(kTwo), kProbed, Next::Pick,
+       CardOperation::EraseGbCard, kSizes, {}, "", kFlash, true},
+      {"erase empty flash card, GB+Password", Command::EraseCard, WriterType::GbPassword, FlashCard({}), kProbed,
+       Next::Pick, CardOperation::EraseGbCard, kSizes, {}, "", kFlash, true},
+      {"erase cartridge", Command::EraseCard, WriterType::Gb, Cartridge(0, 2), kProbed, Next::Nothing,
+       CardOperation::EraseGbCard, {}, {}, "the writer holds an ordinary cartridge, or is empty", kCart, false},
+      {"erase, chips not recognised", Command::EraseCard, WriterType::GbPassword, NoAnswer(), kProbed,
+       Next::Nothing, CardOperation::EraseGbCard, {}, {}, "there is no flash card to erase", kNoCard, false},
+      {"erase WS", Command::EraseCard, WriterType::Ws, NoAnswer(), kNotProbed, Next::Run, CardOperation::EraseWsCard,
+       {}, {}, "", kNoCard, true},
+      // A writer type outside the box: nothing at all.
+      {"read, writer type 3", Command::DownloadCard, kUnknownType, FlashCard(kTwo), kNotProbed, Next::Nothing,
+       CardOperation::WriteGbCard, {}, {}, "no writer type", kNoCard, false},
+      {"backup, writer type -1", Command::DownloadRam, kNegativeType, Cartridge(0, 2), kNotProbed, Next::Nothing,
+       CardOperation::WriteGbCard, {}, {}, "no writer type", kNoCard, false},
+      {"erase, writer type 3", Command::EraseCard, kUnknownType, FlashCard(kTwo), kNotProbed, Next::Nothing,
+       CardOperation::WriteGbCard, {}, {}, "no writer type", kNoCard, false},
+  };
+  for (const PlanCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandPlan plan = PlanCommand(c.command, StateWith(c.type, c.card), c.probe);
+    ASSERT_EQ(plan.next, c.next);
+    EXPECT_EQ(plan.card, c.found);
+    EXPECT_FALSE(plan.asksPatch);
+    if (c.next == Next::Nothing) {
+      EXPECT_NE(plan.reason.find(c.reason), std::string::npos) << plan.reason;
+      continue;
+    }
+    EXPECT_EQ(plan.call.operation, c.operation);
+    EXPECT_EQ(plan.probeAfter, c.probeAfter);
+    EXPECT_EQ(plan.items, c.items);
+    EXPECT_EQ(plan.passwordItem, c.passwordItem);
+    const int images = c.command == Command::EraseCard ? 0 : static_cast<int>(c.items.size()) - (c.passwordItem ? 1 : 0);
+    EXPECT_EQ(plan.imageItems, c.next == Next::Pick ? images : 0);
+  }
+}
+
+TEST(PlanCommand, ImageTitles_AreTheBytesTheCardStores) {
+  const std::string big5 = "\xA4\xA4\xA4\xE5";
+  const CommandPlan plan = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({big5, "B"})), kProbed);
+  ASSERT_EQ(plan.next, Next::Pick);
+  EXPECT_EQ(plan.items, (std::vector<std::string>{big5, "B"}));
+}
+
+TEST(ProbesFirst, GbReadingSaveMemoryAndErasing_Only) {
+  struct Case {
+    Command command;
+    WriterType type;
+    bool probes;
+  };
+  const Case cases[] = {
+      {Command::StartWriting, WriterType::Gb, false},   {Command::StartWriting, WriterType::GbPassword, false},
+      {Command::StartWriting, WriterType::Ws, false},   {Command::DownloadCard, WriterType::Gb, true},
+      {Command::DownloadCard, WriterType::GbPassword, true}, {Command::DownloadCard, WriterType::Ws, false},
+      {Command::DownloadRam, WriterType::Gb, true},     {Command::DownloadRam, WriterType::Ws, false},
+      {Command::UploadRam, WriterType::GbPassword, true}, {Command::UploadRam, WriterType::Ws, false},
+      {Command::EraseCard, WriterType::Gb, true},       {Command::EraseCard, WriterType::GbPassword, true},
+      {Command::EraseCard, WriterType::Ws, false},      {Command::EraseCard, kUnknownType, false},
+      {Command::DownloadCard, kNegativeType, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "command " << static_cast<int>(c.command) << ", writer type "
+                                    << static_cast<int>(c.type));
+    EXPECT_EQ(ProbesFirst(c.command, c.type), c.probes);
+  }
+}
+
+// A folder of images for the card list, removed with everything in it.
+class CardListFolder {
+ public:
+  CardListFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillon-plan-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make a temporary folder from " << pattern;
+    path_ = pattern;
+  }
+  ~CardListFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  CardListFolder(const CardListFolder&) = delete;
+  CardListFolder& operator=(const CardListFolder&) = delete;
+
+  // A WS image whose save type byte (5 bytes from the end) is `saveType`.
+  std::string WsImage(int saveType) {
+    support::Bytes image(0x80000, 0x3C);
+    image[image.size() - 5] = static_cast<std::uint8_t>(saveType);
+    const std::string name = "save" + std::to_string(saveType) + ".ws";
+    support::writeFile(path_ / name, image);
+    return name;
+  }
+  std::string GbImage() {
+    support::writeFile(path_ / "plain.gb", support::makeGbImage({"PLAIN", 0x19, 0, 0, false}));
+    return "plain.gb";
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(PlanStartWriting, WsSaveType_AsksThePatchQuestionForEepromOnly) {
+  struct Case {
+    int saveType;
+    bool asks;
+  };
+  for (const Case c : {Case{0x10, true}, Case{0x20, true}, Case{0x01, false}, Case{0x00, false}, Case{0x02, false}}) {
+    SCOPED_TRACE(testing::Message() << "save type " << c.saveType);
+    CardListFolder folder;
+    ProgramState state;
+    state.setWriterType(WriterType::Ws);
+    ASSERT_TRUE(state.cardList.AddWsImage(folder.path(), folder.WsImage(c.saveType)).added);
+    const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
+    ASSERT_EQ(plan.next, Next::Run);
+    EXPECT_EQ(plan.call.operation, CardOperation::WriteWsCard);
+    EXPECT_EQ(plan.asksPatch, c.asks);
+    EXPECT_TRUE(plan.call.args.patchFile.empty());
+    EXPECT_TRUE(plan.probeAfter);
+  }
+}
+
+TEST(PlanStartWriting, CardListAndWriterType_RunOrNothing) {
+  CardListFolder folder;
+  for (const WriterType type : {WriterType::Gb, WriterType::GbPassword}) {
+    SCOPED_TRACE(testing::Message() << "writer type " << static_cast<int>(type));
+    ProgramState state;
+    state.setWriterType(type);
+    EXPECT_EQ(PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);  // empty card list
+    ASSERT_TRUE(state.cardList.AddGbImage(folder.path(), folder.GbImage(), type).added);
+    const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
+    ASSERT_EQ(plan.next, Next::Run);
+    EXPECT_EQ(plan.call.operation, CardOperation::WriteGbCard);
+    EXPECT_FALSE(plan.asksPatch);
+    EXPECT_TRUE(plan.probeAfter);
+    state.setWriterType(kUnknownType);
+    EXPECT_EQ(PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);
+  }
+  ProgramState ws;
+  ws.setWriterType(WriterType::Ws);
+  EXPECT_EQ(PlanCommand(Command::StartWriting, ws, kNotProbed).next, Next::Nothing);
+}
+
+TEST(Picked, Row_BecomesTheImageOrTheCardSize) {
+  struct Case {
+    const char* name;
+    Command command;
+    WriterType type;
+    int row;
+    CardOperation operation;
+    int image;
+    int cardSize;
+  };
+  const Case cases[] = {
+      {"read, second image", Command::DownloadCard, WriterType::Gb, 1, CardOperation::ReadGbCard, 1, 0},
+      {"backup, first image", Command::DownloadRam, WriterType::GbPassword, 0, CardOperation::BackupGbRam, 0, 0},
+      {"restore, Password", Command::UploadRam, WriterType::GbPassword, 2, CardOperation::RestoreGbRam, 2, 0},
+      {"erase, 16MB Card", Command::EraseCard, WriterType::Gb, 0, CardOperation::EraseGbCard, 0, 0},
+      {"erase, 32MB Card", Command::EraseCard, WriterType::GbPassword, 1, CardOperation::EraseGbCard, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandPlan plan = Picked(PlanCommand(c.command, StateWith(c.type, FlashCard(kTwo)), kProbed), c.row);
+    ASSERT_EQ(plan.next, Next::Run);
+    EXPECT_EQ(plan.call.operation, c.operation);
+    EXPECT_EQ(plan.call.args.image, c.image);
+    EXPECT_EQ(plan.call.args.cardSize, c.cardSize);
+    EXPECT_EQ(plan.probeAfter, c.command == Command::EraseCard);
+  }
+}
+
+TEST(Picked, RowOutsideTheItemsOrNoQuestion_Nothing) {
+  const CommandPlan pick = PlanCommand(Command::DownloadRam, StateWith(WriterType::Gb, FlashCard(kTwo)), kProbed);
+  ASSERT_EQ(pick.next, Next::Pick);
+  EXPECT_EQ(Picked(pick, -1).next, Next::Nothing);
+  EXPECT_EQ(Picked(pick, 2).next, Next::Nothing);  // no "Password" row with the writer type "GB"
+  const CommandPlan empty = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({})), kProbed);
+  EXPECT_EQ(Picked(empty, 0).next, Next::Nothing);
+  const CommandPlan run = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, Cartridge(1, 0)), kProbed);
+  ASSERT_EQ(run.next, Next::Run);
+  EXPECT_EQ(Picked(run, 0).next, Next::Nothing);
+}
+
+TEST(CardSizes, ErasePicksAndEraseSize_NameTheSameCards) {
+  ASSERT_EQ(kCardSizes.size(), kSizes.size());
+  EXPECT_EQ(kCardSizes[0].megabits, 16);
+  EXPECT_EQ(kCardSizes[0].item, kSizes[0]);
+  EXPECT_EQ(kCardSizes[1].megabits, 32);
+  EXPECT_EQ(kCardSizes[1].item, kSizes[1]);
+}
+
+}  // namespace
+}  // namespace quillon::ops

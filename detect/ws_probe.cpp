@@ -21,7 +21,7 @@ ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
   protocol::Send(link, protocol::kWsIdentificationLatch);
   link.SendClock();
   link.SendClock();
-  if (!protocol::SendHeader(link, protocol::kWsIdentity)) return noAnswer();
+  if (!protocol::SendHeader(link, protocol::kWsIdentityAnswer)) return noAnswer();
   link.SendClock();
   const std::uint8_t a = link.ReceiveByte();
   const std::uint8_t b = link.ReceiveByte();
@@ -45,7 +45,7 @@ int QueryWsRomSize(link::Link& link) {
   protocol::Send(link, protocol::kWsSizeQueryClose);
   link.SendClock();
   link.SendClock();
-  if (!protocol::SendHeader(link, protocol::kWsSize)) return -1;
+  if (!protocol::SendHeader(link, protocol::kWsSizeAnswer)) return -1;
   link.SendByte(protocol::kAnswerPrompt);
   const std::uint8_t code = link.ReceiveByte();
   const std::uint8_t check = link.ReceiveByte();

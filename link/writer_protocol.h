@@ -27,16 +27,13 @@ struct Control {
   std::uint8_t p3;
 };
 
-// Functions (the first parameter).
-inline constexpr std::uint8_t kBankRegister = 0;   // (0, register, value, 0): GB ROM bank, WS bank registers
-inline constexpr std::uint8_t kCardCommand = 2;    // (2, command, p, q): the card commands below
-inline constexpr std::uint8_t kWsIdentityAnswer = 5;  // answers the WS card's two identification bytes
-inline constexpr std::uint8_t kWsSizeAnswer = 7;      // answers the WS card's size code
-inline constexpr std::uint8_t kWsSaveMemoryOpen = 9;  // opens the WS save memory for reading and writing
+// Functions (the first parameter) that take further parameters.
+inline constexpr std::uint8_t kBankRegister = 0;  // (0, register, value, 0): GB ROM bank, WS bank registers
+inline constexpr std::uint8_t kCardCommand = 2;   // (2, command, p, q): the card commands below
 
 // GB card commands, (2, command, 0, 0) unless said otherwise.
-// The state in which the card is read: identification and status modes left, the
-// programming voltage off. Sent before card access and after chip identification.
+// The state in which the card is read; sent before card access and after chip
+// identification.
 inline constexpr Control kReadState{kCardCommand, 15, 0, 0};
 // The flash chips' programming voltage on and off.
 inline constexpr Control kVoltageOn{kCardCommand, 9, 0, 0};
@@ -58,7 +55,7 @@ constexpr Control BlockEraseByStatusByte(std::uint8_t firstBank) { return {kCard
 constexpr Control BlockEraseByWriterStatus(std::uint8_t firstBank) { return {kCardCommand, 7, firstBank, 0}; }
 
 // WS card commands.
-// Latches the card's identification, answered by kWsIdentityAnswer.
+// Latches the card's identification for kWsIdentityAnswer.
 inline constexpr Control kWsIdentificationLatch{kCardCommand, 17, 36, 0};
 // Opens and closes the size query (around reading the size byte in kWsModeReadHigh).
 inline constexpr Control kWsSizeQueryOpen{kCardCommand, 14, 0, 0};
@@ -72,9 +69,12 @@ constexpr Control WsSectorErase(std::uint8_t mode, std::uint8_t addressHigh) {
 }
 // Sets WS bank register `reg` to `bank`.
 constexpr Control WsBankRegister(std::uint8_t reg, std::uint8_t bank) { return {kBankRegister, reg, bank, 0}; }
-inline constexpr Control kWsSaveMemory{kWsSaveMemoryOpen, 0, 0, 0};
-inline constexpr Control kWsIdentity{kWsIdentityAnswer, 0, 0, 0};
-inline constexpr Control kWsSize{kWsSizeAnswer, 0, 0, 0};
+// Opens the WS save memory for reading and writing.
+inline constexpr Control kWsSaveMemoryOpen{9, 0, 0, 0};
+// Answering functions: the caller sends the header (SendHeader) and collects the answer, the
+// WS card's two identification bytes or its size code, each followed by a check byte.
+inline constexpr Control kWsIdentityAnswer{5, 0, 0, 0};
+inline constexpr Control kWsSizeAnswer{7, 0, 0, 0};
 
 inline void Send(Link& link, const Control& c) { link.SetControl(c.function, c.p1, c.p2, c.p3); }
 
@@ -131,8 +131,9 @@ inline constexpr std::uint16_t kSaveWindow = 0xA000;
 // Written with the bank number: the save memory bank shown in kSaveWindow.
 inline constexpr std::uint16_t kSaveBankRegister = 0x4000;
 
-// Flash card: the chip presented in the bank window (and, with the FLASH ROM, the save
-// memory enabled). Ordinary cartridge: its save memory enable.
+// Flash card: the chip presented in the bank window; presenting the FLASH ROM also enables
+// the save memory. Ordinary cartridge: its save memory enable (kSaveMemoryOn, on a flash
+// card the same write as kPresentFlashRom).
 inline constexpr std::uint16_t kChipSelect = 0x0000;
 inline constexpr std::uint8_t kSelectBiosRom = 0x00;
 inline constexpr std::uint8_t kSelectFlashRom = 0x0A;

@@ -71,7 +71,7 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
 }
 
 void SelectSaveMemory(link::Link& link) {
-  protocol::Send(link, protocol::kWsSaveMemory);
+  protocol::Send(link, protocol::kWsSaveMemoryOpen);
   protocol::Send(link, protocol::WsBankRegister(protocol::kWsSaveBankRegister, 0));
   link.SetMode(protocol::kWsModeSave);
 }

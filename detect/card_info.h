@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,12 @@ struct CardEntry {
 };
 
 inline constexpr int kMaxCardImages = 8;
+
+// The card's directory of images inside the menu image that a flash card shows from 0x0000:
+// where it starts for each writer type, and the size of one slot.
+inline constexpr std::size_t kDirectoryGb = 0x3C00;        // writer type "GB"
+inline constexpr std::size_t kDirectoryPassword = 0x0200;  // writer type "GB+Password"
+inline constexpr std::size_t kDirectorySlot = 32;
 
 enum CardKind : std::int32_t { kNoAnswer = -1, kFlashCard = 0, kOrdinaryCartridge = 1 };
 

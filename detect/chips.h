@@ -8,8 +8,22 @@
 
 namespace quillon::detect {
 
-// Erase and programming command set of a chip; chooses the sequences of GB writing/erasing.
-enum class ChipMethod : std::uint8_t { Method0 = 0, Method1 = 1, Method2 = 2 };
+// What the writer does with a chip to erase and program it; chooses the sequences of GB
+// writing and erasing. The numbers are the chip table's method numbers (0, 1, 2).
+enum class ChipMethod : std::uint8_t {
+  // The chip reports through its own status byte: a FLASH ROM block erase is polled in the
+  // bank window, its banks are programmed by the status byte. As the BIOS ROM it is erased
+  // whole and programmed in 128-byte pieces with the programming voltage on.
+  ChipStatus = 0,
+  // The writer reports through its status: a FLASH ROM block erase and its banks are
+  // answered by QueryState3. As the BIOS ROM it has no erase command and is written in
+  // 128-byte pages, each read back.
+  WriterStatus = 1,
+  // As ChipStatus for the FLASH ROM, but erasing and programming need the programming
+  // voltage. As the BIOS ROM it is erased whole by the writer through bank 0 and programmed
+  // a bank at a time.
+  ChipStatusWithVoltage = 2,
+};
 
 struct ChipRow {
   std::array<std::uint8_t, 3> id;
@@ -18,29 +32,29 @@ struct ChipRow {
 };
 
 inline constexpr std::array<ChipRow, 23> kChipTable = {{
-    {{0x89, 0xB4, 0x00}, "INTEL 28F010", ChipMethod::Method0},
-    {{0x89, 0xBD, 0x00}, "INTEL 28F020", ChipMethod::Method0},
-    {{0x20, 0x07, 0x00}, "ST 28F010", ChipMethod::Method0},
-    {{0x01, 0xA7, 0x00}, "AMD 28F010", ChipMethod::Method0},
-    {{0xD5, 0xB4, 0x00}, "ISSI 28F010", ChipMethod::Method0},
-    {{0x1C, 0xD0, 0x00}, "MITSUBSHI 28F010", ChipMethod::Method0},
-    {{0xC2, 0x00, 0x00}, "MX 28F010", ChipMethod::Method0},
-    {{0x31, 0xB4, 0x00}, "CSI 28F010", ChipMethod::Method0},
-    {{0x31, 0xB8, 0x00}, "CSI 28F512", ChipMethod::Method0},
-    {{0xBF, 0x07, 0x00}, "SST 29EE010", ChipMethod::Method1},
-    {{0x1F, 0xD5, 0x00}, "ATMEL 29C010A", ChipMethod::Method1},
-    {{0xDA, 0xC1, 0x00}, "WIN 29EE011", ChipMethod::Method1},
-    {{0x01, 0x20, 0x00}, "AMD 29F010", ChipMethod::Method2},
-    {{0xB0, 0x88, 0x00}, "SHARP 28F016SUT", ChipMethod::Method0},
-    {{0xB0, 0xA8, 0x00}, "SHARP 28F800SUT", ChipMethod::Method0},
-    {{0x89, 0xA6, 0x00}, "SHARP 28F008SCT", ChipMethod::Method0},
-    {{0x89, 0xA0, 0x04}, "INTEL 28F016SV", ChipMethod::Method0},
-    {{0x04, 0xAD, 0x00}, "FUJI 28F016", ChipMethod::Method1},
-    {{0x04, 0xD5, 0x00}, "FUJI 28F008", ChipMethod::Method1},
-    {{0x01, 0xAD, 0x00}, "AMD 28F016", ChipMethod::Method1},
-    {{0x01, 0xD5, 0x00}, "AMD 28F008", ChipMethod::Method1},
-    {{0x89, 0xA0, 0x10}, "INTEL 28F016SA", ChipMethod::Method2},
-    {{0x89, 0xA2, 0x00}, "INTEL 28F008SA", ChipMethod::Method2},
+    {{0x89, 0xB4, 0x00}, "INTEL 28F010", ChipMethod::ChipStatus},
+    {{0x89, 0xBD, 0x00}, "INTEL 28F020", ChipMethod::ChipStatus},
+    {{0x20, 0x07, 0x00}, "ST 28F010", ChipMethod::ChipStatus},
+    {{0x01, 0xA7, 0x00}, "AMD 28F010", ChipMethod::ChipStatus},
+    {{0xD5, 0xB4, 0x00}, "ISSI 28F010", ChipMethod::ChipStatus},
+    {{0x1C, 0xD0, 0x00}, "MITSUBSHI 28F010", ChipMethod::ChipStatus},
+    {{0xC2, 0x00, 0x00}, "MX 28F010", ChipMethod::ChipStatus},
+    {{0x31, 0xB4, 0x00}, "CSI 28F010", ChipMethod::ChipStatus},
+    {{0x31, 0xB8, 0x00}, "CSI 28F512", ChipMethod::ChipStatus},
+    {{0xBF, 0x07, 0x00}, "SST 29EE010", ChipMethod::WriterStatus},
+    {{0x1F, 0xD5, 0x00}, "ATMEL 29C010A", ChipMethod::WriterStatus},
+    {{0xDA, 0xC1, 0x00}, "WIN 29EE011", ChipMethod::WriterStatus},
+    {{0x01, 0x20, 0x00}, "AMD 29F010", ChipMethod::ChipStatusWithVoltage},
+    {{0xB0, 0x88, 0x00}, "SHARP 28F016SUT", ChipMethod::ChipStatus},
+    {{0xB0, 0xA8, 0x00}, "SHARP 28F800SUT", ChipMethod::ChipStatus},
+    {{0x89, 0xA6, 0x00}, "SHARP 28F008SCT", ChipMethod::ChipStatus},
+    {{0x89, 0xA0, 0x04}, "INTEL 28F016SV", ChipMethod::ChipStatus},
+    {{0x04, 0xAD, 0x00}, "FUJI 28F016", ChipMethod::WriterStatus},
+    {{0x04, 0xD5, 0x00}, "FUJI 28F008", ChipMethod::WriterStatus},
+    {{0x01, 0xAD, 0x00}, "AMD 28F016", ChipMethod::WriterStatus},
+    {{0x01, 0xD5, 0x00}, "AMD 28F008", ChipMethod::WriterStatus},
+    {{0x89, 0xA0, 0x10}, "INTEL 28F016SA", ChipMethod::ChipStatusWithVoltage},
+    {{0x89, 0xA2, 0x00}, "INTEL 28F008SA", ChipMethod::ChipStatusWithVoltage},
 }};
 
 // Row of the first chip whose three ID bytes match; failing that, of the first whose first two

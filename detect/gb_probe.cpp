@@ -7,21 +7,24 @@ namespace quillon::detect {
 
 namespace {
 
-constexpr std::size_t kMarkerBytes = 4096;   // read at 0xA000
+constexpr std::size_t kMarkerBytes = 4096;   // read in the save memory window
 constexpr std::size_t kMarkerCompared = 4095;
-constexpr std::size_t kDirectorySlot = 32;
-constexpr std::uint8_t kSelectBios = 0x00;
-constexpr std::uint8_t kSelectFlash = 0x0A;
+constexpr std::size_t kHeaderBytes = 512;    // the part of an image that holds its header
+constexpr std::size_t kMenuBytes = 0x4000;   // the menu image with the card's directory
+constexpr int kBanksPerRegion = 32;      // a 512 KiB region of the FLASH ROM
+constexpr int kRegionBytes = 0x80000;
+constexpr int kRamUnitBytes = 0x2000;    // an 8 KiB save memory unit
 
-// In register mode a writer flash card answers 0xFE all over its save memory window.
+// In register pattern mode a writer flash card answers its pattern all over its save
+// memory window.
 bool isFlashCard(std::span<const std::uint8_t> marker) {
   return std::all_of(marker.begin(), marker.begin() + kMarkerCompared,
-                     [](std::uint8_t b) { return b == 0xFE; });
+                     [](std::uint8_t b) { return b == protocol::kFlashCardPattern; });
 }
 
 void readCartridge(link::Link& link, CardInfo& info, std::span<std::uint8_t> buffer) {
   info.kind = kOrdinaryCartridge;
-  link.ReadBlock(0x0000, buffer.first(512));
+  link.ReadBlock(protocol::kFixedBank, buffer.first(kHeaderBytes));
   info.flashChip = -1;
   info.biosChip = -1;
   ReadHeaderFacts(buffer.data(), info.cartridge);
@@ -33,7 +36,7 @@ void readCartridge(link::Link& link, CardInfo& info, std::span<std::uint8_t> buf
 // whose entry number is out of range, after eight images, or at the end of the 16 KB.
 void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_t> menu,
                    std::size_t start) {
-  std::array<std::uint8_t, 512> header{};
+  std::array<std::uint8_t, kHeaderBytes> header{};
   info.count = 0;
   for (std::size_t slot = start; slot + kDirectorySlot <= menu.size() && info.count < kMaxCardImages;
        slot += kDirectorySlot) {
@@ -42,13 +45,13 @@ void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_
     const std::uint8_t placement = menu[slot + 1];
     const int region = (placement >> 4) & 7;
     const int ramUnit = placement & 0x0F;
-    link.WriteByte(0xA000, 0x80);
-    link.WriteByte(0x0000, kSelectFlash);
-    link.SetBank(static_cast<std::uint8_t>(region * 32));
-    link.ReadBlock(0x4000, header);
+    protocol::Send(link, protocol::kProgrammingEnable);
+    protocol::Send(link, protocol::kPresentFlashRom);
+    link.SetBank(static_cast<std::uint8_t>(region * kBanksPerRegion));
+    link.ReadBlock(protocol::kBankWindow, header);
     CardEntry& image = info.images[static_cast<std::size_t>(info.count)];
-    image.romStart = region * 0x80000;
-    image.ramStart = ramUnit * 0x2000;
+    image.romStart = region * kRegionBytes;
+    image.ramStart = ramUnit * kRamUnitBytes;
     ReadHeaderFacts(header.data(), image);
     ++info.count;
   }
@@ -62,29 +65,29 @@ ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info
     info.flashChip = info.biosChip = info.kind = kNoAnswer;
     return ProbeOutcome::DeviceError;
   }
-  std::vector<std::uint8_t> buffer(0x4000);
-  link.WriteByte(0xC080, 1);
-  link.SetControl(2, 15, 0, 0);
-  link.ReadBlock(0xA000, std::span(buffer).first(kMarkerBytes));
+  std::vector<std::uint8_t> buffer(kMenuBytes);
+  protocol::Send(link, protocol::kRegisterPatternMode);
+  protocol::Send(link, protocol::kReadState);
+  link.ReadBlock(protocol::kSaveWindow, std::span(buffer).first(kMarkerBytes));
   if (!isFlashCard(buffer)) {
     readCartridge(link, info, buffer);
     return ProbeOutcome::Probed;
   }
 
   info.kind = kFlashCard;
-  info.chipSelect = kSelectBios;
+  info.chipSelect = protocol::kSelectBiosRom;
   info.biosChip = IdentifyChip(link, info);
-  info.chipSelect = kSelectFlash;
+  info.chipSelect = protocol::kSelectFlashRom;
   info.flashChip = IdentifyChip(link, info);
-  link.SetControl(2, 15, 0, 0);
+  protocol::Send(link, protocol::kReadState);
   if (info.biosChip == -1 || info.flashChip == -1) {
     info.kind = kNoAnswer;
   } else {
-    link.ReadBlock(0x0000, buffer);
-    const std::size_t directory = writerType == WriterType::Gb ? 0x3C00 : 0x0200;
+    link.ReadBlock(protocol::kFixedBank, buffer);
+    const std::size_t directory = writerType == WriterType::Gb ? kDirectoryGb : kDirectoryPassword;
     readDirectory(link, info, buffer, directory);
   }
-  link.SetControl(2, 15, 0, 0);
+  protocol::Send(link, protocol::kReadState);
   return ProbeOutcome::Probed;
 }
 

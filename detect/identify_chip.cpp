@@ -1,5 +1,5 @@
 #include "detect/chips.h"
-#include "detect/probe.h"
+#include "detect/gb_probe.h"
 
 namespace quillon::detect {
 
@@ -7,14 +7,14 @@ namespace {
 
 // Every attempt starts from normal reading with the chip chosen by chipSelect in bank 0.
 void preamble(link::Link& link, const CardInfo& info) {
-  link.SetControl(2, 15, 0, 0);
-  link.WriteByte(0xA000, 0x80);
-  link.WriteByte(0x0000, static_cast<std::uint8_t>(info.chipSelect));
+  protocol::Send(link, protocol::kReadState);
+  protocol::Send(link, protocol::kProgrammingEnable);
+  link.WriteByte(protocol::kChipSelect, static_cast<std::uint8_t>(info.chipSelect));
   link.SetBank(0);
 }
 
 int readIdBytes(link::Link& link, CardInfo& info) {
-  link.ReadBlock(0x4000, info.idBytes);  // a garbled answer simply fails the look-up
+  link.ReadBlock(protocol::kBankWindow, info.idBytes);  // a garbled answer simply fails the look-up
   return FindChip(info.idBytes);
 }
 
@@ -27,27 +27,27 @@ int IdentifyChip(link::Link& link, CardInfo& info) {
 
   // 1: read-identifier command written straight to the chip.
   preamble(link, info);
-  link.WriteByte(0x4000, 0x90);
+  protocol::Send(link, protocol::kChipReadIdentifier);
   int row = readIdBytes(link, info);
-  link.WriteByte(0x4000, 0xFF);
+  protocol::Send(link, protocol::kChipReadArray);
   if (row >= 0) return row;
 
   // 2 and 3: the writer sends one of two unlock-and-identify sequences.
-  for (std::uint8_t sequence : {std::uint8_t{3}, std::uint8_t{4}}) {
+  for (const protocol::Control& identify : {protocol::kIdentifyAfterUnlock, protocol::kIdentifyAfterLongUnlock}) {
     preamble(link, info);
-    link.SetControl(2, sequence, 0, 0);
+    protocol::Send(link, identify);
     row = readIdBytes(link, info);
-    link.SetControl(2, 5, 0, 0);
+    protocol::Send(link, protocol::kLeaveIdentification);
     if (row >= 0) return row;
   }
 
   // 4: with the programming voltage on.
   preamble(link, info);
-  link.SetControl(2, 9, 0, 0);
-  link.WriteByte(0x4000, 0x90);
+  protocol::Send(link, protocol::kVoltageOn);
+  protocol::Send(link, protocol::kChipReadIdentifier);
   row = readIdBytes(link, info);
-  link.WriteByte(0x4000, 0x00);
-  link.SetControl(2, 10, 0, 0);
+  protocol::Send(link, protocol::kChipLeaveIdentifier);
+  protocol::Send(link, protocol::kVoltageOff);
   return row;
 }
 

@@ -2,6 +2,12 @@
 
 namespace quillon::detect {
 
+namespace {
+
+constexpr int kLargestSizeCode = 28;  // 2^(28+2) units of 8 KiB: the most an int holds
+
+}  // namespace
+
 ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
   auto lock = link.exclusive();
   const auto noAnswer = [&info] {
@@ -12,16 +18,16 @@ ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
 
   // The writer reads the card's identification; it may take a while before it is ready
   // again, so the waits go without the usual read limit.
-  link.SetControl(2, 17, 36, 0);
+  protocol::Send(link, protocol::kWsIdentificationLatch);
   link.SendClock();
   link.SendClock();
-  if (!link.SendHeader(6, 5, 0, 0, 0, "SetControl")) return noAnswer();
+  if (!protocol::SendHeader(link, protocol::kWsIdentityAnswer)) return noAnswer();
   link.SendClock();
   const std::uint8_t a = link.ReceiveByte();
   const std::uint8_t b = link.ReceiveByte();
   const std::uint8_t c = link.ReceiveByte();
 
-  if (c != (0x81 ^ a ^ b)) {
+  if (c != (link::kCheckSeed ^ a ^ b)) {
     info.flashChip = info.biosChip = info.kind = kNoAnswer;
     return ProbeOutcome::Probed;
   }
@@ -33,20 +39,20 @@ ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
 
 int QueryWsRomSize(link::Link& link) {
   auto lock = link.exclusive();
-  link.SetControl(2, 14, 0, 0);
-  link.SetMode(0x27);
-  (void)link.ReadByte(0xFFFC);
-  link.SetControl(2, 15, 0, 0);
+  protocol::Send(link, protocol::kWsSizeQueryOpen);
+  link.SetMode(protocol::kWsModeReadHigh);
+  (void)link.ReadByte(protocol::kWsSizeByteAddress);
+  protocol::Send(link, protocol::kWsSizeQueryClose);
   link.SendClock();
   link.SendClock();
-  if (!link.SendHeader(6, 7, 0, 0, 0, "SetControl")) return -1;
-  link.SendByte(0x00);
+  if (!protocol::SendHeader(link, protocol::kWsSizeAnswer)) return -1;
+  link.SendByte(protocol::kAnswerPrompt);
   const std::uint8_t code = link.ReceiveByte();
   const std::uint8_t check = link.ReceiveByte();
-  if (check != (code ^ 0x81)) return -1;
+  if (check != (code ^ link::kCheckSeed)) return -1;
   if (code == 0) return 0;
-  // 2^(code+2) units of 8 KB; codes beyond 28 would not fit the result, nor any card.
-  if (code > 28) return -1;
+  // 2^(code+2) units of 8 KB; larger codes would not fit the result, nor any card.
+  if (code > kLargestSizeCode) return -1;
   return 1 << (code + 2);
 }
 

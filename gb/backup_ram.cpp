@@ -33,11 +33,11 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   EnableSaveMemory(op.link, memory);
   for (int i = 0; i < memory.banks; ++i) {
     if (op.stopRequested()) return Stopped();
-    op.link.WriteByte(0x4000, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
-    const int received = op.link.ReadBlock(0xA000, buffer);
+    op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
+    const int received = op.link.ReadBlock(protocol::kSaveWindow, buffer);
     const int status = op.link.QueryState3();
     if (op.stopRequested()) return Stopped();
-    if (received != 0 || status != 0) return end(ops::Outcome::Failed, "Reading Fail");
+    if (received != 0 || status != protocol::kStateDone) return end(ops::Outcome::Failed, "Reading Fail");
     if (!out.Write(std::span(buffer).first(memory.bankBytes))) return end(ops::Outcome::Failed, "Writing File Error");
     meter.Advance(memory.bankBytes);
   }

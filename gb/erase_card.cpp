@@ -13,70 +13,59 @@ namespace {
 constexpr unsigned kBlocksSmallCard = 32;  // "16MB Card": 2 MiB of FLASH ROM
 constexpr unsigned kBlocksLargeCard = 64;  // "32MB Card": 4 MiB
 constexpr int kSaveBanks = 16;             // 128 KiB of save memory, always all of it
-constexpr std::size_t kBiosBytes = 8 * kBankSize;  // a method-1 BIOS ROM is erased whole
+constexpr std::size_t kBiosBytes = 8 * kBankSize;  // a BIOS ROM without an erase command is erased whole
 
 }  // namespace
 
 ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
-  const auto fail = [&op](const char* text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetFile("");
   ChipMethods methods{};
   std::string failure;
-  switch (CheckCard(op, methods, failure)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail(failure.c_str());
-    case Step::Ok:
-      break;
-  }
+  const Step checked = CheckCard(op, methods, failure);
+  if (auto end = EndOnStep(op, checked, failure)) return *end;
   const unsigned blocks = cardSize == 0 ? kBlocksSmallCard : kBlocksLargeCard;
   ProgressMeter meter(op.window, blocks * kBlockSize + kBiosBytes + kSaveBanks * kRamBankSize);
 
   PrepareCard(op.link, methods.flash);
   for (unsigned b = 0; b < blocks; ++b) {
     const Step step = EraseFlashBlock(op, methods.flash, b, meter);
-    if (step == Step::Stopped) return Stopped();
-    if (step == Step::Failed) {
-      FlashVoltageOff(op.link, methods.flash);
-      return fail("Earsing ROM Fail");
-    }
+    if (step == Step::Failed) FlashVoltageOff(op.link, methods.flash);
+    if (auto end = EndOnStep(op, step, "Earsing ROM Fail")) return *end;
   }
   FlashVoltageOff(op.link, methods.flash);
 
   if (op.stopRequested()) return Stopped();
-  op.link.WriteByte(0x0000, kPresentBios);
-  op.link.DelayTicks(10000);
+  protocol::Send(op.link, protocol::kPresentBiosRom);
+  op.link.DelayTicks(kSettleTicks);
   Step step = Step::Ok;
-  if (methods.bios == ChipMethod::Method1) {
+  if (methods.bios == ChipMethod::WriterStatus) {
     // This chip has no erase command: every byte is programmed to 0xFF and read back.
-    op.link.DelayTicks(10000);
+    op.link.DelayTicks(kSettleTicks);
     op.window.SetWork("Earsing BIOS");
-    const std::vector<std::uint8_t> erased(kBiosBytes, 0xFF);
-    step = ProgramBiosPieces(op, erased, 8, true, false, meter);
+    const std::vector<std::uint8_t> erased(kBiosBytes, protocol::kErasedByte);
+    step = ProgramBiosPieces(op, erased, protocol::kOpProgramBiosPage, true, false, meter);
   } else {
     step = EraseBiosChip(op, methods.bios, meter);
     if (step == Step::Ok) meter.Advance(kBiosBytes);
   }
-  if (step == Step::Stopped) return Stopped();
-  if (step == Step::Failed) return fail("Earsing BIOS Fail");
+  if (auto end = EndOnStep(op, step, "Earsing BIOS Fail")) return *end;
 
   if (op.stopRequested()) return Stopped();
-  op.link.WriteByte(0x0000, 0x0A);
-  op.link.WriteByte(0x1000, 0x0C);
+  protocol::Send(op.link, protocol::kSaveMemoryOn);
+  protocol::Send(op.link, protocol::kSaveMemoryWindow);
   op.window.SetWork("Earsing RAM");
   const std::vector<std::uint8_t> zeros(kRamBankSize, 0x00);
   for (int r = 0; r < kSaveBanks; ++r) {
     if (op.stopRequested()) return Stopped();
-    op.link.WriteByte(0x4000, static_cast<std::uint8_t>(r));
-    op.link.WriteBlock(0, 0xA000, zeros);
+    op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>(r));
+    op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, zeros);
     const int status = op.link.QueryState3();
     if (op.stopRequested()) return Stopped();
-    if (status != 0) return fail("Earsing RAM Fail");
+    if (status != protocol::kStateDone) return Finish(op, ops::Outcome::Failed, "Earsing RAM Fail");
     meter.Advance(kRamBankSize);
   }
-  op.link.DelayTicks(65535);
+  op.link.DelayTicks(kSecondTicks);
   if (op.stopRequested()) return Stopped();
   return Finish(op, ops::Outcome::Success, "Earsing Success");
 }

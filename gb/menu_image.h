@@ -7,14 +7,15 @@
 #include <span>
 #include <vector>
 
+#include "detect/card_info.h"
 #include "library/card_list.h"
 
 namespace quillon::gb {
 
 inline constexpr std::size_t kMenuBufferSize = 0x8000;
-inline constexpr std::size_t kDirectoryGb = 0x3C00;        // writer type "GB"
-inline constexpr std::size_t kDirectoryPassword = 0x0200;  // writer type "GB+Password"
-inline constexpr std::size_t kDirectorySlot = 32;
+using detect::kDirectoryGb;
+using detect::kDirectoryPassword;
+using detect::kDirectorySlot;
 
 // Bytes 0x0134-0x0143 of an image: its title area.
 using TitleArea = std::array<std::uint8_t, 16>;

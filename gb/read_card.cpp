@@ -44,22 +44,22 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   const auto readBank = [&](std::uint16_t address) {
     const int received = op.link.ReadBlock(address, buffer);
     const int status = op.link.QueryState3();
-    return received == 0 && status == 0;
+    return received == 0 && status == protocol::kStateDone;
   };
   if (!cartridge) {
-    op.link.SetControl(2, 15, 0, 0);
-    op.link.WriteByte(0xA000, 0x80);
-    op.link.WriteByte(0x0000, kPresentFlash);
+    protocol::Send(op.link, protocol::kReadState);
+    protocol::Send(op.link, protocol::kProgrammingEnable);
+    protocol::Send(op.link, protocol::kPresentFlashRom);
   }
   const int firstBank = cartridge ? 0 : entry.romStart / static_cast<int>(kBankSize);
   for (int i = 0; i < banks; ++i) {
     if (op.stopRequested()) return Stopped();
     bool ok = false;
     if (cartridge && i == 0) {
-      ok = readBank(0x0000);  // bank 0 through the fixed window
+      ok = readBank(protocol::kFixedBank);
     } else {
       op.link.SetBank(static_cast<std::uint8_t>((firstBank + i) & 0xFF));
-      ok = readBank(0x4000);
+      ok = readBank(protocol::kBankWindow);
     }
     if (op.stopRequested()) return Stopped();
     if (!ok) return Finish(op, ops::Outcome::Failed, "Reading Error");

@@ -32,11 +32,12 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   EnableSaveMemory(op.link, memory);
   for (int i = 0; i < memory.banks; ++i) {
     if (op.stopRequested()) return Stopped();
-    op.link.WriteByte(0x4000, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
-    op.link.WriteBlock(0, 0xA000, std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes));
+    op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
+    const auto bank = std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes);
+    op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, bank);
     const int status = op.link.QueryState3();
     if (op.stopRequested()) return Stopped();
-    if (status != 0) return end(ops::Outcome::Failed, "Uploading Fail");
+    if (status != protocol::kStateDone) return end(ops::Outcome::Failed, "Uploading Fail");
     meter.Advance(memory.bankBytes);
   }
   return end(ops::Outcome::Success, "Uploading Success");

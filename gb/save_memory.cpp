@@ -47,15 +47,15 @@ SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
 }
 
 void EnableSaveMemory(link::Link& link, const SaveMemory& memory) {
-  if (!memory.cartridge) link.SetControl(2, 15, 0, 0);
-  link.WriteByte(0x0000, 0x0A);
-  if (memory.mbc1Banking) link.WriteByte(0x6000, 0x01);
-  if (!memory.cartridge) link.WriteByte(0x1000, 0x0C);
+  if (!memory.cartridge) protocol::Send(link, protocol::kReadState);
+  protocol::Send(link, protocol::kSaveMemoryOn);
+  if (memory.mbc1Banking) protocol::Send(link, protocol::kMbc1RamBankingMode);
+  if (!memory.cartridge) protocol::Send(link, protocol::kSaveMemoryWindow);
 }
 
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory) {
-  if (memory.mbc1Banking) link.WriteByte(0x6000, 0x00);
-  if (memory.cartridge) link.WriteByte(0x0000, 0x00);
+  if (memory.mbc1Banking) protocol::Send(link, protocol::kMbc1RomBankingMode);
+  if (memory.cartridge) protocol::Send(link, protocol::kSaveMemoryOff);
 }
 
 }  // namespace quillon::gb

@@ -15,7 +15,6 @@ constexpr int kBlockErasePolls = 18000;
 constexpr int kPiecePolls = 500;
 constexpr int kPieceAttempts = 10;
 constexpr int kBiosEraseRounds = 3000;
-constexpr std::uint8_t kEraseDoneStatus = 0x80;  // the chip's status byte once a block is erased
 
 }  // namespace
 
@@ -46,36 +45,37 @@ Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure) {
 }
 
 void PrepareCard(link::Link& link, ChipMethod flashMethod) {
-  link.WriteByte(0xC080, 1);
-  link.WriteByte(0x0000, kPresentBios);
-  link.WriteByte(0xA000, 0x80);  // programming enabled
-  link.WriteByte(0x0000, kPresentFlash);
-  if (flashMethod == ChipMethod::Method2) link.SetControl(2, 9, 0, 0);
+  protocol::Send(link, protocol::kRegisterPatternMode);
+  protocol::Send(link, protocol::kPresentBiosRom);
+  protocol::Send(link, protocol::kProgrammingEnable);
+  protocol::Send(link, protocol::kPresentFlashRom);
+  if (flashMethod == ChipMethod::ChipStatusWithVoltage) protocol::Send(link, protocol::kVoltageOn);
 }
 
 void FlashVoltageOff(link::Link& link, ChipMethod flashMethod) {
-  if (flashMethod == ChipMethod::Method2) link.SetControl(2, 10, 0, 0);
+  if (flashMethod == ChipMethod::ChipStatusWithVoltage) protocol::Send(link, protocol::kVoltageOff);
 }
 
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter) {
   if (op.stopRequested()) return Step::Stopped;
   const unsigned start = block * static_cast<unsigned>(kBlockSize);
-  op.window.SetWork(Format("Earsing ROM : 0x%06X - 0x%06X", start, start + 0xFFFF));
-  const auto firstBank = static_cast<std::uint8_t>(4 * block);
-  // Methods 0 and 2 report through the chip's status byte in the bank window, method 1
-  // through the writer's status.
-  const bool statusByte = method != ChipMethod::Method1;
-  op.link.SetControl(2, statusByte ? 11 : 7, firstBank, 0);
+  op.window.SetWork(Format("Earsing ROM : 0x%06X - 0x%06X", start, start + unsigned{kBlockSize} - 1));
+  const auto firstBank = static_cast<std::uint8_t>(kBanksPerBlock * block);
+  // The chip's status byte in the bank window tells the end of the erase, or the writer's
+  // status does.
+  const bool statusByte = method != ChipMethod::WriterStatus;
+  protocol::Send(op.link, statusByte ? protocol::BlockEraseByStatusByte(firstBank)
+                                     : protocol::BlockEraseByWriterStatus(firstBank));
   for (int poll = 0; poll < kBlockErasePolls; ++poll) {
     if (op.stopRequested()) return Step::Stopped;
     meter.Waiting();
     if (statusByte) {
-      if (op.link.ReadByte(0x4000) == kEraseDoneStatus) {
-        op.link.WriteByte(0x4000, 0xFF);  // back to reading the array
+      if (op.link.ReadByte(protocol::kBankWindow) == protocol::kBlockEraseDone) {
+        protocol::Send(op.link, protocol::kChipReadArray);
         meter.Advance(kBlockSize);
         return Step::Ok;
       }
-    } else if (op.link.QueryState3() == 0) {
+    } else if (op.link.QueryState3() == protocol::kStateDone) {
       meter.Advance(kBlockSize);
       return Step::Ok;
     }
@@ -86,36 +86,36 @@ Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, Prog
 Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) {
   if (op.stopRequested()) return Step::Stopped;
   switch (method) {
-    case ChipMethod::Method1:
+    case ChipMethod::WriterStatus:
       return Step::Ok;
-    case ChipMethod::Method0: {
+    case ChipMethod::ChipStatus: {
       op.window.SetWork("Earsing BIOS");
-      op.link.SetControl(2, 14, 0, 0);
-      op.link.DelayTicks(65535);
+      protocol::Send(op.link, protocol::kBiosChipErase);
+      op.link.DelayTicks(kSecondTicks);
       for (int round = 0; round < kBiosEraseRounds; ++round) {
         if (op.stopRequested()) return Step::Stopped;
         meter.Waiting();
-        op.link.DelayTicks(1000);
-        if (op.link.QueryState3() == 0) break;
+        op.link.DelayTicks(kPollTicks);
+        if (op.link.QueryState3() == protocol::kStateDone) break;
       }
       if (op.stopRequested()) return Step::Stopped;
-      if (op.link.QueryState3() != 0) return op.stopRequested() ? Step::Stopped : Step::Failed;
+      if (op.link.QueryState3() != protocol::kStateDone) return op.stopRequested() ? Step::Stopped : Step::Failed;
       return Step::Ok;
     }
-    case ChipMethod::Method2: {
+    case ChipMethod::ChipStatusWithVoltage: {
       op.window.SetWork("Earsing BIOS");
       op.link.SetBank(0);
-      op.link.SetControl(2, 6, 0, 0);
+      protocol::Send(op.link, protocol::kBiosChipEraseByWriter);
       std::vector<std::uint8_t> check(kBankSize);
+      const auto erased = [](std::uint8_t b) { return b == protocol::kErasedByte; };
       for (int poll = 0; poll < kBlockErasePolls; ++poll) {
         if (op.stopRequested()) return Step::Stopped;
         meter.Waiting();
-        if (op.link.QueryState3() != 0) continue;
+        if (op.link.QueryState3() != protocol::kStateDone) continue;
         // Done by its status: only a correctly received, fully erased bank 0 counts.
         op.link.SetBank(0);
-        const bool received = op.link.ReadBlock(0x4000, check) == 0;
-        if (received && std::all_of(check.begin(), check.end(), [](std::uint8_t b) { return b == 0xFF; }))
-          return Step::Ok;
+        const bool received = op.link.ReadBlock(protocol::kBankWindow, check) == 0;
+        if (received && std::all_of(check.begin(), check.end(), erased)) return Step::Ok;
       }
       return op.stopRequested() ? Step::Stopped : Step::Failed;
     }
@@ -130,14 +130,14 @@ Step PollPiece(ops::Operation& op, ProgressMeter& meter) {
     const int status = op.link.QueryState3();
     if (op.stopRequested()) return Step::Stopped;
     if (polls >= kPiecePolls) return Step::Failed;
-    if (status == 0) return Step::Ok;
+    if (status == protocol::kStateDone) return Step::Ok;
   }
 }
 
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,
                        bool voltageOffOnFailure, ProgressMeter& meter) {
   const auto fail = [&] {
-    if (voltageOffOnFailure) op.link.SetControl(2, 10, 0, 0);
+    if (voltageOffOnFailure) protocol::Send(op.link, protocol::kVoltageOff);
     return Step::Failed;
   };
   const std::size_t piecesPerBank = kBankSize / kPieceSize;
@@ -146,7 +146,7 @@ Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, 
   for (std::size_t p = 0; p < pieces; ++p) {
     if (op.stopRequested()) return Step::Stopped;
     if (p % piecesPerBank == 0) op.link.SetBank(static_cast<std::uint8_t>(p / piecesPerBank));
-    const auto address = static_cast<std::uint16_t>(0x4000 + kPieceSize * (p % piecesPerBank));
+    const auto address = static_cast<std::uint16_t>(protocol::kBankWindow + kPieceSize * (p % piecesPerBank));
     const auto piece = image.subspan(p * kPieceSize, kPieceSize);
     bool done = false;
     for (int attempt = 0; attempt < kPieceAttempts && !done; ++attempt) {

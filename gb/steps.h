@@ -7,21 +7,26 @@
 #include <string>
 
 #include "detect/chips.h"
+#include "link/writer_protocol.h"
 #include "ops/operation_steps.h"
 
 namespace quillon::gb {
 
 using detect::ChipMethod;
-
-// Card selection values written to 0x0000 of a writer flash card.
-inline constexpr std::uint8_t kPresentBios = 0x00;
-inline constexpr std::uint8_t kPresentFlash = 0x0A;
+namespace protocol = link::protocol;
 
 inline constexpr std::size_t kBankSize = 0x4000;     // 16 KiB ROM bank, one link transfer
 inline constexpr std::size_t kBlockSize = 0x10000;   // 64 KiB FLASH ROM erase block
 inline constexpr std::size_t kRamBankSize = 0x2000;  // 8 KiB save memory bank
 inline constexpr std::size_t kPieceSize = 0x80;      // 128-byte BIOS ROM piece
+inline constexpr unsigned kBanksPerBlock = kBlockSize / kBankSize;
 
+// Waits between flash commands, in DelayTicks counts (about 15 us each).
+inline constexpr std::uint32_t kSettleTicks = 10000;  // ~0.15 s: the BIOS ROM presented or erased
+inline constexpr std::uint32_t kSecondTicks = 65535;  // ~1 s
+inline constexpr std::uint32_t kPollTicks = 1000;     // ~15 ms between BIOS ROM erase polls
+
+using ops::EndOnStep;
 using ops::Finish;
 using ops::Format;
 using ops::ProgressMeter;
@@ -40,18 +45,19 @@ ChipMethods MethodsOf(const detect::CardInfo& info);
 // supported" when that cannot be done.
 Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure);
 
-// Enables programming and presents the FLASH ROM; a method-2 FLASH ROM gets its
-// programming voltage.
+// Enables programming and presents the FLASH ROM; a FLASH ROM that needs the programming
+// voltage gets it.
 void PrepareCard(link::Link& link, ChipMethod flashMethod);
 
-// After the FLASH ROM's work, and when it failed: a method-2 FLASH ROM's programming
-// voltage goes off again.
+// After the FLASH ROM's work, and when it failed: the programming voltage of a FLASH ROM
+// that needed it goes off again.
 void FlashVoltageOff(link::Link& link, ChipMethod flashMethod);
 
 // Erases one 64 KiB block b of the FLASH ROM and waits (at most 18000 polls) for it.
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter);
 
-// The BIOS ROM chip erase of methods 0 and 2 (method 1 has none), "Earsing BIOS" first.
+// The BIOS ROM chip erase of the ChipStatus and ChipStatusWithVoltage chips (a WriterStatus
+// chip has none), "Earsing BIOS" first.
 Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter);
 
 // Polls QueryState3 until it answers 0; the step fails when the count of polls reaches 500,
@@ -59,8 +65,8 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter);
 Step PollPiece(ops::Operation& op, ProgressMeter& meter);
 
 // Programs `image` (whole banks) into the BIOS ROM in 128-byte pieces with `opcode`, each
-// piece read back and compared when `verify`, up to 10 attempts; method 0 sends
-// SetControl(2, 10, 0, 0) before failing.
+// piece read back and compared when `verify`, up to 10 attempts; the programming voltage
+// goes off before failing when `voltageOffOnFailure`.
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,
                        bool voltageOffOnFailure, ProgressMeter& meter);
 

@@ -28,9 +28,9 @@ ops::Result VerifyGbCard(ops::Operation& op) {
   for (const auto& entry : entries) total += std::size_t{0x8000} << entry.romSizeCode;
   ProgressMeter meter(op.window, total);
 
-  op.link.SetControl(2, 15, 0, 0);
-  op.link.WriteByte(0xA000, 0x80);
-  op.link.WriteByte(0x0000, kPresentFlash);
+  protocol::Send(op.link, protocol::kReadState);
+  protocol::Send(op.link, protocol::kProgrammingEnable);
+  protocol::Send(op.link, protocol::kPresentFlashRom);
   std::vector<std::uint8_t> card(kBankSize);
   std::vector<std::uint8_t> file(kBankSize);
   for (const auto& entry : entries) {
@@ -44,15 +44,15 @@ ops::Result VerifyGbCard(ops::Operation& op) {
         return Finish(op, ops::Outcome::Failed, Format("Reading %s Error", entry.fileName));
       const unsigned cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op.link.SetBank(static_cast<std::uint8_t>(cardBank));
-      const int received = op.link.ReadBlock(0x4000, card);
+      const int received = op.link.ReadBlock(protocol::kBankWindow, card);
       const int status = op.link.QueryState3();
       if (op.stopRequested()) return Stopped();
-      if (received != 0 || status != 0) return Finish(op, ops::Outcome::Failed, "Reading Error");
+      if (received != 0 || status != protocol::kStateDone) return Finish(op, ops::Outcome::Failed, "Reading Error");
       const auto differ = std::mismatch(card.begin(), card.end(), file.begin());
       if (differ.first != card.end()) {
         const auto within = static_cast<std::size_t>(differ.first - card.begin());
         return Finish(op, ops::Outcome::Failed,
-                      DifferenceText(entry.fileName, cardBank * 0x4000u + static_cast<unsigned>(within),
+                      DifferenceText(entry.fileName, static_cast<unsigned>(cardBank * kBankSize + within),
                                      k * kBankSize + within));
       }
       meter.Advance(kBankSize);

@@ -30,14 +30,8 @@ class CardWriter {
     op_.window.SetFile("");
     ChipMethods methods{};
     std::string failure;
-    switch (CheckCard(op_, methods, failure)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return Fail(failure);
-      case Step::Ok:
-        break;
-    }
+    const Step checked = CheckCard(op_, methods, failure);
+    if (auto end = EndOnStep(op_, checked, failure)) return *end;
     if (!ReadMenuImage()) return Fail("BIOS Reading Error");
     // Every image is read whole before the card changes: a missing or short file stops the
     // writing with the card as it was.
@@ -56,43 +50,28 @@ class CardWriter {
     for (int index : placement.romOrder) {
       const auto i = static_cast<std::size_t>(index);
       const Step step = WriteImage(entries[i], images_[i], methods.flash, meter);
-      if (step == Step::Stopped) return Stopped();
-      if (step == Step::Failed) {
-        FlashVoltageOff(op_.link, methods.flash);
-        return Fail(failure_);
-      }
+      if (step == Step::Failed) FlashVoltageOff(op_.link, methods.flash);
+      if (auto end = EndOnStep(op_, step, failure_)) return *end;
     }
     FlashVoltageOff(op_.link, methods.flash);
 
     BuildMenuImage(menu_, entries, op_.state.writerType(), firstTitle_);
     if (op_.stopRequested()) return Stopped();
-    op_.link.WriteByte(0x0000, kPresentBios);
-    op_.link.DelayTicks(10000);
-    switch (EraseBiosChip(op_, methods.bios, meter)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return Fail("Earsing BIOS Fail");
-      case Step::Ok:
-        break;
-    }
-    if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 9, 0, 0);
+    protocol::Send(op_.link, protocol::kPresentBiosRom);
+    op_.link.DelayTicks(kSettleTicks);
+    const Step erased = EraseBiosChip(op_, methods.bios, meter);
+    if (auto end = EndOnStep(op_, erased, "Earsing BIOS Fail")) return *end;
+    if (methods.bios == ChipMethod::ChipStatus) protocol::Send(op_.link, protocol::kVoltageOn);
     meter.Advance(menuBanks_ * kBankSize);
 
     if (op_.stopRequested()) return Stopped();
     op_.link.SetBank(0);
-    op_.link.DelayTicks(10000);
+    op_.link.DelayTicks(kSettleTicks);
     op_.window.SetWork("Updating BIOS");
-    switch (ProgramMenu(methods.bios, meter)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return Fail("Updating BIOS Fail");
-      case Step::Ok:
-        break;
-    }
-    op_.link.DelayTicks(65535);
-    if (methods.bios == ChipMethod::Method0) op_.link.SetControl(2, 10, 0, 0);
+    const Step programmed = ProgramMenu(methods.bios, meter);
+    if (auto end = EndOnStep(op_, programmed, "Updating BIOS Fail")) return *end;
+    op_.link.DelayTicks(kSecondTicks);
+    if (methods.bios == ChipMethod::ChipStatus) protocol::Send(op_.link, protocol::kVoltageOff);
     if (op_.stopRequested()) return Stopped();
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
@@ -138,7 +117,7 @@ class CardWriter {
 
   Step WriteImage(const library::RomEntry& entry, std::span<const std::uint8_t> image, ChipMethod method,
                   ProgressMeter& meter) {
-    const unsigned firstBlock = static_cast<unsigned>(entry.romStartBank) / 4;
+    const unsigned firstBlock = static_cast<unsigned>(entry.romStartBank) / kBanksPerBlock;
     for (unsigned b = firstBlock; b < firstBlock + BlocksOf(entry); ++b) {
       const Step step = EraseFlashBlock(op_, method, b, meter);
       if (step == Step::Failed) failure_ = "Earsing ROM Fail";
@@ -152,11 +131,14 @@ class CardWriter {
       const auto cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op_.link.SetBank(static_cast<std::uint8_t>(cardBank));
       op_.window.SetFile(entry.fileName);
-      op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", cardBank * 0x4000u, cardBank * 0x4000u + 0x3FFFu));
-      op_.link.WriteBlock(method == ChipMethod::Method1 ? 7 : 10, 0x4000, bank);
+      const auto cardAddress = static_cast<unsigned>(cardBank * kBankSize);
+      op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", cardAddress, cardAddress + unsigned{kBankSize} - 1));
+      op_.link.WriteBlock(method == ChipMethod::WriterStatus ? protocol::kOpProgramBankByWriter
+                                                             : protocol::kOpProgramBankByStatusByte,
+                          protocol::kBankWindow, bank);
       const int status = op_.link.QueryState3();
       if (op_.stopRequested()) return Step::Stopped;
-      if (status != 0) {
+      if (status != protocol::kStateDone) {
         failure_ = Format("Writing %s Fail", entry.fileName);
         return Step::Failed;
       }
@@ -169,17 +151,17 @@ class CardWriter {
   Step ProgramMenu(ChipMethod method, ProgressMeter& meter) {
     const std::span<const std::uint8_t> image(menu_.data(), menuBanks_ * kBankSize);
     switch (method) {
-      case ChipMethod::Method0:
-        return ProgramBiosPieces(op_, image, 11, false, true, meter);
-      case ChipMethod::Method1:
-        return ProgramBiosPieces(op_, image, 8, true, false, meter);
-      case ChipMethod::Method2:
+      case ChipMethod::ChipStatus:
+        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPiece, false, true, meter);
+      case ChipMethod::WriterStatus:
+        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPage, true, false, meter);
+      case ChipMethod::ChipStatusWithVoltage:
         return ProgramMenuBanks(image, meter);
     }
     return Step::Failed;
   }
 
-  // Method 2: whole banks, each sent again until the writer acknowledges it; the step
+  // ChipStatusWithVoltage: whole banks, each sent again until the writer acknowledges it; the step
   // fails when the count of attempts reaches 125, whatever the 125th answer was.
   Step ProgramMenuBanks(std::span<const std::uint8_t> image, ProgressMeter& meter) {
     constexpr int kAttempts = 125;
@@ -187,11 +169,12 @@ class CardWriter {
       if (op_.stopRequested()) return Step::Stopped;
       op_.link.SetBank(static_cast<std::uint8_t>(i));
       for (int attempts = 1;; ++attempts) {
-        op_.link.WriteBlock(7, 0x4000, image.subspan(i * kBankSize, kBankSize));
+        op_.link.WriteBlock(protocol::kOpProgramBankByWriter, protocol::kBankWindow,
+                            image.subspan(i * kBankSize, kBankSize));
         const int status = op_.link.QueryState3();
         if (op_.stopRequested()) return Step::Stopped;
         if (attempts >= kAttempts) return Step::Failed;
-        if (status == 0) break;
+        if (status == protocol::kStateDone) break;
         meter.Waiting();
       }
       meter.Advance(kBankSize);

@@ -26,4 +26,16 @@ Result Finish(Operation& op, Outcome outcome, const std::string& text) {
 
 Result Stopped() { return {Outcome::Stopped, "Stopped"}; }
 
+std::optional<Result> EndOnStep(Operation& op, Step step, const std::string& failureText) {
+  switch (step) {
+    case Step::Stopped:
+      return Stopped();
+    case Step::Failed:
+      return Finish(op, Outcome::Failed, failureText);
+    case Step::Ok:
+      break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace quillon::ops

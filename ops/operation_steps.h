@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ops/operation.h"
@@ -20,6 +21,11 @@ std::string Format(const char* format, const std::string& name);
 // operation ends without a beep: its window is closing.
 Result Finish(Operation& op, Outcome outcome, const std::string& text);
 Result Stopped();
+
+// How the operation ends after a step that did not go well: Stopped() after a stop, the
+// failure `failureText` when it failed; nothing when it went well:
+//   if (auto end = EndOnStep(op, step, failure)) return *end;
+std::optional<Result> EndOnStep(Operation& op, Step step, const std::string& failureText);
 
 // Counts the operation's work in bytes for the window's progress display.
 class ProgressMeter {

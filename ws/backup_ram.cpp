@@ -18,19 +18,13 @@ ops::Result BackupWsRam(ops::Operation& op) {
   ops::OutputFile out;
   if (!out.Open(path)) return fail(Format("Open File %s Error", path));
   std::string failure;
-  switch (CheckWsCard(op, false, failure)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail(failure);
-    case Step::Ok:
-      break;
-  }
+  const Step checked = CheckWsCard(op, false, failure);
+  if (auto end = EndOnStep(op, checked, failure)) return *end;
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
   std::vector<std::uint8_t> buffer(kSaveSize);
   SelectSaveMemory(op.link);
-  const int received = op.link.ReadBlock(kWindow, buffer);
+  const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
   if (op.stopRequested()) return Stopped();
   if (received != 0) return fail("Reading Error");
   if (!out.Write(buffer) || !out.Commit()) return fail("Writing File Error");

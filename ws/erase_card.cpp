@@ -6,21 +6,14 @@ namespace quillon::ws {
 
 ops::Result EraseWsCard(ops::Operation& op) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
-  const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetFile("");
   std::string failure;
-  switch (CheckWsCard(op, true, failure)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail(failure);
-    case Step::Ok:
-      break;
-  }
+  const Step checked = CheckWsCard(op, true, failure);
+  if (auto end = EndOnStep(op, checked, failure)) return *end;
   ProgressMeter meter(op.window, kBlocks * kBlockSize + kSaveSize);
   for (unsigned b = 0; b < kBlocks; ++b) {
     if (op.stopRequested()) return Stopped();
-    op.link.SetControl(0, kRegWrite, static_cast<std::uint8_t>(b >> 1), 0);
+    SelectWriteBank(op.link, b);
     const auto start = static_cast<unsigned>(b * kBlockSize);
     if (b % 2 == 0) {
       // The last bank of each 2 MiB half is shown in its two halves.
@@ -28,24 +21,12 @@ ops::Result EraseWsCard(ops::Operation& op) {
       op.window.SetWork(Format("Earsing : 0x%06X - 0x%06X", start, last));
     }
     const std::string upper = Format("Earsing : 0x%06X - 0x%06X", start, start + 0x7FFF);
-    switch (EraseBeforeBlock(op, b, upper)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return fail("Earsing Flash ROM Fail");
-      case Step::Ok:
-        break;
-    }
+    const Step erased = EraseBeforeBlock(op, b, upper);
+    if (auto end = EndOnStep(op, erased, "Earsing Flash ROM Fail")) return *end;
     meter.Advance(kBlockSize);
   }
-  switch (ClearSaveAndFinish(op, meter)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail("Earsing RAM Fail");
-    case Step::Ok:
-      break;
-  }
+  const Step cleared = ClearSaveAndFinish(op, meter);
+  if (auto end = EndOnStep(op, cleared, "Earsing RAM Fail")) return *end;
   return Finish(op, ops::Outcome::Success, "Earsing Success");
 }
 

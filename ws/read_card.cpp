@@ -12,7 +12,6 @@ namespace quillon::ws {
 namespace {
 
 constexpr int kLargestSize = 512;  // 8 KiB units of a 4 MiB card
-constexpr std::size_t kSizeCodeOffset = 0x7FFC;
 constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
 
 const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}};
@@ -32,14 +31,8 @@ ops::Result ReadWsCard(ops::Operation& op) {
   ops::OutputFile out;
   if (!out.Open(path)) return fail(Format("Open %s Error", path));
   std::string failure;
-  switch (CheckWsCard(op, false, failure)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail("Linking Error");
-    case Step::Ok:
-      break;
-  }
+  const Step checked = CheckWsCard(op, false, failure);
+  if (auto end = EndOnStep(op, checked, "Linking Error")) return *end;
   const int size = detect::QueryWsRomSize(op.link);
   if (op.stopRequested()) return Stopped();
   // A size that fails its check, an empty card and a size beyond the card are not read:
@@ -51,13 +44,13 @@ ops::Result ReadWsCard(ops::Operation& op) {
   std::vector<std::uint8_t> buffer(kBlockSize);
   for (unsigned i = 0; i < blocks; ++i) {
     if (op.stopRequested()) return Stopped();
-    op.link.SetControl(0, kRegRead, static_cast<std::uint8_t>(i >> 1), 0);
-    op.link.SetMode(static_cast<std::uint8_t>(kModeReadLow + (i & 1)));
-    const int received = op.link.ReadBlock(kWindow, buffer);
+    protocol::Send(op.link, protocol::WsBankRegister(protocol::kWsReadBankRegister, static_cast<std::uint8_t>(i >> 1)));
+    op.link.SetMode(i % 2 == 0 ? protocol::kWsModeReadLow : protocol::kWsModeReadHigh);
+    const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
     if (op.stopRequested()) return Stopped();
     if (received != 0) return fail("Reading Error");
     // The size code that writing put into the last block is not part of the image.
-    if (i == blocks - 1) buffer[kSizeCodeOffset] &= kSizeCodeMask;
+    if (i == blocks - 1) buffer[protocol::kWsSizeByteOffset] &= kSizeCodeMask;
     if (!out.Write(buffer)) return fail("Writing File Error");
     meter.Advance(kBlockSize);
   }

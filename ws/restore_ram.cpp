@@ -20,23 +20,17 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   if (data->size() < kSaveSize) return fail("Reading File Error");
 
   std::string failure;
-  switch (CheckWsCard(op, false, failure)) {
-    case Step::Stopped:
-      return Stopped();
-    case Step::Failed:
-      return fail(failure);
-    case Step::Ok:
-      break;
-  }
+  const Step checked = CheckWsCard(op, false, failure);
+  if (auto end = EndOnStep(op, checked, failure)) return *end;
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
   SelectSaveMemory(op.link);
   // Sent twice: the second time the writer checks what it stored.
-  op.link.WriteBlock(0, kWindow, *data);
-  op.link.WriteBlock(19, kWindow, *data);
+  op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, *data);
+  op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, *data);
   const int status = op.link.QueryState6();
   if (op.stopRequested()) return Stopped();
-  if (status != 0) return fail("Uploading Fail");
+  if (status != protocol::kStateDone) return fail("Uploading Fail");
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);
   return Finish(op, ops::Outcome::Success, "Uploading Success");

@@ -19,7 +19,7 @@ Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure
   const auto outcome = detect::ProbeCard(op.link, kWsWriter, info);
   if (op.stopRequested()) return Step::Stopped;
   op.window.CardProbed(info, outcome);
-  if (requireFlashCard && info.flashChip != kWsFlashCardId) {
+  if (requireFlashCard && info.flashChip != protocol::kWsFlashCardId) {
     failure = "Card is not inserted right or FLASH ROM is not supported";
     return Step::Failed;
   }
@@ -30,7 +30,7 @@ namespace {
 
 // One erase command; the writer is waited for without the usual read limit.
 void EraseSector(link::Link& link, std::uint8_t mode, std::uint8_t addressHigh) {
-  link.SetControl(2, 0x12, mode, addressHigh);
+  protocol::Send(link, protocol::WsSectorErase(mode, addressHigh));
   link.SendClock();
   link.SendClock();
 }
@@ -39,16 +39,20 @@ void EraseSector(link::Link& link, std::uint8_t mode, std::uint8_t addressHigh) 
 Step EraseStatus(ops::Operation& op) {
   const int status = op.link.QueryState6();
   if (op.stopRequested()) return Step::Stopped;
-  return status == 0 ? Step::Ok : Step::Failed;
+  return status == protocol::kStateDone ? Step::Ok : Step::Failed;
 }
 
 }  // namespace
 
+void SelectWriteBank(link::Link& link, unsigned block) {
+  protocol::Send(link, protocol::WsBankRegister(protocol::kWsWriteBankRegister, static_cast<std::uint8_t>(block >> 1)));
+}
+
 Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upperLabel) {
   if (op.stopRequested()) return Step::Stopped;
   if (block % 2 == 0) {
-    op.link.SetMode(kModeWriteLow);
-    EraseSector(op.link, kModeWriteLow, 0x80);
+    op.link.SetMode(protocol::kWsModeWriteLow);
+    EraseSector(op.link, protocol::kWsModeWriteLow, protocol::kWsSectorAtWindow);
   }
   const Step bankStatus = EraseStatus(op);
   if (bankStatus != Step::Ok) return bankStatus;
@@ -56,10 +60,10 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
   // 32 KiB are erased one by one.
   if ((block & 0x3F) == 0x3F) {
     if (!upperLabel.empty()) op.window.SetWork(upperLabel);
-    op.link.SetMode(kModeWriteHigh);
-    for (const std::uint8_t addressHigh : {std::uint8_t{0x80}, std::uint8_t{0xA0}, std::uint8_t{0xC0}}) {
+    op.link.SetMode(protocol::kWsModeWriteHigh);
+    for (const std::uint8_t addressHigh : protocol::kWsTopSectors) {
       if (op.stopRequested()) return Step::Stopped;
-      EraseSector(op.link, kModeWriteHigh, addressHigh);
+      EraseSector(op.link, protocol::kWsModeWriteHigh, addressHigh);
     }
     return EraseStatus(op);
   }
@@ -67,9 +71,9 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
 }
 
 void SelectSaveMemory(link::Link& link) {
-  link.SetControl(9, 0, 0, 0);
-  link.SetControl(0, kRegSave, 0, 0);
-  link.SetMode(kModeSave);
+  protocol::Send(link, protocol::kWsSaveMemoryOpen);
+  protocol::Send(link, protocol::WsBankRegister(protocol::kWsSaveBankRegister, 0));
+  link.SetMode(protocol::kWsModeSave);
 }
 
 Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {
@@ -77,14 +81,14 @@ Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {
   const std::vector<std::uint8_t> zeros(kSaveSize, 0x00);
   SelectSaveMemory(op.link);
   op.window.SetWork("Earsing RAM");
-  op.link.WriteBlock(0, kWindow, zeros);
-  op.link.WriteBlock(19, kWindow, zeros);
+  op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, zeros);
+  op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, zeros);
   const int status = op.link.QueryState6();
   if (op.stopRequested()) return Step::Stopped;
-  if (status != 0) return Step::Failed;
+  if (status != protocol::kStateDone) return Step::Failed;
   meter.Advance(kSaveSize);
-  op.link.SetControl(0, kRegWrite, 0, 0);
-  op.link.SetControl(2, 0x15, 0, 0);
+  SelectWriteBank(op.link, 0);
+  protocol::Send(op.link, protocol::kWsEndOfWriting);
   // A stop that came in between kept the last command from being sent.
   if (op.stopRequested()) return Step::Stopped;
   return Step::Ok;

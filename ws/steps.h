@@ -7,26 +7,19 @@
 #include <string>
 
 #include "library/writer_type.h"
+#include "link/writer_protocol.h"
 #include "ops/operation_steps.h"
 
 namespace quillon::ws {
 
+namespace protocol = link::protocol;
+
 inline constexpr library::WriterType kWsWriter = library::WriterType::Ws;  // the writer type whose probe is the WS one
-inline constexpr std::int32_t kWsFlashCardId = 0x2382;
 inline constexpr unsigned kBlocks = 128;             // 32 KiB blocks of the 4 MiB card
-inline constexpr std::size_t kBlockSize = 0x8000;    // one link transfer, at 0x8000
+inline constexpr std::size_t kBlockSize = 0x8000;    // one link transfer, in the window
 inline constexpr std::size_t kSaveSize = 0x8000;     // the save memory, always whole
-inline constexpr std::uint16_t kWindow = 0x8000;     // link address of the transfer window
 
-// Bank registers and window modes of the WS card.
-inline constexpr std::uint8_t kRegSave = 0xC1;
-inline constexpr std::uint8_t kRegWrite = 0xC2;  // erasing and writing
-inline constexpr std::uint8_t kRegRead = 0xC3;
-inline constexpr std::uint8_t kModeSave = 0x22;
-inline constexpr std::uint8_t kModeWriteLow = 0x24;
-inline constexpr std::uint8_t kModeWriteHigh = 0x25;
-inline constexpr std::uint8_t kModeReadLow = 0x26;
-
+using ops::EndOnStep;
 using ops::Finish;
 using ops::Format;
 using ops::ProgressMeter;
@@ -37,6 +30,9 @@ using ops::Stopped;
 // anything but the writer's WS flash card is refused. Failure texts: "Linking Fail" and
 // "Card is not inserted right or FLASH ROM is not supported".
 Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure);
+
+// Sets the erase-and-write bank register to the 64 KiB bank that holds block `block`.
+void SelectWriteBank(link::Link& link, unsigned block);
 
 // The erase commands before block b is written (or erased): the bank's first sector when b
 // starts a bank, the status check, and for blocks 63 and 127 the sectors of the upper half

@@ -15,7 +15,6 @@ namespace quillon::ws {
 namespace {
 
 constexpr std::size_t kFileHeader = 0x200;  // an optional copier header before the image
-constexpr std::size_t kSizeCodeOffset = 0x7FFC;  // in the last block: the card's size code
 constexpr std::uint8_t kSizeCodeBits = 0x30;     // the bits of that byte the card reads its size from
 
 struct Placement {
@@ -44,14 +43,8 @@ class CardWriter {
     const auto start = std::chrono::steady_clock::now();
     op_.window.SetFile("");
     std::string failure;
-    switch (CheckWsCard(op_, true, failure)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return Fail(failure);
-      case Step::Ok:
-        break;
-    }
+    const Step checked = CheckWsCard(op_, true, failure);
+    if (auto end = EndOnStep(op_, checked, failure)) return *end;
     const auto& entries = op_.state.cardList.entries();
     if (entries.empty()) return Fail(Format("Opening File %s Error", std::string()));
     fileName_ = entries.front().fileName;
@@ -74,23 +67,11 @@ class CardWriter {
     const unsigned first = kBlocks - blocks;
     ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);
     for (unsigned b = first; b < kBlocks; ++b) {
-      switch (WriteBlock(b, first, placement->sizeCode, meter)) {
-        case Step::Stopped:
-          return Stopped();
-        case Step::Failed:
-          return Fail(failure_);
-        case Step::Ok:
-          break;
-      }
+      const Step written = WriteBlock(b, first, placement->sizeCode, meter);
+      if (auto end = EndOnStep(op_, written, failure_)) return *end;
     }
-    switch (ClearSaveAndFinish(op_, meter)) {
-      case Step::Stopped:
-        return Stopped();
-      case Step::Failed:
-        return Fail("Earsing RAM Fail");
-      case Step::Ok:
-        break;
-    }
+    const Step cleared = ClearSaveAndFinish(op_, meter);
+    if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     op_.window.SetFile(ElapsedText(static_cast<std::uint32_t>(elapsed.count())));
     return Finish(op_, ops::Outcome::Success, "Writing Success");
@@ -112,8 +93,8 @@ class CardWriter {
     if (op_.stopRequested()) return Step::Stopped;
     const std::size_t offset = (b - first) * kBlockSize;
     const std::span<std::uint8_t> block(image_.data() + offset, kBlockSize);
-    op_.link.SetControl(0, kRegWrite, static_cast<std::uint8_t>(b >> 1), 0);
-    const auto mode = static_cast<std::uint8_t>(kModeWriteLow | (b & 1));
+    SelectWriteBank(op_.link, b);
+    const std::uint8_t mode = b % 2 == 0 ? protocol::kWsModeWriteLow : protocol::kWsModeWriteHigh;
     op_.window.SetFile(fileName_);
     op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", static_cast<unsigned>(offset),
                               static_cast<unsigned>(offset + kBlockSize - 1)));
@@ -126,14 +107,16 @@ class CardWriter {
     op_.link.SetMode(mode);
     // The card takes its size from two bits of this byte: whatever the image holds there
     // gives way to the size code.
-    if (b == kBlocks - 1)
-      block[kSizeCodeOffset] = static_cast<std::uint8_t>((block[kSizeCodeOffset] & ~kSizeCodeBits) | sizeCode);
+    if (b == kBlocks - 1) {
+      std::uint8_t& sizeByte = block[protocol::kWsSizeByteOffset];
+      sizeByte = static_cast<std::uint8_t>((sizeByte & ~kSizeCodeBits) | sizeCode);
+    }
     // The block goes into the writer's buffer first, then into the flash.
-    op_.link.WriteBlock(16, kWindow, block);
-    op_.link.WriteBlock(7, kWindow, block);
+    op_.link.WriteBlock(protocol::kOpWsLoadBlock, protocol::kWsWindow, block);
+    op_.link.WriteBlock(protocol::kOpWsProgramBlock, protocol::kWsWindow, block);
     const int status = op_.link.QueryState6();
     if (op_.stopRequested()) return Step::Stopped;
-    if (status != 0) {
+    if (status != protocol::kStateDone) {
       failure_ = Format("Writing %s Fail", fileName_);
       return Step::Failed;
     }

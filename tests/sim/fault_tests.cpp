@@ -86,7 +86,7 @@ TEST_P(GbFlashFaults, EraseFailBlock_thatBlockOnlyNeverErases) {
   const ChipMethod method = methodOf(row);
   prepareFlashCard(host, method);
   EXPECT_FALSE(eraseFlashBlock(host, method, 5, 100));
-  if (method == ChipMethod::Method1) {
+  if (method == ChipMethod::WriterStatus) {
     EXPECT_EQ(host.queryState3(), 2);
   } else {
     EXPECT_EQ(host.readByte(0x4000), 0xA0) << "status byte: erase error";
@@ -134,7 +134,7 @@ TEST_P(BiosFaults, BiosEraseFail_eraseReportsFailure_unchanged) {
   auto bios = writer.memory(Memory::GbBios);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
   EXPECT_FALSE(eraseBios(host, methodOf(row)));
   EXPECT_TRUE(allAre(bios, 0x00));
@@ -144,10 +144,10 @@ TEST_P(BiosFaults, BiosProgramFail_programmingReportsFailure_unchanged) {
   const int row = GetParam();
   SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-program-fail"}));
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
-  EXPECT_TRUE(eraseBios(host, methodOf(row)) || methodOf(row) == ChipMethod::Method1);
-  if (methodOf(row) == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  EXPECT_TRUE(eraseBios(host, methodOf(row)) || methodOf(row) == ChipMethod::WriterStatus);
+  if (methodOf(row) == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
   EXPECT_FALSE(programBios(host, methodOf(row), Bytes(0x4000, 0x12)));
   EXPECT_TRUE(allAre(writer.memory(Memory::GbBios), 0xFF));
 }
@@ -358,21 +358,21 @@ TEST_P(BiosVerifyDiffer, Method1Only_verifiesFail_storedBytesRight) {
   const auto [row, differs] = GetParam();
   SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-verify-differ"}));
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
   host.setBank(0);
   EXPECT_EQ(host.readBlock(0x4000, 0x80).bytes, Bytes(0x80, 0xFF)) << "right before any page write";
   const ChipMethod method = methodOf(row);
-  if (method != ChipMethod::Method1) {
+  if (method != ChipMethod::WriterStatus) {
     ASSERT_TRUE(eraseBios(host, method));
   }
-  if (method == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  if (method == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
   Bytes menu(0x4000);
   for (std::size_t i = 0; i < menu.size(); ++i) menu[i] = static_cast<std::uint8_t>(i * 7 + 3);
   EXPECT_EQ(programBios(host, method, menu), !differs);
   const auto bios = writer.memory(Memory::GbBios);
   EXPECT_TRUE(std::equal(menu.begin(), menu.begin() + 0x80, bios.begin())) << "stored bytes stay right";
-  if (method == ChipMethod::Method1) {
+  if (method == ChipMethod::WriterStatus) {
     EXPECT_EQ(eraseBios(host, method), !differs);
     EXPECT_TRUE(allAre(bios.first(0x80), 0xFF));
   }

@@ -78,8 +78,8 @@ TEST_F(WriterFolder, GbFlashCommands_reachFilesAtOnce_andSurviveReopening) {
     auto port = sim::openSimPort(dir_);
     Host host(*port);
     ASSERT_TRUE(host.checkDevice());
-    prepareFlashCard(host, ChipMethod::Method2);
-    ASSERT_TRUE(programFlashBank(host, ChipMethod::Method2, 130, bank));
+    prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
+    ASSERT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 130, bank));
     // The port is still open: the file must already hold the bank.
     const Bytes flash = readFile(file("gb-flash.bin"));
     EXPECT_TRUE(std::equal(bank.begin(), bank.end(), flash.begin() + 130 * 0x4000));

@@ -188,17 +188,17 @@ TEST_P(BiosRom, EraseAndProgramByMethod_menuReadsBack) {
   auto bios = writer.memory(Memory::GbBios);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});  // an old menu everywhere
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
   const ChipMethod method = methodOf(row);
   if (erase) {
     ASSERT_TRUE(eraseBios(host, method));
     EXPECT_TRUE(allAre(bios, 0xFF));
   }
-  if (method == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  if (method == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
   const Bytes menu = pattern(0x8000, 0x21);
   const bool programmed = programBios(host, method, menu);
-  EXPECT_EQ(programmed, intact || method != ChipMethod::Method1);  // only method 1 reads back
+  EXPECT_EQ(programmed, intact || method != ChipMethod::WriterStatus);  // only method 1 reads back
   const bool same = std::equal(menu.begin(), menu.end(), bios.begin());
   EXPECT_EQ(same, intact);
   if (intact) {
@@ -220,7 +220,7 @@ TEST(BiosRom, Method1PageWrite_replacesOnlyItsPage) {
   auto bios = writer.memory(Memory::GbBios);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
   host.setBank(2);
   const Bytes piece = pattern(0x80, 1);
@@ -295,9 +295,9 @@ TEST(WriteEnable, Missing_eraseAndProgramFail) {
   Host host(writer);
   host.writeByte(0xC080, 1);
   host.writeByte(0x0000, 0x0A);  // no WriteByte(0xA000, 0x80)
-  EXPECT_FALSE(eraseFlashBlock(host, ChipMethod::Method0, 0, 50));
+  EXPECT_FALSE(eraseFlashBlock(host, ChipMethod::ChipStatus, 0, 50));
   EXPECT_EQ(host.queryState3(), 2);
-  EXPECT_FALSE(programFlashBank(host, ChipMethod::Method0, 0, Bytes(0x4000, 0x00)));
+  EXPECT_FALSE(programFlashBank(host, ChipMethod::ChipStatus, 0, Bytes(0x4000, 0x00)));
   EXPECT_TRUE(allAre(flash, 0x00));
 }
 
@@ -312,7 +312,7 @@ TEST_P(BusyPolls, AfterEraseOrPiece_ownTimePlusKBusyAnswers) {
   faults.busyPolls = k;
   SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, kSharp28F016SUT), faults);
   Host host(writer);
-  prepareFlashCard(host, ChipMethod::Method0);
+  prepareFlashCard(host, ChipMethod::ChipStatus);
 
   host.setControl(2, 11, 4, 0);
   int busy = 0;
@@ -325,7 +325,7 @@ TEST_P(BusyPolls, AfterEraseOrPiece_ownTimePlusKBusyAnswers) {
   host.setBank(4);
   EXPECT_EQ(host.readByte(0x4000), 0xFF) << "array again";
 
-  EXPECT_TRUE(programFlashBank(host, ChipMethod::Method0, 4, Bytes(0x4000, 0x12)))
+  EXPECT_TRUE(programFlashBank(host, ChipMethod::ChipStatus, 4, Bytes(0x4000, 0x12)))
       << "bank programming answers 0 on the first status query";
 
   host.writeByte(0x0000, 0x00);

@@ -24,14 +24,14 @@ inline void prepareFlashCard(Host& h, ChipMethod flashMethod) {
   h.writeByte(0x0000, 0x00);
   h.writeByte(0xA000, 0x80);
   h.writeByte(0x0000, 0x0A);
-  if (flashMethod == ChipMethod::Method2) h.setControl(2, 9, 0, 0);
+  if (flashMethod == ChipMethod::ChipStatusWithVoltage) h.setControl(2, 9, 0, 0);
 }
 
 // Erases one 64 KiB block of the presented FLASH ROM and waits for it; true when reported
 // erased within `maxPolls`.
 inline bool eraseFlashBlock(Host& h, ChipMethod method, int block, int maxPolls = 18000) {
   const auto firstBank = static_cast<std::uint8_t>(4 * block);
-  if (method == ChipMethod::Method1) {
+  if (method == ChipMethod::WriterStatus) {
     h.setControl(2, 7, firstBank, 0);
     for (int poll = 0; poll < maxPolls; ++poll) {
       if (h.queryState3() == 0) return true;
@@ -51,7 +51,7 @@ inline bool eraseFlashBlock(Host& h, ChipMethod method, int block, int maxPolls 
 // Programs one 16 KiB bank of the presented FLASH ROM; true when the status answered 0.
 inline bool programFlashBank(Host& h, ChipMethod method, int bank, std::span<const std::uint8_t> data) {
   h.setBank(static_cast<std::uint8_t>(bank));
-  h.writeBlock(method == ChipMethod::Method1 ? 7 : 10, 0x4000, data);
+  h.writeBlock(method == ChipMethod::WriterStatus ? 7 : 10, 0x4000, data);
   return h.queryState3() == 0;
 }
 
@@ -68,7 +68,7 @@ inline bool pollDone(Host& h, int limit = 500) {
 inline bool eraseBios(Host& h, ChipMethod method) {
   h.port().delayTicks(10000);
   switch (method) {
-    case ChipMethod::Method0:
+    case ChipMethod::ChipStatus:
       h.setControl(2, 14, 0, 0);
       h.port().delayTicks(65535);
       for (int round = 0; round < 3000; ++round) {
@@ -76,7 +76,7 @@ inline bool eraseBios(Host& h, ChipMethod method) {
         if (h.queryState3() == 0) break;
       }
       return h.queryState3() == 0;
-    case ChipMethod::Method2:
+    case ChipMethod::ChipStatusWithVoltage:
       h.setBank(0);
       h.setControl(2, 6, 0, 0);
       for (int poll = 0; poll < 18000; ++poll) {
@@ -87,7 +87,7 @@ inline bool eraseBios(Host& h, ChipMethod method) {
           return true;
       }
       return false;
-    case ChipMethod::Method1: {
+    case ChipMethod::WriterStatus: {
       const Bytes pattern = filled(0x80, 0xFF);
       for (int piece = 0; piece < 1024; ++piece) {
         if (piece % 128 == 0) h.setBank(static_cast<std::uint8_t>(piece / 128));
@@ -113,7 +113,7 @@ inline bool eraseBios(Host& h, ChipMethod method) {
 inline bool programBios(Host& h, ChipMethod method, const Bytes& image) {
   h.port().delayTicks(10000);
   const std::size_t banks = image.size() / 0x4000;
-  if (method == ChipMethod::Method2) {
+  if (method == ChipMethod::ChipStatusWithVoltage) {
     for (std::size_t i = 0; i < banks; ++i) {
       h.setBank(static_cast<std::uint8_t>(i));
       const std::span<const std::uint8_t> bank(image.data() + i * 0x4000, 0x4000);
@@ -132,9 +132,9 @@ inline bool programBios(Host& h, ChipMethod method, const Bytes& image) {
     const std::span<const std::uint8_t> data(image.data() + piece * 0x80, 0x80);
     bool done = false;
     for (int attempt = 0; attempt < 10 && !done; ++attempt) {
-      h.writeBlock(method == ChipMethod::Method0 ? 11 : 8, address, data);
+      h.writeBlock(method == ChipMethod::ChipStatus ? 11 : 8, address, data);
       if (!pollDone(h)) return false;
-      if (method == ChipMethod::Method0) {
+      if (method == ChipMethod::ChipStatus) {
         done = true;
       } else {
         const Answer back = h.readBlock(address, 0x80);

@@ -151,11 +151,11 @@ TEST_F(SharedFolder, TwoPorts_oneWrites_otherSeesItAtNextCommand_neitherLosesByt
   b.writeByte(0x0000, 0x0A);
   b.setBank(130);
   ASSERT_EQ(b.readBlock(0x4000, 0x4000).bytes, Bytes(0x4000, 0xFF));
-  prepareFlashCard(a, ChipMethod::Method2);
-  ASSERT_TRUE(programFlashBank(a, ChipMethod::Method2, 130, pattern(3)));
+  prepareFlashCard(a, ChipMethod::ChipStatusWithVoltage);
+  ASSERT_TRUE(programFlashBank(a, ChipMethod::ChipStatusWithVoltage, 130, pattern(3)));
   EXPECT_EQ(b.readBlock(0x4000, 0x4000).bytes, pattern(3)) << "B's next command sees A's bank";
-  prepareFlashCard(b, ChipMethod::Method2);
-  ASSERT_TRUE(programFlashBank(b, ChipMethod::Method2, 131, pattern(5)));
+  prepareFlashCard(b, ChipMethod::ChipStatusWithVoltage);
+  ASSERT_TRUE(programFlashBank(b, ChipMethod::ChipStatusWithVoltage, 131, pattern(5)));
   a.setBank(130);
   EXPECT_EQ(a.readBlock(0x4000, 0x4000).bytes, pattern(3));
   a.setBank(131);
@@ -169,8 +169,8 @@ TEST_F(SharedFolder, CartInsertedWhileOpen_nextCommandSeesIt_oldCardNeverWritten
   sim::insertGbFlash(dir_);
   auto port = sim::openSimPort(dir_);
   Host host(*port);
-  prepareFlashCard(host, ChipMethod::Method2);
-  ASSERT_TRUE(programFlashBank(host, ChipMethod::Method2, 0, pattern(3)));
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
+  ASSERT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 0, pattern(3)));
   writeFile(dir_ / "image.gb", cartRom('Q'));
   sim::insertGbCart(dir_, dir_ / "image.gb");
   ASSERT_TRUE(host.checkDevice());
@@ -189,11 +189,11 @@ TEST_F(SharedFolder, SameKindInsertedWhileOpen_freshCard_staleBytesNotWritten) {
   sim::insertGbFlash(dir_);
   auto port = sim::openSimPort(dir_);
   Host host(*port);
-  prepareFlashCard(host, ChipMethod::Method2);
-  ASSERT_TRUE(programFlashBank(host, ChipMethod::Method2, 7, pattern(3)));
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
+  ASSERT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 7, pattern(3)));
   sim::insertGbFlash(dir_, 9, 17);
-  prepareFlashCard(host, ChipMethod::Method1);
-  ASSERT_TRUE(programFlashBank(host, ChipMethod::Method1, 8, pattern(5)));
+  prepareFlashCard(host, ChipMethod::WriterStatus);
+  ASSERT_TRUE(programFlashBank(host, ChipMethod::WriterStatus, 8, pattern(5)));
   host.setBank(7);
   EXPECT_EQ(host.readBlock(0x4000, 0x4000).bytes, Bytes(0x4000, 0xFF)) << "the new card is blank";
   const Bytes flash = readFile(file("gb-flash.bin"));
@@ -219,7 +219,7 @@ TEST_F(SharedFolder, LockHeldElsewhere_commandNotTaken_thenAnsweredAgain) {
   options.lockWait = std::chrono::milliseconds(20);
   auto port = sim::openSimPort(dir_, options);
   Host host(*port);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.setBank(3);
   const int fd = ::open(file("writer.lock").c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
@@ -235,7 +235,7 @@ TEST_F(SharedFolder, LockHeldElsewhere_commandNotTaken_thenAnsweredAgain) {
   for (int i = 0; i < 3 && !host.waitReady(); ++i) {
   }
   EXPECT_TRUE(host.checkDevice());
-  EXPECT_TRUE(programFlashBank(host, ChipMethod::Method2, 3, pattern(3)));
+  EXPECT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 3, pattern(3)));
   EXPECT_EQ(readFile(file("gb-flash.bin"))[3 * 0x4000 + 1], pattern(3)[1]);
 }
 
@@ -262,7 +262,7 @@ TEST_F(SharedFolder, ClaimHeld_otherPortRefusedNamingFolder_silentUntilReleased_
   {
     const link::PortClaim held(owner.get());
     ASSERT_TRUE(held.held()) << held.why();
-    prepareFlashCard(a, ChipMethod::Method2);
+    prepareFlashCard(a, ChipMethod::ChipStatusWithVoltage);
     {
       const link::PortClaim refused(other.get());
       ASSERT_FALSE(refused.held());
@@ -270,12 +270,12 @@ TEST_F(SharedFolder, ClaimHeld_otherPortRefusedNamingFolder_silentUntilReleased_
       EXPECT_NE(refused.why().find("in use by another program"), std::string::npos) << refused.why();
       EXPECT_NE(notices.str().find("waiting for it (at most 50 ms)"), std::string::npos) << notices.str();
       EXPECT_FALSE(b.checkDevice()) << "a refused claim is a writer that does not answer";
-      prepareFlashCard(b, ChipMethod::Method2);
-      EXPECT_FALSE(programFlashBank(b, ChipMethod::Method2, 5, pattern(9)));
+      prepareFlashCard(b, ChipMethod::ChipStatusWithVoltage);
+      EXPECT_FALSE(programFlashBank(b, ChipMethod::ChipStatusWithVoltage, 5, pattern(9)));
     }
     // Between A's commands an unclaimed port is not let in either.
     EXPECT_FALSE(b.checkDevice());
-    ASSERT_TRUE(programFlashBank(a, ChipMethod::Method2, 4, pattern(3)));
+    ASSERT_TRUE(programFlashBank(a, ChipMethod::ChipStatusWithVoltage, 4, pattern(3)));
   }
   const Bytes flash = readFile(file("gb-flash.bin"));
   EXPECT_TRUE(allErased(Bytes(flash.begin() + 5 * 0x4000, flash.begin() + 6 * 0x4000))) << "B's bank reached the card";
@@ -284,7 +284,7 @@ TEST_F(SharedFolder, ClaimHeld_otherPortRefusedNamingFolder_silentUntilReleased_
   }
   const link::PortClaim now(other.get());
   ASSERT_TRUE(now.held()) << now.why();
-  prepareFlashCard(b, ChipMethod::Method2);
+  prepareFlashCard(b, ChipMethod::ChipStatusWithVoltage);
   b.setBank(4);
   EXPECT_EQ(b.readBlock(0x4000, 0x4000).bytes, pattern(3));
 }
@@ -342,8 +342,8 @@ TEST_P(MemorySpoiled, NextCommandThrowsNamingFile_fileNotMadeAgain) {
   Host host(*port);
   std::optional<link::PortClaim> claim;
   if (c.claimed) claim.emplace(port.get());
-  prepareFlashCard(host, ChipMethod::Method2);
-  ASSERT_TRUE(programFlashBank(host, ChipMethod::Method2, 2, pattern(3)));
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
+  ASSERT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 2, pattern(3)));
   c.spoil(file(c.file));
   for (int attempt = 0; attempt < 2; ++attempt) {
     SCOPED_TRACE(attempt);
@@ -365,7 +365,7 @@ TEST_P(MemorySpoiled, NextCommandThrowsNamingFile_fileNotMadeAgain) {
 void removeFile(const fs::path& path) { fs::remove(path); }
 void halveFile(const fs::path& path) { fs::resize_file(path, fs::file_size(path) / 2); }
 void emptyFile(const fs::path& path) { fs::resize_file(path, 0); }
-void programBank(Host& h) { programFlashBank(h, ChipMethod::Method2, 3, pattern(5)); }
+void programBank(Host& h) { programFlashBank(h, ChipMethod::ChipStatusWithVoltage, 3, pattern(5)); }
 void readBank(Host& h) {
   h.setBank(2);
   h.readBlock(0x4000, 0x100);
@@ -391,11 +391,11 @@ TEST_F(SharedFolder, MemoryFileUnwritable_registerCallThrowsNamingIt) {
   sim::insertGbFlash(dir_);
   auto port = sim::openSimPort(dir_);
   Host host(*port);
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   fs::remove(file("gb-flash.bin"));
   fs::create_directory(file("gb-flash.bin"));  // stands for a file that cannot be written, even by root
   try {
-    programFlashBank(host, ChipMethod::Method2, 2, pattern(3));
+    programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 2, pattern(3));
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("gb-flash.bin"), std::string::npos) << e.what();
@@ -410,9 +410,9 @@ TEST_F(SharedFolder, ReadOnlyFolder_readsWork_writeThrowsNamingTheFile) {
   for (const auto& entry : fs::directory_iterator(dir_)) fs::permissions(entry.path(), fs::perms::owner_read);
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
   ASSERT_TRUE(host.checkDevice());
-  prepareFlashCard(host, ChipMethod::Method2);
+  prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   try {
-    programFlashBank(host, ChipMethod::Method2, 2, pattern(3));
+    programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 2, pattern(3));
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("gb-flash.bin"), std::string::npos) << e.what();

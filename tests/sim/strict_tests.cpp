@@ -57,10 +57,10 @@ TEST_P(HostMistake, RightSequenceWorks_mistakeFails) {
 // The BIOS ROM presented and erased by the method-0 sequence, with its waits, after the
 // method-2 FLASH ROM's work (which ends with its voltage off).
 void presentAndEraseMethod0Bios(Host& h) {
-  prepareFlashCard(h, ChipMethod::Method2);
+  prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
   h.setControl(2, 10, 0, 0);
   h.writeByte(0x0000, 0x00);
-  ASSERT_TRUE(eraseBios(h, ChipMethod::Method0));
+  ASSERT_TRUE(eraseBios(h, ChipMethod::ChipStatus));
 }
 
 const Bytes kPiece(0x80, 0x3C);
@@ -71,17 +71,18 @@ const auto kCases = ::testing::Values(
                 [](Host& h, SimWriter& w, bool mistake) {
                   presentAndEraseMethod0Bios(h);
                   if (!mistake) h.setControl(2, 9, 0, 0);
-                  const bool programmed = programBios(h, ChipMethod::Method0, Bytes(0x4000, 0x3C));
+                  const bool programmed = programBios(h, ChipMethod::ChipStatus, Bytes(0x4000, 0x3C));
                   return programmed && allAre(w.memory(Memory::GbBios).first(0x4000), 0x3C);
                 },
                 "the method-0 BIOS ROM's programming voltage is off"},
     // A method-2 FLASH ROM likewise: voltage switched off after the erase, before programming.
     MistakeCase{"flashMethod2WithoutVoltage", [] { return sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SA); },
                 [](Host& h, SimWriter& w, bool mistake) {
-                  prepareFlashCard(h, ChipMethod::Method2);
-                  if (!eraseFlashBlock(h, ChipMethod::Method2, 1)) return false;
+                  prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
+                  if (!eraseFlashBlock(h, ChipMethod::ChipStatusWithVoltage, 1)) return false;
                   if (mistake) h.setControl(2, 10, 0, 0);
-                  const bool programmed = programFlashBank(h, ChipMethod::Method2, 5, Bytes(0x4000, 0x3C));
+                  const bool programmed =
+                      programFlashBank(h, ChipMethod::ChipStatusWithVoltage, 5, Bytes(0x4000, 0x3C));
                   return programmed && allAre(w.memory(Memory::GbFlash).subspan(5 * 0x4000, 0x4000), 0x3C);
                 },
                 "the method-2 FLASH ROM's programming voltage is off"},
@@ -103,7 +104,7 @@ const auto kCases = ::testing::Values(
     // DelayTicks(1000); polling back to back never sees it end.
     MistakeCase{"biosEraseWithoutRoundDelays", [] { return sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SA); },
                 [](Host& h, SimWriter&, bool mistake) {
-                  prepareFlashCard(h, ChipMethod::Method2);
+                  prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
                   h.writeByte(0x0000, 0x00);
                   h.port().delayTicks(10000);
                   h.setControl(2, 14, 0, 0);
@@ -118,7 +119,7 @@ const auto kCases = ::testing::Values(
     // Skipping the DelayTicks(65535): the erase still ends, a real chip was polled too early.
     MistakeCase{"biosErasePolledEarly", [] { return sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SA); },
                 [](Host& h, SimWriter& w, bool mistake) {
-                  prepareFlashCard(h, ChipMethod::Method2);
+                  prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
                   h.writeByte(0x0000, 0x00);
                   h.port().delayTicks(10000);
                   h.setControl(2, 14, 0, 0);
@@ -133,14 +134,14 @@ const auto kCases = ::testing::Values(
     // The BIOS ROM is given DelayTicks(10000) after it is presented.
     MistakeCase{"biosProgrammedUnsettled", [] { return sim::emptyGbFlashCard(9, kIntel28F016SA); },
                 [](Host& h, SimWriter& w, bool mistake) {
-                  prepareFlashCard(h, ChipMethod::Method2);
+                  prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
                   h.writeByte(0x0000, 0x00);
                   if (mistake) {  // programBios gives the chip its wait itself
                     h.setBank(0);
                     h.writeBlock(8, 0x4000, kPiece);
                     pollDone(h);
                   } else {
-                    programBios(h, ChipMethod::Method1, Bytes(0x4000, 0x3C));
+                    programBios(h, ChipMethod::WriterStatus, Bytes(0x4000, 0x3C));
                   }
                   return w.unexpected().empty();
                 },

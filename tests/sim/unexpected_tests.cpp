@@ -66,7 +66,7 @@ TEST_P(ExpectedTraffic, ProbeEraseProgramSave_noteNothing) {
   ASSERT_TRUE(programFlashBank(host, flashMethod, 9, Bytes(0x4000, 0x3C)));
   host.writeByte(0x0000, 0x00);
   const ChipMethod biosMethod = methodOf(bios);
-  if (biosMethod == ChipMethod::Method0) host.setControl(2, 9, 0, 0);
+  if (biosMethod == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
   ASSERT_TRUE(eraseBios(host, biosMethod));
   ASSERT_TRUE(programBios(host, biosMethod, Bytes(0x4000, 0x5D)));
   EXPECT_TRUE(writer.unexpected().empty()) << writer.unexpected().front();
@@ -110,7 +110,7 @@ TEST_P(Unexpected, Noted_onceWithCommandAndReason) {
   EXPECT_TRUE(writer.unexpected().empty());
 }
 
-const auto enabledFlash = [](Host& h) { prepareFlashCard(h, ChipMethod::Method2); };
+const auto enabledFlash = [](Host& h) { prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage); };
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, Unexpected,
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "WriteBlock (0A 00 40 04 00): an ordinary cartridge has no flash to program", 1},
         NoteCase{"WrongMethodProgram", Card::Method1Flash,
                  [](Host& h) {
-                   prepareFlashCard(h, ChipMethod::Method1);
+                   prepareFlashCard(h, ChipMethod::WriterStatus);
                    h.writeBlock(10, 0x4000, Bytes(0x4000, 0));
                  },
                  "WriteBlock (0A 00 40 00 40): opcode 10 does not fit the presented chip, the FLASH ROM FUJI", 1},

@@ -4,15 +4,13 @@
 #include "ops/command_plan.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "gb_images.h"
+#include "test_files.h"
 
 namespace quillon::ops {
 namespace {
@@ -191,39 +189,6 @@ TEST(ProbesFirst, GbReadingSaveMemoryAndErasing_Only) {
   }
 }
 
-// A folder of images for the card list, removed with everything in it.
-class CardListFolder {
- public:
-  CardListFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillon-plan-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make a temporary folder from " << pattern;
-    path_ = pattern;
-  }
-  ~CardListFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  CardListFolder(const CardListFolder&) = delete;
-  CardListFolder& operator=(const CardListFolder&) = delete;
-
-  // A WS image whose save type byte (5 bytes from the end) is `saveType`.
-  std::string WsImage(int saveType) {
-    support::Bytes image(0x80000, 0x3C);
-    image[image.size() - 5] = static_cast<std::uint8_t>(saveType);
-    const std::string name = "save" + std::to_string(saveType) + ".ws";
-    support::writeFile(path_ / name, image);
-    return name;
-  }
-  std::string GbImage() {
-    support::writeFile(path_ / "plain.gb", support::makeGbImage({"PLAIN", 0x19, 0, 0, false}));
-    return "plain.gb";
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 TEST(PlanStartWriting, WsSaveType_AsksThePatchQuestionForEepromOnly) {
   struct Case {
     int saveType;
@@ -231,10 +196,11 @@ TEST(PlanStartWriting, WsSaveType_AsksThePatchQuestionForEepromOnly) {
   };
   for (const Case c : {Case{0x10, true}, Case{0x20, true}, Case{0x01, false}, Case{0x00, false}, Case{0x02, false}}) {
     SCOPED_TRACE(testing::Message() << "save type " << c.saveType);
-    CardListFolder folder;
+    library::testing::TempDir folder;
+    library::testing::WriteWsImage(folder.path() / "game.ws", 0x80000, c.saveType);
     ProgramState state;
     state.setWriterType(WriterType::Ws);
-    ASSERT_TRUE(state.cardList.AddWsImage(folder.path(), folder.WsImage(c.saveType)).added);
+    ASSERT_TRUE(state.cardList.AddWsImage(folder.path(), "game.ws").added);
     const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
     ASSERT_EQ(plan.next, Next::Run);
     EXPECT_EQ(plan.call.operation, CardOperation::WriteWsCard);
@@ -245,13 +211,14 @@ TEST(PlanStartWriting, WsSaveType_AsksThePatchQuestionForEepromOnly) {
 }
 
 TEST(PlanStartWriting, CardListAndWriterType_RunOrNothing) {
-  CardListFolder folder;
+  library::testing::TempDir folder;
+  library::testing::WriteGbImage(folder.path() / "plain.gb", library::testing::GbHeader{});
   for (const WriterType type : {WriterType::Gb, WriterType::GbPassword}) {
     SCOPED_TRACE(testing::Message() << "writer type " << static_cast<int>(type));
     ProgramState state;
     state.setWriterType(type);
     EXPECT_EQ(PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);  // empty card list
-    ASSERT_TRUE(state.cardList.AddGbImage(folder.path(), folder.GbImage(), type).added);
+    ASSERT_TRUE(state.cardList.AddGbImage(folder.path(), "plain.gb", type).added);
     const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
     ASSERT_EQ(plan.next, Next::Run);
     EXPECT_EQ(plan.call.operation, CardOperation::WriteGbCard);

@@ -196,13 +196,9 @@ TfmDirect::TfmDirect(QWidget* parent) : QDialog(parent) {
   FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
   FileListBox1->setGeometry(176, 32, 161, 225);
 
-  Button1 = new QPushButton(QStringLiteral("OK"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry(72, 264, 89, 25);
+  Button1 = MakeButton(this, "Button1", QStringLiteral("OK"), {72, 264, 89, 25});
   Button1->setDefault(true);
-  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setGeometry(184, 264, 89, 25);
+  Button2 = MakeButton(this, "Button2", QStringLiteral("Cancel"), {184, 264, 89, 25});
 
   connect(DriveComboBox1, &QComboBox::activated, this, &TfmDirect::DriveChosen);
   connect(DirectoryListBox1, &QTreeWidget::itemActivated, this,

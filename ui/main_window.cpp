@@ -10,7 +10,6 @@
 #include <QResizeEvent>
 #include <QTreeWidget>
 
-#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -20,7 +19,6 @@
 #include <vector>
 
 #include "detect/probe.h"
-#include "library/rom_scan.h"
 #include "link/link.h"
 #include "quillon_version.h"
 #include "ui/text_look.h"
@@ -32,7 +30,6 @@ namespace {
 constexpr int kColumnCount = 6;
 constexpr std::array<int, kColumnCount> kGbColumnWidths{90, 120, 40, 55, 55, 50};
 constexpr std::array<int, kColumnCount> kWsColumnWidths{260, 0, 0, 60, 90, 0};
-constexpr int kFileNameRole = Qt::UserRole;  // the file name's bytes, as the scan gave them
 
 // Buttons of a plain window: Enter does not press them.
 QPushButton* MakeMainButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
@@ -51,16 +48,6 @@ QTreeWidget* MakeRomListView(QWidget* parent, const char* name, QRect rect) {
   // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
   view->setTextElideMode(Qt::ElideNone);
   return view;
-}
-
-QTreeWidgetItem* MakeRow(const library::ListRow& row) {
-  auto* item = new QTreeWidgetItem(QStringList{
-      FromFileName(row.file), FromBig5(row.name), QString::fromStdString(row.type),
-      QString::fromStdString(row.rom), QString::fromStdString(row.ram),
-      QString::fromStdString(row.color)});
-  item->setData(0, kFileNameRole,
-                QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
-  return item;
 }
 
 std::filesystem::path ExecutablePath() {
@@ -242,80 +229,6 @@ void Tform_ZEP::FormResize() {
 void Tform_ZEP::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   FormResize();
-}
-
-// --- file list and card list --------------------------------------------------------------
-
-void Tform_ZEP::ScanRomDir() {
-  if (!IsKnownWriter(state_.writerType())) return;
-  std::string reason;
-  const std::vector<library::ListRow> rows =
-      library::ScanRomDir(std::filesystem::path(state_.settings.romDir), state_.writerType(), &reason);
-  lvFiles->clear();
-  // A folder that cannot be listed says why, as quillon-cli list does; the list stays empty.
-  // (A folder that is gone, say since the settings were saved, just lists nothing.)
-  std::error_code gone;
-  if (!reason.empty() && std::filesystem::exists(std::filesystem::path(state_.settings.romDir), gone)) {
-    ShowMessage(QStringLiteral("Error"), FromFileName(state_.settings.romDir) + QStringLiteral(": cannot be listed: ") +
-                                             QString::fromStdString(reason));
-  }
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(rows.size()));
-  for (const library::ListRow& row : rows) items.append(MakeRow(row));
-  lvFiles->addTopLevelItems(items);
-}
-
-void Tform_ZEP::FillCardListView() {
-  lvDown->clear();
-  QList<QTreeWidgetItem*> items;
-  for (const library::ListRow& row : state_.cardList.rows()) items.append(MakeRow(row));
-  lvDown->addTopLevelItems(items);
-}
-
-void Tform_ZEP::Button3Click() {
-  Guarded([this] {
-    const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
-    if (selected.isEmpty()) return;
-    const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
-    if (name.isEmpty()) return;
-    const std::string fileName = name.toStdString();
-    const std::filesystem::path romDir(state_.settings.romDir);
-
-    library::AddResult result;
-    const library::WriterType type = state_.writerType();
-    if (IsGbWriter(type)) {
-      result = state_.cardList.AddGbImage(romDir, fileName, type);
-    } else if (type == library::WriterType::Ws) {
-      result = state_.cardList.AddWsImage(romDir, fileName);
-    } else {
-      return;
-    }
-    if (!result.added) {
-      ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
-      return;
-    }
-    FillCardListView();
-  });
-}
-
-void Tform_ZEP::lvFilesDblClick() { Button3Click(); }
-
-void Tform_ZEP::Button4Click() {
-  Guarded([this] {
-    const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
-    if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
-    state_.cardList.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
-    FillCardListView();
-  });
-}
-
-void Tform_ZEP::lvDownDblClick() { Button4Click(); }
-
-void Tform_ZEP::Button5Click() {
-  Guarded([this] {
-    state_.cardList.clear();
-    lvDown->clear();
-  });
 }
 
 // --- writer type and card information -----------------------------------------------------

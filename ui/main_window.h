@@ -1,6 +1,7 @@
-// The main window: ROM directory listing, card composition, writer type and card
-// information (main_window.cpp), and the buttons that start the card operations
-// (main_window_commands.cpp).
+// The main window: its controls, layout, settings, writer type and card information
+// (main_window.cpp), the ROM directory listing and the card composition
+// (main_window_lists.cpp), and the buttons that show other windows, the card commands among
+// them (main_window_commands.cpp).
 #pragma once
 
 #include <QWidget>

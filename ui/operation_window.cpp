@@ -23,10 +23,10 @@ constexpr const char* kUnexpectedError = "An unexpected error stopped the operat
 
 }  // namespace
 
-OperationWindow::OperationWindow(QWidget* parent, const OperationWindowSpec& spec, QSize clientSize)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), spec_(spec) {
+OperationWindow::OperationWindow(QWidget* parent, const OperationWindowConfig& config, QSize clientSize)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), config_(config) {
   // Object names follow the window names: TfmDown -> fmDown.
-  SetUpDialog(this, spec.className + 1, QString::fromLatin1(spec.caption), clientSize);
+  SetUpDialog(this, config.className + 1, QString::fromLatin1(config.caption), clientSize);
   hide();
 }
 
@@ -72,7 +72,7 @@ void OperationWindow::StartWorker() {
     progressTotal_ = 0;
     OperationFunction operation = operation_;
     if (!operation) {
-      operation = [run = spec_.run, args = args_](ops::Operation& op) { return run(op, args); };
+      operation = [run = config_.run, args = args_](ops::Operation& op) { return run(op, args); };
     }
     running_ = true;
     worker_ = std::thread([this, operation = std::move(operation), link = link_, port = port_, state = state_,

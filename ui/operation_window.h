@@ -44,7 +44,7 @@ using CardInfoSink = std::function<void(const detect::CardInfo&, detect::ProbeOu
 using OperationFunction = std::function<ops::Result(ops::Operation&)>;
 
 // What sets one operation window apart from the others of its kind.
-struct OperationWindowSpec {
+struct OperationWindowConfig {
   const char* className;                  // "TfmDown"; the object name drops the "T": "fmDown"
   const char* caption;                    // "Writing..."
   ops::CardOperation operation;           // the card operation the window runs
@@ -60,7 +60,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   OperationWindow& operator=(const OperationWindow&) = delete;
 
   // The card operation this window runs.
-  ops::CardOperation operation() const { return spec_.operation; }
+  ops::CardOperation operation() const { return config_.operation; }
 
   // Readies the window for one operation on `link` with `state` (both must outlive the
   // operation) and `args`: an empty step label and the button of a starting operation.
@@ -118,8 +118,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void RequestStop();
 
  protected:
-  // A window of `clientSize` for `spec`, which must outlive it.
-  OperationWindow(QWidget* parent, const OperationWindowSpec& spec, QSize clientSize);
+  // A window of `clientSize` for `config`, which must outlive it.
+  OperationWindow(QWidget* parent, const OperationWindowConfig& config, QSize clientSize);
 
   // The button of a starting operation ("Cancel", or a disabled "Close").
   virtual void ShowStarting() = 0;
@@ -174,7 +174,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::string AskFile(FileDialogMode mode, const ops::FileQuestion& question);
   void ShowWork(const QString& text);
 
-  const OperationWindowSpec& spec_;
+  const OperationWindowConfig& config_;
   QLabel* work_ = nullptr;
   QLabel* file_ = nullptr;
 

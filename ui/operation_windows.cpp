@@ -15,30 +15,30 @@ using ops::Operation;
 using ops::OperationArgs;
 
 // The ten windows: object name, caption, and the card operation each runs.
-constexpr OperationWindowSpec kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
+constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
                                     [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
-constexpr OperationWindowSpec kClear{
+constexpr OperationWindowConfig kClear{
     "TfmClear", "Earsing...", CardOperation::EraseGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
-constexpr OperationWindowSpec kDownWS{
+constexpr OperationWindowConfig kDownWS{
     "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
     [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); }};
-constexpr OperationWindowSpec kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
+constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
                                        [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
-constexpr OperationWindowSpec kUpload{
+constexpr OperationWindowConfig kUpload{
     "TfmUpload", "Downloading File...", CardOperation::ReadGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::ReadGbCard(op, args.image); }};
-constexpr OperationWindowSpec kRAMDown{
+constexpr OperationWindowConfig kRAMDown{
     "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam,
     [](Operation& op, const OperationArgs& args) { return gb::BackupGbRam(op, args.image); }};
-constexpr OperationWindowSpec kRAMUpload{
+constexpr OperationWindowConfig kRAMUpload{
     "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam,
     [](Operation& op, const OperationArgs& args) { return gb::RestoreGbRam(op, args.image); }};
-constexpr OperationWindowSpec kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
+constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
                                         [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
-constexpr OperationWindowSpec kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
+constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
                                          [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
-constexpr OperationWindowSpec kRAMUploadWS{
+constexpr OperationWindowConfig kRAMUploadWS{
     "TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
     [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
 
@@ -54,8 +54,8 @@ QPushButton* MakeDefaultButton(QDialog* parent, const char* caption, QRect rect)
 
 // --- the writing kind -----------------------------------------------------------------------
 
-WritingWindow::WritingWindow(QWidget* parent, const OperationWindowSpec& spec)
-    : OperationWindow(parent, spec, QSize(297, 95)) {
+WritingWindow::WritingWindow(QWidget* parent, const OperationWindowConfig& config)
+    : OperationWindow(parent, config, QSize(297, 95)) {
   lbWork = MakeLabel(this, "lbWork", QRect(8, 36, 281, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Cancel", {108, 64, 89, 25});
   lbFile = MakeLabel(this, "lbFile", QRect(8, 8, 281, 25), Qt::AlignHCenter);
@@ -77,8 +77,8 @@ void WritingWindow::ShowEnded() { Button1->setText(QStringLiteral("OK")); }
 
 // --- the reading kind -----------------------------------------------------------------------
 
-ReadingWindow::ReadingWindow(QWidget* parent, const OperationWindowSpec& spec)
-    : OperationWindow(parent, spec, QSize(215, 83)) {
+ReadingWindow::ReadingWindow(QWidget* parent, const OperationWindowConfig& config)
+    : OperationWindow(parent, config, QSize(215, 83)) {
   lbWork = MakeLabel(this, "lbWork", QRect(21, 8, 172, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Close", {62, 40, 97, 33});
   setLabels(lbWork, nullptr);

@@ -1,5 +1,5 @@
 // The operation windows: two kinds, each window of a kind set apart only by its caption and
-// the card operation it runs (OperationWindowSpec).
+// the card operation it runs (OperationWindowConfig).
 //   the writing kind (TfmDown, TfmClear, TfmDownWS, TfmClearWS): the file label above the
 //     step label, "Cancel" while the worker runs and "OK" once it has ended;
 //   the reading kind (TfmUpload, TfmRAMDown, TfmRAMUpload and their WS twins): one step
@@ -23,7 +23,7 @@ class WritingWindow : public OperationWindow {
   void Button1Click();
 
  protected:
-  WritingWindow(QWidget* parent, const OperationWindowSpec& spec);
+  WritingWindow(QWidget* parent, const OperationWindowConfig& config);
   void ShowStarting() override;
   void ShowEnded() override;
 
@@ -41,7 +41,7 @@ class ReadingWindow : public OperationWindow {
   void Button1Click();
 
  protected:
-  ReadingWindow(QWidget* parent, const OperationWindowSpec& spec);
+  ReadingWindow(QWidget* parent, const OperationWindowConfig& config);
   void ShowStarting() override;
   void ShowEnded() override;
 

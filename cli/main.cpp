@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "detect/card_info.h"
 #include "ops/command_plan.h"
 #include "quillon_version.h"
 #include "sim/chips.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
       [](std::string& name) { return name.empty() ? std::string("an empty file name") : std::string(); }, "FILE");
 
   WriteArgs writeArgs;
+  static_assert(quillon::detect::kMaxCardImages == 8, "the help of write counts the images a GB card holds");
   auto* write = app.add_subcommand("write", "write GB images (up to eight) or one WS image onto the flash card");
   write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight; or one WS image (*.ws, *.wsc)")
       ->required()

@@ -57,6 +57,7 @@ struct RawLine {
   std::size_t number = 0;  // from 1
   std::string_view text;
   bool crlf = false;       // it ended in "\r\n" (or in '\r' at the end of the text)
+  bool operator==(const RawLine&) const = default;
 };
 
 std::vector<RawLine> SplitLines(std::string_view text);

@@ -1,5 +1,5 @@
-// The simulated writer's folder loader (sim/folder.cpp: openSimPort, describeWriter), fed
-// with any writer.ini and any memory files.
+// The simulated writer's folder loader (sim/folder_port.cpp: openSimPort; sim/folder_commands.cpp:
+// describeWriter), fed with any writer.ini and any memory files.
 //
 // Input: parts separated by the line "@@" ("\n@@\n"):
 //   0  writer.ini (an input starting with the separator has no writer.ini at all)

@@ -5,6 +5,7 @@
 
 #include "sim/card_model.h"
 #include "sim/chips.h"
+#include "sim/gb_flash_timing.h"
 
 namespace quillon::sim {
 
@@ -24,20 +25,6 @@ constexpr std::uint8_t kStatusEraseError = 0xA0;
 // table row, by three bytes or by two.
 constexpr std::array<std::uint8_t, 3> kUnknownId = {0x5A, 0x5A, 0x00};
 
-// How long the chips take, within the waits the PC gives them. A FLASH ROM block erase and
-// the method-2 BIOS ROM chip erase are polled back to back: they last a few polls. The
-// method-0 BIOS ROM chip erase is polled after DelayTicks(65535), then once per
-// DelayTicks(1000): it lasts a little over a second of ticks. Programming a piece or a page
-// is done by the first poll.
-constexpr int kBlockErasePolls = 2;
-constexpr int kChipErasePolls = 3;
-constexpr std::uint64_t kChipEraseTicks = 65535 + 1500;
-// The first status query of a method-0 BIOS ROM erase must wait this long after the command.
-constexpr std::uint64_t kChipEraseFirstPoll = 65535;
-// The BIOS ROM takes an erase or programming command only this long after it was presented
-// (WriteByte(0x0000, 0x00)) or after its chip erase ended.
-constexpr std::uint64_t kBiosSettleTicks = 10000;
-
 // The writer's own GB flash card: a BIOS ROM chip holding the menu image, a FLASH ROM chip
 // holding the games, and 128 KiB of save memory.
 class GbFlashCard final : public CardModel {
@@ -45,11 +32,12 @@ class GbFlashCard final : public CardModel {
   explicit GbFlashCard(Device& device)
       : CardModel(device),
         chips_{{makeChip(Memory::GbBios, device.card.biosChip),
-                makeChip(Memory::GbFlash, device.card.flashChip)}} {}
+                makeChip(Memory::GbFlash, device.card.flashChip)}},
+        biosTiming_(device) {}
 
   void received(const CommandRecord& command) override {
     if (const auto reason = notGbCommand(command)) dev_.noteUnexpected(*reason);
-    if (command.op == 6 && command.p1 == 3) notePollBeforeChipErase();
+    if (command.op == 6 && command.p1 == 3) biosTiming_.notePollBeforeChipErase();
   }
 
   void read(std::uint16_t address, std::span<std::uint8_t> out) override {
@@ -174,7 +162,7 @@ class GbFlashCard final : public CardModel {
         break;
       case 14:  // BIOS ROM chip erase, method 0
         if (fits(kBios, {Method::M0})) {
-          chipEraseAt_ = dev_.ticks;
+          biosTiming_.chipEraseStarted();
           return chipErase(0, kChipEraseTicks);
         }
         dev_.noteUnexpected("the method-0 BIOS ROM erase does not fit " + presentedText());
@@ -259,7 +247,7 @@ class GbFlashCard final : public CardModel {
         if (v == 0x0A) presented_ = kFlash;
         if (v == 0x00) {
           presented_ = kBios;
-          settleFrom(dev_.ticks);
+          biosTiming_.settleFrom(dev_.ticks);
         }
         saveEnabled_ = v == 0x0A;
       } else if (a < 0x2000) {
@@ -325,7 +313,7 @@ class GbFlashCard final : public CardModel {
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     if (!inWindow) dev_.noteUnexpected("the data does not lie in the bank window 0x4000-0x7FFF");
     if (needsVoltage && !vpp_) dev_.noteUnexpected(presented_ == kFlash ? kNoVoltage : kNoBiosVoltage);
-    if (presented_ == kBios) noteUnsettledBios();
+    if (presented_ == kBios) biosTiming_.noteUnsettled();
     if (presented_ == kFlash && inWindow) noteMissingErase(chip, bank * kBank + (address - 0x4000u), data);
     bool ok = writeEnabled_ && inWindow && (vpp_ || !needsVoltage);
     if (presented_ == kFlash) {
@@ -394,40 +382,12 @@ class GbFlashCard final : public CardModel {
   void chipErase(int polls, std::uint64_t duration) {
     Chip& chip = chips_[kBios];
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
-    noteUnsettledBios();
+    biosTiming_.noteUnsettled();
     const bool ok = writeEnabled_ && !dev_.faults.biosEraseFail;
     if (ok) erase(chip.memory, 0, dev_.mem(chip.memory).size());
     dev_.start(ok, polls, duration);
-    settleFrom(dev_.ticks + duration);
+    biosTiming_.settleFrom(dev_.ticks + duration);
     chip.idMode = false;
-  }
-
-  // The BIOS ROM needs kBiosSettleTicks of quiet from `ticks` on before its next erase or
-  // programming command.
-  void settleFrom(std::uint64_t ticks) {
-    biosQuietFrom_ = ticks;
-    settleNoted_ = false;
-  }
-  void noteUnsettledBios() {
-    if (dev_.ticks >= biosQuietFrom_ + kBiosSettleTicks || settleNoted_) return;
-    settleNoted_ = true;
-    if (dev_.ticks < biosQuietFrom_) {
-      dev_.noteUnexpected("the BIOS ROM is still erasing");
-      return;
-    }
-    dev_.noteUnexpected("the BIOS ROM was presented or erased " + std::to_string(dev_.ticks - biosQuietFrom_) +
-                        " ticks before; it takes commands after DelayTicks(10000)");
-  }
-
-  // The first status query of a method-0 BIOS ROM erase comes after DelayTicks(65535).
-  void notePollBeforeChipErase() {
-    if (!chipEraseAt_) return;
-    const std::uint64_t waited = dev_.ticks - *chipEraseAt_;
-    chipEraseAt_.reset();
-    if (waited < kChipEraseFirstPoll) {
-      dev_.noteUnexpected("the BIOS ROM erase is polled " + std::to_string(waited) +
-                          " ticks after its command; the chip is polled after DelayTicks(65535)");
-    }
   }
 
   void erase(Memory memory, std::size_t offset, std::size_t size) {
@@ -446,9 +406,7 @@ class GbFlashCard final : public CardModel {
   bool saveEnabled_ = false;  // 0x0A was the last value written to 0x0000
   bool vpp_ = false;
   bool biosPaged_ = false;  // a page was written to the BIOS ROM
-  std::uint64_t biosQuietFrom_ = 0;  // presented, or its chip erase ended, at this tick
-  bool settleNoted_ = false;
-  std::optional<std::uint64_t> chipEraseAt_;  // a method-0 chip erase not yet polled, from this tick
+  BiosTiming biosTiming_;
 };
 
 }  // namespace

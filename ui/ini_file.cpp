@@ -16,23 +16,14 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::size_t npos = std::string::npos;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+// The settings file's rules: names in any case; blanks are space, tab, CR, form feed and
+// vertical tab; any line starting with '[' is a section header.
+constexpr ini::Rules kRules{" \t\r\f\v", ini::Rules::Sections::UpToFirstClose, true};
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
+bool SameName(std::string_view a, std::string_view b) { return ini::SameName(a, b, kRules); }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+// The value of a key line, as the line holds it (blanks around it removed).
+std::string_view ValueOf(std::string_view line) { return ini::ReadLine(line, kRules).value; }
 
 bool IsControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -144,20 +135,10 @@ std::string SectionLine(std::string_view name) {
 }  // namespace
 
 IniFile::Line IniFile::Classify(std::string text) {
+  const ini::Line read = ini::ReadLine(text, kRules);
   Line line;
-  const std::string_view t = Trim(text);
-  if (t.empty()) {
-    line.kind = Line::Blank;
-  } else if (t.front() == ';' || t.front() == '#') {
-    line.kind = Line::Comment;
-  } else if (t.front() == '[') {
-    line.kind = Line::Section;
-    const std::size_t close = t.find(']');
-    line.name = std::string(Trim(t.substr(1, close == npos ? npos : close - 1)));
-  } else if (const std::size_t eq = t.find('='); eq != npos) {
-    line.kind = Line::Key;
-    line.name = std::string(Trim(t.substr(0, eq)));
-  }
+  line.kind = read.kind;
+  line.name = std::string(read.name);
   line.text = std::move(text);
   return line;
 }
@@ -168,15 +149,9 @@ IniFile IniFile::Parse(std::string_view text) {
     ini.bom_ = true;
     text.remove_prefix(kBom.size());
   }
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') {
-      ini.crlf_ = true;
-      raw.remove_suffix(1);
-    }
-    ini.lines_.push_back(Classify(std::string(raw)));
+  for (const ini::RawLine& raw : ini::SplitLines(text)) {
+    if (raw.crlf) ini.crlf_ = true;
+    ini.lines_.push_back(Classify(std::string(raw.text)));
   }
   return ini;
 }
@@ -193,9 +168,9 @@ std::size_t IniFile::Find(std::string_view section, std::string_view key) const 
   bool inSection = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const Line& line = lines_[i];
-    if (line.kind == Line::Section) {
+    if (line.kind == ini::LineKind::Section) {
       inSection = SameName(line.name, section);
-    } else if (inSection && line.kind == Line::Key && SameName(line.name, key)) {
+    } else if (inSection && line.kind == ini::LineKind::Entry && SameName(line.name, key)) {
       return i;
     }
   }
@@ -205,9 +180,7 @@ std::size_t IniFile::Find(std::string_view section, std::string_view key) const 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   const std::size_t i = Find(section, key);
   if (i == npos) return std::nullopt;
-  const std::string& text = lines_[i].text;
-  const std::string_view value = std::string_view(text).substr(text.find('=') + 1);
-  return DecodeValue(Trim(value));
+  return DecodeValue(ValueOf(lines_[i].text));
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -215,7 +188,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     // A line that already reads `value` stays as the user wrote it (quotes and all);
     // otherwise keep the key as the user spelled it and the spacing after '='.
     std::string& text = lines_[i].text;
-    if (DecodeValue(Trim(std::string_view(text).substr(text.find('=') + 1))) == value) return;
+    if (DecodeValue(ValueOf(text)) == value) return;
     std::size_t start = text.find('=') + 1;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
     text.resize(start);
@@ -230,10 +203,10 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   std::size_t insertAt = npos;
   bool inSection = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].kind == Line::Section) {
+    if (lines_[i].kind == ini::LineKind::Section) {
       inSection = SameName(lines_[i].name, section);
       if (inSection) insertAt = i + 1;
-    } else if (inSection && lines_[i].kind != Line::Blank) {
+    } else if (inSection && lines_[i].kind != ini::LineKind::Blank) {
       insertAt = i + 1;
     }
   }
@@ -242,7 +215,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
                   Classify(std::move(text)));
     return;
   }
-  if (!lines_.empty() && lines_.back().kind != Line::Blank) lines_.push_back(Classify(""));
+  if (!lines_.empty() && lines_.back().kind != ini::LineKind::Blank) lines_.push_back(Classify(""));
   lines_.push_back(Classify(SectionLine(section)));
   lines_.push_back(Classify(std::move(text)));
 }

@@ -1,8 +1,9 @@
-// A small INI file reader and writer that keeps the file as the user left it.
+// The settings file's INI reader and writer, which keeps the file as the user left it.
 //
-// Reading follows the usual profile-file rules: section and key names are compared without
-// regard to ASCII case, spaces around names and values are ignored, a value wrapped in a
-// matching pair of double or single quotes loses them (nothing inside them is changed:
+// Reading follows the usual profile-file rules (the lines are read by ini/reader.h): section
+// and key names are compared without regard to ASCII case, spaces around names and values are
+// ignored, a line starting with '[' is a section header named up to its ']', a value wrapped
+// in a matching pair of double or single quotes loses them (nothing inside them is changed:
 // RomDir="C:\roms" reads C:\roms), lines starting with ';' or '#' are comments. Writing
 // changes only the line of the key it sets (or adds one line, or one section at the end);
 // every other line, comment and section stays as it was.
@@ -32,6 +33,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ini/reader.h"
 
 namespace quillon::ui {
 
@@ -67,8 +70,7 @@ class IniFile {
 
  private:
   struct Line {
-    enum Kind { Other, Blank, Comment, Section, Key };
-    Kind kind = Other;
+    ini::LineKind kind = ini::LineKind::Other;
     std::string text;  // the line as written, without its line end
     std::string name;  // section name or key name, trimmed
   };

@@ -54,7 +54,7 @@ void BM_WriteAndReadCard(benchmark::State& state, bool write) {
     options.diagnostics = &quiet;
     link::Link link(writer, options);
     ops::ProgramState programState;
-    programState.settings.writerType = 2;
+    programState.setWriterType(quillon::library::WriterType::Ws);
     programState.cardList.AddWsImage(image.dir, "bench.wsc");
     QuietWindow window;
     ops::StopToken stop;

@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.saveRomDir = "/home/user/saved roms/";
   settings.ramDir = value + "/";
   settings.patchDir = "";
-  settings.writerType = static_cast<int>(selector) - 128;
+  settings.writerType = static_cast<quillon::library::WriterType>(static_cast<int>(selector) - 128);
   IniFile ini2 = IniFile::Parse(text);
   quillon::ui::WriteSettings(ini2, settings);
   const quillon::ui::Settings read = quillon::ui::ReadSettings(IniFile::Parse(ini2.Text()), kProgramDir);

@@ -16,9 +16,8 @@ struct Settings {
   std::string saveRomDir;  // SaveROMDir: start directory of the dialogs that save images read from a card
   std::string ramDir;      // RAMDir: start directory of the save memory file dialogs
   std::string patchDir;    // PatchDir: start directory of the patch file dialog
-  // SystemStyle: the writer type as the file stores it, a number (library::WriterType);
-  // ProgramState::writerType() is how the program reads it.
-  int writerType = 0;
+  // SystemStyle: the writer type; the file stores its number, which may be one of no item.
+  library::WriterType writerType = library::WriterType::Gb;
 };
 
 // While an operation runs, its worker owns this state: the main window leaves it alone
@@ -29,8 +28,8 @@ struct ProgramState {
   library::CardList cardList;   // the images chosen for the card; GB writing sets their placement
   detect::CardInfo cardInfo;    // what the last probe found
 
-  library::WriterType writerType() const { return static_cast<library::WriterType>(settings.writerType); }
-  void setWriterType(library::WriterType type) { settings.writerType = static_cast<int>(type); }
+  library::WriterType writerType() const { return settings.writerType; }
+  void setWriterType(library::WriterType type) { settings.writerType = type; }
 };
 
 // The directory part of a chosen file's path, with its trailing separator

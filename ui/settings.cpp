@@ -42,7 +42,7 @@ Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
   s.ramDir = get(kRamDir);
   s.patchDir = get(kPatchDir);
   const auto style = ini.Get(kSettingsSection, kSystemStyle);
-  s.writerType = style ? ParseDecimal(*style).value_or(0) : 0;
+  s.writerType = static_cast<library::WriterType>(style ? ParseDecimal(*style).value_or(0) : 0);
   return s;
 }
 
@@ -51,7 +51,7 @@ void WriteSettings(IniFile& ini, const Settings& settings) {
   ini.Set(kSettingsSection, kSaveRomDir, settings.saveRomDir);
   ini.Set(kSettingsSection, kRamDir, settings.ramDir);
   ini.Set(kSettingsSection, kPatchDir, settings.patchDir);
-  ini.Set(kSettingsSection, kSystemStyle, std::to_string(settings.writerType));
+  ini.Set(kSettingsSection, kSystemStyle, std::to_string(static_cast<int>(settings.writerType)));
 }
 
 std::string ProgramDirOf(const std::filesystem::path& executable) {

@@ -119,7 +119,7 @@ const auto kCases = ::testing::Values(
                 "BIOS Reading Error", ProbeEnd},
     FailureCase{"shortPasswordMenu", 0, 21, Run::Write,
                 [](Bench& bench) {
-                  bench.state.settings.writerType = 1;
+                  bench.state.setWriterType(library::WriterType::GbPassword);
                   ComposeTwo(bench);
                   support::writeFile(bench.dir / "chtbios.bin", support::makeMenuImage(0x4000));
                 },

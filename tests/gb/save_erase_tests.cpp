@@ -115,14 +115,15 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
     bench = std::make_unique<Bench>(sim::gbCartridge(rom, Bytes(old.begin(), old.begin() + 0x8000)));
   } else {
     bench = std::make_unique<Bench>(sim::emptyGbFlashCard(0, 21));
-    bench->state.settings.writerType = c.holder == Holder::Password ? 1 : 0;
+    bench->state.setWriterType(c.holder == Holder::Password ? library::WriterType::GbPassword
+                                                           : library::WriterType::Gb);
     auto bios = bench->writer->memory(sim::Memory::GbBios);
     const Bytes menu = support::makeMenuImage(0x8000);
     std::copy(menu.begin(), menu.end(), bios.begin());
     support::placeOnFlashCard(bios, bench->writer->memory(sim::Memory::GbFlash),
                               {{support::makeGbImage({"FIRST", 0x19, 0, 2, false}), 0, 1},
                                {support::makeGbImage({"SECOND", 0x1B, 0, c.ramCode, false}), 1, 3}},
-                              bench->state.settings.writerType);
+                              static_cast<int>(bench->state.writerType()));
     auto sram = bench->writer->memory(sim::Memory::GbSram);
     std::copy(old.begin(), old.end(), sram.begin());
     selected = c.holder == Holder::Password ? 2 : 1;

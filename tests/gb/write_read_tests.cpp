@@ -81,7 +81,7 @@ const std::vector<std::string> kMonoImages = {"adjustris.gb", "tobu.gb", "2048.g
 TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   const ChipCase& c = GetParam();
   Bench bench(sim::emptyGbFlashCard(c.biosRow, c.flashRow));
-  bench.state.settings.writerType = c.writerType;
+  bench.state.setWriterType(static_cast<library::WriterType>(c.writerType));
   const fs::path images = fs::path(QUILLON_TEST_DATA) / "gb";
   bench.Compose(images, kMonoImages);
   // Old contents in the BIOS ROM beyond the menu image show which erase ran.

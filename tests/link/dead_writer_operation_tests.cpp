@@ -22,7 +22,7 @@ constexpr std::uint64_t kDeadCommandReads = 14 * link::kPollLimit;
 
 struct Rig {
   explicit Rig(sim::CardContents card, int writerType) : writer(std::move(card)), link(writer, options(diagnostics)) {
-    state.settings.writerType = writerType;
+    state.setWriterType(static_cast<library::WriterType>(writerType));
     // Arms the drop when the step label first shows `dropAt`.
     window.onWork = [this](const std::string& shown) {
       if (shown != dropAt || armed) return;

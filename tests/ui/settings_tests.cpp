@@ -321,12 +321,12 @@ class SettingsTest : public QObject {
     QCOMPARE(Q(s.saveRomDir), saveRomDir);
     QCOMPARE(Q(s.ramDir), ramDir);
     QCOMPARE(Q(s.patchDir), patchDir);
-    QCOMPARE(s.writerType, writerType);
+    QCOMPARE(static_cast<int>(s.writerType), writerType);
   }
 
   void writeSettings_emptyFile_fiveKeysInOrder() {
     IniFile ini;
-    quillon::ui::WriteSettings(ini, Settings{"/r", "/s/", "/m/", "/p/", 2});
+    quillon::ui::WriteSettings(ini, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(2)});
     QCOMPARE(Q(ini.Text()), QStringLiteral("[Main]\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\n"
                                            "PatchDir=/p/\nSystemStyle=2\n"));
   }
@@ -334,7 +334,7 @@ class SettingsTest : public QObject {
   void writeSettings_handWrittenFile_keepsOtherLines() {
     IniFile ini = IniFile::Parse(
         "; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 1\nFavourite=tobu.gb\n\n[Z]\nK=V\n");
-    quillon::ui::WriteSettings(ini, Settings{"/r", "/s/", "/m/", "/p/", 0});
+    quillon::ui::WriteSettings(ini, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(0)});
     QCOMPARE(Q(ini.Text()),
              QStringLiteral("; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 0\n"
                             "Favourite=tobu.gb\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\n"
@@ -444,7 +444,7 @@ class SettingsTest : public QObject {
     quillon::uitest::WriteText(file, before);
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-    const Settings changed{"/home/me/my roms", "/home/me/saves", "C:\\ram", "/p/\nnew/", 1};
+    const Settings changed{"/home/me/my roms", "/home/me/saves", "C:\\ram", "/p/\nnew/", static_cast<quillon::library::WriterType>(1)};
     QVERIFY(quillon::ui::SaveSettingsFile(file, changed));
     std::string after = before;
     after.replace(after.find("PatchDir=/p/"), 12, "PatchDir=$'/p/\\nnew/'");
@@ -459,7 +459,7 @@ class SettingsTest : public QObject {
   void saveSettingsFile_missingFolder_isCreated() {
     QTemporaryDir dir;
     const auto file = PathOf(dir) / "config" / "quillon" / "quillon.INI";
-    QVERIFY(quillon::ui::SaveSettingsFile(file, Settings{"/r", "/s/", "/m/", "/p/", 1}));
+    QVERIFY(quillon::ui::SaveSettingsFile(file, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(1)}));
     QCOMPARE(Q(quillon::uitest::ReadText(file)),
              QStringLiteral("[Main]\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\nPatchDir=/p/\n"
                             "SystemStyle=1\n"));

@@ -52,7 +52,7 @@ void ComposeWsCard(Bench& b, const std::vector<std::uint8_t>& image) {
   std::filesystem::create_directories(roms);
   support::writeFile(roms / "game.ws", image);
   ops::ProgramState& state = b.main->state();
-  state.settings.writerType = 2;
+  state.setWriterType(quillon::library::WriterType::Ws);
   QVERIFY(state.cardList.AddWsImage(roms, "game.ws").added);
 }
 

@@ -26,7 +26,7 @@ inline Bytes DataFile(const std::string& name) {
 }
 
 struct WsBench : gbtest::Bench {
-  WsBench() : Bench(sim::emptyWsFlashCard()) { state.settings.writerType = 2; }
+  WsBench() : Bench(sim::emptyWsFlashCard()) { state.setWriterType(library::WriterType::Ws); }
 
   // Puts the image into "game.ws" (behind `header` bytes of 0xEE) and into the card list.
   void Compose(const Bytes& image, std::size_t header = 0) {

@@ -59,9 +59,9 @@ struct Options {
 
 Options ProcessOptions(const QCoreApplication& app) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Quillon Writing System: writes, reads and erases GB and WS cards on a writer at the "
-      "parallel port."));
+  parser.setApplicationDescription(
+      QStringLiteral("Quillon Writing System: writes, reads and erases GB and WS cards on a writer at the "
+                     "parallel port."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption portOption(
@@ -78,8 +78,7 @@ Options ProcessOptions(const QCoreApplication& app) {
 bool AsksOnlyForText(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v")
-      return true;
+    if (arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v") return true;
   }
   return false;
 }
@@ -94,8 +93,8 @@ int Run(QApplication& app) {
   const Connection connection = Connect(options.port.toStdString());
 
   // The main window makes and owns its secondary windows.
-  quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr),
-                                  *connection.link, connection.port.get());
+  quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr), *connection.link,
+                                  connection.port.get());
 
   form_ZEP.show();
   return app.exec();

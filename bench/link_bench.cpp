@@ -31,8 +31,8 @@ void BM_SendByte(benchmark::State& state) {
   for (auto _ : state) link.SendByte(0x5A);
   state.counters["accesses/byte"] =
       static_cast<double>(link.portAccesses() - before) / static_cast<double>(state.iterations());
-  state.counters["ns/access"] = benchmark::Counter(
-      static_cast<double>(link.portAccesses() - before), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/access"] = benchmark::Counter(static_cast<double>(link.portAccesses() - before),
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_SendByte);
@@ -44,8 +44,8 @@ void BM_ReceiveByte(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(link.ReceiveByte());
   state.counters["accesses/byte"] =
       static_cast<double>(link.portAccesses() - before) / static_cast<double>(state.iterations());
-  state.counters["ns/access"] = benchmark::Counter(
-      static_cast<double>(link.portAccesses() - before), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/access"] = benchmark::Counter(static_cast<double>(link.portAccesses() - before),
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_ReceiveByte);

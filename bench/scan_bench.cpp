@@ -49,8 +49,7 @@ void MakeWsImages(const std::filesystem::path& dir) {
   }
 }
 
-void ScanFolder(benchmark::State& state, const std::filesystem::path& dir,
-                quillon::library::WriterType writerType) {
+void ScanFolder(benchmark::State& state, const std::filesystem::path& dir, quillon::library::WriterType writerType) {
   std::size_t rows = 0;
   for (auto _ : state) {
     const auto list = quillon::library::ScanRomDir(dir, writerType);
@@ -64,8 +63,7 @@ void ScanFolder(benchmark::State& state, const std::filesystem::path& dir,
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "quillon-scan-bench-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "quillon-scan-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     std::fprintf(stderr, "cannot make a temporary folder\n");
     return 1;

@@ -31,7 +31,7 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
 struct RamArgs {
   std::string file;
   std::optional<int> image;  // 1-based image of a flash card
-  bool password = false;  // the "Password" item (writer type gb-password)
+  bool password = false;     // the "Password" item (writer type gb-password)
 };
 int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop);
 int runRestoreRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop);

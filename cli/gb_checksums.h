@@ -9,11 +9,11 @@
 namespace quillon::cli {
 
 struct GbChecksums {
-  bool hasHeader = false;           // the image holds bytes 0x000..0x14F
-  std::uint8_t headerStored = 0;    // byte 0x14D
-  std::uint8_t headerComputed = 0;  // x = 0; x = x - byte - 1 over 0x134..0x14C
-  std::uint16_t globalStored = 0;   // bytes 0x14E (high) and 0x14F (low)
-  std::uint16_t globalComputed = 0; // 16-bit sum of every byte but 0x14E and 0x14F
+  bool hasHeader = false;            // the image holds bytes 0x000..0x14F
+  std::uint8_t headerStored = 0;     // byte 0x14D
+  std::uint8_t headerComputed = 0;   // x = 0; x = x - byte - 1 over 0x134..0x14C
+  std::uint16_t globalStored = 0;    // bytes 0x14E (high) and 0x14F (low)
+  std::uint16_t globalComputed = 0;  // 16-bit sum of every byte but 0x14E and 0x14F
 
   bool headerRight() const { return hasHeader && headerStored == headerComputed; }
   bool globalRight() const { return hasHeader && globalStored == globalComputed; }

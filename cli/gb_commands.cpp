@@ -55,8 +55,8 @@ int pickImage(const ops::CommandPlan& plan, std::optional<int> image, const std:
   const int count = plan.imageItems;
   if (count == 0) return refuse("the flash card holds no images");
   if (!image)
-    return refuse("the writer holds a flash card: name the image with --image N (1 to " + std::to_string(count) +
-                  ")" + otherChoice + ":" + imageList(plan));
+    return refuse("the writer holds a flash card: name the image with --image N (1 to " + std::to_string(count) + ")" +
+                  otherChoice + ":" + imageList(plan));
   if (*image < 1 || *image > count)
     return refuse("--image " + std::to_string(*image) + ": the flash card holds " + std::to_string(count) +
                   (count == 1 ? " image:" : " images:") + imageList(plan));
@@ -75,14 +75,16 @@ int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<
         status != kGoOn)
       return status;
     if (plan.card == detect::kOrdinaryCartridge && (args.image || args.password))
-      return refuse("--image and --password choose a save area of a flash card; the writer holds an ordinary "
-                    "cartridge");
+      return refuse(
+          "--image and --password choose a save area of a flash card; the writer holds an ordinary "
+          "cartridge");
     if (plan.next == ops::CommandPlan::Next::Pick) {
       int row = 0;
       if (args.password) {
         if (!plan.passwordItem)
-          return refuse("--password is the \"Password\" item of the writer type gb-password; the writer type "
-                        "is gb");
+          return refuse(
+              "--password is the \"Password\" item of the writer type gb-password; the writer type "
+              "is gb");
         row = *plan.passwordItem;
       } else if (const int status = pickImage(plan, args.image, plan.passwordItem ? " or --password" : "", row);
                  status != kGoOn) {
@@ -133,8 +135,9 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
     ops::CommandPlan plan;
     if (const int status = planCommand(run, ops::Command::DownloadCard, plan); status != kGoOn) return status;
     if (plan.card == detect::kOrdinaryCartridge && args.image)
-      return refuse("--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
-                    "which is read whole");
+      return refuse(
+          "--image chooses an image of a flash card; the writer holds an ordinary cartridge, "
+          "which is read whole");
     if (plan.next == ops::CommandPlan::Next::Pick) {
       int row = 0;
       if (const int status = pickImage(plan, args.image, "", row); status != kGoOn) return status;

@@ -55,14 +55,16 @@ int main(int argc, char** argv) {
   options.argv0 = argc > 0 ? argv[0] : "";
   CLI::App app{
       "quillon-cli: drives a GB / WonderSwan cartridge writer on the parallel port.\n"
-      "Ports: auto (default, or QUILLON_PORT), ppdev:/dev/parport0, direct:BASE (0x378, or a PCI card's base), sim:DIR\n"
+      "Ports: auto (default, or QUILLON_PORT), ppdev:/dev/parport0, direct:BASE (0x378, or a PCI card's base), "
+      "sim:DIR\n"
       "(a simulated writer kept in the folder DIR; see 'sim').",
       "quillon-cli"};
   app.require_subcommand(1);
   std::string versionLine = "quillon-cli ";
   versionLine += quillon::kVersion;
   app.set_version_flag("--version", versionLine, "print the program's version and exit");
-  app.add_option("--port", options.port, "port to use: auto, ppdev:/dev/parportN, direct:BASE (e.g. direct:0x378), sim:DIR");
+  app.add_option("--port", options.port,
+                 "port to use: auto, ppdev:/dev/parportN, direct:BASE (e.g. direct:0x378), sim:DIR");
   app.add_option("--writer", options.writer, "writer type: gb (default), gb-password or ws")
       ->check(CLI::IsMember({"gb", "gb-password", "ws"}));
   app.add_option("--trace", options.traceFile, "record every byte crossing the port in FILE (also QUILLON_TRACE)");
@@ -79,7 +81,8 @@ int main(int argc, char** argv) {
   info->callback([&] { status = runInfo(options, interrupted); });
 
   std::string listDir;
-  auto* list = app.add_subcommand("list", "print the image files of DIR for the writer type: Files, Name, Type, Rom, Ram, Color (tab-separated)");
+  auto* list = app.add_subcommand(
+      "list", "print the image files of DIR for the writer type: Files, Name, Type, Rom, Ram, Color (tab-separated)");
   list->add_option("DIR", listDir, "ROM directory")->required();
   list->footer(oneLineFields);
   list->callback([&] { status = runList(options, listDir); });
@@ -91,7 +94,9 @@ int main(int argc, char** argv) {
   WriteArgs writeArgs;
   static_assert(quillon::detect::kMaxCardImages == 8, "the help of write counts the images a GB card holds");
   auto* write = app.add_subcommand("write", "write GB images (up to eight) or one WS image onto the flash card");
-  write->add_option("IMAGE", writeArgs.images, "GB image files (*.gb, *.gbc), up to eight; or one WS image (*.ws, *.wsc)")
+  write
+      ->add_option("IMAGE", writeArgs.images,
+                   "GB image files (*.gb, *.gbc), up to eight; or one WS image (*.ws, *.wsc)")
       ->required()
       ->check(fileName);
   write->add_flag("--verify", writeArgs.verify,
@@ -113,7 +118,8 @@ int main(int argc, char** argv) {
   write->callback([&] { status = runWrite(options, writeArgs, interrupted); });
 
   ReadArgs readArgs;
-  auto* read = app.add_subcommand("read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
+  auto* read = app.add_subcommand(
+      "read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
   read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
   read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card");
   read->footer(
@@ -138,7 +144,8 @@ int main(int argc, char** argv) {
   RamArgs backupArgs, restoreArgs;
   auto* backup = app.add_subcommand("backup-ram", "save the card's save memory into a file (*.sav)");
   backup->add_option("OUT", backupArgs.file, "save memory file to write")->required()->check(fileName);
-  auto* backupImage = backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card");
+  auto* backupImage =
+      backup->add_option("--image", backupArgs.image, "the save area of image N (1-based) of a flash card");
   backup->add_flag("--password", backupArgs.password, "the \"Password\" item (writer type gb-password)")
       ->excludes(backupImage);
   backup->footer(std::string(ramFooter) + "\nPrints \"Downloading Success\" on standard output.");
@@ -146,7 +153,8 @@ int main(int argc, char** argv) {
 
   auto* restore = app.add_subcommand("restore-ram", "write a save memory file (*.sav) into the card's save memory");
   restore->add_option("IN", restoreArgs.file, "save memory file to read")->required()->check(fileName);
-  auto* restoreImage = restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card");
+  auto* restoreImage =
+      restore->add_option("--image", restoreArgs.image, "the save area of image N (1-based) of a flash card");
   restore->add_flag("--password", restoreArgs.password, "the \"Password\" item (writer type gb-password)")
       ->excludes(restoreImage);
   restore->footer(std::string(ramFooter) + "\nPrints \"Uploading Success\" on standard output.");
@@ -157,7 +165,9 @@ int main(int argc, char** argv) {
   std::vector<int> cardSizes;
   for (const auto& size : quillon::ops::kCardSizes) cardSizes.push_back(size.megabits);
   auto* erase = app.add_subcommand("erase", "erase the flash card: its images, its menu image and its save memory");
-  erase->add_option("--size", eraseArgs.size, "16: the first 2 MiB of the FLASH ROM (\"16MB Card\"); 32: all 4 MiB (\"32MB Card\")")
+  erase
+      ->add_option("--size", eraseArgs.size,
+                   "16: the first 2 MiB of the FLASH ROM (\"16MB Card\"); 32: all 4 MiB (\"32MB Card\")")
       ->check(CLI::IsMember(cardSizes));
   erase->footer(
       "--size is required for the writer types gb and gb-password. The card is probed first; only a\n"

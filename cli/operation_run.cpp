@@ -17,8 +17,7 @@ TerminalWindow::Display standardErrorDisplay() {
   display.bar = ::isatty(STDERR_FILENO) == 1;
   display.beep = display.bar;
   winsize size{};
-  if (display.bar && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-    display.columns = size.ws_col;
+  if (display.bar && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) display.columns = size.ws_col;
   return display;
 }
 

@@ -72,8 +72,8 @@ Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop, co
   const char* traceVariable = std::getenv("QUILLON_TRACE");
   CheckTraceFile(options.traceFile.empty() && traceVariable ? traceVariable : options.traceFile, options, files,
                  portSpec);
-  trace_ = options.traceFile.empty() ? link::traceFromEnvironment()
-                                     : std::make_unique<link::FileTrace>(options.traceFile);
+  trace_ =
+      options.traceFile.empty() ? link::traceFromEnvironment() : std::make_unique<link::FileTrace>(options.traceFile);
   port_ = connect::openPort(portSpec, &std::cerr, &stop);
   claim_.emplace(port_.get());
   if (!claim_->held()) throw std::runtime_error(claim_->why());

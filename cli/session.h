@@ -22,11 +22,11 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
 struct GlobalOptions {
-  std::string port;        // empty: QUILLON_PORT, else auto
+  std::string port;  // empty: QUILLON_PORT, else auto
   std::string writer = "gb";
-  std::string traceFile;   // empty: QUILLON_TRACE, else none
-  std::string menuDir;     // empty: the program's own directory
-  std::string argv0;       // how the program was started, to find its own directory
+  std::string traceFile;  // empty: QUILLON_TRACE, else none
+  std::string menuDir;    // empty: the program's own directory
+  std::string argv0;      // how the program was started, to find its own directory
 };
 
 // Writer type of the --writer word: gb, gb-password, ws.

@@ -22,7 +22,7 @@ class TerminalWindow : public ops::ProgressWindow {
     // A terminal gets one bar line redrawn in place; anything else gets plain lines, one
     // per step text (a text seen before is not printed again).
     bool bar = false;
-    int columns = 80;  // width of the bar line
+    int columns = 80;   // width of the bar line
     bool beep = false;  // '\a' when the operation ends
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
     // Called before a line of its own is printed: what else writes to the same stream (the

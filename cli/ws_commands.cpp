@@ -79,22 +79,21 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
 }
 
 int runWsRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
-  if (args.image)
-    return usage("read: --image chooses an image of a GB flash card; the WS card is read whole");
+  if (args.image) return usage("read: --image chooses an image of a GB flash card; the WS card is read whole");
   return runWsOperation(options, args.out, stop, [](ops::Operation& op) { return ws::ReadWsCard(op); });
 }
 
 int runWsRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
   const std::string command = restore ? "restore-ram" : "backup-ram";
   if (args.image || args.password)
-    return usage(command + ": --image and --password choose a save area of a GB flash card; the WS card has "
-                           "one save memory of 32 KiB");
+    return usage(command +
+                 ": --image and --password choose a save area of a GB flash card; the WS card has "
+                 "one save memory of 32 KiB");
   if (restore) {
     if (const int status = checkInput(args.file); status != kGoOn) return status;
   }
-  return runWsOperation(options, args.file, stop, [restore](ops::Operation& op) {
-    return restore ? ws::RestoreWsRam(op) : ws::BackupWsRam(op);
-  });
+  return runWsOperation(options, args.file, stop,
+                        [restore](ops::Operation& op) { return restore ? ws::RestoreWsRam(op) : ws::BackupWsRam(op); });
 }
 
 int runWsErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop) {

@@ -38,16 +38,14 @@ std::unique_ptr<link::Port> openAutoPort(const AutoOpeners& openers) {
   } catch (const link::PortBusy& e) {
     // The port is there and a driver uses it: writing to its registers behind that
     // driver's back would upset both, so direct I/O is not tried.
-    throw PortError(std::string(e.what()) +
-                    "\n  (auto did not try direct I/O on a port another driver holds)");
+    throw PortError(std::string(e.what()) + "\n  (auto did not try direct I/O on a port another driver holds)");
   } catch (const std::exception& e) {
     ppdevError = e.what();
   }
   try {
     return openers.direct();
   } catch (const std::exception& e) {
-    throw PortError("no parallel port could be opened.\n  ppdev: " + ppdevError +
-                    "\n  direct I/O: " + e.what() +
+    throw PortError("no parallel port could be opened.\n  ppdev: " + ppdevError + "\n  direct I/O: " + e.what() +
                     "\n  (use --port sim:DIR for the simulated writer)");
   }
 }
@@ -75,8 +73,8 @@ sim::SimPortOptions simPortOptions(std::ostream* notices, const std::atomic<bool
 std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* notices, const std::atomic<bool>* stop) {
   try {
     if (spec == "auto") {
-      return openAutoPort({[] { return link::openPpdevPort("/dev/parport0"); },
-                           [] { return link::openDirectPort(0x378); }});
+      return openAutoPort(
+          {[] { return link::openPpdevPort("/dev/parport0"); }, [] { return link::openDirectPort(0x378); }});
     }
     if (startsWith(spec, kPpdev)) return link::openPpdevPort(spec.substr(kPpdev.size()));
     if (startsWith(spec, kDirect)) return link::openDirectPort(parseBase(spec.substr(kDirect.size())));
@@ -87,8 +85,7 @@ std::unique_ptr<link::Port> openPort(const std::string& spec, std::ostream* noti
   } catch (const std::exception& e) {
     throw PortError(e.what());
   }
-  throw PortError("unknown port '" + spec +
-                  "': use auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR");
+  throw PortError("unknown port '" + spec + "': use auto, ppdev:/dev/parportN, direct:0x378 or sim:DIR");
 }
 
 }  // namespace quillon::connect

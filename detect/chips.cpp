@@ -8,8 +8,7 @@ int FindChip(std::span<const std::uint8_t> idBytes) {
   if (idBytes.size() < 3) return -1;
   const auto match = [&](std::size_t bytes) -> int {
     for (std::size_t row = 0; row < kChipTable.size(); ++row) {
-      if (std::equal(idBytes.begin(), idBytes.begin() + static_cast<std::ptrdiff_t>(bytes),
-                     kChipTable[row].id.begin()))
+      if (std::equal(idBytes.begin(), idBytes.begin() + static_cast<std::ptrdiff_t>(bytes), kChipTable[row].id.begin()))
         return static_cast<int>(row);
     }
     return -1;

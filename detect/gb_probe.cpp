@@ -7,13 +7,13 @@ namespace quillon::detect {
 
 namespace {
 
-constexpr std::size_t kMarkerBytes = 4096;   // read in the save memory window
+constexpr std::size_t kMarkerBytes = 4096;  // read in the save memory window
 constexpr std::size_t kMarkerCompared = 4095;
-constexpr std::size_t kHeaderBytes = 512;    // the part of an image that holds its header
-constexpr std::size_t kMenuBytes = 0x4000;   // the menu image with the card's directory
-constexpr int kBanksPerRegion = 32;      // a 512 KiB region of the FLASH ROM
+constexpr std::size_t kHeaderBytes = 512;   // the part of an image that holds its header
+constexpr std::size_t kMenuBytes = 0x4000;  // the menu image with the card's directory
+constexpr int kBanksPerRegion = 32;         // a 512 KiB region of the FLASH ROM
 constexpr int kRegionBytes = 0x80000;
-constexpr int kRamUnitBytes = 0x2000;    // an 8 KiB save memory unit
+constexpr int kRamUnitBytes = 0x2000;  // an 8 KiB save memory unit
 
 // In register pattern mode a writer flash card answers its pattern all over its save
 // memory window.
@@ -34,8 +34,7 @@ void readCartridge(link::Link& link, CardInfo& info, std::span<std::uint8_t> buf
 // The directory slots of the menu image: entry number (1..8) and placement byte
 // (bits 4-6 the 512 KB region, bits 0-3 the 8 KB save unit). The walk ends at the first slot
 // whose entry number is out of range, after eight images, or at the end of the 16 KB.
-void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_t> menu,
-                   std::size_t start) {
+void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_t> menu, std::size_t start) {
   std::array<std::uint8_t, kHeaderBytes> header{};
   info.count = 0;
   for (std::size_t slot = start; slot + kDirectorySlot <= menu.size() && info.count < kMaxCardImages;

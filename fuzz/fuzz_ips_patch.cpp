@@ -45,8 +45,7 @@ std::size_t Be(std::span<const std::uint8_t> b) {
 }
 
 // The records of a patch the rules accept for an image of `imageSize` bytes, or nothing.
-std::optional<std::vector<RefRecord>> ReferenceParse(std::span<const std::uint8_t> patch,
-                                                    std::size_t imageSize) {
+std::optional<std::vector<RefRecord>> ReferenceParse(std::span<const std::uint8_t> patch, std::size_t imageSize) {
   std::vector<RefRecord> records;
   if (patch.empty()) return records;
   if (patch.size() < 5 || std::memcmp(patch.data(), "PATCH", 5) != 0) return std::nullopt;

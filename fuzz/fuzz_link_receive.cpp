@@ -114,8 +114,7 @@ class RecordingTrace final : public Trace {
   std::vector<std::uint8_t> sentBytes, receivedBytes;
 };
 
-std::vector<std::uint8_t> Frame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                                std::uint8_t p4) {
+std::vector<std::uint8_t> Frame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
   std::vector<std::uint8_t> f = {0x00, 0x00, 0xD5, 0xAA, 0x96, op, p1, p2, p3, p4};
   f.push_back(static_cast<std::uint8_t>(0x81 ^ op ^ p1 ^ p2 ^ p3 ^ p4));
   f.push_back(0x00);  // the byte that asks for the answer
@@ -181,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
       const int result = link.ReadBlock(address, block);
 
-      const auto frame = Frame(1, lo, hi, static_cast<std::uint8_t>(count & 0xFF),
-                               static_cast<std::uint8_t>(count >> 8));
+      const auto frame =
+          Frame(1, lo, hi, static_cast<std::uint8_t>(count & 0xFF), static_cast<std::uint8_t>(count >> 8));
       const std::vector<std::uint8_t> sentNow(port.sent.begin() + static_cast<std::ptrdiff_t>(sentBefore),
                                               port.sent.end());
       FUZZ_CHECK(IsSubsequence(sentNow, frame));
@@ -202,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           check ^= byte;
         }
         const auto received = static_cast<std::uint8_t>(port.nibbles[nibblesBefore + 2 * count] |
-                                                         port.nibbles[nibblesBefore + 2 * count + 1] << 4);
+                                                        port.nibbles[nibblesBefore + 2 * count + 1] << 4);
         FUZZ_CHECK(received == check);
       }
       // The next block's answer starts on a whole byte, as the link takes it.

@@ -144,8 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK_MSG(ini.Get(section, key) == value, "value: [" + value + "]");
   const std::string changedText = ini.Text();
   const IniFile changed = IniFile::Parse(changedText);
-  FUZZ_CHECK_MSG(changed.Get(section, key) == value,
-                 "value: [" + value + "] written as: [" + changedText + "]");
+  FUZZ_CHECK_MSG(changed.Get(section, key) == value, "value: [" + value + "] written as: [" + changedText + "]");
   FUZZ_CHECK(changed.Get("Main", key) == value);
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const auto& [s, k] = keys[i];

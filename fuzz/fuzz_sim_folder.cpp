@@ -34,8 +34,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "sim/chips.h"
 #include "fuzz_support.h"
+#include "sim/chips.h"
 #include "sim/faults.h"
 #include "sim/sim.h"
 
@@ -55,13 +55,15 @@ constexpr std::array<FlashFile, 5> kFlashFiles = {{{"gb-bios.bin", kGbBiosSize},
                                                    {"gb-sram.bin", kGbSramSize},
                                                    {"ws-flash.bin", kWsFlashSize},
                                                    {"ws-sram.bin", kWsSramSize}}};
-constexpr std::array<const char*, 10> kFolderFiles = {
-    "writer.ini",   "writer.lock", "unexpected.txt", "gb-bios.bin", "gb-flash.bin",
-    "gb-sram.bin",  "gb-cart.gb",  "gb-cart.sav",    "ws-flash.bin", "ws-sram.bin"};
+constexpr std::array<const char*, 10> kFolderFiles = {"writer.ini",   "writer.lock", "unexpected.txt", "gb-bios.bin",
+                                                      "gb-flash.bin", "gb-sram.bin", "gb-cart.gb",     "gb-cart.sav",
+                                                      "ws-flash.bin", "ws-sram.bin"};
 
 void MakeSized(const fs::path& path, std::uint8_t how, std::size_t size) {
   switch (how) {
-    case 1: case 2: case 3: {
+    case 1:
+    case 2:
+    case 3: {
       const std::size_t bytes = how == 1 ? size : how == 2 ? size - 1 : size + 1;
       const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
       FUZZ_CHECK(fd >= 0);

@@ -17,22 +17,22 @@
 
 // A property that must hold for every input: when it does not, say which and where, and
 // abort so that libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                                  \
-  do {                                                                                    \
-    if (!(cond)) {                                                                        \
+#define FUZZ_CHECK(cond)                                                                      \
+  do {                                                                                        \
+    if (!(cond)) {                                                                            \
       std::fprintf(stderr, "FUZZ_CHECK failed: %s\n  at %s:%d\n", #cond, __FILE__, __LINE__); \
-      std::abort();                                                                       \
-    }                                                                                     \
+      std::abort();                                                                           \
+    }                                                                                         \
   } while (0)
 
 // Like FUZZ_CHECK, with a text that tells more (the message of an exception, say).
-#define FUZZ_CHECK_MSG(cond, text)                                                        \
-  do {                                                                                    \
-    if (!(cond)) {                                                                        \
-      std::fprintf(stderr, "FUZZ_CHECK failed: %s\n  at %s:%d\n  %s\n", #cond, __FILE__,   \
-                   __LINE__, std::string(text).c_str());                                  \
-      std::abort();                                                                       \
-    }                                                                                     \
+#define FUZZ_CHECK_MSG(cond, text)                                                                 \
+  do {                                                                                             \
+    if (!(cond)) {                                                                                 \
+      std::fprintf(stderr, "FUZZ_CHECK failed: %s\n  at %s:%d\n  %s\n", #cond, __FILE__, __LINE__, \
+                   std::string(text).c_str());                                                     \
+      std::abort();                                                                                \
+    }                                                                                              \
   } while (0)
 
 namespace quillon::fuzz {
@@ -52,9 +52,9 @@ inline const std::filesystem::path& ScratchDir() {
     return new std::filesystem::path(pattern);
   }();
   static const bool removeAtExit = std::atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(*dir, ignored);
-  }) == 0;
+                                     std::error_code ignored;
+                                     std::filesystem::remove_all(*dir, ignored);
+                                   }) == 0;
   (void)removeAtExit;
   return *dir;
 }
@@ -102,8 +102,7 @@ inline std::vector<std::span<const std::uint8_t>> Split(std::span<const std::uin
   std::vector<std::span<const std::uint8_t>> parts;
   std::size_t start = 0;
   for (std::size_t i = 0; i + separator.size() <= data.size();) {
-    if (std::string_view(reinterpret_cast<const char*>(data.data()) + i, separator.size()) ==
-        separator) {
+    if (std::string_view(reinterpret_cast<const char*>(data.data()) + i, separator.size()) == separator) {
       parts.push_back(data.subspan(start, i - start));
       i += separator.size();
       start = i;

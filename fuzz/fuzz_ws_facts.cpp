@@ -31,8 +31,7 @@ using namespace quillon::library;
 
 namespace {
 
-constexpr std::array<std::uint64_t, 6> kImageSizes = {0x80000, 0x100000, 0x200000,
-                                                      0x400000, 0x800000, 0x1000000};
+constexpr std::array<std::uint64_t, 6> kImageSizes = {0x80000, 0x100000, 0x200000, 0x400000, 0x800000, 0x1000000};
 constexpr std::array<std::int64_t, 8> kMoves = {0, 0x200, -1, 1, 0x1FF, 0x201, 0x400, -0x200};
 
 bool SameFacts(const WsFacts& a, const WsFacts& b) {

@@ -24,7 +24,6 @@ using TitleArea = std::array<std::uint8_t, 16>;
 // set) and the header changes into `menu`: the single image's title area, the
 // "GB+Password" header bytes, the colour byte of the first entry, the header checksum.
 void BuildMenuImage(std::span<std::uint8_t> menu, const std::vector<library::RomEntry>& entries,
-                    library::WriterType writerType,
-                    const TitleArea& singleImageTitle);
+                    library::WriterType writerType, const TitleArea& singleImageTitle);
 
 }  // namespace quillon::gb

@@ -9,9 +9,9 @@
 namespace quillon::gb {
 
 struct Placement {
-  std::vector<int> romOrder;       // card list indexes in the order the images are written
-  std::vector<int> romStartBank;   // per card list entry: first 16 KiB bank on the FLASH ROM
-  std::vector<int> ramStartUnit;   // per card list entry: first 8 KiB save memory unit
+  std::vector<int> romOrder;      // card list indexes in the order the images are written
+  std::vector<int> romStartBank;  // per card list entry: first 16 KiB bank on the FLASH ROM
+  std::vector<int> ramStartUnit;  // per card list entry: first 8 KiB save memory unit
 };
 
 // Region size in banks of a ROM class: 256, 128, 64 or 32.

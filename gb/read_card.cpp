@@ -11,8 +11,7 @@ namespace {
 
 constexpr int kLargestRomCode = 7;
 
-const ops::FileQuestion kRomFileQuestion{
-    "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb", "GBC", {}};
+const ops::FileQuestion kRomFileQuestion{"Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb", "GBC", {}};
 
 }  // namespace
 

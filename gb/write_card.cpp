@@ -133,9 +133,9 @@ class CardWriter {
       op_.window.SetFile(entry.fileName);
       const auto cardAddress = static_cast<unsigned>(cardBank * kBankSize);
       op_.window.SetWork(Format("Writing : 0x%06X - 0x%06X", cardAddress, cardAddress + unsigned{kBankSize} - 1));
-      op_.link.WriteBlock(method == ChipMethod::WriterStatus ? protocol::kOpProgramBankByWriter
-                                                             : protocol::kOpProgramBankByStatusByte,
-                          protocol::kBankWindow, bank);
+      op_.link.WriteBlock(
+          method == ChipMethod::WriterStatus ? protocol::kOpProgramBankByWriter : protocol::kOpProgramBankByStatusByte,
+          protocol::kBankWindow, bank);
       const int status = op_.link.QueryState3();
       if (op_.stopRequested()) return Step::Stopped;
       if (status != protocol::kStateDone) {

@@ -56,7 +56,7 @@ Line ReadLine(std::string_view text, const Rules& rules);
 struct RawLine {
   std::size_t number = 0;  // from 1
   std::string_view text;
-  bool crlf = false;       // it ended in "\r\n" (or in '\r' at the end of the text)
+  bool crlf = false;  // it ended in "\r\n" (or in '\r' at the end of the text)
   bool operator==(const RawLine&) const = default;
 };
 

@@ -9,9 +9,9 @@ namespace quillon::library {
 
 namespace {
 
-constexpr int kRomUnitsOnCard = 8;          // slots of 4 Mbit
-constexpr int kRamUnitsGb = 16;             // 8 KB units with writer type "GB"
-constexpr int kRamUnitsOtherWriter = 8;     // 8 KB units with any other writer type
+constexpr int kRomUnitsOnCard = 8;       // slots of 4 Mbit
+constexpr int kRamUnitsGb = 16;          // 8 KB units with writer type "GB"
+constexpr int kRamUnitsOtherWriter = 8;  // 8 KB units with any other writer type
 
 int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
 
@@ -26,22 +26,19 @@ AddResult Refused(std::string message) { return AddResult{false, std::move(messa
 }  // namespace
 
 std::string_view VerdictMessage(int verdict) {
-  static constexpr std::array<std::string_view, 8> kMessages = {
-      "",
-      "File name duplication",
-      "ROM type error",
-      "ROM size error",
-      "ROM size too big",
-      "RAM size error",
-      "RAM size too big",
-      "Can't mix color and mono ROMs"};
-  return verdict >= 0 && verdict < static_cast<int>(kMessages.size())
-             ? kMessages[static_cast<std::size_t>(verdict)]
-             : std::string_view{};
+  static constexpr std::array<std::string_view, 8> kMessages = {"",
+                                                                "File name duplication",
+                                                                "ROM type error",
+                                                                "ROM size error",
+                                                                "ROM size too big",
+                                                                "RAM size error",
+                                                                "RAM size too big",
+                                                                "Can't mix color and mono ROMs"};
+  return verdict >= 0 && verdict < static_cast<int>(kMessages.size()) ? kMessages[static_cast<std::size_t>(verdict)]
+                                                                      : std::string_view{};
 }
 
-int CardList::CheckGbImage(const std::string& fileName, const GbFacts& facts,
-                           WriterType writerType) const {
+int CardList::CheckGbImage(const std::string& fileName, const GbFacts& facts, WriterType writerType) const {
   for (const RomEntry& entry : entries_) {
     if (entry.fileName == fileName) return kDuplicateName;
   }
@@ -83,9 +80,12 @@ AddResult CardList::AddGbImage(const std::filesystem::path& romDir, const std::s
                                WriterType writerType) {
   const GbFacts facts = ReadGbFacts(romDir / fileName);
   switch (facts.status) {
-    case GbFacts::OpenError: return Refused("Opening File " + fileName + " Error");
-    case GbFacts::ShortRead: return Refused("Reading " + fileName + " Error");
-    case GbFacts::Ok: break;
+    case GbFacts::OpenError:
+      return Refused("Opening File " + fileName + " Error");
+    case GbFacts::ShortRead:
+      return Refused("Reading " + fileName + " Error");
+    case GbFacts::Ok:
+      break;
   }
   const int verdict = CheckGbImage(fileName, facts, writerType);
   if (verdict != kAccepted) return Refused(std::string(VerdictMessage(verdict)));

@@ -63,8 +63,7 @@ class CardList {
   // Reads the header of romDir / fileName. A file that cannot be opened is refused with
   // "Opening File <name> Error", one shorter than 0x150 bytes with "Reading <name> Error";
   // otherwise CheckGbImage decides and a refusal carries VerdictMessage.
-  AddResult AddGbImage(const std::filesystem::path& romDir, const std::string& fileName,
-                       WriterType writerType);
+  AddResult AddGbImage(const std::filesystem::path& romDir, const std::string& fileName, WriterType writerType);
 
   // Refused with "Have selected ROM" when the list is not empty, with
   // "Opening File <name> Error" when the file cannot be opened; otherwise added.

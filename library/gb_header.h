@@ -5,12 +5,12 @@
 
 namespace quillon::library::gb_header {
 
-inline constexpr std::size_t kTitle = 0x134;        // title bytes, up to the colour flag
-inline constexpr std::size_t kTitleLength = 15;     // as listed: bytes before the colour flag
-inline constexpr std::size_t kColourFlag = 0x143;   // bit 7 set: a colour image
+inline constexpr std::size_t kTitle = 0x134;       // title bytes, up to the colour flag
+inline constexpr std::size_t kTitleLength = 15;    // as listed: bytes before the colour flag
+inline constexpr std::size_t kColourFlag = 0x143;  // bit 7 set: a colour image
 inline constexpr std::size_t kCartType = 0x147;
 inline constexpr std::size_t kRomSizeCode = 0x148;  // image is 32 KiB << code
 inline constexpr std::size_t kRamSizeCode = 0x149;
-inline constexpr std::size_t kSize = 0x150;         // bytes read to know an image
+inline constexpr std::size_t kSize = 0x150;  // bytes read to know an image
 
 }  // namespace quillon::library::gb_header

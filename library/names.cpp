@@ -5,20 +5,31 @@
 namespace quillon::library {
 
 namespace {
-constexpr std::array<std::string_view, 5> kMapperNames = {"MBC5", "MBC1", "MBC3", "HUC1",
-                                                          "Unknown"};
-constexpr std::array<std::string_view, 8> kRomSizes = {"256K", "512K", "1M",  "2M",
-                                                       "4M",   "8M",   "16M", "32M"};
+constexpr std::array<std::string_view, 5> kMapperNames = {"MBC5", "MBC1", "MBC3", "HUC1", "Unknown"};
+constexpr std::array<std::string_view, 8> kRomSizes = {"256K", "512K", "1M", "2M", "4M", "8M", "16M", "32M"};
 constexpr std::array<std::string_view, 4> kRamSizes = {"None", "16K", "64K", "256K"};
 }  // namespace
 
 int MapperClass(int type) {
   switch (type) {
-    case 0x19: case 0x1A: case 0x1B: case 0x1C: case 0x1D: case 0x1E: case 0xFD: case 0xFE:
+    case 0x19:
+    case 0x1A:
+    case 0x1B:
+    case 0x1C:
+    case 0x1D:
+    case 0x1E:
+    case 0xFD:
+    case 0xFE:
       return 0;
-    case 0x00: case 0x01: case 0x02: case 0x03: case 0x05: case 0x06:
+    case 0x00:
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x05:
+    case 0x06:
       return 1;
-    case 0x10: case 0x13:
+    case 0x10:
+    case 0x13:
       return 2;
     case 0xFF:
       return 3;

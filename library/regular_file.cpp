@@ -76,7 +76,7 @@ std::optional<std::string> UnreadableReason(const std::filesystem::path& path) {
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFilePrefix(const std::filesystem::path& path, std::size_t count,
-                                                       std::string* reason) {
+                                                        std::string* reason) {
   RegularFile file(path);
   std::vector<std::uint8_t> bytes;
   std::optional<std::size_t> got;

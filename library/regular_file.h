@@ -42,11 +42,12 @@ std::optional<std::string> UnreadableReason(const std::filesystem::path& path);
 // The first `count` bytes of a regular file (fewer when it is shorter); nullopt, with the
 // reason in `reason` when it is given, when it cannot be read.
 std::optional<std::vector<std::uint8_t>> ReadFilePrefix(const std::filesystem::path& path, std::size_t count,
-                                                       std::string* reason = nullptr);
+                                                        std::string* reason = nullptr);
 
 // A whole regular file of at most kLargestWholeFile bytes (patch offsets and the patching
 // routine's sizes are 32-bit numbers); nullopt, with the reason, when it cannot be read whole.
 inline constexpr std::uint64_t kLargestWholeFile = 0x7FFFFFFF;
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path, std::string* reason = nullptr);
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path,
+                                                       std::string* reason = nullptr);
 
 }  // namespace quillon::library

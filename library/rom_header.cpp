@@ -136,10 +136,15 @@ int RomClass(int romCode) {
 
 int RamClass(int ramCode) {
   switch (ramCode) {
-    case 0: return 0;
-    case 1: case 2: return 1;
-    case 3: return 2;
-    default: return -1;
+    case 0:
+      return 0;
+    case 1:
+    case 2:
+      return 1;
+    case 3:
+      return 2;
+    default:
+      return -1;
   }
 }
 
@@ -164,39 +169,57 @@ std::string_view WsSizeText(std::uint64_t size) {
 
 std::string_view WsSaveText(int saveType) {
   switch (saveType) {
-    case 0x00: return "None";
-    case 0x01: return "64K SRAM";
-    case 0x02: return "256K SRAM";
-    case 0x10: return "1K EEPROM";
-    case 0x20: return "16K EEPROM";
-    default: return "Unknown";
+    case 0x00:
+      return "None";
+    case 0x01:
+      return "64K SRAM";
+    case 0x02:
+      return "256K SRAM";
+    case 0x10:
+      return "1K EEPROM";
+    case 0x20:
+      return "16K EEPROM";
+    default:
+      return "Unknown";
   }
 }
 
 std::string_view CardRomText(int romCode) {
   switch (RomClass(romCode)) {
-    case 0: return "32M";
-    case 1: return "16M";
-    case 2: return "8M";
-    case 3: return "4M";
-    default: return "Unknown";
+    case 0:
+      return "32M";
+    case 1:
+      return "16M";
+    case 2:
+      return "8M";
+    case 3:
+      return "4M";
+    default:
+      return "Unknown";
   }
 }
 
 std::string_view CardRamText(int ramCode) {
   switch (RamClass(ramCode)) {
-    case 0: return "None";
-    case 1: return "64K";
-    case 2: return "256K";
-    default: return "Unknown";
+    case 0:
+      return "None";
+    case 1:
+      return "64K";
+    case 2:
+      return "256K";
+    default:
+      return "Unknown";
   }
 }
 
 std::string_view ColorText(int color) {
   switch (color) {
-    case 1: return "C";
-    case 0: return "M";
-    default: return "";
+    case 1:
+      return "C";
+    case 0:
+      return "M";
+    default:
+      return "";
   }
 }
 
@@ -219,8 +242,7 @@ ListRow GbCardRow(const std::string& fileName, const GbFacts& facts) {
 }
 
 ListRow WsRow(const std::string& fileName, const WsFacts& facts) {
-  return ListRow{fileName, "", "", std::string(WsSizeText(facts.size)),
-                 std::string(WsSaveText(facts.saveType)), ""};
+  return ListRow{fileName, "", "", std::string(WsSizeText(facts.size)), std::string(WsSaveText(facts.saveType)), ""};
 }
 
 std::string TitleForDisplay(std::string_view raw) {
@@ -234,8 +256,7 @@ std::string TitleForDisplay(std::string_view raw) {
   std::size_t i = 0;
   while (i < raw.size()) {
     const auto byte = static_cast<unsigned char>(raw[i]);
-    if (byte >= 0x80 && decoder.available() && i + 1 < raw.size() &&
-        decoder.DecodePair(raw[i], raw[i + 1], out)) {
+    if (byte >= 0x80 && decoder.available() && i + 1 < raw.size() && decoder.DecodePair(raw[i], raw[i + 1], out)) {
       i += 2;
       continue;
     }
@@ -265,10 +286,18 @@ std::string EscapeField(std::string_view text) {
       continue;
     }
     switch (byte) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
           AppendHexEscape(byte, out);

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "library/gb_header.h"
 #include <string_view>
+#include "library/gb_header.h"
 
 namespace quillon::library {
 

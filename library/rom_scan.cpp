@@ -31,17 +31,14 @@ std::vector<std::string> MatchingFiles(const std::filesystem::path& dir,
       break;
     }
     std::string name = it->path().filename().string();
-    const bool matches = std::any_of(extensions.begin(), extensions.end(), [&](std::string_view ext) {
-      return MatchesExtension(name, ext);
-    });
+    const bool matches = std::any_of(extensions.begin(), extensions.end(),
+                                     [&](std::string_view ext) { return MatchesExtension(name, ext); });
     if (!matches) continue;
     std::error_code typeError;
     if (!it->is_regular_file(typeError) || typeError) continue;
     names.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return FileNameLess(a, b);
-  });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return FileNameLess(a, b); });
   return names;
 }
 
@@ -56,9 +53,9 @@ bool FileNameLess(std::string_view a, std::string_view b) {
   }
   if (a.size() != b.size()) return a.size() < b.size();
   // Equal without regard to case: the byte order decides.
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  });
 }
 
 bool MatchesExtension(std::string_view fileName, std::string_view extension) {

@@ -25,6 +25,7 @@ bool MatchesExtension(std::string_view fileName, std::string_view extension);
 // of a single byte. Files are opened as romDir / name; the current directory is never
 // changed. An empty romDir means the current directory. A directory that cannot be listed
 // gives an empty list and, in `error` when it is given, the reason.
-std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, WriterType writerType, std::string* error = nullptr);
+std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, WriterType writerType,
+                                std::string* error = nullptr);
 
 }  // namespace quillon::library

@@ -58,9 +58,7 @@ class DirectPort final : public Port {
   std::uint8_t readStatus() override { return io_->inb(static_cast<std::uint16_t>(base_ + 1)); }
   void writeData(std::uint8_t value) override { io_->outb(value, base_); }
   std::uint8_t readControl() override { return io_->inb(static_cast<std::uint16_t>(base_ + 2)); }
-  void writeControl(std::uint8_t value) override {
-    io_->outb(value, static_cast<std::uint16_t>(base_ + 2));
-  }
+  void writeControl(std::uint8_t value) override { io_->outb(value, static_cast<std::uint16_t>(base_ + 2)); }
 
   // Counts changes of the refresh-clock bit (bit 4 of port 0x61), about one per 15 us.
   // Some chipsets and most virtual machines never move that bit: when it has not changed
@@ -96,8 +94,8 @@ class DirectPort final : public Port {
                              ? "run as root or give the program CAP_SYS_RAWIO, or use ppdev "
                                "(--port ppdev:/dev/parport0)"
                              : "use ppdev (--port ppdev:/dev/parport0)";
-    throw std::runtime_error("no direct port I/O at " + hex(base_) + " (" + call + ": " +
-                             std::strerror(error) + "): " + advice);
+    throw std::runtime_error("no direct port I/O at " + hex(base_) + " (" + call + ": " + std::strerror(error) +
+                             "): " + advice);
   }
 
   std::uint16_t base_;
@@ -133,8 +131,6 @@ std::unique_ptr<Port> openDirectPort(std::uint16_t base, std::unique_ptr<IoSpace
   return std::make_unique<DirectPort>(base, std::move(io));
 }
 
-std::unique_ptr<Port> openDirectPort(std::uint16_t base) {
-  return openDirectPort(base, processorIoSpace());
-}
+std::unique_ptr<Port> openDirectPort(std::uint16_t base) { return openDirectPort(base, processorIoSpace()); }
 
 }  // namespace quillon::link

@@ -11,9 +11,7 @@ std::uint8_t lowByte(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xF
 std::uint8_t highByte(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
 
 // Card addresses and counts are 16 bits on the wire.
-std::uint16_t blockCount(std::size_t size) {
-  return static_cast<std::uint16_t>(std::min<std::size_t>(size, 0xFFFF));
-}
+std::uint16_t blockCount(std::size_t size) { return static_cast<std::uint16_t>(std::min<std::size_t>(size, 0xFFFF)); }
 
 }  // namespace
 
@@ -162,8 +160,7 @@ bool Link::waitReady(bool bounded) {
     ++accesses_;
     if (readStatus() & kStatusReady) return true;
     if (portFailed_) return false;
-    if ((reads & 0x3FF) == 0 &&
-        (stopRequested() || std::chrono::steady_clock::now() >= deadline)) {
+    if ((reads & 0x3FF) == 0 && (stopRequested() || std::chrono::steady_clock::now() >= deadline)) {
       return false;
     }
   }
@@ -269,8 +266,7 @@ void Link::endCommand(std::uint64_t crossedBefore) {
   }
 }
 
-void Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                     std::uint8_t p4) {
+void Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
   static constexpr std::uint8_t kSync[] = {0x00, 0x00, 0xD5, 0xAA, 0x96};
   for (std::uint8_t b : kSync) sendByte(b);
   const std::uint8_t header[] = {op, p1, p2, p3, p4};
@@ -282,8 +278,8 @@ void Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uin
   sendByte(check);
 }
 
-bool Link::SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                      std::uint8_t p4, const char* name) {
+bool Link::SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
+                      const char* name) {
   const Command command(*this, name);
   if (!command.started()) return false;
   sendFrame(op, p1, p2, p3, p4);
@@ -335,8 +331,7 @@ std::uint8_t Link::ReadByte(std::uint16_t address) {
   return 0;
 }
 
-void Link::WriteBlock(std::uint8_t op, std::uint16_t address,
-                      std::span<const std::uint8_t> data) {
+void Link::WriteBlock(std::uint8_t op, std::uint16_t address, std::span<const std::uint8_t> data) {
   const Command command(*this, "WriteBlock");
   if (!command.started()) return;
   const std::uint16_t count = blockCount(data.size());

@@ -85,8 +85,8 @@ class Link {
   // Sends only the frame of a command (sync, opcode, parameters, header check). Callers that
   // collect an answer themselves (the WS identification and size queries) use this.
   // Returns false when the stop flag kept it from being sent.
-  bool SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                  std::uint8_t p4, const char* name);
+  bool SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
+                  const char* name);
 
   // Busy wait between flash commands: count changes of the refresh-clock bit (~15 us each).
   // No wait once the writer is gone.
@@ -127,12 +127,11 @@ class Link {
   void flipStrobe();
   bool beginCommand(const char* name);
   void endCommand(std::uint64_t crossedBefore);
-  bool dropForGoneWriter();  // true (and noted once in the trace) when the writer is gone
-  void crossed();            // one byte went through
+  bool dropForGoneWriter();         // true (and noted once in the trace) when the writer is gone
+  void crossed();                   // one byte went through
   void say(std::string_view line);  // one diagnostics line, its "\n" included
   void sayRepeats();
-  void sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                 std::uint8_t p4);
+  void sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4);
   // Sends the 0x00 byte, receives answer.size() bytes and the check byte.
   // Returns true when the check matched; stops early (false) on a time-out when dataPhase.
   bool receiveAnswer(std::span<std::uint8_t> answer, bool abandonOnTimeout);
@@ -147,7 +146,7 @@ class Link {
   // the rest of the command a writer that does not answer; the next command tries again.
   bool portFailed_ = false;
   std::string lastPortError_;  // said once on the diagnostics stream until a command goes well
-  std::uint8_t control_ = 0;  // control register as read once at open; only bit 0 changes
+  std::uint8_t control_ = 0;   // control register as read once at open; only bit 0 changes
   std::uint64_t accesses_ = 0;
 
   std::uint64_t bytesCrossed_ = 0;
@@ -157,8 +156,8 @@ class Link {
   bool gone_ = false;
   bool goneNoted_ = false;
 
-  std::string lastLine_;        // the last diagnostics line said
-  std::uint64_t repeats_ = 0;   // how often it came again since
+  std::string lastLine_;       // the last diagnostics line said
+  std::uint64_t repeats_ = 0;  // how often it came again since
 };
 
 }  // namespace quillon::link

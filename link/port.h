@@ -9,7 +9,7 @@ namespace quillon::link {
 
 // Status register bits (as read from base + 1).
 inline constexpr std::uint8_t kStatusReady = 0x80;  // BUSY line, inverted by the port: 1 = writer ready
-inline constexpr int kStatusNibbleShift = 3;         // bits 3..6 carry one received nibble
+inline constexpr int kStatusNibbleShift = 3;        // bits 3..6 carry one received nibble
 // Control register bit (base + 2) that marks each byte or nibble by one level change.
 inline constexpr std::uint8_t kControlStrobe = 0x01;
 

@@ -35,11 +35,13 @@ std::string openAdvice(const std::string& device, int error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return device + " does not exist: load the parallel-port device module (sudo modprobe ppdev) "
-                      "and check that the machine has a parallel port";
+      return device +
+             " does not exist: load the parallel-port device module (sudo modprobe ppdev) "
+             "and check that the machine has a parallel port";
     case EACCES:
     case EPERM:
-      return "no permission to open " + device + ": add yourself to the group that owns it "
+      return "no permission to open " + device +
+             ": add yourself to the group that owns it "
              "(sudo usermod -aG lp $USER, then log in again)";
     default:
       return "cannot open " + device + ": " + std::strerror(error);

@@ -50,8 +50,7 @@ struct Operation {
 // tried again by the next.
 class StopOnLink {
  public:
-  StopOnLink(link::Link& link, const std::atomic<bool>& stop)
-      : link_(link), previous_(link.stopFlag()) {
+  StopOnLink(link::Link& link, const std::atomic<bool>& stop) : link_(link), previous_(link.stopFlag()) {
     link_.setStopFlag(&stop);
     link_.beginOperation();
   }

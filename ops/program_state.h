@@ -24,9 +24,9 @@ struct Settings {
 // until the operation's window has closed.
 struct ProgramState {
   Settings settings;
-  std::string programDir;       // where cgbbios.bin and chtbios.bin are read, ending in '/'
-  library::CardList cardList;   // the images chosen for the card; GB writing sets their placement
-  detect::CardInfo cardInfo;    // what the last probe found
+  std::string programDir;      // where cgbbios.bin and chtbios.bin are read, ending in '/'
+  library::CardList cardList;  // the images chosen for the card; GB writing sets their placement
+  detect::CardInfo cardInfo;   // what the last probe found
 
   library::WriterType writerType() const { return settings.writerType; }
   void setWriterType(library::WriterType type) { settings.writerType = type; }

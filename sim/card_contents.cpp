@@ -90,8 +90,9 @@ CardContents gbCartridge(std::vector<std::uint8_t> rom, std::optional<std::vecto
   }
   const std::size_t ramSize = cartRamSize(ramCode);
   if (sav && ramSize == 0) {
-    throw std::runtime_error("the cartridge header declares no save RAM, so there is nothing to "
-                             "load the save file into");
+    throw std::runtime_error(
+        "the cartridge header declares no save RAM, so there is nothing to "
+        "load the save file into");
   }
   CardContents card;
   card.kind = CardKind::GbCart;

@@ -15,9 +15,9 @@ namespace quillon::sim {
 
 // How a chip enters its identification mode; the other ways leave it reading its array.
 enum class IdWay : std::uint8_t {
-  Command90 = 1,     // WriteByte(0x4000, 0x90) enters, WriteByte(0x4000, 0xFF) leaves
-  Sequence3 = 2,     // SetControl(2, 3, 0, 0) enters (writer runs a 3-cycle unlock), (2, 5) leaves
-  Sequence4 = 3,     // SetControl(2, 4, 0, 0) enters (6-cycle software ID entry), (2, 5) leaves
+  Command90 = 1,         // WriteByte(0x4000, 0x90) enters, WriteByte(0x4000, 0xFF) leaves
+  Sequence3 = 2,         // SetControl(2, 3, 0, 0) enters (writer runs a 3-cycle unlock), (2, 5) leaves
+  Sequence4 = 3,         // SetControl(2, 4, 0, 0) enters (6-cycle software ID entry), (2, 5) leaves
   VoltageCommand90 = 4,  // SetControl(2, 9) programming voltage, then 0x90 enters, 0x00 leaves
 };
 

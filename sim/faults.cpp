@@ -47,7 +47,8 @@ struct SignalFault {
   std::string_view name;
   int signal;
 };
-constexpr SignalFault kSignalFaults[] = {{"sigint-after", SIGINT}, {"sigterm-after", SIGTERM}, {"sighup-after", SIGHUP}};
+constexpr SignalFault kSignalFaults[] = {
+    {"sigint-after", SIGINT}, {"sigterm-after", SIGTERM}, {"sighup-after", SIGHUP}};
 
 std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
   if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
@@ -77,11 +78,21 @@ std::string quotedText(std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\'': out += "\\'"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\'':
+        out += "\\'";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (byte >= 0x20 && byte < 0x7F) {
           out += c;
@@ -135,8 +146,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
       const std::string range = entry->kind == Kind::Hex16
                                     ? "a hexadecimal number 0 to FFFF"
                                     : "a number " + std::to_string(entry->min) + " to " + std::to_string(entry->max);
-      throw std::runtime_error("bad value " + quotedText(*valueText) + " for fault '" + shown + "': expected " +
-                               range);
+      throw std::runtime_error("bad value " + quotedText(*valueText) + " for fault '" + shown + "': expected " + range);
     }
     value = *parsed;
   }

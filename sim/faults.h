@@ -10,7 +10,6 @@
 
 namespace quillon::sim {
 
-
 struct Faults {
   bool absent = false;                     // absent: the ready bit is never set
   std::optional<std::uint64_t> dropAfter;  // drop-after=N: silent once N bytes crossed
@@ -24,18 +23,18 @@ struct Faults {
   // busy-polls=K: after an erase or a programming command, K more status polls answer busy
   // than the chip needs (GB: QueryState3 or the chip's status byte; WS: QueryState6).
   int busyPolls = 0;
-  std::optional<std::uint16_t> wsId;       // ws-id=HEX: the WS card's identification
-  bool wsSizeBadCheck = false;             // ws-size-bad-check
+  std::optional<std::uint16_t> wsId;  // ws-id=HEX: the WS card's identification
+  bool wsSizeBadCheck = false;        // ws-size-bad-check
   // read-fail-bank=B. GB: reading 16 KiB ROM bank B leaves the status failed. WS: the answer
   // to a block read (from 0x8000) of 32 KiB block B = 2 x bank register 0xC3 + 1 in mode 0x27
   // (+ 0 in mode 0x26) has a wrong check byte.
   std::optional<int> readFailBank;
-  bool biosVerifyDiffer = false;           // bios-verify-differ: method-1 BIOS ROM reads back wrong after a page write
+  bool biosVerifyDiffer = false;  // bios-verify-differ: method-1 BIOS ROM reads back wrong after a page write
   // sram-read-fail. GB: reading the save memory window leaves the status failed. WS: the
   // answer to a block read (from 0x8000) of the save memory, mode 0x22, has a wrong check byte.
   bool sramReadFail = false;
-  bool unknownBiosChip = false;            // unknown-bios-chip: the BIOS ROM identifies as no known chip
-  bool unknownFlashChip = false;           // unknown-flash-chip: the FLASH ROM identifies as no known chip
+  bool unknownBiosChip = false;   // unknown-bios-chip: the BIOS ROM identifies as no known chip
+  bool unknownFlashChip = false;  // unknown-flash-chip: the FLASH ROM identifies as no known chip
   // sigint-after=N, sigterm-after=N, sighup-after=N: the program that drives the writer gets
   // that signal right after the writer carried out its N-th command (counted from when that
   // program opened the writer), as if the user pressed Ctrl-C or closed the terminal then;

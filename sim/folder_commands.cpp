@@ -56,8 +56,8 @@ void insertCard(const fs::path& dir, const CardContents& card, const SimPortOpti
 void requireWriter(const fs::path& dir) {
   if (!fs::is_directory(dir)) {
     throw std::runtime_error("no simulated writer in " + dir.string() +
-                             ": the folder does not exist (make one with: quillon-cli sim insert " +
-                             dir.string() + " gb-flash)");
+                             ": the folder does not exist (make one with: quillon-cli sim insert " + dir.string() +
+                             " gb-flash)");
   }
 }
 
@@ -101,9 +101,7 @@ void insertGbCart(const fs::path& dir, const fs::path& romPath, const std::optio
   insertCard(dir, card, options);
 }
 
-void insertWsFlash(const fs::path& dir, const SimPortOptions& options) {
-  insertCard(dir, emptyWsFlashCard(), options);
-}
+void insertWsFlash(const fs::path& dir, const SimPortOptions& options) { insertCard(dir, emptyWsFlashCard(), options); }
 
 void insertNone(const fs::path& dir, const SimPortOptions& options) { insertCard(dir, noCard(), options); }
 
@@ -161,8 +159,8 @@ std::string describeWriter(const fs::path& dir) {
       if (card[Memory::CartSav].empty()) {
         out << "  save RAM:  none\n";
       } else {
-        out << "  save RAM:  " << sizeText(card[Memory::CartSav].size()) << " in "
-            << memoryFileName(Memory::CartSav) << '\n';
+        out << "  save RAM:  " << sizeText(card[Memory::CartSav].size()) << " in " << memoryFileName(Memory::CartSav)
+            << '\n';
       }
       break;
     }

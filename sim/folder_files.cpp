@@ -148,9 +148,9 @@ void requireMemoryFile(const fs::path& path, int fd, std::size_t size) {
 void writeAll(int fd, const fs::path& path, std::span<const std::uint8_t> bytes, std::size_t offset, bool append) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = append ? ::write(fd, bytes.data() + done, bytes.size() - done)
-                             : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                        static_cast<off_t>(offset + done));
+    const ssize_t n = append
+                          ? ::write(fd, bytes.data() + done, bytes.size() - done)
+                          : ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;

@@ -42,9 +42,10 @@ std::string stoppedMessage(const fs::path& dir) {
 
 std::function<void()> waitNotice(const fs::path& dir, const SimPortOptions& options) {
   if (options.notices == nullptr) return {};
-  return [notices = options.notices, text = "the simulated writer in " + dir.string() +
-                                            " is in use by another program; waiting for it (at most " +
-                                            waitText(options.claimWait) + ")"] { *notices << text << '\n' << std::flush; };
+  return [notices = options.notices,
+          text = "the simulated writer in " + dir.string() + " is in use by another program; waiting for it (at most " +
+                 waitText(options.claimWait) + ")"] { *notices << text << '\n'
+                                                               << std::flush; };
 }
 
 FolderLock::Outcome FolderLock::take(const fs::path& dir, std::chrono::milliseconds wait,
@@ -127,8 +128,7 @@ void FolderLock::bump(bool newCard) {
   ++next.changes;
   if (newCard) ++next.card;
   const std::string text = "changes=" + std::to_string(next.changes) + "\ncard=" + std::to_string(next.card) + "\n";
-  if (::ftruncate(fd_, 0) != 0 ||
-      ::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+  if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
     throw std::runtime_error("the simulated writer cannot write " + path_.string() + ": " + errorText(errno));
   }
   stamp_ = next;

@@ -238,9 +238,9 @@ class FolderWriter final : public link::Port {
   Stamp seen_;
   bool reloadNeeded_ = false;
   std::uint64_t silentReads_ = 0;
-  int claims_ = 0;         // claims not yet released
-  bool claimed_ = false;   // the outermost claim holds writer.lock
-  std::string refusal_;    // why the outermost claim could not be had
+  int claims_ = 0;        // claims not yet released
+  bool claimed_ = false;  // the outermost claim holds writer.lock
+  std::string refusal_;   // why the outermost claim could not be had
 };
 
 }  // namespace

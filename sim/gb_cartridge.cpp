@@ -193,8 +193,6 @@ std::optional<std::string_view> notGbCommand(const CommandRecord& command) {
   }
 }
 
-std::unique_ptr<CardModel> makeGbCartridge(Device& device) {
-  return std::make_unique<GbCartridge>(device);
-}
+std::unique_ptr<CardModel> makeGbCartridge(Device& device) { return std::make_unique<GbCartridge>(device); }
 
 }  // namespace quillon::sim

@@ -31,8 +31,7 @@ class GbFlashCard final : public CardModel {
  public:
   explicit GbFlashCard(Device& device)
       : CardModel(device),
-        chips_{{makeChip(Memory::GbBios, device.card.biosChip),
-                makeChip(Memory::GbFlash, device.card.flashChip)}},
+        chips_{{makeChip(Memory::GbBios, device.card.biosChip), makeChip(Memory::GbFlash, device.card.flashChip)}},
         biosTiming_(device) {}
 
   void received(const CommandRecord& command) override {
@@ -49,8 +48,7 @@ class GbFlashCard final : public CardModel {
     std::uint8_t status = 0;
     bool failBank = false;
     // A method-1 BIOS ROM that reads back wrong once a page was written to it.
-    bool differ = presented_ == kBios && chip.row->method == Method::M1 && biosPaged_ &&
-                  dev_.faults.biosVerifyDiffer;
+    bool differ = presented_ == kBios && chip.row->method == Method::M1 && biosPaged_ && dev_.faults.biosVerifyDiffer;
     for (std::size_t i = 0; i < out.size(); ++i) {
       const auto a = static_cast<std::uint16_t>(address + i);
       if (a < 0x4000) {
@@ -99,8 +97,7 @@ class GbFlashCard final : public CardModel {
         if (fits(kFlash, {Method::M0, Method::M2})) return program(address, data, Style::Bank);
         break;
       case 7:  // FLASH ROM bank, method 1; BIOS ROM bank, method 2
-        if (fits(kFlash, {Method::M1}) || fits(kBios, {Method::M2}))
-          return program(address, data, Style::Bank);
+        if (fits(kFlash, {Method::M1}) || fits(kBios, {Method::M2})) return program(address, data, Style::Bank);
         break;
       case 11:  // BIOS ROM piece, method 0
         if (fits(kBios, {Method::M0})) return program(address, data, Style::Piece);
@@ -135,10 +132,9 @@ class GbFlashCard final : public CardModel {
         break;
       case 6:  // BIOS ROM chip erase, method 2; the writer runs it through bank 0
         if (fits(kBios, {Method::M2}) && chip.bank(bank_) == 0) return chipErase(kChipErasePolls, 0);
-        dev_.noteUnexpected(fits(kBios, {Method::M2})
-                                ? "the method-2 BIOS ROM erase runs through bank 0, not bank " +
-                                      std::to_string(chip.bank(bank_))
-                                : "the method-2 BIOS ROM erase does not fit " + presentedText());
+        dev_.noteUnexpected(fits(kBios, {Method::M2}) ? "the method-2 BIOS ROM erase runs through bank 0, not bank " +
+                                                            std::to_string(chip.bank(bank_))
+                                                      : "the method-2 BIOS ROM erase does not fit " + presentedText());
         dev_.finish(false);
         break;
       case 7:  // FLASH ROM block erase, method 1
@@ -153,8 +149,7 @@ class GbFlashCard final : public CardModel {
         vpp_ = false;
         break;
       case 11:  // FLASH ROM block erase, method 0, and method 2 with the programming voltage
-        if (fits(kFlash, {Method::M0}) || (fits(kFlash, {Method::M2}) && vpp_))
-          return blockErase(c, true);
+        if (fits(kFlash, {Method::M0}) || (fits(kFlash, {Method::M2}) && vpp_)) return blockErase(c, true);
         dev_.noteUnexpected(fits(kFlash, {Method::M2})
                                 ? std::string(kNoVoltage)
                                 : "the method-0/2 FLASH ROM block erase does not fit " + presentedText());
@@ -188,8 +183,7 @@ class GbFlashCard final : public CardModel {
       "the method-0 BIOS ROM's programming voltage is off (no SetControl(2, 9, 0, 0) before it)";
   static constexpr std::string_view kSaveNotEnabled =
       "the save memory is not enabled (no WriteByte(0x0000, 0x0A) before it)";
-  static constexpr std::string_view kNotEnabled =
-      "programming is not enabled (no WriteByte(0xA000, 0x80) before it)";
+  static constexpr std::string_view kNotEnabled = "programming is not enabled (no WriteByte(0xA000, 0x80) before it)";
 
   struct Chip {
     std::size_t role;
@@ -223,8 +217,7 @@ class GbFlashCard final : public CardModel {
   }
 
   bool fits(std::size_t role, std::initializer_list<Method> methods) const {
-    return presented_ == role &&
-           std::find(methods.begin(), methods.end(), chips_[role].row->method) != methods.end();
+    return presented_ == role && std::find(methods.begin(), methods.end(), chips_[role].row->method) != methods.end();
   }
 
   // The save memory answers in the window 0xA000-0xBFFF once the card was told to show it
@@ -332,8 +325,8 @@ class GbFlashCard final : public CardModel {
         // come out erased.
         const std::size_t first = offset & ~(kPage - 1);
         const std::size_t last = (offset + data.size() + kPage - 1) & ~(kPage - 1);
-        std::fill(array.begin() + static_cast<std::ptrdiff_t>(first),
-                  array.begin() + static_cast<std::ptrdiff_t>(last), std::uint8_t{0xFF});
+        std::fill(array.begin() + static_cast<std::ptrdiff_t>(first), array.begin() + static_cast<std::ptrdiff_t>(last),
+                  std::uint8_t{0xFF});
         std::copy(data.begin(), data.end(), array.begin() + static_cast<std::ptrdiff_t>(offset));
         dev_.changed(chip.memory, first, last - first);
         biosPaged_ = true;
@@ -411,8 +404,6 @@ class GbFlashCard final : public CardModel {
 
 }  // namespace
 
-std::unique_ptr<CardModel> makeGbFlashCard(Device& device) {
-  return std::make_unique<GbFlashCard>(device);
-}
+std::unique_ptr<CardModel> makeGbFlashCard(Device& device) { return std::make_unique<GbFlashCard>(device); }
 
 }  // namespace quillon::sim

@@ -67,8 +67,8 @@ std::unique_ptr<link::Port> openSimPort(const std::filesystem::path& dir, const 
 // naming the folder when another program's claim did not end within options.claimWait (then
 // nothing is changed). Inserting creates `dir` when needed, replaces whatever card was inserted
 // (its files are removed) and keeps the armed faults.
-void insertGbFlash(const std::filesystem::path& dir, int biosChip = kDefaultBiosChip,
-                   int flashChip = kDefaultFlashChip, const SimPortOptions& options = {});
+void insertGbFlash(const std::filesystem::path& dir, int biosChip = kDefaultBiosChip, int flashChip = kDefaultFlashChip,
+                   const SimPortOptions& options = {});
 void insertGbCart(const std::filesystem::path& dir, const std::filesystem::path& romPath,
                   const std::optional<std::filesystem::path>& savPath = std::nullopt,
                   const SimPortOptions& options = {});

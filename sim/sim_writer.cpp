@@ -178,8 +178,8 @@ std::uint8_t SimWriter::readStatus() {
   }
   if (phase_ != Phase::Answer) return link::kStatusReady;
   const std::uint8_t byte = answer_[answerPos_];
-  const std::uint8_t nibble = highNibble_ ? static_cast<std::uint8_t>(byte >> 4)
-                                          : static_cast<std::uint8_t>(byte & 0x0F);
+  const std::uint8_t nibble =
+      highNibble_ ? static_cast<std::uint8_t>(byte >> 4) : static_cast<std::uint8_t>(byte & 0x0F);
   return static_cast<std::uint8_t>(link::kStatusReady | nibble << link::kStatusNibbleShift);
 }
 

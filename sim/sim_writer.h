@@ -47,9 +47,7 @@ struct CardContents {
   std::array<std::vector<std::uint8_t>, kMemoryCount> memory;
 
   std::vector<std::uint8_t>& operator[](Memory m) { return memory[static_cast<std::size_t>(m)]; }
-  const std::vector<std::uint8_t>& operator[](Memory m) const {
-    return memory[static_cast<std::size_t>(m)];
-  }
+  const std::vector<std::uint8_t>& operator[](Memory m) const { return memory[static_cast<std::size_t>(m)]; }
 };
 
 // Fresh cards: flash erased (0xFF), save memory cleared (0x00). Bad chip rows throw
@@ -61,8 +59,7 @@ CardContents emptyWsFlashCard();
 // filled from `sav` (shorter: rest zero; longer: the rest is not used). Throws
 // std::runtime_error for an image the cartridge model cannot hold (too short, unknown mapper,
 // a save file for a cartridge without RAM).
-CardContents gbCartridge(std::vector<std::uint8_t> rom,
-                         std::optional<std::vector<std::uint8_t>> sav = std::nullopt);
+CardContents gbCartridge(std::vector<std::uint8_t> rom, std::optional<std::vector<std::uint8_t>> sav = std::nullopt);
 // Save RAM bytes of a cartridge header's RAM size code (0 when it has none).
 std::size_t cartRamSize(std::uint8_t code);
 
@@ -149,13 +146,13 @@ class SimWriter final : public link::Port {
   // comes back after being silent does.
   void resetFrame();
 
-  std::uint64_t ticks() const;                                 // sum of delayTicks counts
-  std::uint64_t statusReads() const { return statusReads_; }   // reads of the status register
-  std::uint64_t statusPolls() const;       // status queries and status-byte reads answered
-  std::uint64_t bytesCrossed() const { return crossed_; }      // bytes received + bytes sent
-  std::uint64_t answersGiven() const { return answers_; }      // answers started
-  std::uint64_t framesIgnored() const { return ignored_; }     // bad header/data check, unknown op
-  bool answering() const;                  // false once absent or dropped
+  std::uint64_t ticks() const;                                // sum of delayTicks counts
+  std::uint64_t statusReads() const { return statusReads_; }  // reads of the status register
+  std::uint64_t statusPolls() const;                          // status queries and status-byte reads answered
+  std::uint64_t bytesCrossed() const { return crossed_; }     // bytes received + bytes sent
+  std::uint64_t answersGiven() const { return answers_; }     // answers started
+  std::uint64_t framesIgnored() const { return ignored_; }    // bad header/data check, unknown op
+  bool answering() const;                                     // false once absent or dropped
 
   const std::vector<CommandRecord>& commands() const { return log_; }
   void clearCommands() { log_.clear(); }

@@ -57,7 +57,8 @@ void readCardLine(WriterConfig& config, const ini::Line& line) {
       if (value == kindName(kind)) config.kind = kind, known = true;
     }
     if (!known) {
-      throw std::runtime_error("unknown card kind " + quotedText(value) + ": expected none, gb-flash, gb-cart or ws-flash");
+      throw std::runtime_error("unknown card kind " + quotedText(value) +
+                               ": expected none, gb-flash, gb-cart or ws-flash");
     }
   } else if (named(key, "bios-chip") || named(key, "flash-chip")) {
     (named(key, "bios-chip") ? config.biosChip : config.flashChip) = parseRow(key, value);

@@ -35,10 +35,10 @@ constexpr std::size_t kPieces = kWsFlashSize / kPiece;
 
 // What the PC sends just before it asks for the size code (control sub-function 7).
 constexpr std::array<CommandRecord, 4> kSizeSetUp = {{
-    {6, 2, 14, 0, 0},        // SetControl(2, 14, 0, 0)
-    {5, 0x27, 0, 0, 0},      // SetMode(0x27)
-    {1, 0xFC, 0xFF, 1, 0},   // ReadByte(0xFFFC)
-    {6, 2, 15, 0, 0},        // SetControl(2, 15, 0, 0)
+    {6, 2, 14, 0, 0},       // SetControl(2, 14, 0, 0)
+    {5, 0x27, 0, 0, 0},     // SetMode(0x27)
+    {1, 0xFC, 0xFF, 1, 0},  // ReadByte(0xFFFC)
+    {6, 2, 15, 0, 0},       // SetControl(2, 15, 0, 0)
 }};
 
 // Control sub-functions 2/x of the WS card: the size query's set-up (14, 15), the
@@ -242,7 +242,8 @@ class WsFlashCard final : public CardModel {
   }
   void noteSaveNotReached() {
     if (!saveUnlocked_) {
-      dev_.noteUnexpected("the save memory is not opened (SetControl(9, 0, 0, 0) opens it; leaving mode 0x22 closes it)");
+      dev_.noteUnexpected(
+          "the save memory is not opened (SetControl(9, 0, 0, 0) opens it; leaving mode 0x22 closes it)");
     } else if (regSave_ != 0) {
       dev_.noteUnexpected("bank register 0xC1 selects bank " + std::to_string(regSave_) +
                           ", where there is no save memory (it lies in bank 0)");
@@ -358,13 +359,10 @@ class WsFlashCard final : public CardModel {
   bool idLatched_ = false;
   std::size_t sizeSetUp_ = 0;        // commands of kSizeSetUp received in order, just now
   std::bitset<kPieces> programmed_;  // pieces programmed since the card came in
-
 };
 
 }  // namespace
 
-std::unique_ptr<CardModel> makeWsFlashCard(Device& device) {
-  return std::make_unique<WsFlashCard>(device);
-}
+std::unique_ptr<CardModel> makeWsFlashCard(Device& device) { return std::make_unique<WsFlashCard>(device); }
 
 }  // namespace quillon::sim

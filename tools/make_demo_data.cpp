@@ -47,12 +47,9 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(roms);
 
   const std::vector<std::pair<std::string, GbImageSpec>> gb = {
-      {"pocket-racer.gbc", {"POCKET RACER", 0x1B, 5, 3, true}},
-      {"tile-quest.gbc", {"TILE QUEST", 0x13, 4, 2, true}},
-      {"star-miner.gbc", {"STAR MINER", 0x19, 2, 0, true}},
-      {"blocks.gb", {"BLOCKS", 0x01, 0, 0, false}},
-      {"cave-story.gb", {"CAVE STORY", 0x03, 3, 2, false}},
-      {"mystery.gb", {"MYSTERY", 0x11, 1, 0, false}},
+      {"pocket-racer.gbc", {"POCKET RACER", 0x1B, 5, 3, true}}, {"tile-quest.gbc", {"TILE QUEST", 0x13, 4, 2, true}},
+      {"star-miner.gbc", {"STAR MINER", 0x19, 2, 0, true}},     {"blocks.gb", {"BLOCKS", 0x01, 0, 0, false}},
+      {"cave-story.gb", {"CAVE STORY", 0x03, 3, 2, false}},     {"mystery.gb", {"MYSTERY", 0x11, 1, 0, false}},
   };
   for (const auto& [name, spec] : gb) writeFile(roms / name, makeGbImage(spec));
   writeWsImage(roms / "sky-garden.wsc", 0x80000, 0x01);
@@ -66,10 +63,9 @@ int main(int argc, char** argv) {
   auto flash = readFile(writer / "gb-flash.bin");
   const auto menu = makeMenuImage(0x4000);
   std::copy(menu.begin(), menu.end(), bios.begin());
-  placeOnFlashCard(bios, flash,
-                   {{makeGbImage(gb[0].second), 0, 4}, {makeGbImage(gb[1].second), 2, 0},
-                    {makeGbImage(gb[2].second), 3, 0}},
-                   0);
+  placeOnFlashCard(
+      bios, flash,
+      {{makeGbImage(gb[0].second), 0, 4}, {makeGbImage(gb[1].second), 2, 0}, {makeGbImage(gb[2].second), 3, 0}}, 0);
   writeFile(writer / "gb-bios.bin", bios);
   writeFile(writer / "gb-flash.bin", flash);
   std::cout << demo.string() << '\n';

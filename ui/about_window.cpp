@@ -73,8 +73,7 @@ QUrl DocumentationUrl(const QString& programDir) {
 }
 
 TfmAbout::TfmAbout(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   SetUpDialog(this, "fmAbout", QStringLiteral("About"), kClientSize);
 
   Image1 = new QLabel(this);
@@ -99,8 +98,7 @@ TfmAbout::TfmAbout(QWidget* parent)
   QFont link = Label4->font();
   link.setUnderline(true);
   Label4->setFont(link);
-  Label4->setText(
-      QFontMetrics(link).elidedText(address, Qt::ElideMiddle, kClientSize.width() - 84 - 4));
+  Label4->setText(QFontMetrics(link).elidedText(address, Qt::ElideMiddle, kClientSize.width() - 84 - 4));
   Label4->setToolTip(url_.toString());
   QPalette blue = Label4->palette();
   blue.setColor(QPalette::WindowText, Qt::blue);

@@ -31,22 +31,17 @@ constexpr QSize kClientSize(346, 296);
 constexpr int kPathRole = Qt::UserRole;  // an entry's path, as the file system's bytes
 constexpr int kComboHeight = 21;
 
-QByteArray Bytes(const std::string& text) {
-  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
+QByteArray Bytes(const std::string& text) { return QByteArray(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string PathOf(const QVariant& data) { return data.toByteArray().toStdString(); }
 
 // `path` is `base` or lies inside it.
 bool AtOrBelow(std::string_view path, std::string_view base) {
   if (base == "/") return !path.empty() && path.front() == '/';
-  return path.substr(0, base.size()) == base &&
-         (path.size() == base.size() || path[base.size()] == '/');
+  return path.substr(0, base.size()) == base && (path.size() == base.size() || path[base.size()] == '/');
 }
 
-bool Below(std::string_view path, std::string_view base) {
-  return path.size() > base.size() && AtOrBelow(path, base);
-}
+bool Below(std::string_view path, std::string_view base) { return path.size() > base.size() && AtOrBelow(path, base); }
 
 // A mount table field: "\040" and the like stand for the byte of that octal value.
 std::string Unescape(std::string_view field) {
@@ -55,8 +50,7 @@ std::string Unescape(std::string_view field) {
     if (field[i] == '\\' && i + 3 < field.size()) {
       const std::string_view digits = field.substr(i + 1, 3);
       if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
-        out.push_back(static_cast<char>(((digits[0] - '0') << 6) | ((digits[1] - '0') << 3) |
-                                        (digits[2] - '0')));
+        out.push_back(static_cast<char>(((digits[0] - '0') << 6) | ((digits[1] - '0') << 3) | (digits[2] - '0')));
         i += 3;
         continue;
       }
@@ -103,8 +97,7 @@ bool IsDirectory(const std::string& path) {
 std::vector<std::string> Entries(const std::string& directory, bool folders) {
   std::vector<std::string> names;
   std::error_code ec;
-  std::filesystem::directory_iterator it(
-      directory, std::filesystem::directory_options::skip_permission_denied, ec);
+  std::filesystem::directory_iterator it(directory, std::filesystem::directory_options::skip_permission_denied, ec);
   for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     std::string name = it->path().filename().string();
     if (name.empty() || name.front() == '.') continue;
@@ -129,8 +122,7 @@ class DirectoryTree : public QTreeWidget {
 }  // namespace
 
 std::vector<std::string> UserVolumes(std::string_view mountTable, std::string_view home) {
-  static constexpr std::array<std::string_view, 6> kNetwork{"nfs",  "nfs4",  "cifs",
-                                                            "smb3", "smbfs", "fuse.sshfs"};
+  static constexpr std::array<std::string_view, 6> kNetwork{"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs"};
   std::vector<std::string> volumes;
   std::istringstream lines{std::string(mountTable)};
   for (std::string line; std::getline(lines, line);) {
@@ -144,10 +136,8 @@ std::vector<std::string> UserVolumes(std::string_view mountTable, std::string_vi
     const bool disk = device.rfind("/dev/", 0) == 0 && device.rfind("/dev/loop", 0) != 0;
     const bool network = std::find(kNetwork.begin(), kNetwork.end(), type) != kNetwork.end();
     const bool userPlace = Below(mountPoint, "/media") || Below(mountPoint, "/run/media") ||
-                           AtOrBelow(mountPoint, "/mnt") ||
-                           (!home.empty() && home != "/" && Below(mountPoint, home));
-    if ((disk || network) && userPlace &&
-        std::find(volumes.begin(), volumes.end(), mountPoint) == volumes.end()) {
+                           AtOrBelow(mountPoint, "/mnt") || (!home.empty() && home != "/" && Below(mountPoint, home));
+    if ((disk || network) && userPlace && std::find(volumes.begin(), volumes.end(), mountPoint) == volumes.end()) {
       volumes.push_back(mountPoint);
     }
   }
@@ -238,8 +228,7 @@ void TfmDirect::setFilter(const QString& filter) {
     FilterComboBox1->addItem(entry.caption, entry.mask);
   }
   FilterComboBox1->setCurrentIndex(FilterComboBox1->count() > 0 ? 0 : -1);
-  mask_ =
-      FilterComboBox1->count() > 0 ? FilterComboBox1->itemData(0).toString() : QStringLiteral("*");
+  mask_ = FilterComboBox1->count() > 0 ? FilterComboBox1->itemData(0).toString() : QStringLiteral("*");
   FillFileList();
 }
 

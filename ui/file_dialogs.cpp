@@ -29,8 +29,7 @@ QStringList NameFiltersOf(std::string_view filter) {
     const QString raw = i + 1 < parts.size() ? Trimmed(parts[i + 1]) : QStringLiteral("*");
     QStringList patterns = raw.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (QString& pattern : patterns) pattern = pattern.trimmed();
-    const QString joined =
-        patterns.isEmpty() ? QStringLiteral("*") : patterns.join(QLatin1Char(' '));
+    const QString joined = patterns.isEmpty() ? QStringLiteral("*") : patterns.join(QLatin1Char(' '));
     // A description that names its patterns in brackets already gets Qt's form of them.
     const QString named = QLatin1Char('(') + raw + QLatin1Char(')');
     if (description.endsWith(named)) description.chop(named.size());

@@ -31,8 +31,7 @@ bool IsControl(char c) {
 }
 
 bool IsQuoted(std::string_view value) {
-  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-         value.back() == value.front();
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
 }
 
 // $'...', the form values with control bytes are written in.
@@ -63,8 +62,7 @@ std::string DecodeAnsi(std::string_view body) {
     } else if (next == 'n' || next == 'r' || next == 't') {
       out.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : '\t');
       ++i;
-    } else if (next == 'x' && i + 3 < body.size() && HexDigit(body[i + 2]) >= 0 &&
-               HexDigit(body[i + 3]) >= 0) {
+    } else if (next == 'x' && i + 3 < body.size() && HexDigit(body[i + 2]) >= 0 && HexDigit(body[i + 3]) >= 0) {
       out.push_back(static_cast<char>(HexDigit(body[i + 2]) * 16 + HexDigit(body[i + 3])));
       i += 3;
     } else {
@@ -87,8 +85,8 @@ std::string EncodeValue(std::string_view value) {
   bool control = false;
   for (char c : value) control = control || IsControl(c);
   if (!control) {
-    const bool plain = (value.empty() || (value.front() != ' ' && value.back() != ' ')) &&
-                       !IsQuoted(value) && !IsAnsiQuoted(value);
+    const bool plain =
+        (value.empty() || (value.front() != ' ' && value.back() != ' ')) && !IsQuoted(value) && !IsAnsiQuoted(value);
     if (plain) return std::string(value);
     std::string quoted;
     quoted.reserve(value.size() + 2);
@@ -101,11 +99,21 @@ std::string EncodeValue(std::string_view value) {
   std::string out = "$'";
   for (char c : value) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\'': out += "\\'"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\'':
+        out += "\\'";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (IsControl(c)) {
           const auto byte = static_cast<unsigned char>(c);
@@ -211,8 +219,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     }
   }
   if (insertAt != npos) {
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                  Classify(std::move(text)));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), Classify(std::move(text)));
     return;
   }
   if (!lines_.empty() && lines_.back().kind != ini::LineKind::Blank) lines_.push_back(Classify(""));

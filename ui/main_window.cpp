@@ -40,11 +40,10 @@ QPushButton* MakeMainButton(QWidget* parent, const char* name, const char* capti
 
 // The file list and the card list.
 QTreeWidget* MakeRomListView(QWidget* parent, const char* name, QRect rect) {
-  QTreeWidget* view = MakeListView(
-      parent, name,
-      {QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Rom"),
-       QStringLiteral("Ram"), QStringLiteral("Color")},
-      rect);
+  QTreeWidget* view = MakeListView(parent, name,
+                                   {QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"),
+                                    QStringLiteral("Rom"), QStringLiteral("Ram"), QStringLiteral("Color")},
+                                   rect);
   // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
   view->setTextElideMode(Qt::ElideNone);
   return view;
@@ -61,12 +60,11 @@ std::filesystem::path ExecutablePath() {
 
 StartupPaths StartupPathsForProgram(std::ostream& notes) {
   const std::filesystem::path exe = ExecutablePath();
-  const SettingsLocation location =
-      ChooseSettingsLocation(exe, IsWritableDirectory(exe.parent_path()),
-                             UserConfigDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+  const SettingsLocation location = ChooseSettingsLocation(
+      exe, IsWritableDirectory(exe.parent_path()), UserConfigDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
   if (location.inUserConfig) {
-    notes << "quillon: cannot write to " << exe.parent_path().string()
-          << "; the settings are kept in " << location.path.string() << '\n';
+    notes << "quillon: cannot write to " << exe.parent_path().string() << "; the settings are kept in "
+          << location.path.string() << '\n';
     if (SeedUserSettings(location, SettingsFileFor(exe)))
       notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
@@ -149,9 +147,9 @@ void Tform_ZEP::CreateControls() {
   Button7 = MakeMainButton(this, "Button7", "Exit", {476, 388, 77, 25});
   Button12 = MakeMainButton(this, "Button12", "About", {552, 388, 77, 25});
 
-  const std::vector<QWidget*> tabOrder{Button2, Button1,  lvFiles,  Button3,  Button4, Button5,
-                                       ComboBox1, lvDown, Button6,  Button9,  Button11, Button10,
-                                       Button13, Button8,  ROMINFO,  Button7,  Button12};
+  const std::vector<QWidget*> tabOrder{Button2,   Button1, lvFiles, Button3, Button4,  Button5,
+                                       ComboBox1, lvDown,  Button6, Button9, Button11, Button10,
+                                       Button13,  Button8, ROMINFO, Button7, Button12};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
@@ -220,8 +218,8 @@ void Tform_ZEP::FormResize() {
     control->move(control->x(), d + 200);
   }
   Label2->move(Label2->x(), d + 204);
-  for (QWidget* control : std::initializer_list<QWidget*>{Button6, Button9, Button11, Button10,
-                                                          Button13, Button7, Button12}) {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{Button6, Button9, Button11, Button10, Button13, Button7, Button12}) {
     control->move(control->x(), tall ? h - 30 : 388);
   }
 }
@@ -265,8 +263,7 @@ void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome 
 
 void Tform_ZEP::ShowCardInfo() {
   QStringList lines;
-  for (const std::string& line :
-       detect::CardInfoLines(state_.cardInfo, state_.writerType())) {
+  for (const std::string& line : detect::CardInfoLines(state_.cardInfo, state_.writerType())) {
     lines.append(FromBig5(line));
   }
   ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));
@@ -293,8 +290,7 @@ void Tform_ZEP::ShowUnexpected(const QString& text) noexcept {
 }
 
 std::unique_ptr<QMessageBox> Tform_ZEP::MakeErrorBox(const QString& text, QWidget* parent) {
-  return std::make_unique<QMessageBox>(QMessageBox::NoIcon, QStringLiteral("Error"), text,
-                                       QMessageBox::Ok, parent);
+  return std::make_unique<QMessageBox>(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
 }
 
 void Tform_ZEP::ShowMessage(const QString& caption, const QString& text) {

@@ -36,14 +36,14 @@ class QTreeWidget;
 namespace quillon::link {
 class Link;
 class Port;
-}
+}  // namespace quillon::link
 
 namespace quillon::ui {
 
 // Where the program lives and where its settings are kept.
 struct StartupPaths {
-  std::string programDir;               // the executable's directory, ending in '/'
-  std::filesystem::path settingsPath;   // the settings file
+  std::string programDir;              // the executable's directory, ending in '/'
+  std::filesystem::path settingsPath;  // the settings file
 };
 
 // The paths of the running executable. When its directory cannot be written, the settings
@@ -70,8 +70,7 @@ class Tform_ZEP : public QWidget {
   // outlive the window. `port`, the port under `link` (null: nothing to claim), is claimed
   // for each card probe and each operation, as ppdev claims a real port, and held by nothing
   // in between. The window makes its fourteen secondary windows, hidden.
-  Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port = nullptr,
-            QWidget* parent = nullptr);
+  Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port = nullptr, QWidget* parent = nullptr);
   ~Tform_ZEP() override;
 
   // Replaces the modal message box; an empty hook restores it.
@@ -118,15 +117,15 @@ class Tform_ZEP : public QWidget {
 
  public slots:
   void ComboBox1Change();
-  void Button1Click();  // "Research Files"
-  void Button2Click();  // "Select Directory"
-  void Button3Click();  // "Add"
-  void Button4Click();  // "Delete"
-  void Button5Click();  // "Delete All"
-  void Button6Click();  // "Start Writing"
-  void Button7Click();  // "Exit"
-  void Button8Click();  // "Reread Card Information"
-  void Button9Click();  // "Download Card"
+  void Button1Click();   // "Research Files"
+  void Button2Click();   // "Select Directory"
+  void Button3Click();   // "Add"
+  void Button4Click();   // "Delete"
+  void Button5Click();   // "Delete All"
+  void Button6Click();   // "Start Writing"
+  void Button7Click();   // "Exit"
+  void Button8Click();   // "Reread Card Information"
+  void Button9Click();   // "Download Card"
   void Button10Click();  // "Upload RAM"
   void Button11Click();  // "Download RAM"
   void Button12Click();  // "About"

@@ -21,12 +21,10 @@ namespace {
 constexpr int kFileNameRole = Qt::UserRole;  // the file name's bytes, as the scan gave them
 
 QTreeWidgetItem* MakeRow(const library::ListRow& row) {
-  auto* item = new QTreeWidgetItem(QStringList{
-      FromFileName(row.file), FromBig5(row.name), QString::fromStdString(row.type),
-      QString::fromStdString(row.rom), QString::fromStdString(row.ram),
-      QString::fromStdString(row.color)});
-  item->setData(0, kFileNameRole,
-                QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
+  auto* item = new QTreeWidgetItem(QStringList{FromFileName(row.file), FromBig5(row.name),
+                                               QString::fromStdString(row.type), QString::fromStdString(row.rom),
+                                               QString::fromStdString(row.ram), QString::fromStdString(row.color)});
+  item->setData(0, kFileNameRole, QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
   return item;
 }
 

@@ -88,9 +88,8 @@ void OperationWindow::StartWorker() {
   }
 }
 
-void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link& link,
-                                 link::Port* port, ops::ProgramState& state,
-                                 const ops::StopToken& token) {
+void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port,
+                                 ops::ProgramState& state, const ops::StopToken& token) {
   ops::Result result;
   try {
     // The writer is this operation's until it ends; another program's claim keeps it silent.

@@ -34,7 +34,7 @@ class QShowEvent;
 namespace quillon::link {
 class Link;
 class Port;
-}
+}  // namespace quillon::link
 
 namespace quillon::ui {
 
@@ -45,9 +45,9 @@ using OperationFunction = std::function<ops::Result(ops::Operation&)>;
 
 // What sets one operation window apart from the others of its kind.
 struct OperationWindowConfig {
-  const char* className;                  // "TfmDown"; the object name drops the "T": "fmDown"
-  const char* caption;                    // "Writing..."
-  ops::CardOperation operation;           // the card operation the window runs
+  const char* className;                                           // "TfmDown"; the object name drops the "T": "fmDown"
+  const char* caption;                                             // "Writing..."
+  ops::CardOperation operation;                                    // the card operation the window runs
   ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
 };
 
@@ -146,9 +146,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     explicit Reporter(OperationWindow& window) : window_(window) {}
     void SetWork(const std::string& text) override { window_.OperationWindow::SetWork(text); }
     void SetFile(const std::string& text) override { window_.OperationWindow::SetFile(text); }
-    void Progress(std::uint64_t done, std::uint64_t total) override {
-      window_.OperationWindow::Progress(done, total);
-    }
+    void Progress(std::uint64_t done, std::uint64_t total) override { window_.OperationWindow::Progress(done, total); }
     std::string AskSaveFile(const ops::FileQuestion& question) override {
       return window_.OperationWindow::AskSaveFile(question);
     }
@@ -166,8 +164,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   };
 
   void StartWorker();
-  void WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port,
-                  ops::ProgramState& state, const ops::StopToken& token);
+  void WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port, ops::ProgramState& state,
+                  const ops::StopToken& token);
   void WorkerEnded(const ops::Result& result);
   // Runs `task` on the user-interface thread (HandOver); what it throws goes to standard error.
   void OnUiThread(const std::function<void()>& task);

@@ -16,7 +16,7 @@ using ops::OperationArgs;
 
 // The ten windows: object name, caption, and the card operation each runs.
 constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
-                                    [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
+                                      [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
 constexpr OperationWindowConfig kClear{
     "TfmClear", "Earsing...", CardOperation::EraseGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
@@ -24,7 +24,7 @@ constexpr OperationWindowConfig kDownWS{
     "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
     [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); }};
 constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
-                                       [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
+                                         [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
 constexpr OperationWindowConfig kUpload{
     "TfmUpload", "Downloading File...", CardOperation::ReadGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::ReadGbCard(op, args.image); }};
@@ -35,12 +35,11 @@ constexpr OperationWindowConfig kRAMUpload{
     "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam,
     [](Operation& op, const OperationArgs& args) { return gb::RestoreGbRam(op, args.image); }};
 constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
-                                        [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
+                                          [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
 constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
-                                         [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
-constexpr OperationWindowConfig kRAMUploadWS{
-    "TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
-    [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
+                                           [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
+constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
+                                             [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
 
 // The button of both kinds: the default button, named Button1.
 QPushButton* MakeDefaultButton(QDialog* parent, const char* caption, QRect rect) {

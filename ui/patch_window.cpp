@@ -9,8 +9,7 @@
 
 namespace quillon::ui {
 
-TfmPatchWS::TfmPatchWS(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TfmPatchWS::TfmPatchWS(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   SetUpDialog(this, "fmPatchWS", QStringLiteral("Selecting Patch File"), QSize(188, 73));
   hide();
   Button1 = MakeButton(this, "Button1", QStringLiteral("Yes"), {20, 36, 61, 25});

@@ -5,8 +5,8 @@
 namespace quillon::ui {
 
 std::array<QDialog*, 14> SecondaryWindows::all() const {
-  return {fmDirect,  fmDown,    fmUpload,   fmSelect,    fmRAMDown,     fmRAMUpload,   fmAbout,
-          fmClear,   fmDownWS,  fmUploadWS, fmRAMDownWS, fmRAMUploadWS, fmClearWS,     fmPatchWS};
+  return {fmDirect, fmDown,   fmUpload,   fmSelect,    fmRAMDown,     fmRAMUpload, fmAbout,
+          fmClear,  fmDownWS, fmUploadWS, fmRAMDownWS, fmRAMUploadWS, fmClearWS,   fmPatchWS};
 }
 
 std::array<OperationWindow*, 10> SecondaryWindows::operationWindows() const {

@@ -13,8 +13,7 @@ constexpr int kNameColumnWidth = 200;
 
 }  // namespace
 
-TfmSelect::TfmSelect(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TfmSelect::TfmSelect(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   SetUpDialog(this, "fmSelect", QStringLiteral("Selecting Items"), kClientSize);
 
   lvSelect = MakeListView(this, "lvSelect", {QStringLiteral("Name")}, QRect(8, 8, 217, 185));

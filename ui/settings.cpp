@@ -33,9 +33,7 @@ std::optional<int> ParseDecimal(std::string_view text) {
 }
 
 Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
-  auto get = [&](std::string_view key) {
-    return ini.Get(kSettingsSection, key).value_or(programDir);
-  };
+  auto get = [&](std::string_view key) { return ini.Get(kSettingsSection, key).value_or(programDir); };
   Settings s;
   s.romDir = get(kRomDir);
   s.saveRomDir = get(kSaveRomDir);
@@ -76,8 +74,7 @@ std::filesystem::path UserConfigDir(const char* xdgConfigHome, const char* home)
   return {};
 }
 
-SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
-                                        bool programDirWritable,
+SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable, bool programDirWritable,
                                         const std::filesystem::path& userConfigDir) {
   const std::filesystem::path beside = SettingsFileFor(executable);
   if (programDirWritable || userConfigDir.empty()) return {beside, false};

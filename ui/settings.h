@@ -42,8 +42,7 @@ struct SettingsLocation {
   std::filesystem::path path;
   bool inUserConfig = false;
 };
-SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable,
-                                        bool programDirWritable,
+SettingsLocation ChooseSettingsLocation(const std::filesystem::path& executable, bool programDirWritable,
                                         const std::filesystem::path& userConfigDir);
 
 // When the settings move to the user's folder for the first time, a settings file already

@@ -22,10 +22,10 @@ std::size_t BigEndian(std::span<const std::uint8_t> bytes) {
 
 struct Record {
   std::size_t offset = 0;
-  std::size_t count = 0;                  // bytes of the image the record changes
-  std::span<const std::uint8_t> data;     // its bytes; one byte for a run
+  std::size_t count = 0;               // bytes of the image the record changes
+  std::span<const std::uint8_t> data;  // its bytes; one byte for a run
   bool run = false;
-  std::size_t size = 0;                   // bytes of the patch it takes
+  std::size_t size = 0;  // bytes of the patch it takes
 };
 
 enum class Item { Record, End, Malformed };

@@ -11,7 +11,7 @@ namespace quillon::ws {
 
 namespace {
 
-constexpr int kLargestSize = 512;  // 8 KiB units of a 4 MiB card
+constexpr int kLargestSize = 512;             // 8 KiB units of a 4 MiB card
 constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
 
 const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}};

@@ -15,9 +15,9 @@ namespace quillon::ws {
 namespace protocol = link::protocol;
 
 inline constexpr library::WriterType kWsWriter = library::WriterType::Ws;  // the writer type whose probe is the WS one
-inline constexpr unsigned kBlocks = 128;             // 32 KiB blocks of the 4 MiB card
-inline constexpr std::size_t kBlockSize = 0x8000;    // one link transfer, in the window
-inline constexpr std::size_t kSaveSize = 0x8000;     // the save memory, always whole
+inline constexpr unsigned kBlocks = 128;                                   // 32 KiB blocks of the 4 MiB card
+inline constexpr std::size_t kBlockSize = 0x8000;                          // one link transfer, in the window
+inline constexpr std::size_t kSaveSize = 0x8000;                           // the save memory, always whole
 
 using ops::EndOnStep;
 using ops::Finish;

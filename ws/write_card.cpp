@@ -14,8 +14,8 @@ namespace quillon::ws {
 
 namespace {
 
-constexpr std::size_t kFileHeader = 0x200;  // an optional copier header before the image
-constexpr std::uint8_t kSizeCodeBits = 0x30;     // the bits of that byte the card reads its size from
+constexpr std::size_t kFileHeader = 0x200;    // an optional copier header before the image
+constexpr std::uint8_t kSizeCodeBits = 0x30;  // the bits of that byte the card reads its size from
 
 struct Placement {
   std::size_t size;
@@ -72,7 +72,8 @@ class CardWriter {
     }
     const Step cleared = ClearSaveAndFinish(op_, meter);
     if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     op_.window.SetFile(ElapsedText(static_cast<std::uint32_t>(elapsed.count())));
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }

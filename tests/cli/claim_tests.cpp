@@ -216,8 +216,7 @@ class ClaimCli : public Cli {
     const fs::path lock = memory(sim::kWriterLock);
     if (!waitFor([&] { return claimHeld(lock) || !first->running(); }) || !claimHeld(lock)) {
       const std::string err = pipe.drain();  // lets it go on to its end
-      ADD_FAILURE() << "the first command did not hold the writer while it ran (exit " << first->wait()
-                    << "): " << err;
+      ADD_FAILURE() << "the first command did not hold the writer while it ran (exit " << first->wait() << "): " << err;
       return false;
     }
     return true;
@@ -263,17 +262,48 @@ TEST_F(ClaimCli, SecondWaitsForFirst_CardHoldsWhatFinishedLast) {
     Holds holds;
   };
   const Case cases[] = {
-      {"write then write", false, {"write", "A"}, {"write", "B"}, "Writing Success\n", "Writing Success\n", Holds::OnlyB},
-      {"write then erase", false, {"write", "A"}, {"erase", "--size", "32"}, "Writing Success\n", "Earsing Success\n",
-       Holds::Blank},
-      {"erase then write", true, {"erase", "--size", "32"}, {"write", "B"}, "Earsing Success\n", "Writing Success\n",
+      {"write then write",
+       false,
+       {"write", "A"},
+       {"write", "B"},
+       "Writing Success\n",
+       "Writing Success\n",
        Holds::OnlyB},
-      {"read then write", true, {"read", "--image", "1", "OUT"}, {"write", "B"}, "Downloading Success\n",
-       "Writing Success\n", Holds::OnlyB},
-      {"write then sim insert", false, {"write", "A"}, {"sim", "insert", "DIR", "gb-flash"}, "Writing Success\n", "",
+      {"write then erase",
+       false,
+       {"write", "A"},
+       {"erase", "--size", "32"},
+       "Writing Success\n",
+       "Earsing Success\n",
        Holds::Blank},
-      {"write then sim fault", false, {"write", "A"}, {"sim", "fault", "DIR", "program-fail-bank=1"},
-       "Writing Success\n", "", Holds::OnlyAAndFault},
+      {"erase then write",
+       true,
+       {"erase", "--size", "32"},
+       {"write", "B"},
+       "Earsing Success\n",
+       "Writing Success\n",
+       Holds::OnlyB},
+      {"read then write",
+       true,
+       {"read", "--image", "1", "OUT"},
+       {"write", "B"},
+       "Downloading Success\n",
+       "Writing Success\n",
+       Holds::OnlyB},
+      {"write then sim insert",
+       false,
+       {"write", "A"},
+       {"sim", "insert", "DIR", "gb-flash"},
+       "Writing Success\n",
+       "",
+       Holds::Blank},
+      {"write then sim fault",
+       false,
+       {"write", "A"},
+       {"sim", "fault", "DIR", "program-fail-bank=1"},
+       "Writing Success\n",
+       "",
+       Holds::OnlyAAndFault},
   };
   const std::string a = put("alpha.gb", imageA());
   const std::string b = put("bravo.gb", imageB());
@@ -291,7 +321,8 @@ TEST_F(ClaimCli, SecondWaitsForFirst_CardHoldsWhatFinishedLast) {
     ASSERT_TRUE(startHolding(one, pipe, first));
     Started two(second, file("second.out"), file("second.err"), -1, "120000");
     ASSERT_TRUE(two.started());
-    ASSERT_TRUE(waitFor([&] { return slurp(file("second.err")).find(kWaitNotice) != std::string::npos || !two.running(); }));
+    ASSERT_TRUE(
+        waitFor([&] { return slurp(file("second.err")).find(kWaitNotice) != std::string::npos || !two.running(); }));
     ASSERT_NE(slurp(file("second.err")).find(kWaitNotice), std::string::npos)
         << "the second did not wait for the first: " << slurp(file("second.err"));
     const std::string firstErr = pipe.drain();  // the first goes on to its end
@@ -381,10 +412,11 @@ TEST_F(ClaimCli, DefaultWait_SaysTenSeconds_RunsOnceTheHolderLetsGo) {
   ASSERT_TRUE(held->held()) << held->why();
   Started second(withPort({"write", b}), file("second.out"), file("second.err"), -1, "");
   ASSERT_TRUE(second.started());
-  ASSERT_TRUE(waitFor([&] { return slurp(file("second.err")).find(kWaitNotice) != std::string::npos || !second.running(); }));
-  EXPECT_NE(slurp(file("second.err")).find("the simulated writer in " + writer() + " " + kWaitNotice +
-                                           " (at most 10 s)\n"),
-            std::string::npos)
+  ASSERT_TRUE(
+      waitFor([&] { return slurp(file("second.err")).find(kWaitNotice) != std::string::npos || !second.running(); }));
+  EXPECT_NE(
+      slurp(file("second.err")).find("the simulated writer in " + writer() + " " + kWaitNotice + " (at most 10 s)\n"),
+      std::string::npos)
       << slurp(file("second.err"));
   held.reset();
   EXPECT_EQ(second.wait(), 0) << slurp(file("second.err"));

@@ -54,8 +54,8 @@ class Cli : public ::testing::Test {
   // `as`: a command that runs the program under another user (see unprivileged()).
   RunResult run(const std::string& args, const std::string& as = "") {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + as + quote(QUILLON_CLI) + " " + args +
-                                " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE " + as + quote(QUILLON_CLI) + " " + args + " >" +
+                                quote(out) + " 2>" + quote(err) + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
   }

@@ -14,10 +14,9 @@ TEST_F(Cli, Info_FlashCardWithTwoImages_PrintsCardInformationAndTracesTheProbe) 
   auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
   const auto menu = support::makeMenuImage(0x4000);
   std::copy(menu.begin(), menu.end(), bios.begin());
-  support::placeOnFlashCard(bios, flash,
-                            {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4},
-                             {makeGbImage({"MAZE", 0x01, 0, 0, true}), 2, 0}},
-                            0);
+  support::placeOnFlashCard(
+      bios, flash, {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4}, {makeGbImage({"MAZE", 0x01, 0, 0, true}), 2, 0}},
+      0);
   support::writeFile(fs::path(writer()) / "gb-bios.bin", bios);
   support::writeFile(fs::path(writer()) / "gb-flash.bin", flash);
 
@@ -107,8 +106,7 @@ struct UsageCase {
 
 TEST_F(Cli, UsageAndRefusals_ExitStatus) {
   for (auto [args, status] : {UsageCase{"", 2}, UsageCase{"frobnicate", 2}, UsageCase{"--writer nes info", 2},
-                              UsageCase{"list", 2}, UsageCase{"--help", 0},
-                              UsageCase{"--port nonsense:1 info", 1}}) {
+                              UsageCase{"list", 2}, UsageCase{"--help", 0}, UsageCase{"--port nonsense:1 info", 1}}) {
     EXPECT_EQ(run(args).status, status) << args;
   }
   ASSERT_EQ(run("sim insert " + quote(writer()) + " none").status, 0);

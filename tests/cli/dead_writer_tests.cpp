@@ -44,8 +44,8 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 
 // The link's own lines on standard error, in order (progress lines come in between).
 std::string sameLinkLineTwice(const std::string& err) {
-  static const char* const kLinkLines[] = {"Device ...........", "Checksum error", "Receiver checksum error",
-                                           "The writer stopped answering", "(repeated ", "Port failure"};
+  static const char* const kLinkLines[] = {"Device ...........",           "Checksum error", "Receiver checksum error",
+                                           "The writer stopped answering", "(repeated ",     "Port failure"};
   std::istringstream in(err);
   std::string previous;
   for (std::string line; std::getline(in, line);) {
@@ -142,10 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
         // A menu piece is polled up to 500 times.
         SilentCase{"gbWriteMenuPiece", "gb", "gb-flash --bios-chip 0 --flash-chip 21", "busy-polls=20",
                    "write {dir}/game.gb", "QueryState3", 60, "Updating BIOS Fail", true},
-        SilentCase{"gbRead", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "read {dir}/out.gb",
-                   "ReadBlock", 5, "Reading Error", false},
-        SilentCase{"gbBackupRam", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "",
-                   "backup-ram {dir}/out.sav", "ReadBlock", 4, "Reading Fail", false},
+        SilentCase{"gbRead", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "read {dir}/out.gb", "ReadBlock",
+                   5, "Reading Error", false},
+        SilentCase{"gbBackupRam", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "backup-ram {dir}/out.sav",
+                   "ReadBlock", 4, "Reading Fail", false},
         SilentCase{"gbRestoreRam", "gb", "gb-cart {dir}/cart.gb", "", "restore-ram {dir}/save.sav", "WriteBlock", 2,
                    "Uploading Fail", false},
         // WS erasing and writing wait for the writer by clocks: not for one that took nothing.

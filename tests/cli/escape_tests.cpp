@@ -35,8 +35,7 @@ TEST_F(Cli, List_ControlBytesInNamesAndTitles_OneEscapedRowPerFile) {
       {"back\\slash.gb", "C:\\X", "back\\\\slash.gb", "C:\\\\X"},
       {"esc\x1B[31m.gb", "\x1B[2J", "esc\\x1B[31m.gb", "\\x1B[2J"},
       // UTF-8 names and Big5 titles stay readable text.
-      {"\xE4\xB8\xAD\xE6\x96\x87.gb", "\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87.gb",
-       "\xE4\xB8\xAD\xE6\x96\x87"},
+      {"\xE4\xB8\xAD\xE6\x96\x87.gb", "\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87.gb", "\xE4\xB8\xAD\xE6\x96\x87"},
       // A name that is no UTF-8 keeps its bytes; a byte that is no Big5 reads as Latin-1,
       // 0x85 there being a C1 control.
       {"bad\xFF\xFE.gb", "\x85", "bad\\xFF\\xFE.gb", "\\xC2\\x85"},
@@ -78,9 +77,15 @@ struct InfoCase {
 
 TEST_F(Cli, Info_TitlesWithControlBytes_OneEscapedLinePerLine) {
   const InfoCase cases[] = {
-      {"cartridge", false, {"A\r\nB\\C"},
+      {"cartridge",
+       false,
+       {"A\r\nB\\C"},
        "Standard Card\nName:A\\r\\nB\\\\C\nType:MBC1\nROM Size:256K bits\nRAM Size:None bits\nMono\n"},
-      {"flash card directory", true, {"ONE\nTWO", "T\tA\x01" "B"},
+      {"flash card directory",
+       true,
+       {"ONE\nTWO",
+        "T\tA\x01"
+        "B"},
        "Emulator Card\nBIOS ROM Type:AMD 29F010\nFLASH ROM Type:INTEL 28F016SV\nTotal 2 ROM\n"
        "ROM -> 1\nName:ONE\\nTWO\nType:MBC1\nROM Starting Address:0x000000 bytes\nROM Size:256K bits\n"
        "RAM Size:None bits\nMono\n"

@@ -81,7 +81,10 @@ struct CardCase {
 
 TEST_F(GbCli, WriteThenReadEachImage_FilesComeBackEqual) {
   const CardCase cases[] = {
-      {"gb-password, BIOS method 1, FLASH method 0", "--writer gb-password", 9, 16,
+      {"gb-password, BIOS method 1, FLASH method 0",
+       "--writer gb-password",
+       9,
+       16,
        {{"ONE", 0x01, 0, 1, false}, {"TWO", 0x13, 1, 2, false}}},
       {"whole card, BIOS method 2, FLASH method 1", "", 12, 19, {{"WHOLE", 0x1B, 7, 3, true}}},
   };
@@ -100,8 +103,8 @@ TEST_F(GbCli, WriteThenReadEachImage_FilesComeBackEqual) {
 
     for (std::size_t i = 0; i < images.size(); ++i) {
       const auto out = dir_ / ("back" + std::to_string(i) + ".gb");
-      const RunResult r = run(port() + " " + c.writerFlag + " read --image " + std::to_string(i + 1) + " " +
-                              quote(out.string()));
+      const RunResult r =
+          run(port() + " " + c.writerFlag + " read --image " + std::to_string(i + 1) + " " + quote(out.string()));
       ASSERT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.out, "Downloading Success\n");
       EXPECT_TRUE(support::readFile(out) == images[i]) << "image " << i + 1;
@@ -158,8 +161,8 @@ TEST_F(GbCli, WriteVerify_ReadingFails_ExitOneWithTheMessageAfterWritingSuccess)
 struct CartCase {
   const char* name;
   GbImageSpec spec;
-  bool fixGlobal;     // give the image a right global checksum
-  bool breakHeader;   // spoil its header checksum
+  bool fixGlobal;    // give the image a right global checksum
+  bool breakHeader;  // spoil its header checksum
 };
 
 TEST_F(GbCli, ReadCartridge_FileEqualsTheCartridgeAndTheChecksumLineSaysWhatIsRight) {
@@ -206,7 +209,8 @@ TEST_F(GbCli, SaveMemoryOfCartridge_BackupGivesTheSaveAndRestoreReplacesIt) {
   for (const auto& c : {Case{1, 2048}, Case{2, 8192}, Case{3, 32768}}) {
     SCOPED_TRACE(c.ramCode);
     const Bytes sav = pattern(32768, 1);
-    insert("gb-cart " + quote(put("cart.gb", makeGbImage({"SAVER", 0x13, 0, static_cast<std::uint8_t>(c.ramCode), false}))) +
+    insert("gb-cart " +
+           quote(put("cart.gb", makeGbImage({"SAVER", 0x13, 0, static_cast<std::uint8_t>(c.ramCode), false}))) +
            " --sav " + quote(put("start.sav", sav)));
 
     const auto backup = dir_ / "backup.sav";
@@ -248,7 +252,8 @@ TEST_F(GbCli, SaveMemoryOfFlashImage_EachImageHasItsOwnArea) {
 TEST_F(GbCli, SaveMemoryPassword_GbPasswordUsesRamBankFourteen) {
   insert("gb-flash");
   const std::string pw = "--writer gb-password";
-  ASSERT_EQ(run(port() + " " + pw + " write " + quote(put("a.gb", makeGbImage({"PASS", 0x1B, 0, 2, false})))).status, 0);
+  ASSERT_EQ(run(port() + " " + pw + " write " + quote(put("a.gb", makeGbImage({"PASS", 0x1B, 0, 2, false})))).status,
+            0);
   const Bytes password = pattern(8192, 5);
   const RunResult u = run(port() + " " + pw + " restore-ram --password " + quote(put("pw.sav", password)));
   ASSERT_EQ(u.status, 0) << u.err;
@@ -289,7 +294,8 @@ TEST_F(GbCli, Erase_SizeChoosesHowMuchFlashGoesAndTheCardHoldsNoImagesAfter) {
 
     const Bytes after = support::readFile(memory("gb-flash.bin"));
     const std::size_t erased = size == 16 ? 0x200000 : 0x400000;
-    EXPECT_TRUE(std::all_of(after.begin(), after.begin() + static_cast<long>(erased), [](auto b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(after.begin(), after.begin() + static_cast<long>(erased), [](auto b) { return b == 0xFF; }));
     const auto highAt = after.begin() + 5 * 0x80000;
     EXPECT_EQ(std::equal(high.begin(), high.end(), highAt), size == 16) << "region 5 is kept by a 16 only";
 
@@ -343,31 +349,31 @@ TEST_F(GbCli, Refusals_SayWhyExitOneAndSendNothingAfterTheProbe) {
     const std::string setup = std::to_string(static_cast<int>(c.card)) + c.writerFlag;
     if (setup != current) {
       switch (c.card) {
-      case Card::FlashTwoImages: {
-        insert("gb-flash");
-        const std::string flag = c.writerFlag;
-        ASSERT_EQ(run(port() + " " + flag + " write " + quote(put("a.gb", makeGbImage({"A", 0x1B, 0, 2, true}))) + " " +
-                      quote(put("b.gb", makeGbImage({"B", 0x1B, 0, 2, true}))))
-                      .status,
-                  0);
-        break;
-      }
-      case Card::CartNoRam:
-        insert("gb-cart " + quote(put("c.gb", makeGbImage({"NORAM", 0x01, 0, 0, false}))));
-        break;
-      case Card::CartWithRam:
-        insert("gb-cart " + quote(put("c.gb", makeGbImage({"RAM", 0x13, 0, 2, false}))));
-        break;
-      case Card::CartRomCodeEight: {
-        Bytes image = makeGbImage({"ODD", 0x19, 0, 0, false});
-        image[0x148] = 0x08;
-        support::fixHeaderChecksum(image);
-        insert("gb-cart " + quote(put("c.gb", image)));
-        break;
-      }
-      case Card::Empty:
-        insert("none");
-        break;
+        case Card::FlashTwoImages: {
+          insert("gb-flash");
+          const std::string flag = c.writerFlag;
+          ASSERT_EQ(run(port() + " " + flag + " write " + quote(put("a.gb", makeGbImage({"A", 0x1B, 0, 2, true}))) +
+                        " " + quote(put("b.gb", makeGbImage({"B", 0x1B, 0, 2, true}))))
+                        .status,
+                    0);
+          break;
+        }
+        case Card::CartNoRam:
+          insert("gb-cart " + quote(put("c.gb", makeGbImage({"NORAM", 0x01, 0, 0, false}))));
+          break;
+        case Card::CartWithRam:
+          insert("gb-cart " + quote(put("c.gb", makeGbImage({"RAM", 0x13, 0, 2, false}))));
+          break;
+        case Card::CartRomCodeEight: {
+          Bytes image = makeGbImage({"ODD", 0x19, 0, 0, false});
+          image[0x148] = 0x08;
+          support::fixHeaderChecksum(image);
+          insert("gb-cart " + quote(put("c.gb", image)));
+          break;
+        }
+        case Card::Empty:
+          insert("none");
+          break;
       }
       current = setup;
     }
@@ -412,7 +418,9 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
     put(bigSaves.back(), makeGbImage({"SAVE" + std::to_string(i), 0x1B, 0, 3, true}));
   }
   const Case cases[] = {
-      {"same file twice", "", {"colour.gb", "colour.gb"},
+      {"same file twice",
+       "",
+       {"colour.gb", "colour.gb"},
        std::string(library::VerdictMessage(library::kDuplicateName))},
       {"colour then mono", "", {"colour.gb", "mono.gb"}, std::string(library::VerdictMessage(library::kColorMix))},
       {"nine images", "", nine, std::string(library::VerdictMessage(library::kRomSizeTooBig))},
@@ -439,8 +447,7 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
   }
   EXPECT_TRUE(support::readFile(memory("gb-flash.bin")) == flashBefore);
   // A colour image after the refused ones goes on: the refusals left nothing behind.
-  EXPECT_EQ(run(port() + " write " + quote((dir_ / "colour.gb").string()) + " " +
-                quote((dir_ / "colour2.gb").string()))
+  EXPECT_EQ(run(port() + " write " + quote((dir_ / "colour.gb").string()) + " " + quote((dir_ / "colour2.gb").string()))
                 .status,
             0);
 }
@@ -448,9 +455,9 @@ TEST_F(GbCli, Write_ImageRefusedByTheCardList_ItsMessageAndNothingSent) {
 TEST_F(GbCli, UsageErrors_ExitTwoAndNothingSent) {
   insert("gb-flash");
   for (const std::string command :
-       {"write", "read", "read --image x out.gb", "backup-ram --image 1 --password out.sav",
-        "restore-ram", "restore-ram --image 1 --password in.sav", "erase", "erase --size 8", "erase --size 16 extra",
-        "write --verify", "read ''", "backup-ram --image 1 ''", "restore-ram --image 1 ''", "write ''"}) {
+       {"write", "read", "read --image x out.gb", "backup-ram --image 1 --password out.sav", "restore-ram",
+        "restore-ram --image 1 --password in.sav", "erase", "erase --size 8", "erase --size 16 extra", "write --verify",
+        "read ''", "backup-ram --image 1 ''", "restore-ram --image 1 ''", "write ''"}) {
     SCOPED_TRACE(command);
     fs::remove(traceFile());
     const RunResult r = run(port() + traced() + " " + command);
@@ -534,9 +541,9 @@ TEST_F(GbCli, FailedRead_AnExistingFileOfThatNameIsKept) {
 TEST_F(GbCli, NoWriter_LinkingFailForEveryCommand) {
   const std::string missing = "--port sim:" + quote((dir_ / "missing").string());
   const std::string a = put("a.gb", makeGbImage({"A", 0x1B, 0, 0, true}));
-  for (const std::string& command : std::vector<std::string>{"write " + quote(a), "read out.gb",
-                                                             "backup-ram --image 1 out.sav",
-                                                             "restore-ram --image 1 " + quote(a), "erase --size 16"}) {
+  for (const std::string& command :
+       std::vector<std::string>{"write " + quote(a), "read out.gb", "backup-ram --image 1 out.sav",
+                                "restore-ram --image 1 " + quote(a), "erase --size 16"}) {
     SCOPED_TRACE(command);
     const RunResult r = run(missing + " " + command);
     EXPECT_EQ(r.status, 1);

@@ -39,8 +39,8 @@ class OutputCli : public Cli {
   std::string writerOf(const std::string& type) const { return (dir_ / (type + "-writer")).string(); }
   RunResult command(const std::string& type, const std::string& what, const std::string& as = "") {
     fs::remove(dir_ / "trace.txt");
-    return run("--port sim:" + quote(writerOf(type)) + " --writer " + type + " --trace " +
-                   quote(dir_ / "trace.txt") + " " + what,
+    return run("--port sim:" + quote(writerOf(type)) + " --writer " + type + " --trace " + quote(dir_ / "trace.txt") +
+                   " " + what,
                as);
   }
   std::vector<std::string> sent() const { return traceCommands(slurp(dir_ / "trace.txt")); }
@@ -190,19 +190,18 @@ TEST_P(SpecialTarget, Output_writtenThroughOrRefused_nothingElseReplaced) {
     EXPECT_EQ(entry.path().filename().string().find(".quillon-"), std::string::npos) << entry.path();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, SpecialTarget,
-    ::testing::Values(SpecialCase{"gbReadFifo", Special::Fifo, "gb read"},
-                      SpecialCase{"wsBackupFifo", Special::Fifo, "ws backup-ram"},
-                      SpecialCase{"patchFifo", Special::Fifo, "patch"},
-                      SpecialCase{"gbReadDevNull", Special::DevNull, "gb read"},
-                      SpecialCase{"patchDevNull", Special::DevNull, "patch"},
-                      SpecialCase{"wsBackupLink", Special::LinkToFile, "ws backup-ram"},
-                      SpecialCase{"patchLink", Special::LinkToFile, "patch"},
-                      SpecialCase{"gbReadLinkToNothing", Special::LinkToNothing, "gb read"},
-                      SpecialCase{"gbReadLongName", Special::LongName, "gb read"},
-                      SpecialCase{"patchLongName", Special::LongName, "patch"}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, SpecialTarget,
+                         ::testing::Values(SpecialCase{"gbReadFifo", Special::Fifo, "gb read"},
+                                           SpecialCase{"wsBackupFifo", Special::Fifo, "ws backup-ram"},
+                                           SpecialCase{"patchFifo", Special::Fifo, "patch"},
+                                           SpecialCase{"gbReadDevNull", Special::DevNull, "gb read"},
+                                           SpecialCase{"patchDevNull", Special::DevNull, "patch"},
+                                           SpecialCase{"wsBackupLink", Special::LinkToFile, "ws backup-ram"},
+                                           SpecialCase{"patchLink", Special::LinkToFile, "patch"},
+                                           SpecialCase{"gbReadLinkToNothing", Special::LinkToNothing, "gb read"},
+                                           SpecialCase{"gbReadLongName", Special::LongName, "gb read"},
+                                           SpecialCase{"patchLongName", Special::LongName, "patch"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(OutputCli, ReadAndBackup_TargetIsAReadOnlyFile_CannotOpenBeforeTheCardIsRead) {
   const auto as = unprivileged();

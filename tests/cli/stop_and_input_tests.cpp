@@ -41,8 +41,8 @@ class StopCli : public Cli {
   // The commands the trace lists (its "# Name" lines, not its remarks).
   std::size_t commandsSent() const {
     const auto names = traceCommands(slurp(dir_ / "trace.txt"));
-    return static_cast<std::size_t>(
-        std::count_if(names.begin(), names.end(), [](const std::string& n) { return !n.empty() && std::isupper(n[0]); }));
+    return static_cast<std::size_t>(std::count_if(
+        names.begin(), names.end(), [](const std::string& n) { return !n.empty() && std::isupper(n[0]); }));
   }
   bool temporaryLeft() const {
     for (const auto& entry : fs::directory_iterator(dir_))
@@ -79,16 +79,15 @@ TEST_P(Stopping, SignalAtCommandN_nothingSentAfterItAndNoFileLeft) {
   EXPECT_FALSE(temporaryLeft());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, Stopping,
-    ::testing::Values(
-        // A cartridge read sends its probe (eight commands) and then reads bank by bank.
-        SignalCase{"readSigint", "sigint-after", 20, "gb-cart", "read", 130},
-        SignalCase{"readSigterm", "sigterm-after", 20, "gb-cart", "read", 143},
-        SignalCase{"readSighup", "sighup-after", 20, "gb-cart", "read", 129},
-        SignalCase{"backupSigterm", "sigterm-after", 10, "gb-cart", "backup-ram", 143},
-        SignalCase{"wsReadSigterm", "sigterm-after", 12, "ws-flash", "--writer ws read", 143}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Signals, Stopping,
+                         ::testing::Values(
+                             // A cartridge read sends its probe (eight commands) and then reads bank by bank.
+                             SignalCase{"readSigint", "sigint-after", 20, "gb-cart", "read", 130},
+                             SignalCase{"readSigterm", "sigterm-after", 20, "gb-cart", "read", 143},
+                             SignalCase{"readSighup", "sighup-after", 20, "gb-cart", "read", 129},
+                             SignalCase{"backupSigterm", "sigterm-after", 10, "gb-cart", "backup-ram", 143},
+                             SignalCase{"wsReadSigterm", "sigterm-after", 12, "ws-flash", "--writer ws read", 143}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // A stop request that comes after the result does not take it back: exit 0, the result
 // printed, the file there.
@@ -120,9 +119,9 @@ TEST_F(StopCli, ProgressPipeClosed_operationFinishes) {
                                    0644);
   const std::string cli = QUILLON_CLI, portArg = "--port", portSpec = "sim:" + writer(), write = "write",
                     image = (dir_ / "game.gb").string();
-  char* argv[] = {const_cast<char*>(cli.c_str()), const_cast<char*>(portArg.c_str()),
+  char* argv[] = {const_cast<char*>(cli.c_str()),      const_cast<char*>(portArg.c_str()),
                   const_cast<char*>(portSpec.c_str()), const_cast<char*>(write.c_str()),
-                  const_cast<char*>(image.c_str()), nullptr};
+                  const_cast<char*>(image.c_str()),    nullptr};
   pid_t child = 0;
   ASSERT_EQ(posix_spawn(&child, cli.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);

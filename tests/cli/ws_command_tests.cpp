@@ -53,7 +53,8 @@ Bytes ips(const std::vector<std::pair<std::size_t, std::string>>& records, const
 }
 
 void apply(Bytes& image, const std::vector<std::pair<std::size_t, std::string>>& records) {
-  for (const auto& [offset, data] : records) std::copy(data.begin(), data.end(), image.begin() + static_cast<long>(offset));
+  for (const auto& [offset, data] : records)
+    std::copy(data.begin(), data.end(), image.begin() + static_cast<long>(offset));
 }
 
 class WsCli : public Cli {
@@ -200,7 +201,8 @@ TEST_F(WsCli, RefusalsAndUsageErrors_NothingSent) {
 
 TEST_F(WsCli, PatchCommand_WritesThePatchedCopyOrNothing) {
   const Bytes image = wsImage(8, true);  // the header counts: offsets are file offsets
-  const std::vector<std::pair<std::size_t, std::string>> records = {{0x10, "ABCDEF"}, {0x12, "xy"}, {kImage + 508, "Z"}};
+  const std::vector<std::pair<std::size_t, std::string>> records = {
+      {0x10, "ABCDEF"}, {0x12, "xy"}, {kImage + 508, "Z"}};
   Bytes patched = image;
   apply(patched, records);
   struct Case {
@@ -232,8 +234,8 @@ TEST_F(WsCli, PatchCommand_WritesThePatchedCopyOrNothing) {
     EXPECT_TRUE(support::readFile(dir_ / "in.wsc") == image);
     EXPECT_EQ(traffic(), std::vector<std::string>{});
   }
-  const RunResult missing = ws("patch " + quote(path("none.wsc")) + " " + put("p.ips", ips(records)) + " " +
-                               quote(path("out.wsc")));
+  const RunResult missing =
+      ws("patch " + quote(path("none.wsc")) + " " + put("p.ips", ips(records)) + " " + quote(path("out.wsc")));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("none.wsc: the image cannot be read"), std::string::npos) << missing.err;
 }

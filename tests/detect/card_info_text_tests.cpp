@@ -11,8 +11,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-CardEntry entry(const char* name, int type, int romSize, int ramSize, int color, int romStart = 0,
-                int ramStart = 0) {
+CardEntry entry(const char* name, int type, int romSize, int ramSize, int color, int romStart = 0, int ramStart = 0) {
   CardEntry e;
   std::memcpy(e.name.data(), name, std::min<std::size_t>(std::strlen(name), 16));
   e.type = type;
@@ -37,18 +36,17 @@ CardInfo flashCard(int bios, int flash, std::vector<CardEntry> images) {
 TEST(CardInfoText, FlashCardWithOneImage_TwelveLinesInOrder) {
   const auto info = flashCard(0, 21, {entry("POCKET RACER", 0x1B, 5, 3, 1)});
   EXPECT_EQ(ShowGbCardInfo(info),
-            (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F010", "FLASH ROM Type:INTEL 28F016SA",
-                   "Total 1 ROM", "ROM -> 1", "Name:POCKET RACER", "Type:MBC5",
-                   "ROM Starting Address:0x000000 bytes", "ROM Size:8M bits",
-                   "RAM Starting Address:0x000000", "RAM Size:256K bits", "Color"}));
+            (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F010", "FLASH ROM Type:INTEL 28F016SA", "Total 1 ROM",
+                   "ROM -> 1", "Name:POCKET RACER", "Type:MBC5", "ROM Starting Address:0x000000 bytes",
+                   "ROM Size:8M bits", "RAM Starting Address:0x000000", "RAM Size:256K bits", "Color"}));
 }
 
 TEST(CardInfoText, NoRamImage_HasNoRamAddressLine) {
   const auto info = flashCard(9, 12, {entry("A", 0x0F, 0, 0, 0, 0x180000, 0xA000)});
   const auto lines = ShowGbCardInfo(info);
   EXPECT_EQ(Lines(lines.begin() + 4, lines.end()),
-            (Lines{"ROM -> 1", "Name:A", "Type:Unknown", "ROM Starting Address:0x180000 bytes",
-                   "ROM Size:256K bits", "RAM Size:None bits", "Mono"}));
+            (Lines{"ROM -> 1", "Name:A", "Type:Unknown", "ROM Starting Address:0x180000 bytes", "ROM Size:256K bits",
+                   "RAM Size:None bits", "Mono"}));
 }
 
 TEST(CardInfoText, EmptyFlashCard_FourLines) {
@@ -69,8 +67,8 @@ TEST(CardInfoText, OrdinaryCartridge_SixLines_OrEmptyForLargeRomCode) {
   info.kind = kOrdinaryCartridge;
   info.biosChip = info.flashChip = -1;
   info.cartridge = entry("TETRIS", 0x00, 1, 0, 0);
-  EXPECT_EQ(ShowGbCardInfo(info), (Lines{"Standard Card", "Name:TETRIS", "Type:MBC1", "ROM Size:512K bits",
-                                        "RAM Size:None bits", "Mono"}));
+  EXPECT_EQ(ShowGbCardInfo(info),
+            (Lines{"Standard Card", "Name:TETRIS", "Type:MBC1", "ROM Size:512K bits", "RAM Size:None bits", "Mono"}));
   info.cartridge.romSize = 0x52;
   EXPECT_TRUE(ShowGbCardInfo(info).empty());
 }

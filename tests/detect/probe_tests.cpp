@@ -56,8 +56,8 @@ CommandRecord setBank(std::uint8_t v) { return cmd(6, 0, v, 0, 0); }
 const CommandRecord kCheckDevice = cmd(1, 0x80, 0, 1, 0);
 
 std::vector<CommandRecord> identifyByCommand90(std::uint8_t select) {
-  return {setControl(2, 15), writeByte(0xA000, 0x80), writeByte(0x0000, select), setBank(0),
-          writeByte(0x4000, 0x90), readBlock(0x4000, 8), writeByte(0x4000, 0xFF)};
+  return {setControl(2, 15),       writeByte(0xA000, 0x80), writeByte(0x0000, select), setBank(0),
+          writeByte(0x4000, 0x90), readBlock(0x4000, 8),    writeByte(0x4000, 0xFF)};
 }
 
 template <typename... Parts>
@@ -70,9 +70,8 @@ std::vector<CommandRecord> join(const Parts&... parts) {
 // --- GB flash card -------------------------------------------------------------------
 
 TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
-  Rig rig(gbFlashCard(0, 21,
-                      {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4},
-                       {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
+  Rig rig(gbFlashCard(
+      0, 21, {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4}, {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
   CardInfo info;
   ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kFlashCard);
@@ -97,9 +96,9 @@ TEST(GbProbe, FlashCard_ExactCommandSequence) {
   ProbeCard(rig.link, WriterType::Gb, info);
   const std::vector<CommandRecord> start = {kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
                                             readBlock(0xA000, 4096)};
-  const std::vector<CommandRecord> directory = {setControl(2, 15), readBlock(0x0000, 0x4000),
-                                                writeByte(0xA000, 0x80), writeByte(0x0000, 0x0A),
-                                                setBank(96), readBlock(0x4000, 512), setControl(2, 15)};
+  const std::vector<CommandRecord> directory = {
+      setControl(2, 15), readBlock(0x0000, 0x4000), writeByte(0xA000, 0x80), writeByte(0x0000, 0x0A),
+      setBank(96),       readBlock(0x4000, 512),    setControl(2, 15)};
   EXPECT_EQ(rig.writer.commands(), join(start, identifyByCommand90(0x00), identifyByCommand90(0x0A), directory));
 }
 
@@ -152,8 +151,8 @@ TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
 
 TEST(GbProbe, DirectoryWalkStopsAtEntryNumberOutOfRange) {
   for (std::uint8_t stopper : {std::uint8_t{0x00}, std::uint8_t{0x09}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
-    auto card = gbFlashCard(0, 21, {{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0},
-                                   {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
+    auto card = gbFlashCard(
+        0, 21, {{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0}, {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
     card[Memory::GbBios][0x3C00 + 32] = stopper;
     Rig rig(std::move(card));
     CardInfo info;
@@ -193,9 +192,8 @@ TEST(GbProbe, OrdinaryCartridge_HeaderFactsAndExactSequence) {
   EXPECT_EQ(CardInfoLines(info, WriterType::Gb),
             (std::vector<std::string>{"Standard Card", "Name:CART GAME", "Type:MBC3", "ROM Size:1M bits",
                                       "RAM Size:256K bits", "Color"}));
-  EXPECT_EQ(rig.writer.commands(),
-            (std::vector<CommandRecord>{kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
-                                        readBlock(0xA000, 4096), readBlock(0x0000, 512)}));
+  EXPECT_EQ(rig.writer.commands(), (std::vector<CommandRecord>{kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
+                                                               readBlock(0xA000, 4096), readBlock(0x0000, 512)}));
 }
 
 TEST(GbProbe, EmptyWriter_OrdinaryWithUnreadableHeader_NoText) {
@@ -272,8 +270,8 @@ struct WsSize {
 };
 
 TEST(QueryWsRomSize, SizeOfTheWrittenImageInEightKilobyteUnits) {
-  for (auto [bytes, units] : {WsSize{0x80000, 64}, WsSize{0x100000, 128}, WsSize{0x200000, 256},
-                              WsSize{0x400000, 512}}) {
+  for (auto [bytes, units] :
+       {WsSize{0x80000, 64}, WsSize{0x100000, 128}, WsSize{0x200000, 256}, WsSize{0x400000, 512}}) {
     auto card = sim::emptyWsFlashCard();
     // Writing leaves the size code in the top nibble of the byte 4 before the card's end.
     const std::uint8_t code = bytes == 0x400000 ? 0x00 : bytes == 0x200000 ? 0x10 : bytes == 0x100000 ? 0x20 : 0x30;
@@ -296,8 +294,8 @@ struct SizeCode {
 };
 
 TEST(QueryWsRomSize, CodesToUnits) {
-  for (auto [code, units] : {SizeCode{0, 0}, SizeCode{1, 8}, SizeCode{4, 64}, SizeCode{28, 1 << 30},
-                             SizeCode{29, -1}, SizeCode{0xFF, -1}}) {
+  for (auto [code, units] :
+       {SizeCode{0, 0}, SizeCode{1, 8}, SizeCode{4, 64}, SizeCode{28, 1 << 30}, SizeCode{29, -1}, SizeCode{0xFF, -1}}) {
     test::ScriptedPort port;
     port.answer({0x00});  // the byte read at 0xFFFC
     port.answer({code});

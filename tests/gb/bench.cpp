@@ -54,8 +54,9 @@ void Bench::WriteMenuImages(const Bytes& gb, const Bytes& password) {
 
 void Bench::Compose(const fs::path& from, const std::vector<std::string>& files) {
   for (const std::string& name : files) {
-    const auto added = state.writerType() == library::WriterType::Ws ? state.cardList.AddWsImage(from, name)
-                                               : state.cardList.AddGbImage(from, name, state.writerType());
+    const auto added = state.writerType() == library::WriterType::Ws
+                           ? state.cardList.AddWsImage(from, name)
+                           : state.cardList.AddGbImage(from, name, state.writerType());
     ASSERT_TRUE(added.added) << name << ": " << added.message;
   }
 }

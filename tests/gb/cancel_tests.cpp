@@ -13,9 +13,9 @@ struct CancelCase {
   const char* name;
   Run run;
   int biosRow;
-  std::string atWork;         // stop when the step label shows this text
-  std::uint64_t atProgress;   // or when the progress reaches this (0: not)
-  bool inDialog;              // or while the file dialog is open
+  std::string atWork;        // stop when the step label shows this text
+  std::uint64_t atProgress;  // or when the progress reaches this (0: not)
+  bool inDialog;             // or while the file dialog is open
 };
 
 class Cancelling : public ::testing::TestWithParam<CancelCase> {};
@@ -42,11 +42,21 @@ TEST_P(Cancelling, StopRequest_nothingSentAfter_noFileLeft) {
 
   ops::Result result;
   switch (c.run) {
-    case Run::Write: result = gb::WriteGbCard(bench.op); break;
-    case Run::Erase: result = gb::EraseGbCard(bench.op, 1); break;
-    case Run::Read: result = gb::ReadGbCard(bench.op, 0); break;
-    case Run::Backup: result = gb::BackupGbRam(bench.op, 0); break;
-    case Run::Restore: result = gb::RestoreGbRam(bench.op, 0); break;
+    case Run::Write:
+      result = gb::WriteGbCard(bench.op);
+      break;
+    case Run::Erase:
+      result = gb::EraseGbCard(bench.op, 1);
+      break;
+    case Run::Read:
+      result = gb::ReadGbCard(bench.op, 0);
+      break;
+    case Run::Backup:
+      result = gb::BackupGbRam(bench.op, 0);
+      break;
+    case Run::Restore:
+      result = gb::RestoreGbRam(bench.op, 0);
+      break;
   }
   ASSERT_TRUE(bench.stop.StopRequested()) << "the stop point was never reached";
   EXPECT_EQ(result.outcome, ops::Outcome::Stopped);

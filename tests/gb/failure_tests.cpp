@@ -66,8 +66,8 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
   std::fill(sram.begin(), sram.end(), std::uint8_t{0x11});
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x77});
   c.arrange(bench);
-  const ops::Result result = c.run == Run::Write ? gb::WriteGbCard(bench.op)
-                                                 : gb::EraseGbCard(bench.op, c.run == Run::Erase16 ? 0 : 1);
+  const ops::Result result =
+      c.run == Run::Write ? gb::WriteGbCard(bench.op) : gb::EraseGbCard(bench.op, c.run == Run::Erase16 ? 0 : 1);
   EXPECT_EQ(result.text, c.message);
   EXPECT_EQ(result.outcome, ops::Outcome::Failed);
   EXPECT_EQ(bench.window.work.back(), c.message);
@@ -77,8 +77,8 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
     EXPECT_TRUE(log.empty());
   } else {
     ASSERT_FALSE(log.empty());
-    EXPECT_TRUE(c.last(log.back())) << "last command: op " << int(log.back().op) << " " << int(log.back().p1)
-                                    << " " << int(log.back().p2);
+    EXPECT_TRUE(c.last(log.back())) << "last command: op " << int(log.back().op) << " " << int(log.back().p1) << " "
+                                    << int(log.back().p2);
   }
   // A failure found before the first erase leaves the whole card as it was.
   const bool beforeErase = c.message.rfind("Opening File", 0) == 0 || c.message.rfind("Reading ", 0) == 0 ||
@@ -218,18 +218,17 @@ TEST_P(PollLimits, FailingStep_pollsCounted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Counts, PollLimits,
-    ::testing::Values(
-        PollCase{"blockErase", 0, [](sim::Faults& f) { f.eraseFailBlock = 0; }, StatusByteRead, 18000},
-        PollCase{"biosEraseMethod0", 0, [](sim::Faults& f) { f.biosEraseFail = true; }, QueryState3,
-                 // 1 per programmed bank (one + two: 2 + 4 banks), 3000 rounds and one more
-                 6 + 3000 + 1},
-        PollCase{"biosPieceMethod0", 0, [](sim::Faults& f) { f.biosProgramFail = true; }, QueryState3,
-                 // the image banks, the BIOS erase (busy, done, one more), the first piece
-                 6 + 3 + 500},
-        PollCase{"verifyAttemptsMethod1", 9, [](sim::Faults& f) { f.biosVerifyDiffer = true; },
-                 [](const Command& c) { return c.op == 8; }, 10},
-        PollCase{"menuBankMethod2", 12, [](sim::Faults& f) { f.biosProgramFail = true; },
-                 [](const Command& c) { return c.op == 7; }, 125}),
+    ::testing::Values(PollCase{"blockErase", 0, [](sim::Faults& f) { f.eraseFailBlock = 0; }, StatusByteRead, 18000},
+                      PollCase{"biosEraseMethod0", 0, [](sim::Faults& f) { f.biosEraseFail = true; }, QueryState3,
+                               // 1 per programmed bank (one + two: 2 + 4 banks), 3000 rounds and one more
+                               6 + 3000 + 1},
+                      PollCase{"biosPieceMethod0", 0, [](sim::Faults& f) { f.biosProgramFail = true; }, QueryState3,
+                               // the image banks, the BIOS erase (busy, done, one more), the first piece
+                               6 + 3 + 500},
+                      PollCase{"verifyAttemptsMethod1", 9, [](sim::Faults& f) { f.biosVerifyDiffer = true; },
+                               [](const Command& c) { return c.op == 8; }, 10},
+                      PollCase{"menuBankMethod2", 12, [](sim::Faults& f) { f.biosProgramFail = true; },
+                               [](const Command& c) { return c.op == 7; }, 125}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // One poll short of the limit still succeeds.

@@ -116,7 +116,7 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
   } else {
     bench = std::make_unique<Bench>(sim::emptyGbFlashCard(0, 21));
     bench->state.setWriterType(c.holder == Holder::Password ? library::WriterType::GbPassword
-                                                           : library::WriterType::Gb);
+                                                            : library::WriterType::Gb);
     auto bios = bench->writer->memory(sim::Memory::GbBios);
     const Bytes menu = support::makeMenuImage(0x8000);
     std::copy(menu.begin(), menu.end(), bios.begin());
@@ -210,8 +210,8 @@ INSTANTIATE_TEST_SUITE_P(Cartridges, CartridgeSaveCancelled,
 struct RefusalCase {
   const char* name;
   bool restore;
-  std::uint8_t ramCode;     // of the flash card's image
-  Bytes file;               // the restore file
+  std::uint8_t ramCode;  // of the flash card's image
+  Bytes file;            // the restore file
   bool cancelDialog;
   std::string message;
   ops::Outcome outcome;
@@ -241,15 +241,13 @@ TEST_P(SaveMemoryRefused, FlashImage_refusal_messageAndNothingSent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, SaveMemoryRefused,
-    ::testing::Values(RefusalCase{"backupNoRam", false, 0, {}, false, "None RAM", ops::Outcome::Failed},
-                      RefusalCase{"backupCode4", false, 4, {}, false, "None RAM", ops::Outcome::Failed},
-                      RefusalCase{"restoreCode5", true, 5, Bytes(0x20000), false, "None RAM", ops::Outcome::Failed},
-                      RefusalCase{"restoreShort", true, 2, Bytes(8191, 1), false, "Reading File Error",
-                                  ops::Outcome::Failed},
-                      RefusalCase{"backupCancelled", false, 2, Bytes{1, 2}, true, "Cancel Download",
-                                  ops::Outcome::Cancelled},
-                      RefusalCase{"restoreCancelled", true, 2, Bytes(0x2000), true, "Cancel Upload",
-                                  ops::Outcome::Cancelled}),
+    ::testing::Values(
+        RefusalCase{"backupNoRam", false, 0, {}, false, "None RAM", ops::Outcome::Failed},
+        RefusalCase{"backupCode4", false, 4, {}, false, "None RAM", ops::Outcome::Failed},
+        RefusalCase{"restoreCode5", true, 5, Bytes(0x20000), false, "None RAM", ops::Outcome::Failed},
+        RefusalCase{"restoreShort", true, 2, Bytes(8191, 1), false, "Reading File Error", ops::Outcome::Failed},
+        RefusalCase{"backupCancelled", false, 2, Bytes{1, 2}, true, "Cancel Download", ops::Outcome::Cancelled},
+        RefusalCase{"restoreCancelled", true, 2, Bytes(0x2000), true, "Cancel Upload", ops::Outcome::Cancelled}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // A cancelled dialog on a cartridge still disables its save memory, and nothing else.
@@ -296,11 +294,11 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, TransferFailing,
     ::testing::Values(
         TransferFailure{"readStatus", 0, [](sim::SimWriter& w) { w.faults().readFailBank = 3; }, "Reading Error"},
-        TransferFailure{"readCheckByte", 0,
-                        [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 2; }, "Reading Error"},
+        TransferFailure{"readCheckByte", 0, [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 2; },
+                        "Reading Error"},
         TransferFailure{"backupStatus", 1, [](sim::SimWriter& w) { w.faults().sramReadFail = true; }, "Reading Fail"},
-        TransferFailure{"backupCheckByte", 1,
-                        [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 1; }, "Reading Fail"},
+        TransferFailure{"backupCheckByte", 1, [](sim::SimWriter& w) { w.faults().badCheck = w.answersGiven() + 1; },
+                        "Reading Fail"},
         TransferFailure{"restoreStatus", 2, [](sim::SimWriter& w) { w.faults().sramWriteFail = true; },
                         "Uploading Fail"}),
     [](const auto& param) { return std::string(param.param.name); });

@@ -145,8 +145,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
     EXPECT_TRUE(std::all_of(menu.begin() + 0x200 + 32 * 3, menu.begin() + 0x300, [](auto b) { return b == 0; }));
   }
   for (std::size_t i = 0; i < menuSize; ++i) {
-    const bool changed = (i >= directory && i < directory + (password ? 0x100 : 32 * 3)) ||
-                         (i >= 0x134 && i < 0x150);
+    const bool changed = (i >= directory && i < directory + (password ? 0x100 : 32 * 3)) || (i >= 0x134 && i < 0x150);
     if (!changed) {
       ASSERT_EQ(menu[i], menuFile[i]) << "menu byte " << i;
     }
@@ -239,8 +238,8 @@ TEST(WritingCardSequence, Method2Chips_erasesBeforeProgramming_voltageAroundImag
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const auto& log = bench.writer->commands();
   const auto find = [&log](std::size_t from, auto predicate) {
-    return static_cast<std::size_t>(std::find_if(log.begin() + static_cast<std::ptrdiff_t>(from), log.end(), predicate) -
-                                    log.begin());
+    return static_cast<std::size_t>(
+        std::find_if(log.begin() + static_cast<std::ptrdiff_t>(from), log.end(), predicate) - log.begin());
   };
   const std::size_t prep = find(0, [](const auto& c) { return c.op == 0 && c.address() == 0xC080; });
   // The probe writes 0xC080 too; the card preparation is the last of them.

@@ -35,8 +35,7 @@ GbFacts Facts(const GbHeader& h) {
 }
 
 // Writes each image as "e<i>.gb" and adds it; every one must be accepted.
-void AddAll(CardList& list, const TempDir& dir, const std::vector<GbHeader>& images,
-            int writerType = 0) {
+void AddAll(CardList& list, const TempDir& dir, const std::vector<GbHeader>& images, int writerType = 0) {
   for (std::size_t i = 0; i < images.size(); ++i) {
     const std::string name = std::string("e") + std::to_string(i) + ".gb";
     WriteGbImage(dir.path() / name, images[i]);
@@ -46,17 +45,16 @@ void AddAll(CardList& list, const TempDir& dir, const std::vector<GbHeader>& ima
 }
 
 TEST(VerdictMessage, Verdicts_GiveTheirTexts) {
-  const std::vector<std::pair<int, const char*>> cases = {
-      {0, ""},
-      {1, "File name duplication"},
-      {2, "ROM type error"},
-      {3, "ROM size error"},
-      {4, "ROM size too big"},
-      {5, "RAM size error"},
-      {6, "RAM size too big"},
-      {7, "Can't mix color and mono ROMs"},
-      {8, ""},
-      {-1, ""}};
+  const std::vector<std::pair<int, const char*>> cases = {{0, ""},
+                                                          {1, "File name duplication"},
+                                                          {2, "ROM type error"},
+                                                          {3, "ROM size error"},
+                                                          {4, "ROM size too big"},
+                                                          {5, "RAM size error"},
+                                                          {6, "RAM size too big"},
+                                                          {7, "Can't mix color and mono ROMs"},
+                                                          {8, ""},
+                                                          {-1, ""}};
   for (const auto& [verdict, text] : cases) EXPECT_EQ(VerdictMessage(verdict), text) << verdict;
 }
 
@@ -100,10 +98,16 @@ std::vector<CheckCase> CheckCases() {
       // ROM capacity in slots of 4 Mbit.
       {"eighth small image",
        {Image(0), Image(1), Image(2), Image(3), Image(4), Image(0), Image(1)},
-       "n.gb", Image(4), 0, 0},
+       "n.gb",
+       Image(4),
+       0,
+       0},
       {"ninth small image",
        {Image(0), Image(1), Image(2), Image(3), Image(4), Image(0), Image(1), Image(2)},
-       "n.gb", Image(3), 0, 4},
+       "n.gb",
+       Image(3),
+       0,
+       4},
       {"after code 7, small", {Image(7)}, "n.gb", Image(0), 0, 4},
       {"after code 7, code 7", {Image(7)}, "n.gb", Image(7), 0, 4},
       {"code 7 after small", {Image(0)}, "n.gb", Image(7), 0, 4},
@@ -117,25 +121,36 @@ std::vector<CheckCase> CheckCases() {
       {"four code 5 then small", {Image(5), Image(5), Image(5), Image(5)}, "n.gb", Image(0), 0, 4},
       // Save memory in units of 8 KB: 16 for "GB", 8 for the others.
       {"four RAM code 3, GB", {Image(0, 3), Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 3), 0, 0},
-      {"five RAM code 3, GB",
-       {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 3), 0, 6},
+      {"five RAM code 3, GB", {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 3), 0, 6},
       {"four RAM code 3 then code 1, GB",
-       {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 1), 0, 6},
+       {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)},
+       "n.gb",
+       Image(0, 1),
+       0,
+       6},
       {"four RAM code 3 then none, GB",
-       {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 0), 0, 0},
+       {Image(0, 3), Image(0, 3), Image(0, 3), Image(0, 3)},
+       "n.gb",
+       Image(0, 0),
+       0,
+       0},
       {"second RAM code 3, GB+Password", {Image(0, 3)}, "n.gb", Image(0, 3), 1, 0},
       {"third RAM code 3, GB+Password", {Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 3), 1, 6},
       {"third RAM code 3, WS limit", {Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 3), 2, 6},
-      {"two RAM code 3 then code 2, GB+Password",
-       {Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 2), 1, 6},
-      {"code 1 and 2 then code 3, GB+Password",
-       {Image(0, 1), Image(0, 2), Image(0, 1)}, "n.gb", Image(0, 3), 1, 0},
+      {"two RAM code 3 then code 2, GB+Password", {Image(0, 3), Image(0, 3)}, "n.gb", Image(0, 2), 1, 6},
+      {"code 1 and 2 then code 3, GB+Password", {Image(0, 1), Image(0, 2), Image(0, 1)}, "n.gb", Image(0, 3), 1, 0},
       {"seven small saves then code 3, GB+Password",
        {Image(0, 1), Image(0, 2), Image(0, 1), Image(0, 2), Image(0, 1), Image(0, 2), Image(0, 1)},
-       "n.gb", Image(0, 3), 1, 6},
+       "n.gb",
+       Image(0, 3),
+       1,
+       6},
       {"seven small saves then code 3, GB",
        {Image(0, 1), Image(0, 2), Image(0, 1), Image(0, 2), Image(0, 1), Image(0, 2), Image(0, 1)},
-       "n.gb", Image(0, 3), 0, 0},
+       "n.gb",
+       Image(0, 3),
+       0,
+       0},
   };
 }
 
@@ -190,8 +205,8 @@ TEST(AddGbImage, CardRowTexts_ShowSlots) {
     const char* rom;
     const char* ram;
   };
-  const std::vector<SlotCase> cases = {{2, 1, "4M", "64K"}, {0, 2, "4M", "64K"},
-                                       {5, 0, "8M", "None"}, {7, 3, "32M", "256K"}};
+  const std::vector<SlotCase> cases = {
+      {2, 1, "4M", "64K"}, {0, 2, "4M", "64K"}, {5, 0, "8M", "None"}, {7, 3, "32M", "256K"}};
   for (const SlotCase& c : cases) {
     TempDir dir;
     WriteGbImage(dir.path() / "g.gb", Image(c.romCode, c.ramCode));
@@ -214,9 +229,9 @@ TEST(AddGbImage, UnreadableFiles_AreRefusedBeforeTheChecks) {
     const char* message;
   };
   WriteBytes(dir.path() / "empty.gb", {});
-  for (const RefusalCase& c : {RefusalCase{"missing.gb", "Opening File missing.gb Error"},
-                               RefusalCase{"e0.gb", "Reading e0.gb Error"},
-                               RefusalCase{"empty.gb", "Reading empty.gb Error"}}) {
+  for (const RefusalCase& c :
+       {RefusalCase{"missing.gb", "Opening File missing.gb Error"}, RefusalCase{"e0.gb", "Reading e0.gb Error"},
+        RefusalCase{"empty.gb", "Reading empty.gb Error"}}) {
     const AddResult result = list.AddGbImage(dir.path(), c.name, WriterType::Gb);
     EXPECT_FALSE(result.added);
     EXPECT_EQ(result.message, c.message);
@@ -346,8 +361,7 @@ TEST(AddWsImage, SecondImage_RefusedUntilDeleted) {
 }
 
 TEST(AddWsImage, SaveType_GivesRamClass) {
-  const std::vector<std::pair<int, int>> cases = {
-      {0x00, 0}, {0x01, 0}, {0x02, 0}, {0x10, 1}, {0x20, 1}, {0x30, 0}};
+  const std::vector<std::pair<int, int>> cases = {{0x00, 0}, {0x01, 0}, {0x02, 0}, {0x10, 1}, {0x20, 1}, {0x30, 0}};
   for (const auto& [saveType, ramClass] : cases) {
     TempDir dir;
     WriteWsImage(dir.path() / "g.ws", 0x400000, saveType);

@@ -19,9 +19,8 @@ using testing::WriteGbImage;
 using testing::WriteWsImage;
 
 TEST(RomClass, Codes_GiveSlotClass) {
-  const std::vector<std::pair<int, int>> cases = {
-      {-1, -1}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {4, 3},    {5, 2},
-      {6, 1},   {7, 0}, {8, -1}, {9, -1}, {0x52, -1}, {255, -1}};
+  const std::vector<std::pair<int, int>> cases = {{-1, -1}, {0, 3}, {1, 3},  {2, 3},  {3, 3},     {4, 3},   {5, 2},
+                                                  {6, 1},   {7, 0}, {8, -1}, {9, -1}, {0x52, -1}, {255, -1}};
   for (const auto& [code, expected] : cases) EXPECT_EQ(RomClass(code), expected) << "code " << code;
 }
 
@@ -32,7 +31,7 @@ TEST(RamClass, Codes_GiveSaveClass) {
 }
 
 TEST(WsRamClass, EepromSaves_GiveClassOne) {
-  const std::vector<std::pair<int, int>> cases = {{-1, 0}, {0x00, 0}, {0x01, 0}, {0x02, 0},
+  const std::vector<std::pair<int, int>> cases = {{-1, 0},   {0x00, 0}, {0x01, 0}, {0x02, 0},
                                                   {0x10, 1}, {0x20, 1}, {0x11, 0}, {0xFF, 0}};
   for (const auto& [save, expected] : cases) EXPECT_EQ(WsRamClass(save), expected) << "save " << save;
 }
@@ -64,16 +63,13 @@ TEST(GbRows, HeaderCodes_GiveFileAndCardTexts) {
   };
   TempDir dir;
   for (const GbRowCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "type " << c.type << " rom " << c.romCode << " ram "
-                                      << c.ramCode);
+    SCOPED_TRACE(::testing::Message() << "type " << c.type << " rom " << c.romCode << " ram " << c.ramCode);
     const auto file = dir.path() / "game.gbc";
     WriteGbImage(file, GbHeader{"ROW", c.type, c.romCode, c.ramCode, c.colorByte});
     const GbFacts facts = ReadGbFacts(file);
     ASSERT_EQ(facts.status, GbFacts::Ok);
-    EXPECT_EQ(GbFileRow("game.gbc", facts),
-              (ListRow{"game.gbc", "ROW", c.typeText, c.fileRom, c.fileRam, c.color}));
-    EXPECT_EQ(GbCardRow("game.gbc", facts),
-              (ListRow{"game.gbc", "ROW", c.typeText, c.cardRom, c.cardRam, c.color}));
+    EXPECT_EQ(GbFileRow("game.gbc", facts), (ListRow{"game.gbc", "ROW", c.typeText, c.fileRom, c.fileRam, c.color}));
+    EXPECT_EQ(GbCardRow("game.gbc", facts), (ListRow{"game.gbc", "ROW", c.typeText, c.cardRom, c.cardRam, c.color}));
   }
 }
 
@@ -97,10 +93,8 @@ TEST(ReadGbFacts, Titles_StopAtZeroAndAtFifteenBytes) {
     std::string expected;
   };
   const std::vector<TitleCase> cases = {
-      {"ABCDEFGHIJKLMNO", 'X', "ABCDEFGHIJKLMNO"},   // full: 0x143 is not part of it
-      {"ABCDEFGHIJKLMNO", 0x80, "ABCDEFGHIJKLMNO"},
-      {std::string("ABC\0DEF", 7), 'X', "ABC"},
-      {"", 'X', ""},
+      {"ABCDEFGHIJKLMNO", 'X', "ABCDEFGHIJKLMNO"},  // full: 0x143 is not part of it
+      {"ABCDEFGHIJKLMNO", 0x80, "ABCDEFGHIJKLMNO"},   {std::string("ABC\0DEF", 7), 'X', "ABC"}, {"", 'X', ""},
       {"\xA4\xA4\xA4\xE5", 0x00, "\xA4\xA4\xA4\xE5"},  // raw bytes, no conversion
   };
   TempDir dir;
@@ -118,12 +112,9 @@ TEST(ReadGbFacts, ShortOrMissingFile_GivesStatusAndUnknownTexts) {
     std::size_t size;  // bytes written; 0x150 and more read fully
     GbFacts::Status expected;
   };
-  const std::vector<ShortCase> cases = {{0, GbFacts::ShortRead},
-                                        {1, GbFacts::ShortRead},
-                                        {0x14A, GbFacts::ShortRead},
-                                        {0x14F, GbFacts::ShortRead},
-                                        {0x150, GbFacts::Ok},
-                                        {0x151, GbFacts::Ok}};
+  const std::vector<ShortCase> cases = {{0, GbFacts::ShortRead},     {1, GbFacts::ShortRead},
+                                        {0x14A, GbFacts::ShortRead}, {0x14F, GbFacts::ShortRead},
+                                        {0x150, GbFacts::Ok},        {0x151, GbFacts::Ok}};
   TempDir dir;
   for (const ShortCase& c : cases) {
     SCOPED_TRACE(c.size);
@@ -134,36 +125,31 @@ TEST(ReadGbFacts, ShortOrMissingFile_GivesStatusAndUnknownTexts) {
     const GbFacts facts = ReadGbFacts(file);
     EXPECT_EQ(facts.status, c.expected);
     if (c.expected != GbFacts::Ok) {
-      EXPECT_EQ(GbFileRow("short.gb", facts),
-                (ListRow{"short.gb", "", "Unknown", "Unknown", "Unknown", ""}));
-      EXPECT_EQ(GbCardRow("short.gb", facts),
-                (ListRow{"short.gb", "", "Unknown", "Unknown", "Unknown", ""}));
+      EXPECT_EQ(GbFileRow("short.gb", facts), (ListRow{"short.gb", "", "Unknown", "Unknown", "Unknown", ""}));
+      EXPECT_EQ(GbCardRow("short.gb", facts), (ListRow{"short.gb", "", "Unknown", "Unknown", "Unknown", ""}));
     } else {
       EXPECT_EQ(facts.type, 0x13);
     }
   }
   const GbFacts missing = ReadGbFacts(dir.path() / "missing.gb");
   EXPECT_EQ(missing.status, GbFacts::OpenError);
-  EXPECT_EQ(GbFileRow("missing.gb", missing),
-            (ListRow{"missing.gb", "", "Unknown", "Unknown", "Unknown", ""}));
+  EXPECT_EQ(GbFileRow("missing.gb", missing), (ListRow{"missing.gb", "", "Unknown", "Unknown", "Unknown", ""}));
 }
 
 TEST(WsSizeText, ExactSizes_GiveText) {
   const std::vector<std::pair<std::uint64_t, const char*>> cases = {
-      {0x1000000, "128M"}, {0x1000200, "128M"}, {0x800000, "64M"},   {0x800200, "64M"},
-      {0x400000, "32M"},   {0x400200, "32M"},   {0x200000, "16M"},   {0x200200, "16M"},
-      {0x100000, "8M"},    {0x100200, "8M"},    {0x80000, "4M"},     {0x80200, "4M"},
-      {0x300000, "Error"}, {0x80001, "Error"},  {0x801FF, "Error"},  {0x40000, "Error"},
-      {0, "Error"},        {0x2000000, "Error"}, {0x100080000ULL, "Error"},
-      {0x100080200ULL, "Error"}};
+      {0x1000000, "128M"}, {0x1000200, "128M"},  {0x800000, "64M"},         {0x800200, "64M"},
+      {0x400000, "32M"},   {0x400200, "32M"},    {0x200000, "16M"},         {0x200200, "16M"},
+      {0x100000, "8M"},    {0x100200, "8M"},     {0x80000, "4M"},           {0x80200, "4M"},
+      {0x300000, "Error"}, {0x80001, "Error"},   {0x801FF, "Error"},        {0x40000, "Error"},
+      {0, "Error"},        {0x2000000, "Error"}, {0x100080000ULL, "Error"}, {0x100080200ULL, "Error"}};
   for (const auto& [size, text] : cases) EXPECT_EQ(WsSizeText(size), text) << "size " << size;
 }
 
 TEST(WsSaveText, SaveTypes_GiveText) {
   const std::vector<std::pair<int, const char*>> cases = {
-      {0x00, "None"},       {0x01, "64K SRAM"},   {0x02, "256K SRAM"}, {0x10, "1K EEPROM"},
-      {0x20, "16K EEPROM"}, {0x03, "Unknown"},    {0x11, "Unknown"},   {0xFF, "Unknown"},
-      {-1, "Unknown"}};
+      {0x00, "None"},    {0x01, "64K SRAM"}, {0x02, "256K SRAM"}, {0x10, "1K EEPROM"}, {0x20, "16K EEPROM"},
+      {0x03, "Unknown"}, {0x11, "Unknown"},  {0xFF, "Unknown"},   {-1, "Unknown"}};
   for (const auto& [save, text] : cases) EXPECT_EQ(WsSaveText(save), text) << "save " << save;
 }
 
@@ -174,11 +160,10 @@ TEST(ReadWsFacts, SizeAndSaveByte_GiveRowTexts) {
     const char* rom;
     const char* ram;
   };
-  const std::vector<WsCase> cases = {
-      {0x80000, 0x20, "4M", "16K EEPROM"},  {0x100200, 0x10, "8M", "1K EEPROM"},
-      {0x400000, 0x01, "32M", "64K SRAM"},  {0x200000, 0x02, "16M", "256K SRAM"},
-      {0x300000, 0x00, "Error", "None"},    {0x1000000, 0x07, "128M", "Unknown"},
-      {5, 0x10, "Error", "1K EEPROM"}};
+  const std::vector<WsCase> cases = {{0x80000, 0x20, "4M", "16K EEPROM"}, {0x100200, 0x10, "8M", "1K EEPROM"},
+                                     {0x400000, 0x01, "32M", "64K SRAM"}, {0x200000, 0x02, "16M", "256K SRAM"},
+                                     {0x300000, 0x00, "Error", "None"},   {0x1000000, 0x07, "128M", "Unknown"},
+                                     {5, 0x10, "Error", "1K EEPROM"}};
   TempDir dir;
   for (const WsCase& c : cases) {
     SCOPED_TRACE(c.size);
@@ -230,12 +215,18 @@ bool Big5Available() {
 TEST(TitleForDisplay, Big5Pairs_BecomeUtf8) {
   if (!Big5Available()) GTEST_SKIP() << "no BIG5 converter on this system";
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87"},         // two characters
-      {"AB\xA4\xA4" "CD", "AB\xE4\xB8\xAD" "CD"},               // mixed with ASCII
-      {"\xA4\x40", "\xE4\xB8\x80"},                            // trail byte below 0x80
-      {"\xA4\xA4\xA4", "\xE4\xB8\xAD\xC2\xA4"},                 // lone lead at the end
-      {"\x80\xA4\xA4", "\xC2\x80\xE4\xB8\xAD"},                 // 0x80 starts no pair
-      {"\xFF" "A", "\xC3\xBF" "A"},                            // invalid pair: Latin-1
+      {"\xA4\xA4\xA4\xE5", "\xE4\xB8\xAD\xE6\x96\x87"},  // two characters
+      {"AB\xA4\xA4"
+       "CD",
+       "AB\xE4\xB8\xAD"
+       "CD"},                                    // mixed with ASCII
+      {"\xA4\x40", "\xE4\xB8\x80"},              // trail byte below 0x80
+      {"\xA4\xA4\xA4", "\xE4\xB8\xAD\xC2\xA4"},  // lone lead at the end
+      {"\x80\xA4\xA4", "\xC2\x80\xE4\xB8\xAD"},  // 0x80 starts no pair
+      {"\xFF"
+       "A",
+       "\xC3\xBF"
+       "A"},  // invalid pair: Latin-1
   };
   for (const auto& [raw, expected] : cases) EXPECT_EQ(TitleForDisplay(raw), expected);
   // A lead byte at the end of the view pairs with nothing beyond it.
@@ -250,20 +241,25 @@ TEST(TitleForDisplay, AsciiTitles_AreUnchanged) {
 }
 
 TEST(FormatListRow, Columns_AreTabJoinedInOrder) {
-  EXPECT_EQ(FormatListRow(ListRow{"a.gb", "TETRIS", "MBC1", "256K", "None", "M"}),
-            "a.gb\tTETRIS\tMBC1\t256K\tNone\tM");
+  EXPECT_EQ(FormatListRow(ListRow{"a.gb", "TETRIS", "MBC1", "256K", "None", "M"}), "a.gb\tTETRIS\tMBC1\t256K\tNone\tM");
   EXPECT_EQ(FormatListRow(ListRow{"b.ws", "", "", "4M", "None", ""}), "b.ws\t\t\t4M\tNone\t");
 }
 
 TEST(EscapeField, Utf8IsKept_ControlsAndMalformedBytesAreEscaped) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"\xF0\x9F\x98\x80 \xC2\xA0\xE4\xB8\xAD", "\xF0\x9F\x98\x80 \xC2\xA0\xE4\xB8\xAD"},  // 4, 2, 3 bytes
-      {"\xC2\x9B" "1m", "\\xC2\\x9B" "1m"},               // C1 control (CSI)
-      {"a\x80" "b", "a\\x80" "b"},                           // stray continuation byte
-      {"\xC0\xAF", "\\xC0\\xAF"},                          // overlong '/'
-      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},                 // surrogate
-      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},        // above U+10FFFF
-      {"\xE4\xB8", "\\xE4\\xB8"},                          // cut short
+      {"\xC2\x9B"
+       "1m",
+       "\\xC2\\x9B"
+       "1m"},  // C1 control (CSI)
+      {"a\x80"
+       "b",
+       "a\\x80"
+       "b"},                                         // stray continuation byte
+      {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // above U+10FFFF
+      {"\xE4\xB8", "\\xE4\\xB8"},                    // cut short
       {std::string("\0\x1F\x7F", 3), "\\x00\\x1F\\x7F"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(EscapeField(text), expected);

@@ -24,12 +24,13 @@ TEST(FileNameLess, Pairs_AreOrderedWithoutCaseThenByBytes) {
     const char* b;
     bool less;
   };
-  const std::vector<OrderCase> cases = {
-      {"a.gb", "b.gb", true},     {"b.gb", "a.gb", false},   {"B.gb", "a.gb", false},
-      {"a.gb", "B.gb", true},     {"A.gb", "a.gb", true},    {"a.gb", "A.gb", false},
-      {"a.gb", "a.gb", false},    {"a.gb", "a.gbc", true},   {"a.gbc", "a.gb", false},
-      {"ZELDA.gb", "zelda.gbc", true}, {"a.gb", "a_.gb", true}, {"x1.gb", "X2.gb", true},
-      {"", "a", true},            {"a", "", false}};
+  const std::vector<OrderCase> cases = {{"a.gb", "b.gb", true},   {"b.gb", "a.gb", false},
+                                        {"B.gb", "a.gb", false},  {"a.gb", "B.gb", true},
+                                        {"A.gb", "a.gb", true},   {"a.gb", "A.gb", false},
+                                        {"a.gb", "a.gb", false},  {"a.gb", "a.gbc", true},
+                                        {"a.gbc", "a.gb", false}, {"ZELDA.gb", "zelda.gbc", true},
+                                        {"a.gb", "a_.gb", true},  {"x1.gb", "X2.gb", true},
+                                        {"", "a", true},          {"a", "", false}};
   for (const OrderCase& c : cases) {
     EXPECT_EQ(FileNameLess(c.a, c.b), c.less) << c.a << " < " << c.b;
   }
@@ -41,11 +42,10 @@ TEST(MatchesExtension, Masks_MatchWithoutCase) {
     const char* ext;
     bool matches;
   };
-  const std::vector<MaskCase> cases = {
-      {"a.gb", ".gb", true},    {"GAME.GB", ".gb", true}, {"x.Gbc", ".gbc", true},
-      {".gb", ".gb", true},     {"a.gbc", ".gb", false},  {"a.gb.bak", ".gb", false},
-      {"agb", ".gb", false},    {"gb", ".gb", false},     {"a.gbx", ".gbc", false},
-      {"b.WSC", ".wsc", true},  {"b.ws", ".wsc", false}};
+  const std::vector<MaskCase> cases = {{"a.gb", ".gb", true},   {"GAME.GB", ".gb", true}, {"x.Gbc", ".gbc", true},
+                                       {".gb", ".gb", true},    {"a.gbc", ".gb", false},  {"a.gb.bak", ".gb", false},
+                                       {"agb", ".gb", false},   {"gb", ".gb", false},     {"a.gbx", ".gbc", false},
+                                       {"b.WSC", ".wsc", true}, {"b.ws", ".wsc", false}};
   for (const MaskCase& c : cases) {
     EXPECT_EQ(MatchesExtension(c.name, c.ext), c.matches) << c.name << " " << c.ext;
   }
@@ -74,10 +74,8 @@ class ScanRomDirTest : public ::testing::Test {
 
 TEST_F(ScanRomDirTest, GbWriterTypes_ListGbImagesSortedWithHeaderTexts) {
   const std::vector<ListRow> expected = {
-      {"A.gb", "UPPER", "Unknown", "32M", "64K", "M"},
-      {"a.gbc", "AYE", "MBC5", "256K", "None", "C"},
-      {"b.gb", "BEE", "MBC3", "16M", "256K", "C"},
-      {"GAME.GB", "LOUD", "MBC1", "1M", "16K", "M"},
+      {"A.gb", "UPPER", "Unknown", "32M", "64K", "M"},       {"a.gbc", "AYE", "MBC5", "256K", "None", "C"},
+      {"b.gb", "BEE", "MBC3", "16M", "256K", "C"},           {"GAME.GB", "LOUD", "MBC1", "1M", "16K", "M"},
       {"short.gb", "", "Unknown", "Unknown", "Unknown", ""},
   };
   for (WriterType writerType : {WriterType::Gb, WriterType::GbPassword}) {
@@ -109,8 +107,7 @@ TEST_F(ScanRomDirTest, Scan_LeavesCurrentDirectoryAlone) {
 TEST(ScanRomDir, UnreachableDirectory_ListsNothing) {
   TempDir dir;
   WriteGbImage(dir.path() / "plain.gb", GbHeader{});
-  for (const auto& path : {dir.path() / "missing", dir.path() / "plain.gb",
-                           dir.path() / "missing" / "deeper"}) {
+  for (const auto& path : {dir.path() / "missing", dir.path() / "plain.gb", dir.path() / "missing" / "deeper"}) {
     for (WriterType writerType : {WriterType::Gb, WriterType::Ws}) {
       std::vector<ListRow> rows;
       EXPECT_NO_THROW(rows = ScanRomDir(path, writerType));

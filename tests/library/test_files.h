@@ -52,8 +52,7 @@ inline void WriteBytes(const std::filesystem::path& file, const std::vector<unsi
 }
 
 // A GB image of `size` bytes (at least the header) whose other bytes are a filler pattern.
-inline void WriteGbImage(const std::filesystem::path& file, const GbHeader& header,
-                         std::size_t size = 0x150) {
+inline void WriteGbImage(const std::filesystem::path& file, const GbHeader& header, std::size_t size = 0x150) {
   std::vector<unsigned char> bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(0xA5 ^ i);
   for (std::size_t i = 0; i < 15; ++i) {

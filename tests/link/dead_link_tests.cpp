@@ -37,8 +37,12 @@ struct Rig : LinkRig {
   void run(const std::string& script) {
     for (const char step : script) {
       switch (step) {
-        case 'b': link->beginOperation(); break;
-        case 'e': link->endOperation(); break;
+        case 'b':
+          link->beginOperation();
+          break;
+        case 'e':
+          link->endOperation();
+          break;
         case 'D':
           silent();
           EXPECT_EQ(link->ReadByte(0x4000), 0);
@@ -63,9 +67,14 @@ struct Rig : LinkRig {
           port.answer({0x5A});
           EXPECT_EQ(link->CheckDevice(), 0);
           break;
-        case 'f': link->flushDiagnostics(); break;
-        case 'x': link.reset(); break;
-        default: FAIL() << "no step '" << step << "'";
+        case 'f':
+          link->flushDiagnostics();
+          break;
+        case 'x':
+          link.reset();
+          break;
+        default:
+          FAIL() << "no step '" << step << "'";
       }
     }
   }
@@ -99,25 +108,24 @@ TEST_P(GivingUp, NextCommand_triesThePortOnlyWhileTheWriterIsNotGivenUp) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Link, GivingUp,
-    ::testing::Values(GoneCase{"sevenDead", "bDDDDDDD", true},
-                      GoneCase{"eightDead", "bDDDDDDDD", false},
-                      GoneCase{"manyDead", "bDDDDDDDDDDDD", false},
-                      // One byte through sets the count back.
-                      GoneCase{"answerInBetween", "bDDDDDDDADDDDDDD", true},
-                      GoneCase{"badCheckIsNoDeadCommand", "bDDDDDDDrDDDDDDD", true},
-                      // The main window's probes, outside any operation, always try.
-                      GoneCase{"outsideOperation", "DDDDDDDDDDDD", true},
-                      GoneCase{"operationEnded", "bDDDDDDDDe", true},
-                      GoneCase{"nextOperation", "bDDDDDDDDeb", true},
-                      // Dead commands before an operation do not count towards its eight.
-                      GoneCase{"countStartsWithOperation", "DDDDbDDDD", true},
-                      // The operation windows' guard and the operation's own one nest.
-                      GoneCase{"nestedOperationEnds", "bbDDDDDDDDe", false},
-                      GoneCase{"nestedOperationBegins", "bDDDDDDDDb", false},
-                      GoneCase{"outerOperationEnds", "bbDDDDDDDDee", true}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Link, GivingUp,
+                         ::testing::Values(GoneCase{"sevenDead", "bDDDDDDD", true},
+                                           GoneCase{"eightDead", "bDDDDDDDD", false},
+                                           GoneCase{"manyDead", "bDDDDDDDDDDDD", false},
+                                           // One byte through sets the count back.
+                                           GoneCase{"answerInBetween", "bDDDDDDDADDDDDDD", true},
+                                           GoneCase{"badCheckIsNoDeadCommand", "bDDDDDDDrDDDDDDD", true},
+                                           // The main window's probes, outside any operation, always try.
+                                           GoneCase{"outsideOperation", "DDDDDDDDDDDD", true},
+                                           GoneCase{"operationEnded", "bDDDDDDDDe", true},
+                                           GoneCase{"nextOperation", "bDDDDDDDDeb", true},
+                                           // Dead commands before an operation do not count towards its eight.
+                                           GoneCase{"countStartsWithOperation", "DDDDbDDDD", true},
+                                           // The operation windows' guard and the operation's own one nest.
+                                           GoneCase{"nestedOperationEnds", "bbDDDDDDDDe", false},
+                                           GoneCase{"nestedOperationBegins", "bDDDDDDDDb", false},
+                                           GoneCase{"outerOperationEnds", "bbDDDDDDDDee", true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // --- every command of a gone writer: its failure result, nothing on the port ---------------
 
@@ -160,22 +168,27 @@ std::function<int(link::Link&)> noResult(void (*command)(link::Link&)) {
 
 INSTANTIATE_TEST_SUITE_P(
     Link, Dropped,
-    ::testing::Values(
-        DroppedCase{"CheckDevice", [](link::Link& l) { return l.CheckDevice(); }, 1},
-        DroppedCase{"ReadByte", [](link::Link& l) { return int{l.ReadByte(0x4000)}; }, 0},
-        DroppedCase{"ReadBlock", [](link::Link& l) { Bytes block(16); return l.ReadBlock(0x4000, block); }, 1},
-        DroppedCase{"QueryState3", [](link::Link& l) { return l.QueryState3(); }, 1},
-        DroppedCase{"QueryState6", [](link::Link& l) { return l.QueryState6(); }, 1},
-        DroppedCase{"SendHeader", [](link::Link& l) { return int{l.SendHeader(6, 5, 0, 0, 0, "SetControl")}; }, 0},
-        DroppedCase{"ReceiveByte", [](link::Link& l) { return int{l.ReceiveByte()}; }, 0},
-        DroppedCase{"WriteByte", noResult([](link::Link& l) { l.WriteByte(0x0000, 0x0A); }), 0},
-        DroppedCase{"WriteBlock", noResult([](link::Link& l) { l.WriteBlock(7, 0x4000, kBlock); }), 0},
-        DroppedCase{"SetControl", noResult([](link::Link& l) { l.SetControl(2, 15, 0, 0); }), 0},
-        DroppedCase{"SetBank", noResult([](link::Link& l) { l.SetBank(3); }), 0},
-        DroppedCase{"SetMode", noResult([](link::Link& l) { l.SetMode(0x24); }), 0},
-        DroppedCase{"SendByte", noResult([](link::Link& l) { l.SendByte(0x00); }), 0},
-        DroppedCase{"SendClock", noResult([](link::Link& l) { l.SendClock(); }), 0},
-        DroppedCase{"DelayTicks", noResult([](link::Link& l) { l.DelayTicks(1000); }), 0}),
+    ::testing::Values(DroppedCase{"CheckDevice", [](link::Link& l) { return l.CheckDevice(); }, 1},
+                      DroppedCase{"ReadByte", [](link::Link& l) { return int{l.ReadByte(0x4000)}; }, 0},
+                      DroppedCase{"ReadBlock",
+                                  [](link::Link& l) {
+                                    Bytes block(16);
+                                    return l.ReadBlock(0x4000, block);
+                                  },
+                                  1},
+                      DroppedCase{"QueryState3", [](link::Link& l) { return l.QueryState3(); }, 1},
+                      DroppedCase{"QueryState6", [](link::Link& l) { return l.QueryState6(); }, 1},
+                      DroppedCase{"SendHeader",
+                                  [](link::Link& l) { return int{l.SendHeader(6, 5, 0, 0, 0, "SetControl")}; }, 0},
+                      DroppedCase{"ReceiveByte", [](link::Link& l) { return int{l.ReceiveByte()}; }, 0},
+                      DroppedCase{"WriteByte", noResult([](link::Link& l) { l.WriteByte(0x0000, 0x0A); }), 0},
+                      DroppedCase{"WriteBlock", noResult([](link::Link& l) { l.WriteBlock(7, 0x4000, kBlock); }), 0},
+                      DroppedCase{"SetControl", noResult([](link::Link& l) { l.SetControl(2, 15, 0, 0); }), 0},
+                      DroppedCase{"SetBank", noResult([](link::Link& l) { l.SetBank(3); }), 0},
+                      DroppedCase{"SetMode", noResult([](link::Link& l) { l.SetMode(0x24); }), 0},
+                      DroppedCase{"SendByte", noResult([](link::Link& l) { l.SendByte(0x00); }), 0},
+                      DroppedCase{"SendClock", noResult([](link::Link& l) { l.SendClock(); }), 0},
+                      DroppedCase{"DelayTicks", noResult([](link::Link& l) { l.DelayTicks(1000); }), 0}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // A writer that takes nothing does not get the clock's long wait: SendClock after a timed-out

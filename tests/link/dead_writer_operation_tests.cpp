@@ -105,21 +105,20 @@ TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
 
 // Offsets: a GB block erase sends its 11-byte erase command and polls 14 bytes at a time;
 // the drop falls into the sync bytes of a later poll, so the polls after it are dead whole.
-INSTANTIATE_TEST_SUITE_P(
-    Link, SilentInLoop,
-    ::testing::Values(
-        // The chip's status byte read again and again (ReadByte).
-        LoopCase{"gbBlockStatusByte", 0, 16, Run::GbErase, "Earsing ROM : 0x010000 - 0x01FFFF", 11 + 14 * 5 + 3,
-                 "Earsing ROM Fail", true, 0},
-        // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
-        // rounds before the drop and eight dead ones, not 3000.
-        LoopCase{"gbBiosRoundsOfDelay", 0, 21, Run::GbErase, "Earsing BIOS", 11 + 14 * 3 + 3, "Earsing BIOS Fail",
-                 true, 65535 + 12 * 1000},
-        // The erase command is followed by two clocks that wait for a busy writer: not for one
-        // that took nothing.
-        LoopCase{"wsEraseClocks", 0, 0, Run::WsErase, "Earsing : 0x010000 - 0x01FFFF", 3, "Earsing Flash ROM Fail",
-                 false, 0}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Link, SilentInLoop,
+                         ::testing::Values(
+                             // The chip's status byte read again and again (ReadByte).
+                             LoopCase{"gbBlockStatusByte", 0, 16, Run::GbErase, "Earsing ROM : 0x010000 - 0x01FFFF",
+                                      11 + 14 * 5 + 3, "Earsing ROM Fail", true, 0},
+                             // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
+                             // rounds before the drop and eight dead ones, not 3000.
+                             LoopCase{"gbBiosRoundsOfDelay", 0, 21, Run::GbErase, "Earsing BIOS", 11 + 14 * 3 + 3,
+                                      "Earsing BIOS Fail", true, 65535 + 12 * 1000},
+                             // The erase command is followed by two clocks that wait for a busy writer: not for one
+                             // that took nothing.
+                             LoopCase{"wsEraseClocks", 0, 0, Run::WsErase, "Earsing : 0x010000 - 0x01FFFF", 3,
+                                      "Earsing Flash ROM Fail", false, 0}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // The desktop program keeps its link open: a writer that stopped answering during one
 // operation and answers again (cable back in) is used by the next one.

@@ -83,8 +83,8 @@ TEST(DirectPort, OpensTheRegistersWithThePermissionCallThatReachesThem) {
     EXPECT_EQ(port->describe(), "direct:" + RecordedIo::hex(c.base));
     port->writeData(0x5A);
     port->writeControl(0x04);
-    EXPECT_EQ(record.written, (std::map<std::uint16_t, std::uint8_t>{
-                                  {c.base, 0x5A}, {static_cast<std::uint16_t>(c.base + 2), 0x04}}));
+    EXPECT_EQ(record.written,
+              (std::map<std::uint16_t, std::uint8_t>{{c.base, 0x5A}, {static_cast<std::uint16_t>(c.base + 2), 0x04}}));
     EXPECT_EQ(port->readStatus(), static_cast<std::uint8_t>((c.base + 1) & 0xFF));
     EXPECT_EQ(port->readControl(), static_cast<std::uint8_t>((c.base + 2) & 0xFF));
     record.calls.clear();
@@ -167,17 +167,17 @@ TEST(AutoPort, FallsBackToDirectIoOnlyWhenTheDeviceCannotBeOpened) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.port + c.errorStart);
     bool directTried = false;
-    connect::AutoOpeners openers{
-        [&]() -> std::unique_ptr<link::Port> {
-          if (c.ppdev == Missing) throw std::runtime_error("/dev/parport0 does not exist");
-          if (c.ppdev == Busy) throw link::PortBusy("/dev/parport0 is held by another driver: sudo rmmod lp");
-          return std::make_unique<NamedPort>("ppdev");
-        },
-        [&]() -> std::unique_ptr<link::Port> {
-          directTried = true;
-          if (!c.directOpens) throw std::runtime_error("no direct port I/O");
-          return std::make_unique<NamedPort>("direct");
-        }};
+    connect::AutoOpeners openers{[&]() -> std::unique_ptr<link::Port> {
+                                   if (c.ppdev == Missing) throw std::runtime_error("/dev/parport0 does not exist");
+                                   if (c.ppdev == Busy)
+                                     throw link::PortBusy("/dev/parport0 is held by another driver: sudo rmmod lp");
+                                   return std::make_unique<NamedPort>("ppdev");
+                                 },
+                                 [&]() -> std::unique_ptr<link::Port> {
+                                   directTried = true;
+                                   if (!c.directOpens) throw std::runtime_error("no direct port I/O");
+                                   return std::make_unique<NamedPort>("direct");
+                                 }};
     try {
       auto port = connect::openAutoPort(openers);
       EXPECT_EQ(port->describe(), c.port);

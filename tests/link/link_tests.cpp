@@ -15,8 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Fixture = LinkRig;
 
 Bytes frame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
-  return {0x00, 0x00, 0xD5, 0xAA, 0x96, op, p1, p2, p3, p4,
-          static_cast<std::uint8_t>(0x81 ^ op ^ p1 ^ p2 ^ p3 ^ p4)};
+  return {0x00, 0x00, 0xD5, 0xAA, 0x96, op, p1, p2, p3, p4, static_cast<std::uint8_t>(0x81 ^ op ^ p1 ^ p2 ^ p3 ^ p4)};
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
@@ -46,21 +45,23 @@ const std::uint8_t kBlock[] = {0x12, 0x34, 0xFF};
 
 INSTANTIATE_TEST_SUITE_P(
     Link, PacketBytes,
-    ::testing::Values(
-        PacketCase{"WriteByte", [](link::Link& l) { l.WriteByte(0x0000, 0x0A); },
-                   {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80, 0x0A, 0x8B}},
-        PacketCase{"SetBank", [](link::Link& l) { l.SetBank(5); },
-                   {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x06, 0x00, 0x05, 0x00, 0x00, 0x82}},
-        PacketCase{"SetMode", [](link::Link& l) { l.SetMode(0x27); },
-                   {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x05, 0x27, 0x00, 0x00, 0x00, 0xA3}},
-        PacketCase{"SetControl", [](link::Link& l) { l.SetControl(2, 0x12, 0x25, 0xC0); },
-                   frame(6, 2, 0x12, 0x25, 0xC0)},
-        PacketCase{"WriteBlockEmpty", [](link::Link& l) { l.WriteBlock(7, 0x4000, {}); },
-                   concat(frame(7, 0x00, 0x40, 0, 0), {0x81})},
-        PacketCase{"WriteBlockData", [](link::Link& l) { l.WriteBlock(16, 0x8000, kBlock); },
-                   concat(frame(16, 0x00, 0x80, 3, 0), {0x12, 0x34, 0xFF, 0x81 ^ 0x12 ^ 0x34 ^ 0xFF})},
-        PacketCase{"WriteBlockAddressLowFirst", [](link::Link& l) { l.WriteBlock(0, 0xA1B2, kBlock); },
-                   concat(frame(0, 0xB2, 0xA1, 3, 0), {0x12, 0x34, 0xFF, 0x81 ^ 0x12 ^ 0x34 ^ 0xFF})}),
+    ::testing::Values(PacketCase{"WriteByte",
+                                 [](link::Link& l) { l.WriteByte(0x0000, 0x0A); },
+                                 {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80, 0x0A, 0x8B}},
+                      PacketCase{"SetBank",
+                                 [](link::Link& l) { l.SetBank(5); },
+                                 {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x06, 0x00, 0x05, 0x00, 0x00, 0x82}},
+                      PacketCase{"SetMode",
+                                 [](link::Link& l) { l.SetMode(0x27); },
+                                 {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x05, 0x27, 0x00, 0x00, 0x00, 0xA3}},
+                      PacketCase{"SetControl", [](link::Link& l) { l.SetControl(2, 0x12, 0x25, 0xC0); },
+                                 frame(6, 2, 0x12, 0x25, 0xC0)},
+                      PacketCase{"WriteBlockEmpty", [](link::Link& l) { l.WriteBlock(7, 0x4000, {}); },
+                                 concat(frame(7, 0x00, 0x40, 0, 0), {0x81})},
+                      PacketCase{"WriteBlockData", [](link::Link& l) { l.WriteBlock(16, 0x8000, kBlock); },
+                                 concat(frame(16, 0x00, 0x80, 3, 0), {0x12, 0x34, 0xFF, 0x81 ^ 0x12 ^ 0x34 ^ 0xFF})},
+                      PacketCase{"WriteBlockAddressLowFirst", [](link::Link& l) { l.WriteBlock(0, 0xA1B2, kBlock); },
+                                 concat(frame(0, 0xB2, 0xA1, 3, 0), {0x12, 0x34, 0xFF, 0x81 ^ 0x12 ^ 0x34 ^ 0xFF})}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // --- read-type commands ----------------------------------------------------------------

@@ -18,10 +18,10 @@ namespace quillon::test {
 
 class ScriptedPort : public link::Port {
  public:
-  std::vector<std::uint8_t> sent;     // bytes latched by a strobe change after a data write
-  std::deque<std::uint8_t> answers;   // bytes still to present
+  std::vector<std::uint8_t> sent;    // bytes latched by a strobe change after a data write
+  std::deque<std::uint8_t> answers;  // bytes still to present
   std::vector<std::uint8_t> controlWrites;
-  std::uint8_t control = 0xC4;        // whatever the port held before the link opened
+  std::uint8_t control = 0xC4;  // whatever the port held before the link opened
   std::uint64_t statusReads = 0, dataWrites = 0, controlReads = 0;
   std::uint64_t ticks = 0;
   // Ready bit for the n-th status read (1-based); default: always ready.

@@ -334,16 +334,13 @@ TEST_P(BadFaultNames, Rejected_withMessage_faultsUnchanged) {
   EXPECT_EQ(faults, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, BadFaultNames,
-                         ::testing::Values(BadCase{"nonsense", "unknown fault 'nonsense'"},
-                                           BadCase{"absent=1", "takes no value"},
-                                           BadCase{"busy-polls", "needs a value"},
-                                           BadCase{"erase-fail-block=64", "0 to 63"},
-                                           BadCase{"bad-check=0", "bad value '0'"},
-                                           BadCase{"ws-id=12345", "0 to FFFF"},
-                                           BadCase{"program-fail-bank=-1", "bad value '-1'"},
-                                           BadCase{"read-fail-bank=x", "bad value 'x'"},
-                                           BadCase{"drop-after=", "bad value ''"}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, BadFaultNames,
+    ::testing::Values(BadCase{"nonsense", "unknown fault 'nonsense'"}, BadCase{"absent=1", "takes no value"},
+                      BadCase{"busy-polls", "needs a value"}, BadCase{"erase-fail-block=64", "0 to 63"},
+                      BadCase{"bad-check=0", "bad value '0'"}, BadCase{"ws-id=12345", "0 to FFFF"},
+                      BadCase{"program-fail-bank=-1", "bad value '-1'"}, BadCase{"read-fail-bank=x", "bad value 'x'"},
+                      BadCase{"drop-after=", "bad value ''"}));
 
 // bios-verify-differ: a method-1 BIOS ROM reads back wrong once a page was written, so the
 // programming verify and the erase-by-0xFF verify both fail; what it stores stays right.
@@ -447,15 +444,12 @@ TEST_P(UnknownChip, EveryWayAnswersUnknownId_otherChipStillFound) {
   EXPECT_EQ(found, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, UnknownChip,
-                         ::testing::Values(UnknownCase{"unknown-bios-chip", kIntel28F010},
-                                           UnknownCase{"unknown-bios-chip", kSst29EE010},
-                                           UnknownCase{"unknown-bios-chip", kAmd29F010},
-                                           UnknownCase{"unknown-bios-chip", kSharp28F016SUT},
-                                           UnknownCase{"unknown-flash-chip", kIntel28F016SA},
-                                           UnknownCase{"unknown-flash-chip", kFuji28F016},
-                                           UnknownCase{"unknown-flash-chip", kIntel28F010},
-                                           UnknownCase{"unknown-flash-chip", kSst29EE010}));
+INSTANTIATE_TEST_SUITE_P(
+    Ways, UnknownChip,
+    ::testing::Values(UnknownCase{"unknown-bios-chip", kIntel28F010}, UnknownCase{"unknown-bios-chip", kSst29EE010},
+                      UnknownCase{"unknown-bios-chip", kAmd29F010}, UnknownCase{"unknown-bios-chip", kSharp28F016SUT},
+                      UnknownCase{"unknown-flash-chip", kIntel28F016SA}, UnknownCase{"unknown-flash-chip", kFuji28F016},
+                      UnknownCase{"unknown-flash-chip", kIntel28F010}, UnknownCase{"unknown-flash-chip", kSst29EE010}));
 
 }  // namespace
 }  // namespace quillon::simtest

@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GarbageCase{"syncCutAfterD5", {0x00, 0x00, 0xD5}},
                       GarbageCase{"syncCutAfterAA", {0x00, 0x00, 0xD5, 0xAA}},
                       GarbageCase{"zeroThenD5", {0x00, 0xD5, 0xAA, 0x96}},
-                      GarbageCase{"writeFrameWithBadCheck", {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x00, 0x00, 0xA0, 0x01, 0x00, 0x00, 0x0A, 0x8B}}),
+                      GarbageCase{"writeFrameWithBadCheck",
+                                  {0x00, 0x00, 0xD5, 0xAA, 0x96, 0x00, 0x00, 0xA0, 0x01, 0x00, 0x00, 0x0A, 0x8B}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Frames, BadHeaderCheck_commandIgnored_nextFrameCarriedOut) {
@@ -176,8 +177,7 @@ TEST(Frames, WriteBlockCountZero_onlyCheckByteFollows) {
   Host host(writer);
   host.writeBlock(0, 0xA000, Bytes{});
   host.setBank(3);
-  EXPECT_EQ(writer.commands(),
-            (std::vector<CommandRecord>{{0, 0x00, 0xA0, 0x00, 0x00}, {6, 0, 3, 0, 0}}));
+  EXPECT_EQ(writer.commands(), (std::vector<CommandRecord>{{0, 0x00, 0xA0, 0x00, 0x00}, {6, 0, 3, 0, 0}}));
 }
 
 TEST(Frames, UnknownOpcode_ignored) {
@@ -196,10 +196,8 @@ TEST(Frames, CommandLog_recordsOpcodeAndParametersInOrder) {
   host.setControl(0, 0xC3, 7, 0);
   host.writeBlock(16, 0x8000, Bytes(3, 0));
   (void)host.queryState6();
-  EXPECT_EQ(writer.commands(), (std::vector<CommandRecord>{{5, 0x27, 0, 0, 0},
-                                                           {6, 0, 0xC3, 7, 0},
-                                                           {16, 0x00, 0x80, 3, 0},
-                                                           {6, 6, 0, 0, 0}}));
+  EXPECT_EQ(writer.commands(), (std::vector<CommandRecord>{
+                                   {5, 0x27, 0, 0, 0}, {6, 0, 0xC3, 7, 0}, {16, 0x00, 0x80, 3, 0}, {6, 6, 0, 0, 0}}));
   EXPECT_EQ(writer.commands()[2].address(), 0x8000);
   EXPECT_EQ(writer.commands()[2].count(), 3);
 }

@@ -48,19 +48,19 @@ TEST_P(Mapper, BankRegisterWrites_selectRomBankAt4000) {
   EXPECT_EQ(host.readBlock(0x0000, 2).bytes, (Bytes{0, 0})) << "bank 0 stays at 0x0000";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Mappers, Mapper,
-    ::testing::Values(MapperCase{"romOnly", 0x00, 2, {{0x2000, 0}}, 1},
-                      MapperCase{"mbc1_zeroMeansOne", 0x01, 64, {{0x2000, 0}}, 1},
-                      MapperCase{"mbc1_fiveBits", 0x03, 64, {{0x2000, 0x3F}}, 31},
-                      MapperCase{"mbc1_0x20IsZeroIsOne", 0x01, 64, {{0x2000, 0x20}}, 1},
-                      MapperCase{"mbc1_wrapsAtBankCount", 0x01, 8, {{0x3FFF, 0x0A}}, 2},
-                      MapperCase{"mbc3_zeroMeansOne", 0x13, 128, {{0x2000, 0}}, 1},
-                      MapperCase{"mbc3_sevenBits", 0x0F, 128, {{0x2000, 0xFF}}, 127},
-                      MapperCase{"mbc5_zeroAllowed", 0x19, 256, {{0x2000, 0}}, 0},
-                      MapperCase{"mbc5_eightBits", 0x1B, 256, {{0x2000, 0xC5}}, 0xC5},
-                      MapperCase{"mbc5_ninthBit", 0x1E, 512, {{0x2000, 0x05}, {0x3000, 0x01}}, 0x105}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Mappers, Mapper,
+                         ::testing::Values(MapperCase{"romOnly", 0x00, 2, {{0x2000, 0}}, 1},
+                                           MapperCase{"mbc1_zeroMeansOne", 0x01, 64, {{0x2000, 0}}, 1},
+                                           MapperCase{"mbc1_fiveBits", 0x03, 64, {{0x2000, 0x3F}}, 31},
+                                           MapperCase{"mbc1_0x20IsZeroIsOne", 0x01, 64, {{0x2000, 0x20}}, 1},
+                                           MapperCase{"mbc1_wrapsAtBankCount", 0x01, 8, {{0x3FFF, 0x0A}}, 2},
+                                           MapperCase{"mbc3_zeroMeansOne", 0x13, 128, {{0x2000, 0}}, 1},
+                                           MapperCase{"mbc3_sevenBits", 0x0F, 128, {{0x2000, 0xFF}}, 127},
+                                           MapperCase{"mbc5_zeroAllowed", 0x19, 256, {{0x2000, 0}}, 0},
+                                           MapperCase{"mbc5_eightBits", 0x1B, 256, {{0x2000, 0xC5}}, 0xC5},
+                                           MapperCase{
+                                               "mbc5_ninthBit", 0x1E, 512, {{0x2000, 0x05}, {0x3000, 0x01}}, 0x105}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct SetBankCase {
   std::size_t banks;
@@ -115,14 +115,12 @@ TEST_P(CartRam, SizeFromHeader_banksThroughWindow) {
   EXPECT_EQ(host.readBlock(0xA000, static_cast<std::uint16_t>(perBank)).bytes, Bytes(perBank, 0x40));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, CartRam,
-                         ::testing::Values(RamCase{"code1_2KiB", 0x03, 1, 0x800, 1},
-                                           RamCase{"code2_8KiB", 0x03, 2, 0x2000, 1},
-                                           RamCase{"code3_32KiB", 0x03, 3, 0x8000, 4},
-                                           RamCase{"code3_mbc3", 0x13, 3, 0x8000, 4},
-                                           RamCase{"code4_128KiB", 0x1B, 4, 0x20000, 16},
-                                           RamCase{"code5_64KiB", 0x1B, 5, 0x10000, 8}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, CartRam,
+    ::testing::Values(RamCase{"code1_2KiB", 0x03, 1, 0x800, 1}, RamCase{"code2_8KiB", 0x03, 2, 0x2000, 1},
+                      RamCase{"code3_32KiB", 0x03, 3, 0x8000, 4}, RamCase{"code3_mbc3", 0x13, 3, 0x8000, 4},
+                      RamCase{"code4_128KiB", 0x1B, 4, 0x20000, 16}, RamCase{"code5_64KiB", 0x1B, 5, 0x10000, 8}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CartRam, TwoKiB_repeatsInsideWindow) {
   SimWriter writer(sim::gbCartridge(makeRom(0x03, 2, 1)));

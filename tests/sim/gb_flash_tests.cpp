@@ -17,11 +17,11 @@ using sim::IdWay;
 using sim::Memory;
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;   // method 0, voltage + 0x90
-constexpr int kSst29EE010 = 9;    // method 1, 6-cycle ID entry
-constexpr int kAmd29F010 = 12;    // method 2, 3-cycle ID entry
-constexpr int kFuji28F016 = 17;   // method 1, 3-cycle ID entry
-constexpr int kIntel28F016SA = 21;  // method 2, 0x90 command
+constexpr int kIntel28F010 = 0;      // method 0, voltage + 0x90
+constexpr int kSst29EE010 = 9;       // method 1, 6-cycle ID entry
+constexpr int kAmd29F010 = 12;       // method 2, 3-cycle ID entry
+constexpr int kFuji28F016 = 17;      // method 1, 3-cycle ID entry
+constexpr int kIntel28F016SA = 21;   // method 2, 0x90 command
 constexpr int kSharp28F016SUT = 13;  // method 0, 0x90 command
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
@@ -109,25 +109,24 @@ TEST_P(IdModeExit, OwnExitCommand_or_Control15_returnsToArray) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, IdModeExit,
-    ::testing::Values(
-        WayCase{"command90", kIntel28F016SA, [](Host& h) { h.writeByte(0x4000, 0x90); },
-                [](Host& h) { h.writeByte(0x4000, 0xFF); }},
-        WayCase{"sequence3", kAmd29F010, [](Host& h) { h.setControl(2, 3, 0, 0); },
-                [](Host& h) { h.setControl(2, 5, 0, 0); }},
-        WayCase{"sequence4", kSst29EE010, [](Host& h) { h.setControl(2, 4, 0, 0); },
-                [](Host& h) { h.setControl(2, 5, 0, 0); }},
-        WayCase{"voltage90", kIntel28F010,
-                [](Host& h) {
-                  h.setControl(2, 9, 0, 0);
-                  h.writeByte(0x4000, 0x90);
-                },
-                [](Host& h) {
-                  h.writeByte(0x4000, 0x00);
-                  h.setControl(2, 10, 0, 0);
-                }}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ways, IdModeExit,
+                         ::testing::Values(WayCase{"command90", kIntel28F016SA,
+                                                   [](Host& h) { h.writeByte(0x4000, 0x90); },
+                                                   [](Host& h) { h.writeByte(0x4000, 0xFF); }},
+                                           WayCase{"sequence3", kAmd29F010, [](Host& h) { h.setControl(2, 3, 0, 0); },
+                                                   [](Host& h) { h.setControl(2, 5, 0, 0); }},
+                                           WayCase{"sequence4", kSst29EE010, [](Host& h) { h.setControl(2, 4, 0, 0); },
+                                                   [](Host& h) { h.setControl(2, 5, 0, 0); }},
+                                           WayCase{"voltage90", kIntel28F010,
+                                                   [](Host& h) {
+                                                     h.setControl(2, 9, 0, 0);
+                                                     h.writeByte(0x4000, 0x90);
+                                                   },
+                                                   [](Host& h) {
+                                                     h.writeByte(0x4000, 0x00);
+                                                     h.setControl(2, 10, 0, 0);
+                                                   }}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // FLASH ROM: erase a block and program a bank by each method; without the erase the old
 // bits stay cleared.
@@ -274,7 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignCase{"biosPresented_erase11", kIntel28F010, kSharp28F016SUT, 0x00,
                     [](Host& h) { h.setControl(2, 11, 0, 0); }},
         ForeignCase{"biosM0_erase6", kIntel28F010, 21, 0x00, [](Host& h) { h.setControl(2, 6, 0, 0); }},
-        ForeignCase{"biosM0_program8", kIntel28F010, 21, 0x00, [](Host& h) { h.writeBlock(8, 0x4000, Bytes(0x80, 0)); }},
+        ForeignCase{"biosM0_program8", kIntel28F010, 21, 0x00,
+                    [](Host& h) { h.writeBlock(8, 0x4000, Bytes(0x80, 0)); }},
         ForeignCase{"biosM1_erase14", kSst29EE010, 21, 0x00, [](Host& h) { h.setControl(2, 14, 0, 0); }},
         ForeignCase{"biosM1_program11", kSst29EE010, 21, 0x00,
                     [](Host& h) { h.writeBlock(11, 0x4000, Bytes(0x80, 0)); }},
@@ -363,7 +363,7 @@ class RegisterPattern : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(RegisterPattern, ReadA000_4096Bytes) {
   const PatternCase& c = GetParam();
-  SimWriter writer(c.kind == sim::CardKind::GbFlash ? sim::emptyGbFlashCard()
+  SimWriter writer(c.kind == sim::CardKind::GbFlash  ? sim::emptyGbFlashCard()
                    : c.kind == sim::CardKind::GbCart ? sim::gbCartridge(Bytes(0x8000, 0x00))
                                                      : sim::noCard());
   Host host(writer);
@@ -378,34 +378,34 @@ void probeWrites(Host& h) {
   h.setControl(2, 15, 0, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cards, RegisterPattern,
-    ::testing::Values(PatternCase{"flashCard", sim::CardKind::GbFlash, probeWrites, 0xFE},
-                      PatternCase{"flashCardNoRegisterMode", sim::CardKind::GbFlash, [](Host&) {}, 0xFF},
-                      PatternCase{"flashCardSaveShown", sim::CardKind::GbFlash,
-                                  [](Host& h) {
-                                    probeWrites(h);
-                                    h.writeByte(0x0000, 0x0A);
-                                    h.writeByte(0x1000, 0x0C);
-                                  },
-                                  0x00},
-                      // The save memory is shown but not enabled: nothing answers.
-                      PatternCase{"flashCardSaveNotEnabled", sim::CardKind::GbFlash,
-                                  [](Host& h) {
-                                    probeWrites(h);
-                                    h.writeByte(0x1000, 0x0C);
-                                  },
-                                  0xFF},
-                      PatternCase{"flashCardSaveHiddenAgain", sim::CardKind::GbFlash,
-                                  [](Host& h) {
-                                    probeWrites(h);
-                                    h.writeByte(0x1000, 0x0C);
-                                    probeWrites(h);
-                                  },
-                                  0xFE},
-                      PatternCase{"cartridge", sim::CardKind::GbCart, probeWrites, 0xFF},
-                      PatternCase{"noCard", sim::CardKind::None, probeWrites, 0xFF}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cards, RegisterPattern,
+                         ::testing::Values(PatternCase{"flashCard", sim::CardKind::GbFlash, probeWrites, 0xFE},
+                                           PatternCase{"flashCardNoRegisterMode", sim::CardKind::GbFlash, [](Host&) {},
+                                                       0xFF},
+                                           PatternCase{"flashCardSaveShown", sim::CardKind::GbFlash,
+                                                       [](Host& h) {
+                                                         probeWrites(h);
+                                                         h.writeByte(0x0000, 0x0A);
+                                                         h.writeByte(0x1000, 0x0C);
+                                                       },
+                                                       0x00},
+                                           // The save memory is shown but not enabled: nothing answers.
+                                           PatternCase{"flashCardSaveNotEnabled", sim::CardKind::GbFlash,
+                                                       [](Host& h) {
+                                                         probeWrites(h);
+                                                         h.writeByte(0x1000, 0x0C);
+                                                       },
+                                                       0xFF},
+                                           PatternCase{"flashCardSaveHiddenAgain", sim::CardKind::GbFlash,
+                                                       [](Host& h) {
+                                                         probeWrites(h);
+                                                         h.writeByte(0x1000, 0x0C);
+                                                         probeWrites(h);
+                                                       },
+                                                       0xFE},
+                                           PatternCase{"cartridge", sim::CardKind::GbCart, probeWrites, 0xFF},
+                                           PatternCase{"noCard", sim::CardKind::None, probeWrites, 0xFF}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 class SaveBanks : public ::testing::TestWithParam<int> {};
 

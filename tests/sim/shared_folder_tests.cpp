@@ -314,8 +314,7 @@ TEST_F(SharedFolder, ShowWhileClaimed_saysInUseAndShowsTheCard) {
   const link::PortClaim held(owner.get());
   ASSERT_TRUE(held.held());
   const std::string shown = sim::describeWriter(dir_);
-  EXPECT_NE(shown.find("In use: another program is using the writer now\nInserted: GB flash card\n"),
-            std::string::npos)
+  EXPECT_NE(shown.find("In use: another program is using the writer now\nInserted: GB flash card\n"), std::string::npos)
       << shown;
 }
 
@@ -381,8 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
         SpoiledMemory{"flashHalved_program_unclaimed", false, "gb-flash.bin", halveFile, programBank, 0x200000},
         SpoiledMemory{"flashRemoved_read_claimed", true, "gb-flash.bin", removeFile, readBank, std::nullopt},
         SpoiledMemory{"sramEmptied_write_claimed", true, "gb-sram.bin", emptyFile, writeSaveMemory, 0},
-        SpoiledMemory{"sramRemoved_write_unclaimed", false, "gb-sram.bin", removeFile, writeSaveMemory,
-                      std::nullopt}),
+        SpoiledMemory{"sramRemoved_write_unclaimed", false, "gb-sram.bin", removeFile, writeSaveMemory, std::nullopt}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // --- folders that cannot be written -------------------------------------------------------

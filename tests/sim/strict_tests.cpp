@@ -16,7 +16,7 @@ namespace {
 using sim::Memory;
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;    // method 0
+constexpr int kIntel28F010 = 0;     // method 0
 constexpr int kIntel28F016SA = 21;  // method 2
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {

@@ -99,7 +99,7 @@ class Unexpected : public ::testing::TestWithParam<NoteCase> {};
 
 TEST_P(Unexpected, Noted_onceWithCommandAndReason) {
   const NoteCase& c = GetParam();
-  SimWriter writer(c.card == Card::Cart ? sim::gbCartridge(cartRom())
+  SimWriter writer(c.card == Card::Cart    ? sim::gbCartridge(cartRom())
                    : c.card == Card::Flash ? sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SA)
                                            : sim::emptyGbFlashCard(kSst29EE010, kFuji28F016));
   Host host(writer);
@@ -125,9 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         NoteCase{"CartWsSize", Card::Cart, [](Host& h) { h.queryState(7); }, "WS size query (06 07 00 00 00)", 1},
         NoteCase{"WsErase", Card::Cart, [](Host& h) { h.setControl(2, 18, 0x24, 0x80); }, "SetControl (06 02 12", 1},
         NoteCase{"WsControl21", Card::Flash, [](Host& h) { h.setControl(2, 21, 0, 0); }, "SetControl (06 02 15", 1},
-        NoteCase{"Op16", Card::Flash, [](Host& h) { h.writeBlock(16, 0x8000, Bytes(4, 1)); }, "WriteBlock (10 00 80", 1},
-        NoteCase{"CartOp19", Card::Cart, [](Host& h) { h.writeBlock(19, 0xA000, Bytes(4, 1)); },
-                 "WriteBlock (13 00 A0", 1},
+        NoteCase{"Op16", Card::Flash, [](Host& h) { h.writeBlock(16, 0x8000, Bytes(4, 1)); }, "WriteBlock (10 00 80",
+                 1},
+        NoteCase{"CartOp19", Card::Cart, [](Host& h) { h.writeBlock(19, 0xA000, Bytes(4, 1)); }, "WriteBlock (13 00 A0",
+                 1},
         NoteCase{"CartProgram", Card::Cart, [](Host& h) { h.writeBlock(10, 0x4000, Bytes(4, 1)); },
                  "WriteBlock (0A 00 40 04 00): an ordinary cartridge has no flash to program", 1},
         NoteCase{"WrongMethodProgram", Card::Method1Flash,

@@ -32,7 +32,7 @@ TEST_P(WsIdentification, ProbeExchange_twoBytesAndCheck) {
   const IdCase& c = GetParam();
   sim::Faults faults;
   faults.wsId = c.wsId;
-  SimWriter writer(c.kind == sim::CardKind::WsFlash ? sim::emptyWsFlashCard()
+  SimWriter writer(c.kind == sim::CardKind::WsFlash   ? sim::emptyWsFlashCard()
                    : c.kind == sim::CardKind::GbFlash ? sim::emptyGbFlashCard()
                                                       : sim::noCard(),
                    faults);
@@ -101,7 +101,7 @@ TEST(WsErase, BankSector_erasesOnlyThatBank_readyHeldWhileErasing) {
 struct BootCase {
   const char* name;
   int bank;
-  std::vector<std::uint8_t> sectorsAt;  // second parameter byte of each (2, 0x12, 0x25, x)
+  std::vector<std::uint8_t> sectorsAt;                      // second parameter byte of each (2, 0x12, 0x25, x)
   std::vector<std::pair<std::size_t, std::size_t>> erased;  // within the bank
 };
 
@@ -123,21 +123,21 @@ TEST_P(WsBootSectors, EraseCommands_eraseExactlyTheirSectors) {
   }
   const std::size_t base = static_cast<std::size_t>(c.bank) * kBank;
   for (std::size_t at = 0; at < kBank; at += 0x1000) {
-    const bool expected = std::any_of(c.erased.begin(), c.erased.end(),
-                                      [at](const auto& r) { return at >= r.first && at < r.second; });
+    const bool expected =
+        std::any_of(c.erased.begin(), c.erased.end(), [at](const auto& r) { return at >= r.first && at < r.second; });
     EXPECT_EQ(flash[base + at] == 0xFF, expected) << c.name << " offset 0x" << std::hex << at;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sectors, WsBootSectors,
-    ::testing::Values(BootCase{"bank31_noExtraErase_upperHalfKept", 31, {}, {{0, 0x8000}}},
-                      BootCase{"bank31_allSectors", 31, {0x80, 0xA0, 0xC0}, {{0, 0x10000}}},
-                      BootCase{"bank63_missingA0", 63, {0x80, 0xC0}, {{0, 0xA000}, {0xC000, 0x10000}}},
-                      BootCase{"bank63_only16K", 63, {0xC0}, {{0, 0x8000}, {0xC000, 0x10000}}},
-                      BootCase{"bank30_wholeBank", 30, {}, {{0, 0x10000}}},
-                      BootCase{"bank32_wholeBank", 32, {}, {{0, 0x10000}}}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sectors, WsBootSectors,
+                         ::testing::Values(BootCase{"bank31_noExtraErase_upperHalfKept", 31, {}, {{0, 0x8000}}},
+                                           BootCase{"bank31_allSectors", 31, {0x80, 0xA0, 0xC0}, {{0, 0x10000}}},
+                                           BootCase{
+                                               "bank63_missingA0", 63, {0x80, 0xC0}, {{0, 0xA000}, {0xC000, 0x10000}}},
+                                           BootCase{"bank63_only16K", 63, {0xC0}, {{0, 0x8000}, {0xC000, 0x10000}}},
+                                           BootCase{"bank30_wholeBank", 30, {}, {{0, 0x10000}}},
+                                           BootCase{"bank32_wholeBank", 32, {}, {{0, 0x10000}}}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WsErase, CommandForAnotherMode_fails_nothingErased) {
   SimWriter writer(sim::emptyWsFlashCard());

@@ -27,9 +27,7 @@ T* Find(QWidget& window, const char* name) {
   return window.findChild<T*>(QString::fromLatin1(name));
 }
 
-std::string BytesOf(const QTemporaryDir& dir) {
-  return QFile::encodeName(dir.path()).toStdString();
-}
+std::string BytesOf(const QTemporaryDir& dir) { return QFile::encodeName(dir.path()).toStdString(); }
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
@@ -108,8 +106,7 @@ class DirectoryAboutTest : public QObject {
     QTemporaryDir dir;
     const Cleanup cleanup{BytesOf(dir)};
     const std::string folder = BytesOf(dir) + "/" + name.toStdString();
-    for (const char* other : {"/plain", "/\xff\xfe"})
-      std::filesystem::create_directory(BytesOf(dir) + other);
+    for (const char* other : {"/plain", "/\xff\xfe"}) std::filesystem::create_directory(BytesOf(dir) + other);
     Touch(folder + "/\xfe\xff.gb");
     ui::TfmDirect w;
     w.FormActivate(quillon::library::WriterType::Gb);
@@ -127,8 +124,7 @@ class DirectoryAboutTest : public QObject {
 
   void directoryWindow_cancel_endsWith2() {
     ui::TfmDirect w;
-    QTimer::singleShot(
-        0, &w, [&w] { QTest::mouseClick(Find<QPushButton>(w, "Button2"), Qt::LeftButton); });
+    QTimer::singleShot(0, &w, [&w] { QTest::mouseClick(Find<QPushButton>(w, "Button2"), Qt::LeftButton); });
     QCOMPARE(w.exec(), 2);
   }
 
@@ -182,11 +178,9 @@ class DirectoryAboutTest : public QObject {
                                                            "/home/ann/remote"}));
   }
 
-
   void aboutWindow_showsTheProjectVersion() {
     ui::TfmAbout w;
-    QCOMPARE(Find<QLabel>(w, "Label2")->text(),
-             QStringLiteral("Version ") + QStringLiteral(QUILLON_PROJECT_VERSION));
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Version ") + QStringLiteral(QUILLON_PROJECT_VERSION));
     QCOMPARE(ui::VersionText(), Find<QLabel>(w, "Label2")->text());
   }
 
@@ -216,11 +210,9 @@ class DirectoryAboutTest : public QObject {
     write(dir.path() + QStringLiteral("/README.md"), "# Quillon Writing System\n");
     write(tree + QStringLiteral("/README.md"), "# Quillon Writing System\n");
     write(tree + QStringLiteral("/build/README.md"), "# Another program\n");
-    QCOMPARE(ui::DocumentationUrl(program),
-             QUrl::fromLocalFile(tree + QStringLiteral("/README.md")));
+    QCOMPARE(ui::DocumentationUrl(program), QUrl::fromLocalFile(tree + QStringLiteral("/README.md")));
     write(program + QStringLiteral("/README.md"), "# Quillon Writing System\n");
-    QCOMPARE(ui::DocumentationUrl(program),
-             QUrl::fromLocalFile(program + QStringLiteral("/README.md")));
+    QCOMPARE(ui::DocumentationUrl(program), QUrl::fromLocalFile(program + QStringLiteral("/README.md")));
   }
 };
 

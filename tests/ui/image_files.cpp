@@ -10,8 +10,7 @@ namespace quillon::uitest {
 
 void WriteGbImage(const std::filesystem::path& file, const GbHeader& header) {
   std::vector<char> bytes(0x200, 0);
-  std::copy_n(header.title.begin(), std::min<std::size_t>(header.title.size(), 15),
-              bytes.begin() + 0x134);
+  std::copy_n(header.title.begin(), std::min<std::size_t>(header.title.size(), 15), bytes.begin() + 0x134);
   bytes[0x143] = header.color ? static_cast<char>(0x80) : 0;
   bytes[0x147] = static_cast<char>(header.type);
   bytes[0x148] = static_cast<char>(header.romCode);

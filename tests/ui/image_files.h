@@ -8,11 +8,11 @@
 namespace quillon::uitest {
 
 struct GbHeader {
-  std::string title;            // raw bytes at 0x134, at most 15
-  std::uint8_t type = 0x19;     // 0x147, MBC5
-  std::uint8_t romCode = 0;     // 0x148
-  std::uint8_t ramCode = 0;     // 0x149
-  bool color = false;           // bit 7 of 0x143
+  std::string title;         // raw bytes at 0x134, at most 15
+  std::uint8_t type = 0x19;  // 0x147, MBC5
+  std::uint8_t romCode = 0;  // 0x148
+  std::uint8_t ramCode = 0;  // 0x149
+  bool color = false;        // bit 7 of 0x143
 };
 
 // A GB image of 0x200 bytes with the header fields set and zeros elsewhere.

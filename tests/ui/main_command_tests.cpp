@@ -69,8 +69,7 @@ sim::CardContents MakeCard(Card card, int writerType) {
       std::copy(menu.begin(), menu.end(), contents[sim::Memory::GbBios].begin());
       std::vector<support::PlacedImage> images;
       if (card == Card::Flash) images = {{Alpha(), 0, 0}, {Bravo(), 1, 1}};
-      support::placeOnFlashCard(contents[sim::Memory::GbBios], contents[sim::Memory::GbFlash],
-                                images, writerType);
+      support::placeOnFlashCard(contents[sim::Memory::GbBios], contents[sim::Memory::GbFlash], images, writerType);
       return contents;
     }
     case Card::Cart:
@@ -108,12 +107,10 @@ struct Commander {
       return show();
     });
     for (ui::OperationWindow* window : OperationWindows()) {
-      window->setFileDialogHook([this, window](const ui::FileDialogRequest&) {
-        return fileAnswer.value(window->objectName());
-      });
+      window->setFileDialogHook(
+          [this, window](const ui::FileDialogRequest&) { return fileAnswer.value(window->objectName()); });
       QObject::connect(window, &ui::OperationWindow::workerEnded, window, [this, window] {
-        ran.append(window->objectName() + QLatin1Char('|') +
-                   QString::fromStdString(window->result().text));
+        ran.append(window->objectName() + QLatin1Char('|') + QString::fromStdString(window->result().text));
         QTimer::singleShot(0, window, [window] { Button(*window)->click(); });
       });
     }
@@ -123,8 +120,8 @@ struct Commander {
   const ui::SecondaryWindows& windows() { return main().windows(); }
   std::vector<ui::OperationWindow*> OperationWindows() {
     const ui::SecondaryWindows& w = windows();
-    return {w.fmDown,     w.fmUpload,    w.fmRAMDown,     w.fmRAMUpload, w.fmClear,
-            w.fmDownWS,   w.fmUploadWS,  w.fmRAMDownWS,   w.fmRAMUploadWS, w.fmClearWS};
+    return {w.fmDown,   w.fmUpload,   w.fmRAMDown,   w.fmRAMUpload,   w.fmClear,
+            w.fmDownWS, w.fmUploadWS, w.fmRAMDownWS, w.fmRAMUploadWS, w.fmClearWS};
   }
 
   void Answer(QDialog& window) {
@@ -146,8 +143,7 @@ struct Commander {
       if (patchPress == QStringLiteral("escape")) {
         static_cast<QDialog*>(patch)->reject();  // what Escape does
       } else {
-        Control<QPushButton>(window, patchPress == QStringLiteral("yes") ? "Button1" : "Button2")
-            ->click();
+        Control<QPushButton>(window, patchPress == QStringLiteral("yes") ? "Button1" : "Button2")->click();
       }
     } else if (auto* chooser = qobject_cast<ui::TfmDirect*>(&window)) {
       if (directory.empty()) {
@@ -206,10 +202,10 @@ struct Commander {
   std::string directory;
   QMap<QString, QString> fileAnswer;  // window name -> the file its dialog answers
 
-  QStringList shown;                   // secondary windows shown, in order
-  std::vector<QStringList> offered;    // rows of each item chooser shown
-  QStringList ran;                     // "window|result" of each operation that ran
-  Commands traffic;                    // commands of the last press
+  QStringList shown;                 // secondary windows shown, in order
+  std::vector<QStringList> offered;  // rows of each item chooser shown
+  QStringList ran;                   // "window|result" of each operation that ran
+  Commands traffic;                  // commands of the last press
 };
 
 bool EndsWith(const Commands& all, const Commands& tail) {
@@ -217,10 +213,8 @@ bool EndsWith(const Commands& all, const Commands& tail) {
          std::equal(tail.begin(), tail.end(), all.end() - static_cast<std::ptrdiff_t>(tail.size()));
 }
 
-std::vector<std::uint8_t> Slice(std::span<const std::uint8_t> memory, std::size_t at,
-                                std::size_t size) {
-  return {memory.begin() + static_cast<std::ptrdiff_t>(at),
-          memory.begin() + static_cast<std::ptrdiff_t>(at + size)};
+std::vector<std::uint8_t> Slice(std::span<const std::uint8_t> memory, std::size_t at, std::size_t size) {
+  return {memory.begin() + static_cast<std::ptrdiff_t>(at), memory.begin() + static_cast<std::ptrdiff_t>(at + size)};
 }
 
 }  // namespace
@@ -241,20 +235,18 @@ class MainCommandTest : public QObject {
     QTest::addColumn<QList<QStringList>>("offered");
     const QStringList two{"ALPHA", "BRAVO"};
     const QStringList sizes{"16MB Card", "32MB Card"};
-    auto row = [](const char* name, Card card, int type, const char* button, QStringList picks,
-                  bool probes, QList<QStringList> offered) {
-      QTest::newRow(name) << static_cast<int>(card) << type << QString::fromLatin1(button)
-                          << picks << probes << offered;
+    auto row = [](const char* name, Card card, int type, const char* button, QStringList picks, bool probes,
+                  QList<QStringList> offered) {
+      QTest::newRow(name) << static_cast<int>(card) << type << QString::fromLatin1(button) << picks << probes
+                          << offered;
     };
     row("write GB, empty card list", Card::Flash, 0, "Button6", {}, false, {});
     row("write WS, empty card list", Card::WsFlash, 2, "Button6", {}, false, {});
     row("download card, no card", Card::None, 0, "Button9", {}, true, {});
     row("download card, rom code 8", Card::CartRom8, 0, "Button9", {}, true, {});
     row("download card, pick cancelled", Card::Flash, 0, "Button9", {kCancel}, true, {two});
-    row("download card, password type has no Password row", Card::Flash, 1, "Button9",
-        {kCancel}, true, {two});
-    row("download card, empty flash card, OK", Card::EmptyFlash, 0, "Button9", {kNoRow}, true,
-        {QStringList{}});
+    row("download card, password type has no Password row", Card::Flash, 1, "Button9", {kCancel}, true, {two});
+    row("download card, empty flash card, OK", Card::EmptyFlash, 0, "Button9", {kNoRow}, true, {QStringList{}});
     row("download RAM, cartridge without RAM", Card::Cart, 0, "Button11", {}, true, {});
     row("upload RAM, cartridge RAM code 4", Card::CartRam4, 1, "Button10", {}, true, {});
     row("download RAM, OK without a row", Card::Flash, 0, "Button11", {kNoRow}, true, {two});
@@ -328,16 +320,13 @@ class MainCommandTest : public QObject {
     QTest::addColumn<int>("size");
     const QStringList two{"ALPHA", "BRAVO"};
     const QStringList withPassword{"ALPHA", "BRAVO", "Password"};
-    QTest::newRow("cartridge") << static_cast<int>(Card::CartRam) << 0 << "" << QStringList{}
-                               << 0 << 0 << 0x2000;
-    QTest::newRow("GB, first image") << static_cast<int>(Card::Flash) << 0 << "ALPHA" << two << 0
-                                     << 0 << 0x2000;
-    QTest::newRow("GB, second image") << static_cast<int>(Card::Flash) << 0 << "BRAVO" << two
-                                      << 1 << 0x2000 << 0x8000;
-    QTest::newRow("GB+Password, Password") << static_cast<int>(Card::Flash) << 1 << "Password"
-                                           << withPassword << 2 << 0x1C000 << 0x2000;
-    QTest::newRow("GB+Password, image") << static_cast<int>(Card::Flash) << 1 << "BRAVO"
-                                        << withPassword << 1 << 0x2000 << 0x8000;
+    QTest::newRow("cartridge") << static_cast<int>(Card::CartRam) << 0 << "" << QStringList{} << 0 << 0 << 0x2000;
+    QTest::newRow("GB, first image") << static_cast<int>(Card::Flash) << 0 << "ALPHA" << two << 0 << 0 << 0x2000;
+    QTest::newRow("GB, second image") << static_cast<int>(Card::Flash) << 0 << "BRAVO" << two << 1 << 0x2000 << 0x8000;
+    QTest::newRow("GB+Password, Password")
+        << static_cast<int>(Card::Flash) << 1 << "Password" << withPassword << 2 << 0x1C000 << 0x2000;
+    QTest::newRow("GB+Password, image") << static_cast<int>(Card::Flash) << 1 << "BRAVO" << withPassword << 1 << 0x2000
+                                        << 0x8000;
   }
   void saveMemory_backupRestore_area() {
     QFETCH(int, card);
@@ -470,10 +459,18 @@ class MainCommandTest : public QObject {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("result");
     QTest::addColumn<bool>("probeAfter");
-    QTest::newRow("download card") << "Button9" << "fmUploadWS" << "Downloading Success" << false;
-    QTest::newRow("download RAM") << "Button11" << "fmRAMDownWS" << "Downloading Success" << false;
-    QTest::newRow("upload RAM") << "Button10" << "fmRAMUploadWS" << "Uploading Success" << false;
-    QTest::newRow("erase") << "Button13" << "fmClearWS" << "Earsing Success" << true;
+    QTest::newRow("download card") << "Button9"
+                                   << "fmUploadWS"
+                                   << "Downloading Success" << false;
+    QTest::newRow("download RAM") << "Button11"
+                                  << "fmRAMDownWS"
+                                  << "Downloading Success" << false;
+    QTest::newRow("upload RAM") << "Button10"
+                                << "fmRAMUploadWS"
+                                << "Uploading Success" << false;
+    QTest::newRow("erase") << "Button13"
+                           << "fmClearWS"
+                           << "Earsing Success" << true;
   }
   void ws_commands_windowWithoutProbe() {
     QFETCH(QString, button);
@@ -499,8 +496,7 @@ class MainCommandTest : public QObject {
         QCOMPARE(c.shown, QStringList{});
       } else {
         const std::vector<ui::OperationWindow*> all = c.OperationWindows();
-        const auto it = std::find_if(all.begin(), all.end(),
-                                     [&](auto* w) { return w->objectName() == window; });
+        const auto it = std::find_if(all.begin(), all.end(), [&](auto* w) { return w->objectName() == window; });
         QVERIFY(it != all.end());
         (*it)->Run(c.bench.writer.link, c.main().state());
         c.traffic = c.bench.writer.port.commands();
@@ -550,9 +546,8 @@ class MainCommandTest : public QObject {
   // Anything a command throws ends as an "Error" box, not in the event loop.
   void guard_throwingCommand_errorBox() {
     Commander c(Card::Flash, 0);
-    c.main().setModalHook([](QDialog&, const std::function<int()>&) -> int {
-      throw std::runtime_error("chooser broke");
-    });
+    c.main().setModalHook(
+        [](QDialog&, const std::function<int()>&) -> int { throw std::runtime_error("chooser broke"); });
     c.Press("Button13");
     QCOMPARE(c.bench.fixture.messages, QStringList{"Error|chooser broke"});
     QCOMPARE(c.ran, QStringList{});

@@ -24,8 +24,7 @@ using namespace quillon::uitest;
 
 namespace {
 
-constexpr const char* kBottomRow[] = {"Button6", "Button9", "Button11", "Button10",
-                                      "Button13", "Button7", "Button12"};
+constexpr const char* kBottomRow[] = {"Button6", "Button9", "Button11", "Button10", "Button13", "Button7", "Button12"};
 
 // The images most tests use.
 void MakeRomFolder(const std::filesystem::path& dir) {
@@ -47,8 +46,7 @@ void MakeRomFolder(const std::filesystem::path& dir) {
 
 QStringList LibraryFiles(const std::filesystem::path& dir, int writerType) {
   QStringList files;
-  for (const auto& row :
-       quillon::library::ScanRomDir(dir, static_cast<quillon::library::WriterType>(writerType))) {
+  for (const auto& row : quillon::library::ScanRomDir(dir, static_cast<quillon::library::WriterType>(writerType))) {
     files.append(QString::fromStdString(row.file));
   }
   return files;
@@ -110,8 +108,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(w.settings().saveRomDir), dir);
     QCOMPARE(QString::fromStdString(w.settings().ramDir), dir);
     QCOMPARE(QString::fromStdString(w.settings().patchDir), dir);
-    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvFiles")),
-             (QStringList{"a.gb", "b.gbc"}));
+    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvFiles")), (QStringList{"a.gb", "b.gbc"}));
     QCOMPARE(Control<QTreeWidget>(w, "lvDown")->topLevelItemCount(), 0);
     QCOMPARE(Control<QPlainTextEdit>(w, "ROMINFO")->toPlainText(), QString());
     QVERIFY(!std::filesystem::exists(f.settingsFile()));  // nothing written before exit
@@ -174,9 +171,12 @@ class MainWindowTest : public QObject {
     WriteGbImage(roms / "only.gb", {"ONLY", 0x19, 0, 0, false});
     WriteGbImage(f.root() / "beside.gb", {"BESIDE", 0x19, 0, 0, false});
     const std::string romDir = roms.string() + "/";
-    f.writeSettings("; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[main]\r\n"
-                    "romdir = \"" + romDir + "\"\r\n# the writer type\r\nSYSTEMSTYLE = 1\r\n"
-                    "Mine=keep me\r\n\r\n[Tail]\r\nX=1\r\n");
+    f.writeSettings(
+        "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[main]\r\n"
+        "romdir = \"" +
+        romDir +
+        "\"\r\n# the writer type\r\nSYSTEMSTYLE = 1\r\n"
+        "Mine=keep me\r\n\r\n[Tail]\r\nX=1\r\n");
     Tform_ZEP& w = f.open();
     QCOMPARE(Control<QLabel>(w, "lbDirect")->text(), QString::fromStdString(romDir));
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvFiles")), QStringList{"only.gb"});
@@ -186,11 +186,15 @@ class MainWindowTest : public QObject {
     w.settings().ramDir = "/saves/";  // as a save memory operation leaves it
     f.close();
     QCOMPARE(QString::fromStdString(ReadText(f.settingsFile())),
-             QString::fromStdString(
-                 "; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[main]\r\n"
-                 "romdir = \"" + romDir + "\"\r\n# the writer type\r\nSYSTEMSTYLE = 0\r\n"
-                 "Mine=keep me\r\nSaveROMDir=" + f.programDir() + "\r\nRAMDir=/saves/\r\n"
-                 "PatchDir=" + f.programDir() + "\r\n\r\n[Tail]\r\nX=1\r\n"));
+             QString::fromStdString("; written by hand\r\n[Window]\r\nLeft=10\r\n\r\n[main]\r\n"
+                                    "romdir = \"" +
+                                    romDir +
+                                    "\"\r\n# the writer type\r\nSYSTEMSTYLE = 0\r\n"
+                                    "Mine=keep me\r\nSaveROMDir=" +
+                                    f.programDir() +
+                                    "\r\nRAMDir=/saves/\r\n"
+                                    "PatchDir=" +
+                                    f.programDir() + "\r\n\r\n[Tail]\r\nX=1\r\n"));
   }
 
   void startup_romDirUnreachable_shownAndListEmpty() {
@@ -209,8 +213,7 @@ class MainWindowTest : public QObject {
   void window_captionAndSize() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
-    QCOMPARE(w.windowTitle(),
-             QStringLiteral("Quillon Writing System ") + QStringLiteral(QUILLON_PROJECT_VERSION));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quillon Writing System ") + QStringLiteral(QUILLON_PROJECT_VERSION));
     QCOMPARE(w.size(), QSize(632, 418));
     const QRect screen = w.screen()->availableGeometry();
     QVERIFY2(std::abs(w.geometry().center().x() - screen.center().x()) <= 1 &&
@@ -222,22 +225,38 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("rect");
-    QTest::newRow("Button2") << "Button2" << "Select Directory" << QRect(220, 12, 109, 25);
-    QTest::newRow("Button1") << "Button1" << "Research Files" << QRect(328, 12, 109, 25);
-    QTest::newRow("lvFiles") << "lvFiles" << "" << QRect(4, 40, 433, 157);
-    QTest::newRow("Button3") << "Button3" << "Add" << QRect(4, 200, 73, 25);
-    QTest::newRow("Button4") << "Button4" << "Delete" << QRect(76, 200, 73, 25);
-    QTest::newRow("Button5") << "Button5" << "Delete All" << QRect(148, 200, 73, 25);
-    QTest::newRow("lvDown") << "lvDown" << "" << QRect(4, 228, 433, 157);
-    QTest::newRow("Button6") << "Button6" << "Start Writing" << QRect(4, 388, 93, 25);
-    QTest::newRow("Button9") << "Button9" << "Download Card" << QRect(96, 388, 105, 25);
-    QTest::newRow("Button11") << "Button11" << "Download RAM" << QRect(200, 388, 101, 25);
-    QTest::newRow("Button10") << "Button10" << "Upload RAM" << QRect(300, 388, 93, 25);
-    QTest::newRow("Button13") << "Button13" << "Earse Card" << QRect(392, 388, 85, 25);
-    QTest::newRow("Button8") << "Button8" << "Reread Card Information" << QRect(452, 12, 165, 25);
-    QTest::newRow("ROMINFO") << "ROMINFO" << "" << QRect(440, 40, 189, 345);
-    QTest::newRow("Button7") << "Button7" << "Exit" << QRect(476, 388, 77, 25);
-    QTest::newRow("Button12") << "Button12" << "About" << QRect(552, 388, 77, 25);
+    QTest::newRow("Button2") << "Button2"
+                             << "Select Directory" << QRect(220, 12, 109, 25);
+    QTest::newRow("Button1") << "Button1"
+                             << "Research Files" << QRect(328, 12, 109, 25);
+    QTest::newRow("lvFiles") << "lvFiles"
+                             << "" << QRect(4, 40, 433, 157);
+    QTest::newRow("Button3") << "Button3"
+                             << "Add" << QRect(4, 200, 73, 25);
+    QTest::newRow("Button4") << "Button4"
+                             << "Delete" << QRect(76, 200, 73, 25);
+    QTest::newRow("Button5") << "Button5"
+                             << "Delete All" << QRect(148, 200, 73, 25);
+    QTest::newRow("lvDown") << "lvDown"
+                            << "" << QRect(4, 228, 433, 157);
+    QTest::newRow("Button6") << "Button6"
+                             << "Start Writing" << QRect(4, 388, 93, 25);
+    QTest::newRow("Button9") << "Button9"
+                             << "Download Card" << QRect(96, 388, 105, 25);
+    QTest::newRow("Button11") << "Button11"
+                              << "Download RAM" << QRect(200, 388, 101, 25);
+    QTest::newRow("Button10") << "Button10"
+                              << "Upload RAM" << QRect(300, 388, 93, 25);
+    QTest::newRow("Button13") << "Button13"
+                              << "Earse Card" << QRect(392, 388, 85, 25);
+    QTest::newRow("Button8") << "Button8"
+                             << "Reread Card Information" << QRect(452, 12, 165, 25);
+    QTest::newRow("ROMINFO") << "ROMINFO"
+                             << "" << QRect(440, 40, 189, 345);
+    QTest::newRow("Button7") << "Button7"
+                             << "Exit" << QRect(476, 388, 77, 25);
+    QTest::newRow("Button12") << "Button12"
+                              << "About" << QRect(552, 388, 77, 25);
   }
   void controls_designPlaces() {
     QFETCH(QString, name);
@@ -262,8 +281,7 @@ class MainWindowTest : public QObject {
       QString text;
       QPoint at;
     };
-    for (const Label& l : {Label{"Label1", "ROM directory", {4, 4}},
-                           Label{"Label2", "Writer Type", {228, 204}},
+    for (const Label& l : {Label{"Label1", "ROM directory", {4, 4}}, Label{"Label2", "Writer Type", {228, 204}},
                            Label{"lbDirect", QString::fromStdString(f.programDir()), {4, 20}}}) {
       auto* label = Control<QLabel>(w, l.name);
       QVERIFY2(label, l.name);
@@ -308,10 +326,9 @@ class MainWindowTest : public QObject {
   void controls_tabOrder() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
-    const QStringList expected{"Button2", "Button1",  "lvFiles",  "Button3",  "Button4",
-                               "Button5", "ComboBox1", "lvDown",  "Button6",  "Button9",
-                               "Button11", "Button10", "Button13", "Button8", "ROMINFO",
-                               "Button7", "Button12"};
+    const QStringList expected{"Button2",   "Button1", "lvFiles", "Button3", "Button4",  "Button5",
+                               "ComboBox1", "lvDown",  "Button6", "Button9", "Button11", "Button10",
+                               "Button13",  "Button8", "ROMINFO", "Button7", "Button12"};
     // Walk the focus chain once round from Button2, keeping the named controls.
     QStringList order;
     QWidget* start = Control<QWidget>(w, "Button2");
@@ -329,8 +346,7 @@ class MainWindowTest : public QObject {
   }
 
   void errorBox_captionTextOkNoIcon() {
-    const std::unique_ptr<QMessageBox> box =
-        Tform_ZEP::MakeErrorBox(QStringLiteral("ROM size too big"), nullptr);
+    const std::unique_ptr<QMessageBox> box = Tform_ZEP::MakeErrorBox(QStringLiteral("ROM size too big"), nullptr);
     QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
     QCOMPARE(box->text(), QStringLiteral("ROM size too big"));
     QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -449,32 +465,27 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QRect>("rominfo");
     QTest::addColumn<int>("middleTop");  // Button3..5 and ComboBox1
     QTest::addColumn<int>("label2Top");
-    QTest::addColumn<int>("bottomTop");  // the bottom row of buttons
+    QTest::addColumn<int>("bottomTop");        // the bottom row of buttons
     QTest::addColumn<QList<int>>("topLefts");  // Button2, Button1, Button8
-    QTest::newRow("design") << QSize(632, 418) << QRect(4, 40, 433, 157)
-                            << QRect(4, 228, 433, 157) << QRect(440, 40, 189, 345) << 200 << 204
-                            << 388 << QList<int>{220, 328, 452};
-    QTest::newRow("smaller never shrinks") << QSize(400, 300) << QRect(4, 40, 433, 157)
-                                           << QRect(4, 228, 433, 157) << QRect(440, 40, 189, 345)
-                                           << 200 << 204 << 388 << QList<int>{220, 328, 452};
-    QTest::newRow("100 taller") << QSize(632, 518) << QRect(4, 40, 433, 207)
-                                << QRect(4, 278, 433, 207) << QRect(440, 40, 189, 445) << 250
-                                << 254 << 488 << QList<int>{220, 328, 452};
-    QTest::newRow("200 wider") << QSize(832, 418) << QRect(4, 40, 633, 157)
-                               << QRect(4, 228, 633, 157) << QRect(640, 40, 189, 345) << 200
-                               << 204 << 388 << QList<int>{420, 528, 652};
+    QTest::newRow("design") << QSize(632, 418) << QRect(4, 40, 433, 157) << QRect(4, 228, 433, 157)
+                            << QRect(440, 40, 189, 345) << 200 << 204 << 388 << QList<int>{220, 328, 452};
+    QTest::newRow("smaller never shrinks")
+        << QSize(400, 300) << QRect(4, 40, 433, 157) << QRect(4, 228, 433, 157) << QRect(440, 40, 189, 345) << 200
+        << 204 << 388 << QList<int>{220, 328, 452};
+    QTest::newRow("100 taller") << QSize(632, 518) << QRect(4, 40, 433, 207) << QRect(4, 278, 433, 207)
+                                << QRect(440, 40, 189, 445) << 250 << 254 << 488 << QList<int>{220, 328, 452};
+    QTest::newRow("200 wider") << QSize(832, 418) << QRect(4, 40, 633, 157) << QRect(4, 228, 633, 157)
+                               << QRect(640, 40, 189, 345) << 200 << 204 << 388 << QList<int>{420, 528, 652};
     QTest::newRow("wider and 101 taller (odd)")
-        << QSize(832, 519) << QRect(4, 40, 633, 207) << QRect(4, 278, 633, 207)
-        << QRect(640, 40, 189, 446) << 250 << 254 << 489 << QList<int>{420, 528, 652};
+        << QSize(832, 519) << QRect(4, 40, 633, 207) << QRect(4, 278, 633, 207) << QRect(640, 40, 189, 446) << 250
+        << 254 << 489 << QList<int>{420, 528, 652};
     QTest::newRow("one pixel more each way")
-        << QSize(633, 419) << QRect(4, 40, 434, 157) << QRect(4, 228, 434, 157)
-        << QRect(441, 40, 189, 346) << 200 << 204 << 389 << QList<int>{221, 329, 453};
-    QTest::newRow("wider but lower") << QSize(900, 300) << QRect(4, 40, 701, 157)
-                                     << QRect(4, 228, 701, 157) << QRect(708, 40, 189, 345)
-                                     << 200 << 204 << 388 << QList<int>{488, 596, 720};
-    QTest::newRow("higher but narrower") << QSize(500, 618) << QRect(4, 40, 433, 257)
-                                         << QRect(4, 328, 433, 257) << QRect(440, 40, 189, 545)
-                                         << 300 << 304 << 588 << QList<int>{220, 328, 452};
+        << QSize(633, 419) << QRect(4, 40, 434, 157) << QRect(4, 228, 434, 157) << QRect(441, 40, 189, 346) << 200
+        << 204 << 389 << QList<int>{221, 329, 453};
+    QTest::newRow("wider but lower") << QSize(900, 300) << QRect(4, 40, 701, 157) << QRect(4, 228, 701, 157)
+                                     << QRect(708, 40, 189, 345) << 200 << 204 << 388 << QList<int>{488, 596, 720};
+    QTest::newRow("higher but narrower") << QSize(500, 618) << QRect(4, 40, 433, 257) << QRect(4, 328, 433, 257)
+                                         << QRect(440, 40, 189, 545) << 300 << 304 << 588 << QList<int>{220, 328, 452};
   }
   void resize() {
     QFETCH(QSize, client);
@@ -508,8 +519,7 @@ class MainWindowTest : public QObject {
     const int designLefts[] = {4, 96, 200, 300, 392, 476, 552};
     const int designWidths[] = {93, 105, 101, 93, 85, 77, 77};
     for (int i = 0; i < 7; ++i) {
-      QCOMPARE(Control<QWidget>(w, kBottomRow[i])->geometry(),
-               QRect(designLefts[i], bottomTop, designWidths[i], 25));
+      QCOMPARE(Control<QWidget>(w, kBottomRow[i])->geometry(), QRect(designLefts[i], bottomTop, designWidths[i], 25));
     }
     // The labels at the top never move.
     QCOMPARE(Control<QWidget>(w, "Label1")->pos(), QPoint(4, 4));
@@ -524,33 +534,26 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QStringList>("messages");  // the boxes shown
     QTest::addColumn<QStringList>("card");      // the card list afterwards
     const QString e = QStringLiteral("Error|");
-    QTest::newRow("duplicate name") << 0 << QStringList{"a.gb", "a.gb"}
-                                    << QStringList{e + "File name duplication"}
+    QTest::newRow("duplicate name") << 0 << QStringList{"a.gb", "a.gb"} << QStringList{e + "File name duplication"}
                                     << QStringList{"a.gb"};
-    QTest::newRow("names differing in case") << 0 << QStringList{"a.gb", "A.gb"} << QStringList{}
-                                             << QStringList{"a.gb", "A.gb"};
+    QTest::newRow("names differing in case")
+        << 0 << QStringList{"a.gb", "A.gb"} << QStringList{} << QStringList{"a.gb", "A.gb"};
     QTest::newRow("colour after mono") << 0 << QStringList{"a.gb", "b.gbc"}
-                                       << QStringList{e + "Can't mix color and mono ROMs"}
-                                       << QStringList{"a.gb"};
+                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"a.gb"};
     QTest::newRow("mono after colour") << 1 << QStringList{"b.gbc", "c.gb"}
-                                       << QStringList{e + "Can't mix color and mono ROMs"}
-                                       << QStringList{"b.gbc"};
-    QTest::newRow("unknown mapper") << 0 << QStringList{"t.gb"} << QStringList{e + "ROM type error"}
-                                    << QStringList{};
-    QTest::newRow("card full") << 0 << QStringList{"big.gb", "a.gb"}
-                               << QStringList{e + "ROM size too big"} << QStringList{"big.gb"};
-    QTest::newRow("three 32 KB saves, GB") << 0 << QStringList{"s1.gb", "s2.gb", "s3.gb"}
-                                           << QStringList{}
-                                           << QStringList{"s1.gb", "s2.gb", "s3.gb"};
+                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"b.gbc"};
+    QTest::newRow("unknown mapper") << 0 << QStringList{"t.gb"} << QStringList{e + "ROM type error"} << QStringList{};
+    QTest::newRow("card full") << 0 << QStringList{"big.gb", "a.gb"} << QStringList{e + "ROM size too big"}
+                               << QStringList{"big.gb"};
+    QTest::newRow("three 32 KB saves, GB")
+        << 0 << QStringList{"s1.gb", "s2.gb", "s3.gb"} << QStringList{} << QStringList{"s1.gb", "s2.gb", "s3.gb"};
     QTest::newRow("three 32 KB saves, GB+Password")
         << 1 << QStringList{"s1.gb", "s2.gb", "s3.gb"} << QStringList{e + "RAM size too big"}
         << QStringList{"s1.gb", "s2.gb"};
-    QTest::newRow("WS: second image") << 2 << QStringList{"c.ws", "d.wsc"}
-                                      << QStringList{e + "Have selected ROM"}
+    QTest::newRow("WS: second image") << 2 << QStringList{"c.ws", "d.wsc"} << QStringList{e + "Have selected ROM"}
                                       << QStringList{"c.ws"};
-    QTest::newRow("WS: same image again") << 2 << QStringList{"d.wsc", "d.wsc"}
-                                          << QStringList{e + "Have selected ROM"}
-                                          << QStringList{"d.wsc"};
+    QTest::newRow("WS: same image again")
+        << 2 << QStringList{"d.wsc", "d.wsc"} << QStringList{e + "Have selected ROM"} << QStringList{"d.wsc"};
   }
   void add() {
     QFETCH(int, writerType);
@@ -570,8 +573,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), card);
     QCOMPARE(CardFiles(w), card);
     for (const auto& entry : w.cardList().entries()) {
-      QCOMPARE(QString::fromStdString(entry.directory.string()),
-               QString::fromStdString(f.programDir()));
+      QCOMPARE(QString::fromStdString(entry.directory.string()), QString::fromStdString(f.programDir()));
     }
   }
 
@@ -583,8 +585,7 @@ class MainWindowTest : public QObject {
     auto* lvDown = Control<QTreeWidget>(w, "lvDown");
     const int row = static_cast<int>(ColumnTexts(lvFiles).indexOf("x3.gb"));
     QVERIFY(row >= 0);
-    QCOMPARE(RowTexts(lvFiles, row),
-             (QStringList{"x3.gb", "POCKETMON", "MBC3", "1M", "16K", "C"}));
+    QCOMPARE(RowTexts(lvFiles, row), (QStringList{"x3.gb", "POCKETMON", "MBC3", "1M", "16K", "C"}));
     QVERIFY(DoubleClickRow(lvFiles, "x3.gb"));  // double-click adds like "Add"
     QCOMPARE(RowTexts(lvDown, 0), (QStringList{"x3.gb", "POCKETMON", "MBC3", "4M", "64K", "C"}));
 
@@ -742,10 +743,9 @@ class MainWindowTest : public QObject {
     WindowFixture f;
     Tform_ZEP& w = f.open();
     const quillon::ui::SecondaryWindows& windows = w.windows();
-    const QStringList expected{"fmDirect",    "fmDown",       "fmUpload",     "fmSelect",
-                               "fmRAMDown",   "fmRAMUpload",  "fmAbout",      "fmClear",
-                               "fmDownWS",    "fmUploadWS",   "fmRAMDownWS",  "fmRAMUploadWS",
-                               "fmClearWS",   "fmPatchWS"};
+    const QStringList expected{"fmDirect",    "fmDown",        "fmUpload",  "fmSelect", "fmRAMDown",
+                               "fmRAMUpload", "fmAbout",       "fmClear",   "fmDownWS", "fmUploadWS",
+                               "fmRAMDownWS", "fmRAMUploadWS", "fmClearWS", "fmPatchWS"};
     QStringList created;
     for (QObject* child : w.children()) {
       if (auto* dialog = qobject_cast<QDialog*>(child)) {

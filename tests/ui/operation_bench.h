@@ -90,12 +90,10 @@ inline bool WaitEnded(ui::OperationWindow& window) {
 
 // Run() with a watchdog: a window that never closes by itself is closed after a long time,
 // so that a broken stop shows as failed checks rather than a hang.
-inline ops::Result RunGuarded(ui::OperationWindow& window,
-                              const std::function<ops::Result()>& run) {
+inline ops::Result RunGuarded(ui::OperationWindow& window, const std::function<ops::Result()>& run) {
   QTimer watchdog;
   watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, &window,
-                   [&] { window.done(QDialog::Rejected); });
+  QObject::connect(&watchdog, &QTimer::timeout, &window, [&] { window.done(QDialog::Rejected); });
   watchdog.start(kWait);
   return run();
 }

@@ -51,9 +51,8 @@ QString Info(Tform_ZEP& w) { return Control<QPlainTextEdit>(w, "ROMINFO")->toPla
 // The ten operation windows by object name.
 OperationWindow* WindowNamed(const ui::SecondaryWindows& windows, const QString& name) {
   for (OperationWindow* window : std::initializer_list<OperationWindow*>{
-           windows.fmDown, windows.fmClear, windows.fmUpload, windows.fmRAMDown,
-           windows.fmRAMUpload, windows.fmDownWS, windows.fmClearWS, windows.fmUploadWS,
-           windows.fmRAMDownWS, windows.fmRAMUploadWS}) {
+           windows.fmDown, windows.fmClear, windows.fmUpload, windows.fmRAMDown, windows.fmRAMUpload, windows.fmDownWS,
+           windows.fmClearWS, windows.fmUploadWS, windows.fmRAMDownWS, windows.fmRAMUploadWS}) {
     if (window->objectName() == name) return window;
   }
   return nullptr;
@@ -68,9 +67,8 @@ void AddDataRows(const char* const* names, int count) {
   for (int i = 0; i < count; ++i) QTest::newRow(names[i]) << QString::fromLatin1(names[i]);
 }
 
-constexpr const char* kAllWindows[] = {
-    "fmDown",   "fmClear",   "fmUpload",   "fmRAMDown",   "fmRAMUpload",
-    "fmDownWS", "fmClearWS", "fmUploadWS", "fmRAMDownWS", "fmRAMUploadWS"};
+constexpr const char* kAllWindows[] = {"fmDown",   "fmClear",   "fmUpload",   "fmRAMDown",   "fmRAMUpload",
+                                       "fmDownWS", "fmClearWS", "fmUploadWS", "fmRAMDownWS", "fmRAMUploadWS"};
 
 // A main window on a simulated writer kept in a folder, which another program (`other`, a
 // port of its own on the folder) may claim. Neither waits long for the other.
@@ -127,13 +125,11 @@ class OperationWindowTest : public QObject {
   void nameFilters_pairs_qtFilterList_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("rom files")
-        << "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
-        << QStringList{"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"};
+    QTest::newRow("rom files") << "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
+                               << QStringList{"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"};
     QTest::newRow("ram file") << "RAM File (*.sav)|*.sav" << QStringList{"RAM File (*.sav)"};
     QTest::newRow("no pattern in name") << "Patch|*.ips" << QStringList{"Patch (*.ips)"};
-    QTest::newRow("several patterns") << "Images (*.gb;*.gbc)|*.gb;*.gbc"
-                                      << QStringList{"Images (*.gb *.gbc)"};
+    QTest::newRow("several patterns") << "Images (*.gb;*.gbc)|*.gb;*.gbc" << QStringList{"Images (*.gb *.gbc)"};
     QTest::newRow("description alone") << "Anything" << QStringList{"Anything (*)"};
     QTest::newRow("empty") << "" << QStringList{};
   }
@@ -144,7 +140,6 @@ class OperationWindowTest : public QObject {
   }
 
   // --- layout -----------------------------------------------------------------------------
-
 
   // --- the real GB operations on the simulated writer --------------------------------------
 
@@ -206,8 +201,7 @@ class OperationWindowTest : public QObject {
       return QString::fromStdString(out);
     });
     QVector<bool> buttonEnabled;
-    connect(&w, &OperationWindow::workChanged, &w,
-            [&] { buttonEnabled.append(Button(w)->isEnabled()); });
+    connect(&w, &OperationWindow::workChanged, &w, [&] { buttonEnabled.append(Button(w)->isEnabled()); });
     w.Prepare(b.writer.link, b.main->state(), ImageArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
@@ -219,8 +213,7 @@ class OperationWindowTest : public QObject {
     QCOMPARE(support::readFile(out), rom);
     QCOMPARE(asked.size(), std::size_t{1});
     QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
-    QCOMPARE(asked[0].nameFilters,
-             QStringList({"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"}));
+    QCOMPARE(asked[0].nameFilters, QStringList({"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"}));
     QCOMPARE(asked[0].defaultSuffix, QStringLiteral("GBC"));
     QCOMPARE(asked[0].directory, QString::fromStdString(b.fixture.programDir()));
     QCOMPARE(b.main->settings().saveRomDir, (b.fixture.root() / "out").string() + "/");
@@ -301,11 +294,10 @@ class OperationWindowTest : public QObject {
       if (!stopped && text.startsWith(QStringLiteral("Earsing ROM"))) {
         stopped = true;
         commandsAtStop = b.writer.port.commands().size();  // the worker waits on this label
-        Button(w)->click();                                 // "Cancel"
+        Button(w)->click();                                // "Cancel"
       }
     });
-    const ops::Result result =
-        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), CardSizeArgs(1)); });
+    const ops::Result result = RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state(), CardSizeArgs(1)); });
 
     // exec() returned: the window has closed and the worker has ended.
     QVERIFY(stopped);
@@ -324,8 +316,7 @@ class OperationWindowTest : public QObject {
     std::fill(flash.begin(), flash.end(), 0x00);  // everything written
     ui::TfmClear& w = *b.windows.fmClear;
     QStringList labels;
-    connect(&w, &OperationWindow::workChanged, &w,
-            [&](const QString& text) { labels.append(text); });
+    connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
     w.Prepare(b.writer.link, b.main->state(), CardSizeArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
@@ -348,8 +339,7 @@ class OperationWindowTest : public QObject {
     OperationWindow& w = *WindowNamed(b.windows, window);
     std::thread::id operationThread;
     std::vector<QThread*> reportThreads;
-    connect(&w, &OperationWindow::workChanged, &w,
-            [&] { reportThreads.push_back(QThread::currentThread()); });
+    connect(&w, &OperationWindow::workChanged, &w, [&] { reportThreads.push_back(QThread::currentThread()); });
     w.setOperation([&](ops::Operation& op) {
       operationThread = std::this_thread::get_id();
       op.window.SetWork("first");

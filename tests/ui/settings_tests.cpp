@@ -23,13 +23,9 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // "<none>" stands for a missing value in the tables.
-QString Shown(const std::optional<std::string>& value) {
-  return value ? Q(*value) : QStringLiteral("<none>");
-}
+QString Shown(const std::optional<std::string>& value) { return value ? Q(*value) : QStringLiteral("<none>"); }
 
-std::filesystem::path PathOf(const QTemporaryDir& dir) {
-  return std::filesystem::path(dir.path().toStdString());
-}
+std::filesystem::path PathOf(const QTemporaryDir& dir) { return std::filesystem::path(dir.path().toStdString()); }
 
 // Values that may hold any byte; "<none>" for a missing one.
 QByteArray Raw(const std::optional<std::string>& value) {
@@ -55,48 +51,101 @@ class IniFileTest : public QObject {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "[Main]\nRomDir=/a\n" << "Main" << "RomDir" << "/a";
+    QTest::newRow("plain") << "[Main]\nRomDir=/a\n"
+                           << "Main"
+                           << "RomDir"
+                           << "/a";
     QTest::newRow("other case and spaces") << "[main]\n  romdir  =  /a b  \n"
-                                           << "Main" << "RomDir" << "/a b";
-    QTest::newRow("spaced section name") << "[ Main ]\nRomDir=/a\n" << "Main" << "RomDir" << "/a";
-    QTest::newRow("comments and blanks")
-        << "; settings\n# more\n\n[Main]\n; RomDir=/commented\n\nRomDir=/real\n"
-        << "Main" << "RomDir" << "/real";
+                                           << "Main"
+                                           << "RomDir"
+                                           << "/a b";
+    QTest::newRow("spaced section name") << "[ Main ]\nRomDir=/a\n"
+                                         << "Main"
+                                         << "RomDir"
+                                         << "/a";
+    QTest::newRow("comments and blanks") << "; settings\n# more\n\n[Main]\n; RomDir=/commented\n\nRomDir=/real\n"
+                                         << "Main"
+                                         << "RomDir"
+                                         << "/real";
     QTest::newRow("commented key only") << "[Main]\n;RomDir=/a\n#RomDir=/b\n"
-                                        << "Main" << "RomDir" << "<none>";
+                                        << "Main"
+                                        << "RomDir"
+                                        << "<none>";
     QTest::newRow("key in other section") << "[Other]\nRomDir=/x\n[Main]\nRAMDir=/r\n"
-                                          << "Main" << "RomDir" << "<none>";
-    QTest::newRow("other section before and after")
-        << "[Other]\nRomDir=/x\n[Main]\nRomDir=/y\n[Last]\nRomDir=/z\n"
-        << "Main" << "RomDir" << "/y";
+                                          << "Main"
+                                          << "RomDir"
+                                          << "<none>";
+    QTest::newRow("other section before and after") << "[Other]\nRomDir=/x\n[Main]\nRomDir=/y\n[Last]\nRomDir=/z\n"
+                                                    << "Main"
+                                                    << "RomDir"
+                                                    << "/y";
     QTest::newRow("key before any section") << "RomDir=/top\n[Main]\nA=1\n"
-                                            << "Main" << "RomDir" << "<none>";
+                                            << "Main"
+                                            << "RomDir"
+                                            << "<none>";
     QTest::newRow("CR LF line ends") << "[Main]\r\nRomDir=/a\r\nSystemStyle=2\r\n"
-                                     << "Main" << "SystemStyle" << "2";
-    QTest::newRow("byte order mark") << "\xEF\xBB\xBF[Main]\nRomDir=/a\n" << "Main" << "RomDir"
+                                     << "Main"
+                                     << "SystemStyle"
+                                     << "2";
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF[Main]\nRomDir=/a\n"
+                                     << "Main"
+                                     << "RomDir"
                                      << "/a";
-    QTest::newRow("double quotes") << "[Main]\nRomDir=\"/a b/\"\n" << "Main" << "RomDir"
+    QTest::newRow("double quotes") << "[Main]\nRomDir=\"/a b/\"\n"
+                                   << "Main"
+                                   << "RomDir"
                                    << "/a b/";
-    QTest::newRow("single quotes") << "[Main]\nRomDir='/a'\n" << "Main" << "RomDir" << "/a";
-    QTest::newRow("unmatched quote kept") << "[Main]\nRomDir=\"/a\n" << "Main" << "RomDir"
+    QTest::newRow("single quotes") << "[Main]\nRomDir='/a'\n"
+                                   << "Main"
+                                   << "RomDir"
+                                   << "/a";
+    QTest::newRow("unmatched quote kept") << "[Main]\nRomDir=\"/a\n"
+                                          << "Main"
+                                          << "RomDir"
                                           << "\"/a";
-    QTest::newRow("equals sign in value") << "[Main]\nRomDir=/a=b\n" << "Main" << "RomDir"
+    QTest::newRow("equals sign in value") << "[Main]\nRomDir=/a=b\n"
+                                          << "Main"
+                                          << "RomDir"
                                           << "/a=b";
-    QTest::newRow("empty value") << "[Main]\nRomDir=\n" << "Main" << "RomDir" << "";
-    QTest::newRow("first of duplicates") << "[Main]\nRomDir=/1\nRomDir=/2\n" << "Main"
-                                         << "RomDir" << "/1";
-    QTest::newRow("section repeated") << "[Main]\nA=1\n[X]\n[Main]\nRomDir=/2\n" << "Main"
-                                      << "RomDir" << "/2";
-    QTest::newRow("no final line end") << "[Main]\nRomDir=/a" << "Main" << "RomDir" << "/a";
-    QTest::newRow("tabs") << "[Main]\n\tRomDir\t=\t/a\t\n" << "Main" << "RomDir" << "/a";
-    QTest::newRow("empty file") << "" << "Main" << "RomDir" << "<none>";
-    QTest::newRow("spaced double quotes") << "[Main]\nRomDir = \"/a b\"\n" << "Main" << "RomDir"
+    QTest::newRow("empty value") << "[Main]\nRomDir=\n"
+                                 << "Main"
+                                 << "RomDir"
+                                 << "";
+    QTest::newRow("first of duplicates") << "[Main]\nRomDir=/1\nRomDir=/2\n"
+                                         << "Main"
+                                         << "RomDir"
+                                         << "/1";
+    QTest::newRow("section repeated") << "[Main]\nA=1\n[X]\n[Main]\nRomDir=/2\n"
+                                      << "Main"
+                                      << "RomDir"
+                                      << "/2";
+    QTest::newRow("no final line end") << "[Main]\nRomDir=/a"
+                                       << "Main"
+                                       << "RomDir"
+                                       << "/a";
+    QTest::newRow("tabs") << "[Main]\n\tRomDir\t=\t/a\t\n"
+                          << "Main"
+                          << "RomDir"
+                          << "/a";
+    QTest::newRow("empty file") << ""
+                                << "Main"
+                                << "RomDir"
+                                << "<none>";
+    QTest::newRow("spaced double quotes") << "[Main]\nRomDir = \"/a b\"\n"
+                                          << "Main"
+                                          << "RomDir"
                                           << "/a b";
-    QTest::newRow("backslashes in quotes kept") << "[Main]\nRomDir=\"C:\\roms\\new\"\n" << "Main"
-                                                << "RomDir" << "C:\\roms\\new";
-    QTest::newRow("$'' escapes") << "[Main]\nRomDir= $'/a\\nb\\\\c\\'d\\x41' \n" << "Main" << "RomDir"
+    QTest::newRow("backslashes in quotes kept") << "[Main]\nRomDir=\"C:\\roms\\new\"\n"
+                                                << "Main"
+                                                << "RomDir"
+                                                << "C:\\roms\\new";
+    QTest::newRow("$'' escapes") << "[Main]\nRomDir= $'/a\\nb\\\\c\\'d\\x41' \n"
+                                 << "Main"
+                                 << "RomDir"
                                  << "/a\nb\\c'dA";
-    QTest::newRow("$'' unknown escapes kept") << "[Main]\nRomDir=$'\\q\\x4\\'\n" << "Main" << "RomDir"
+    QTest::newRow("$'' unknown escapes kept") << "[Main]\nRomDir=$'\\q\\x4\\'\n"
+                                              << "Main"
+                                              << "RomDir"
                                               << "\\q\\x4\\";
   }
   void get_handWrittenFile_readsValue() {
@@ -113,25 +162,50 @@ class IniFileTest : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("replace in place, spelling and spacing kept")
-        << "[main]\nromdir = /old\nX=1\n" << "RomDir" << "/new" << "[main]\nromdir = /new\nX=1\n";
-    QTest::newRow("new key after the section's last line")
-        << "[Main]\nA=1\n\n[Other]\nB=2\n" << "C" << "3" << "[Main]\nA=1\nC=3\n\n[Other]\nB=2\n";
-    QTest::newRow("new key after a trailing comment of the section")
-        << "[Main]\nA=1\n; note\n\n" << "C" << "3" << "[Main]\nA=1\n; note\nC=3\n\n";
-    QTest::newRow("new section at the end")
-        << "; top\n[Other]\nB=2\n" << "C" << "3" << "; top\n[Other]\nB=2\n\n[Main]\nC=3\n";
-    QTest::newRow("new section after a blank line") << "[Other]\nB=2\n\n" << "C" << "3"
+    QTest::newRow("replace in place, spelling and spacing kept") << "[main]\nromdir = /old\nX=1\n"
+                                                                 << "RomDir"
+                                                                 << "/new"
+                                                                 << "[main]\nromdir = /new\nX=1\n";
+    QTest::newRow("new key after the section's last line") << "[Main]\nA=1\n\n[Other]\nB=2\n"
+                                                           << "C"
+                                                           << "3"
+                                                           << "[Main]\nA=1\nC=3\n\n[Other]\nB=2\n";
+    QTest::newRow("new key after a trailing comment of the section") << "[Main]\nA=1\n; note\n\n"
+                                                                     << "C"
+                                                                     << "3"
+                                                                     << "[Main]\nA=1\n; note\nC=3\n\n";
+    QTest::newRow("new section at the end") << "; top\n[Other]\nB=2\n"
+                                            << "C"
+                                            << "3"
+                                            << "; top\n[Other]\nB=2\n\n[Main]\nC=3\n";
+    QTest::newRow("new section after a blank line") << "[Other]\nB=2\n\n"
+                                                    << "C"
+                                                    << "3"
                                                     << "[Other]\nB=2\n\n[Main]\nC=3\n";
-    QTest::newRow("empty file") << "" << "C" << "3" << "[Main]\nC=3\n";
-    QTest::newRow("same key in another section untouched")
-        << "[Other]\nC=9\n[Main]\nC=1\n" << "C" << "3" << "[Other]\nC=9\n[Main]\nC=3\n";
-    QTest::newRow("CR LF kept") << "[Main]\r\nA=1\r\n" << "A" << "2" << "[Main]\r\nA=2\r\n";
-    QTest::newRow("byte order mark kept") << "\xEF\xBB\xBF[Main]\nA=1\n" << "A" << "2"
+    QTest::newRow("empty file") << ""
+                                << "C"
+                                << "3"
+                                << "[Main]\nC=3\n";
+    QTest::newRow("same key in another section untouched") << "[Other]\nC=9\n[Main]\nC=1\n"
+                                                           << "C"
+                                                           << "3"
+                                                           << "[Other]\nC=9\n[Main]\nC=3\n";
+    QTest::newRow("CR LF kept") << "[Main]\r\nA=1\r\n"
+                                << "A"
+                                << "2"
+                                << "[Main]\r\nA=2\r\n";
+    QTest::newRow("byte order mark kept") << "\xEF\xBB\xBF[Main]\nA=1\n"
+                                          << "A"
+                                          << "2"
                                           << "\xEF\xBB\xBF[Main]\nA=2\n";
-    QTest::newRow("missing final line end added") << "[Main]\nA=1" << "A" << "2"
+    QTest::newRow("missing final line end added") << "[Main]\nA=1"
+                                                  << "A"
+                                                  << "2"
                                                   << "[Main]\nA=2\n";
-    QTest::newRow("empty section header line") << "[Main]\n" << "A" << "2" << "[Main]\nA=2\n";
+    QTest::newRow("empty section header line") << "[Main]\n"
+                                               << "A"
+                                               << "2"
+                                               << "[Main]\nA=2\n";
   }
   void set_keepsEverythingElse() {
     QFETCH(QString, text);
@@ -165,8 +239,7 @@ class IniFileTest : public QObject {
     QTest::newRow("line end") << QByteArray("/roms\nnew") << QByteArray("$'/roms\\nnew'");
     QTest::newRow("carriage return at the end") << QByteArray("/roms\r") << QByteArray("$'/roms\\r'");
     QTest::newRow("tab") << QByteArray("\t/a") << QByteArray("$'\\t/a'");
-    QTest::newRow("control byte, quote, backslash")
-        << QByteArray("it's\x01\\x") << QByteArray("$'it\\'s\\x01\\\\x'");
+    QTest::newRow("control byte, quote, backslash") << QByteArray("it's\x01\\x") << QByteArray("$'it\\'s\\x01\\\\x'");
     QTest::newRow("NUL and 0xFF") << QByteArray("/a\0b\xFF\x7F", 6) << QByteArray("$'/a\\x00b\xFF\\x7F'");
   }
   void set_anyValue_readsBackFromOneLine() {
@@ -292,22 +365,19 @@ class SettingsTest : public QObject {
     QTest::addColumn<int>("writerType");
     const QString p = QStringLiteral("/prog/");
     QTest::newRow("empty file: all defaults") << "" << p << p << p << p << 0;
-    QTest::newRow("all keys")
-        << "[Main]\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\nPatchDir=/p/\nSystemStyle=2\n"
-        << "/r" << "/s/" << "/m/" << "/p/" << 2;
-    QTest::newRow("some keys, other case")
-        << "[MAIN]\nramdir = /m/\nsystemstyle = 1\n" << p << p << "/m/" << p << 1;
-    QTest::newRow("keys in another section ignored")
-        << "[Other]\nRomDir=/x\nSystemStyle=2\n" << p << p << p << p << 0;
-    QTest::newRow("SystemStyle not a number") << "[Main]\nSystemStyle=WS\n" << p << p << p << p
-                                              << 0;
-    QTest::newRow("SystemStyle with text after") << "[Main]\nSystemStyle=2x\n" << p << p << p
-                                                 << p << 0;
-    QTest::newRow("SystemStyle out of range kept") << "[Main]\nSystemStyle=7\n" << p << p << p
-                                                   << p << 7;
-    QTest::newRow("SystemStyle negative kept") << "[Main]\nSystemStyle=-1\n" << p << p << p << p
-                                               << -1;
-    QTest::newRow("empty RomDir stays empty") << "[Main]\nRomDir=\n" << "" << p << p << p << 0;
+    QTest::newRow("all keys") << "[Main]\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\nPatchDir=/p/\nSystemStyle=2\n"
+                              << "/r"
+                              << "/s/"
+                              << "/m/"
+                              << "/p/" << 2;
+    QTest::newRow("some keys, other case") << "[MAIN]\nramdir = /m/\nsystemstyle = 1\n" << p << p << "/m/" << p << 1;
+    QTest::newRow("keys in another section ignored") << "[Other]\nRomDir=/x\nSystemStyle=2\n" << p << p << p << p << 0;
+    QTest::newRow("SystemStyle not a number") << "[Main]\nSystemStyle=WS\n" << p << p << p << p << 0;
+    QTest::newRow("SystemStyle with text after") << "[Main]\nSystemStyle=2x\n" << p << p << p << p << 0;
+    QTest::newRow("SystemStyle out of range kept") << "[Main]\nSystemStyle=7\n" << p << p << p << p << 7;
+    QTest::newRow("SystemStyle negative kept") << "[Main]\nSystemStyle=-1\n" << p << p << p << p << -1;
+    QTest::newRow("empty RomDir stays empty") << "[Main]\nRomDir=\n"
+                                              << "" << p << p << p << 0;
   }
   void readSettings() {
     QFETCH(QString, text);
@@ -332,29 +402,32 @@ class SettingsTest : public QObject {
   }
 
   void writeSettings_handWrittenFile_keepsOtherLines() {
-    IniFile ini = IniFile::Parse(
-        "; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 1\nFavourite=tobu.gb\n\n[Z]\nK=V\n");
+    IniFile ini =
+        IniFile::Parse("; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 1\nFavourite=tobu.gb\n\n[Z]\nK=V\n");
     quillon::ui::WriteSettings(ini, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(0)});
-    QCOMPARE(Q(ini.Text()),
-             QStringLiteral("; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 0\n"
-                            "Favourite=tobu.gb\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\n"
-                            "PatchDir=/p/\n\n[Z]\nK=V\n"));
+    QCOMPARE(Q(ini.Text()), QStringLiteral("; my notes\n[Window]\nLeft=3\n\n[main]\nsystemstyle = 0\n"
+                                           "Favourite=tobu.gb\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\n"
+                                           "PatchDir=/p/\n\n[Z]\nK=V\n"));
   }
 
   void programDirOf() {
-    QCOMPARE(Q(quillon::ui::ProgramDirOf("/opt/quillon/bin/quillon")),
-             QStringLiteral("/opt/quillon/bin/"));
+    QCOMPARE(Q(quillon::ui::ProgramDirOf("/opt/quillon/bin/quillon")), QStringLiteral("/opt/quillon/bin/"));
     QCOMPARE(Q(quillon::ui::ProgramDirOf("/quillon")), QStringLiteral("/"));
   }
 
   void settingsFileFor_data() {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("no extension") << "/opt/q/quillon" << "/opt/q/quillon.INI";
-    QTest::newRow("exe") << "/c/GB/writer.exe" << "/c/GB/writer.INI";
-    QTest::newRow("two dots") << "/x/writer.v2.bin" << "/x/writer.v2.INI";
-    QTest::newRow("dot only in the folder") << "/x.d/prog" << "/x.d/prog.INI";
-    QTest::newRow("ends in a dot") << "/x/prog." << "/x/prog.INI";
+    QTest::newRow("no extension") << "/opt/q/quillon"
+                                  << "/opt/q/quillon.INI";
+    QTest::newRow("exe") << "/c/GB/writer.exe"
+                         << "/c/GB/writer.INI";
+    QTest::newRow("two dots") << "/x/writer.v2.bin"
+                              << "/x/writer.v2.INI";
+    QTest::newRow("dot only in the folder") << "/x.d/prog"
+                                            << "/x.d/prog.INI";
+    QTest::newRow("ends in a dot") << "/x/prog."
+                                   << "/x/prog.INI";
   }
   void settingsFileFor() {
     QFETCH(QString, executable);
@@ -366,11 +439,21 @@ class SettingsTest : public QObject {
     QTest::addColumn<QString>("xdg");   // "<unset>" for no variable
     QTest::addColumn<QString>("home");  // "<unset>" for no variable
     QTest::addColumn<QString>("expected");
-    QTest::newRow("XDG_CONFIG_HOME") << "/xdg" << "/home/u" << "/xdg/quillon";
-    QTest::newRow("only HOME") << "<unset>" << "/home/u" << "/home/u/.config/quillon";
-    QTest::newRow("empty XDG_CONFIG_HOME") << "" << "/home/u" << "/home/u/.config/quillon";
-    QTest::newRow("relative XDG_CONFIG_HOME") << "cfg" << "/home/u" << "/home/u/.config/quillon";
-    QTest::newRow("nothing known") << "<unset>" << "<unset>" << "";
+    QTest::newRow("XDG_CONFIG_HOME") << "/xdg"
+                                     << "/home/u"
+                                     << "/xdg/quillon";
+    QTest::newRow("only HOME") << "<unset>"
+                               << "/home/u"
+                               << "/home/u/.config/quillon";
+    QTest::newRow("empty XDG_CONFIG_HOME") << ""
+                                           << "/home/u"
+                                           << "/home/u/.config/quillon";
+    QTest::newRow("relative XDG_CONFIG_HOME") << "cfg"
+                                              << "/home/u"
+                                              << "/home/u/.config/quillon";
+    QTest::newRow("nothing known") << "<unset>"
+                                   << "<unset>"
+                                   << "";
   }
   void userConfigDir() {
     QFETCH(QString, xdg);
@@ -378,8 +461,8 @@ class SettingsTest : public QObject {
     QFETCH(QString, expected);
     const std::string x = xdg.toStdString();
     const std::string h = home.toStdString();
-    const auto dir = quillon::ui::UserConfigDir(xdg == "<unset>" ? nullptr : x.c_str(),
-                                                home == "<unset>" ? nullptr : h.c_str());
+    const auto dir =
+        quillon::ui::UserConfigDir(xdg == "<unset>" ? nullptr : x.c_str(), home == "<unset>" ? nullptr : h.c_str());
     QCOMPARE(Q(dir.string()), expected);
   }
 
@@ -392,16 +475,15 @@ class SettingsTest : public QObject {
                                              << "/opt/q/quillon.INI" << false;
     QTest::newRow("read-only program folder") << false << "/home/u/.config/quillon"
                                               << "/home/u/.config/quillon/quillon.INI" << true;
-    QTest::newRow("read-only, no config folder known") << false << "" << "/opt/q/quillon.INI"
-                                                       << false;
+    QTest::newRow("read-only, no config folder known") << false << ""
+                                                       << "/opt/q/quillon.INI" << false;
   }
   void chooseSettingsLocation() {
     QFETCH(bool, writable);
     QFETCH(QString, configDir);
     QFETCH(QString, path);
     QFETCH(bool, inUserConfig);
-    const auto location =
-        quillon::ui::ChooseSettingsLocation("/opt/q/quillon", writable, configDir.toStdString());
+    const auto location = quillon::ui::ChooseSettingsLocation("/opt/q/quillon", writable, configDir.toStdString());
     QCOMPARE(Q(location.path.string()), path);
     QCOMPARE(location.inUserConfig, inUserConfig);
   }
@@ -444,7 +526,8 @@ class SettingsTest : public QObject {
     quillon::uitest::WriteText(file, before);
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-    const Settings changed{"/home/me/my roms", "/home/me/saves", "C:\\ram", "/p/\nnew/", static_cast<quillon::library::WriterType>(1)};
+    const Settings changed{"/home/me/my roms", "/home/me/saves", "C:\\ram", "/p/\nnew/",
+                           static_cast<quillon::library::WriterType>(1)};
     QVERIFY(quillon::ui::SaveSettingsFile(file, changed));
     std::string after = before;
     after.replace(after.find("PatchDir=/p/"), 12, "PatchDir=$'/p/\\nnew/'");
@@ -459,7 +542,8 @@ class SettingsTest : public QObject {
   void saveSettingsFile_missingFolder_isCreated() {
     QTemporaryDir dir;
     const auto file = PathOf(dir) / "config" / "quillon" / "quillon.INI";
-    QVERIFY(quillon::ui::SaveSettingsFile(file, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(1)}));
+    QVERIFY(quillon::ui::SaveSettingsFile(
+        file, Settings{"/r", "/s/", "/m/", "/p/", static_cast<quillon::library::WriterType>(1)}));
     QCOMPARE(Q(quillon::uitest::ReadText(file)),
              QStringLiteral("[Main]\nRomDir=/r\nSaveROMDir=/s/\nRAMDir=/m/\nPatchDir=/p/\n"
                             "SystemStyle=1\n"));

@@ -8,9 +8,7 @@ namespace quillon::uitest {
 
 WindowFixture::WindowFixture() : root_(dir_.path().toStdString()) {}
 
-void WindowFixture::writeSettings(const std::string& text) const {
-  WriteText(settingsFile(), text);
-}
+void WindowFixture::writeSettings(const std::string& text) const { WriteText(settingsFile(), text); }
 
 ui::Tform_ZEP& WindowFixture::open(link::Link* link, link::Port* port) {
   if (link == nullptr) {
@@ -22,9 +20,8 @@ ui::Tform_ZEP& WindowFixture::open(link::Link* link, link::Port* port) {
     link = silentLink_.get();
   }
   window_ = std::make_unique<ui::Tform_ZEP>(paths(), *link, port);
-  window_->setMessageHook([this](const QString& caption, const QString& text) {
-    messages.append(caption + QLatin1Char('|') + text);
-  });
+  window_->setMessageHook(
+      [this](const QString& caption, const QString& text) { messages.append(caption + QLatin1Char('|') + text); });
   window_->show();
   (void)QTest::qWaitForWindowExposed(window_.get());
   return *window_;

@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
   for (int i = 2; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--port") == 0) {
       spec = argv[i + 1];
-    } else if (std::strcmp(argv[i], "--size") == 0 &&
-               std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) {
+    } else if (std::strcmp(argv[i], "--size") == 0 && std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) {
     } else {
       std::cerr << "ui_window_shot: bad argument " << argv[i] << '\n';
       return 2;
@@ -80,8 +79,7 @@ int main(int argc, char** argv) {
   options.diagnostics = &diagnostics;
   link::Link link(*port, options);
 
-  uitest::WriteText(program / "quillon.INI",
-                    "[Main]\nRomDir=" + root.string() + "/\nSystemStyle=0\n");
+  uitest::WriteText(program / "quillon.INI", "[Main]\nRomDir=" + root.string() + "/\nSystemStyle=0\n");
   ui::Tform_ZEP window({program.string() + "/", program / "quillon.INI"}, link);
   window.show();
   window.resize(width, height);

@@ -82,17 +82,20 @@ class WsWindowTest : public QObject {
  private slots:
   // --- the patch question ------------------------------------------------------------------
 
-
   void patch_answer_resultFileAndPatchDir_data() {
-    QTest::addColumn<QString>("press");    // Button1, Button2 or Escape
-    QTest::addColumn<QString>("dialog");   // the dialog's answer, relative to the root
+    QTest::addColumn<QString>("press");   // Button1, Button2 or Escape
+    QTest::addColumn<QString>("dialog");  // the dialog's answer, relative to the root
     QTest::addColumn<int>("expected");
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("chosen");
-    QTest::newRow("yes, file chosen") << "Button1" << "patches/fix.ips" << 1 << true << true;
-    QTest::newRow("yes, dialog cancelled") << "Button1" << "" << 2 << true << false;
-    QTest::newRow("no") << "Button2" << "patches/fix.ips" << 2 << false << false;
-    QTest::newRow("escape") << "Escape" << "patches/fix.ips" << 2 << false << false;
+    QTest::newRow("yes, file chosen") << "Button1"
+                                      << "patches/fix.ips" << 1 << true << true;
+    QTest::newRow("yes, dialog cancelled") << "Button1"
+                                           << "" << 2 << true << false;
+    QTest::newRow("no") << "Button2"
+                        << "patches/fix.ips" << 2 << false << false;
+    QTest::newRow("escape") << "Escape"
+                            << "patches/fix.ips" << 2 << false << false;
   }
   void patch_answer_resultFileAndPatchDir() {
     QFETCH(QString, press);
@@ -132,8 +135,7 @@ class WsWindowTest : public QObject {
       QCOMPARE(requests[0].directory, QString::fromStdString(before));
     }
     QCOMPARE(w.chosenFile(), chosen ? answer : QString());
-    QCOMPARE(main.settings().patchDir,
-             chosen ? (f.root() / "patches").string() + "/" : before);
+    QCOMPARE(main.settings().patchDir, chosen ? (f.root() / "patches").string() + "/" : before);
   }
 
   // --- the WS card operations on the simulated writer -------------------------------------
@@ -154,9 +156,7 @@ class WsWindowTest : public QObject {
     QCOMPARE(Button(w)->text(), QStringLiteral("OK"));
     QVERIFY(w.isVisible());
     const QString elapsed = Control<QLabel>(w, "lbFile")->text();
-    QVERIFY2(QRegularExpression(QStringLiteral("^Using (\\d+ Minutes )?\\d+ Seconds$"))
-                 .match(elapsed)
-                 .hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^Using (\\d+ Minutes )?\\d+ Seconds$")).match(elapsed).hasMatch(),
              qPrintable(elapsed));
     // The worker's probe reached the main window.
     QCOMPARE(b.main->cardInfo().flashChip, 0x2382);
@@ -170,8 +170,7 @@ class WsWindowTest : public QObject {
     const std::filesystem::path out = b.fixture.root() / "out" / "back.wsc";
     std::filesystem::create_directories(out.parent_path());
     ui::TfmUploadWS& r = *b.windows.fmUploadWS;
-    r.setFileDialogHook(
-        [&](const ui::FileDialogRequest&) { return QString::fromStdString(out.string()); });
+    r.setFileDialogHook([&](const ui::FileDialogRequest&) { return QString::fromStdString(out.string()); });
     r.Prepare(b.writer.link, b.main->state());
     QVERIFY(!Button(r)->isEnabled());
     r.open();
@@ -192,8 +191,7 @@ class WsWindowTest : public QObject {
     // A record reaching beyond the 512 KiB image.
     const QByteArray beyond = QByteArray("PATCH") + QByteArray::fromHex("07FFFF0002") + "AB";
     QTest::newRow("applied") << 1 << good << QStringList{} << true;
-    QTest::newRow("wrong header") << 1 << QByteArray("JUNK!") << QStringList{"Patch File Error"}
-                                  << false;
+    QTest::newRow("wrong header") << 1 << QByteArray("JUNK!") << QStringList{"Patch File Error"} << false;
     QTest::newRow("beyond image") << 1 << beyond << QStringList{"Patch File Error"} << false;
     QTest::newRow("no patch asked for") << 0 << good << QStringList{} << false;
   }
@@ -277,8 +275,7 @@ class WsWindowTest : public QObject {
     std::fill(sram.begin(), sram.end(), 0x5A);
     ui::TfmClearWS& w = *b.windows.fmClearWS;
     QStringList labels;
-    connect(&w, &ui::OperationWindow::workChanged, &w,
-            [&](const QString& text) { labels.append(text); });
+    connect(&w, &ui::OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
     w.Prepare(b.writer.link, b.main->state());
     w.open();
     QVERIFY(WaitEnded(w));
@@ -302,11 +299,10 @@ class WsWindowTest : public QObject {
       if (!stopped && text == QStringLiteral("Writing : 0x008000 - 0x00FFFF")) {
         stopped = true;
         commandsAtStop = b.writer.port.commands().size();  // the worker waits on this label
-        Button(w)->click();                                 // "Cancel"
+        Button(w)->click();                                // "Cancel"
       }
     });
-    const ops::Result result =
-        RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state()); });
+    const ops::Result result = RunGuarded(w, [&] { return w.Run(b.writer.link, b.main->state()); });
     QVERIFY(stopped);
     QVERIFY(!w.running());
     QVERIFY(!w.isVisible());
@@ -315,8 +311,7 @@ class WsWindowTest : public QObject {
     // The first block went to the card, the second did not.
     const std::vector<std::uint8_t> top = CardTop(b.writer.port);
     QVERIFY(std::equal(image.begin(), image.begin() + 0x8000, top.begin()));
-    QVERIFY(std::all_of(top.begin() + 0x8000, top.begin() + 0x10000,
-                        [](auto v) { return v == 0xFF; }));
+    QVERIFY(std::all_of(top.begin() + 0x8000, top.begin() + 0x10000, [](auto v) { return v == 0xFF; }));
   }
 };
 

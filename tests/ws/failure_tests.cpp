@@ -13,11 +13,16 @@ enum class Run { Write, Read, Backup, Restore, Erase };
 
 ops::Result RunOperation(Run run, ops::Operation& op, const std::string& patch) {
   switch (run) {
-    case Run::Write: return ws::WriteWsCard(op, patch);
-    case Run::Read: return ws::ReadWsCard(op);
-    case Run::Backup: return ws::BackupWsRam(op);
-    case Run::Restore: return ws::RestoreWsRam(op);
-    case Run::Erase: return ws::EraseWsCard(op);
+    case Run::Write:
+      return ws::WriteWsCard(op, patch);
+    case Run::Read:
+      return ws::ReadWsCard(op);
+    case Run::Backup:
+      return ws::BackupWsRam(op);
+    case Run::Restore:
+      return ws::RestoreWsRam(op);
+    case Run::Erase:
+      return ws::EraseWsCard(op);
   }
   return {};
 }
@@ -30,7 +35,7 @@ struct FailureCase {
   const char* name;
   Run run;
   std::function<void(WsBench&)> arrange;
-  std::string message;                           // "{dir}" stands for the test's folder
+  std::string message;                             // "{dir}" stands for the test's folder
   std::function<bool(const CommandRecord&)> last;  // nullptr: nothing sent at all
 };
 
@@ -217,10 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelCase{"writeRam", Run::Write, "Earsing RAM", 0},
                       CancelCase{"eraseBank", Run::Erase, "Earsing : 0x200000 - 0x20FFFF", 0},
                       CancelCase{"eraseTopSectors", Run::Erase, "Earsing : 0x1F8000 - 0x1FFFFF", 0},
-                      CancelCase{"eraseRam", Run::Erase, "Earsing RAM", 0},
-                      CancelCase{"readDialog", Run::Read, "", 0},
-                      CancelCase{"readMidway", Run::Read, "", 0x18000},
-                      CancelCase{"backupDialog", Run::Backup, "", 0},
+                      CancelCase{"eraseRam", Run::Erase, "Earsing RAM", 0}, CancelCase{"readDialog", Run::Read, "", 0},
+                      CancelCase{"readMidway", Run::Read, "", 0x18000}, CancelCase{"backupDialog", Run::Backup, "", 0},
                       CancelCase{"restoreDialog", Run::Restore, "", 0}),
     [](const auto& param) { return std::string(param.param.name); });
 

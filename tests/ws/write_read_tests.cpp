@@ -63,8 +63,8 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
   }
   const ops::Result written = ws::WriteWsCard(bench.op, patch);
   ASSERT_EQ(written.text, "Writing Success");
-  EXPECT_EQ(bench.window.errors, (c.patch == Patch::Rejected ? std::vector<std::string>{"Patch File Error"}
-                                                             : std::vector<std::string>{}));
+  EXPECT_EQ(bench.window.errors,
+            (c.patch == Patch::Rejected ? std::vector<std::string>{"Patch File Error"} : std::vector<std::string>{}));
   EXPECT_EQ(bench.window.file.rfind("Using ", 0), 0u) << bench.window.file;
   const auto first = std::find(bench.window.work.begin(), bench.window.work.end(), "Writing : 0x000000 - 0x007FFF");
   EXPECT_EQ(first, bench.window.work.begin());
@@ -92,20 +92,19 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
   EXPECT_TRUE(support::readFile(out) == back);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, WriteRead,
-    ::testing::Values(WriteCase{"k512", 0x80000, 0, Patch::None, 0x30},
-                      WriteCase{"k512Header", 0x80000, 0x200, Patch::None, 0x30},
-                      WriteCase{"m1", 0x100000, 0, Patch::None, 0x20, 0x3C},
-                      WriteCase{"m1Header", 0x100000, 0x200, Patch::Real, 0x20},
-                      WriteCase{"m2", 0x200000, 0, Patch::None, 0x10, 0x2D},
-                      WriteCase{"m2Header", 0x200000, 0x200, Patch::None, 0x10},
-                      WriteCase{"m4", 0x400000, 0, Patch::SizeByte, 0x00},
-                      WriteCase{"m4Header", 0x400000, 0x200, Patch::None, 0x00, 0x1D},
-                      WriteCase{"k512RealPatch", 0x80000, 0, Patch::Real, 0x30},
-                      WriteCase{"k512RejectedPatch", 0x80000, 0x200, Patch::Rejected, 0x30},
-                      WriteCase{"k512SizeBytePatched", 0x80000, 0, Patch::SizeByte, 0x30}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, WriteRead,
+                         ::testing::Values(WriteCase{"k512", 0x80000, 0, Patch::None, 0x30},
+                                           WriteCase{"k512Header", 0x80000, 0x200, Patch::None, 0x30},
+                                           WriteCase{"m1", 0x100000, 0, Patch::None, 0x20, 0x3C},
+                                           WriteCase{"m1Header", 0x100000, 0x200, Patch::Real, 0x20},
+                                           WriteCase{"m2", 0x200000, 0, Patch::None, 0x10, 0x2D},
+                                           WriteCase{"m2Header", 0x200000, 0x200, Patch::None, 0x10},
+                                           WriteCase{"m4", 0x400000, 0, Patch::SizeByte, 0x00},
+                                           WriteCase{"m4Header", 0x400000, 0x200, Patch::None, 0x00, 0x1D},
+                                           WriteCase{"k512RealPatch", 0x80000, 0, Patch::Real, 0x30},
+                                           WriteCase{"k512RejectedPatch", 0x80000, 0x200, Patch::Rejected, 0x30},
+                                           WriteCase{"k512SizeBytePatched", 0x80000, 0, Patch::SizeByte, 0x30}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 class EraseSchedule : public ::testing::TestWithParam<std::size_t> {};
 

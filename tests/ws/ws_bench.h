@@ -48,7 +48,8 @@ inline std::vector<std::string> Schedule(const std::vector<CommandRecord>& log) 
   for (const auto& c : log) {
     if (c.op == 6 && c.p1 == 0 && c.p2 == 0xC2) bank = c.p3;
     if (c.op == 5) mode = c.p1;
-    if (Erase(c)) out.push_back(std::string("E") + std::to_string(bank) + ":" + std::to_string(c.p3) + ":" + std::to_string(c.p4));
+    if (Erase(c))
+      out.push_back(std::string("E") + std::to_string(bank) + ":" + std::to_string(c.p3) + ":" + std::to_string(c.p4));
     if (c.op == 7) out.push_back(std::string("P") + std::to_string(bank) + ":" + std::to_string(mode));
     if (QueryState6(c)) out.push_back("S");
   }

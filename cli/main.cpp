@@ -49,7 +49,7 @@ int ExitStatus(int status) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int RunCommandLine(int argc, char** argv) {
   using namespace quillon::cli;
   GlobalOptions options;
   options.argv0 = argc > 0 ? argv[0] : "";
@@ -163,11 +163,12 @@ int main(int argc, char** argv) {
   EraseArgs eraseArgs;
   // --size names the card sizes the window's item chooser offers.
   std::vector<int> cardSizes;
+  cardSizes.reserve(quillon::ops::kCardSizes.size());
   for (const auto& size : quillon::ops::kCardSizes) cardSizes.push_back(size.megabits);
   auto* erase = app.add_subcommand("erase", "erase the flash card: its images, its menu image and its save memory");
   erase
       ->add_option("--size", eraseArgs.size,
-                   "16: the first 2 MiB of the FLASH ROM (\"16MB Card\"); 32: all 4 MiB (\"32MB Card\")")
+                   R"(16: the first 2 MiB of the FLASH ROM ("16MB Card"); 32: all 4 MiB ("32MB Card"))")
       ->check(CLI::IsMember(cardSizes));
   erase->footer(
       "--size is required for the writer types gb and gb-password. The card is probed first; only a\n"
@@ -253,4 +254,17 @@ int main(int argc, char** argv) {
     return ExitStatus(kExitFailed);
   }
   return ExitStatus(status);
+}
+
+int main(int argc, char** argv) {
+  // What escapes the command's own handling (setting up the options) ends here, not in
+  // std::terminate.
+  try {
+    return RunCommandLine(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "quillon-cli: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "quillon-cli: an unexpected error ended the command\n";
+  }
+  return quillon::cli::kExitFailed;
 }

@@ -1,5 +1,6 @@
 #include "cli/terminal_window.h"
 
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -14,7 +15,7 @@ constexpr std::size_t kBarWidth = 20;
 constexpr char kSpinner[] = {'|', '/', '-', '\\'};
 
 std::string clockText(double seconds) {
-  const auto total = static_cast<long long>(seconds + 0.5);
+  const long long total = std::llround(seconds);
   char text[32];
   if (total >= 3600)
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);

@@ -23,14 +23,14 @@ std::string chipName(std::int32_t row) {
 
 void addImageLines(std::vector<std::string>& lines, int number, const CardEntry& image) {
   using namespace library;
-  lines.push_back("ROM -> " + std::to_string(number));
-  lines.push_back("Name:" + image.nameText());
-  lines.push_back("Type:" + std::string(CartTypeName(image.type)));
-  lines.push_back("ROM Starting Address:" + hex6(image.romStart) + " bytes");
-  lines.push_back("ROM Size:" + std::string(RomSizeName(image.romSize)) + " bits");
-  if (image.ramSize != 0) lines.push_back("RAM Starting Address:" + hex6(image.ramStart));
-  lines.push_back("RAM Size:" + std::string(RamSizeName(image.ramSize)) + " bits");
-  lines.push_back(image.color ? "Color" : "Mono");
+  lines.emplace_back("ROM -> " + std::to_string(number));
+  lines.emplace_back("Name:" + image.nameText());
+  lines.emplace_back("Type:" + std::string(CartTypeName(image.type)));
+  lines.emplace_back("ROM Starting Address:" + hex6(image.romStart) + " bytes");
+  lines.emplace_back("ROM Size:" + std::string(RomSizeName(image.romSize)) + " bits");
+  if (image.ramSize != 0) lines.emplace_back("RAM Starting Address:" + hex6(image.ramStart));
+  lines.emplace_back("RAM Size:" + std::string(RamSizeName(image.ramSize)) + " bits");
+  lines.emplace_back(image.color ? "Color" : "Mono");
 }
 
 }  // namespace
@@ -40,19 +40,19 @@ std::vector<std::string> ShowGbCardInfo(const CardInfo& info) {
   std::vector<std::string> lines;
   const CardEntry& cart = info.cartridge;
   if (info.kind == kOrdinaryCartridge && cart.romSize < 8) {
-    lines.push_back("Standard Card");
-    lines.push_back("Name:" + cart.nameText());
-    lines.push_back("Type:" + std::string(CartTypeName(cart.type)));
-    lines.push_back("ROM Size:" + std::string(RomSizeName(cart.romSize)) + " bits");
-    lines.push_back("RAM Size:" + std::string(RamSizeName(cart.ramSize)) + " bits");
-    lines.push_back(cart.color ? "Color" : "Mono");
+    lines.emplace_back("Standard Card");
+    lines.emplace_back("Name:" + cart.nameText());
+    lines.emplace_back("Type:" + std::string(CartTypeName(cart.type)));
+    lines.emplace_back("ROM Size:" + std::string(RomSizeName(cart.romSize)) + " bits");
+    lines.emplace_back("RAM Size:" + std::string(RamSizeName(cart.ramSize)) + " bits");
+    lines.emplace_back(cart.color ? "Color" : "Mono");
     return lines;
   }
   if (info.biosChip != -1 && info.kind != kNoAnswer) {
-    lines.push_back("Emulator Card");
-    lines.push_back("BIOS ROM Type:" + chipName(info.biosChip));
-    lines.push_back("FLASH ROM Type:" + chipName(info.flashChip));
-    lines.push_back("Total " + std::to_string(info.count) + " ROM");
+    lines.emplace_back("Emulator Card");
+    lines.emplace_back("BIOS ROM Type:" + chipName(info.biosChip));
+    lines.emplace_back("FLASH ROM Type:" + chipName(info.flashChip));
+    lines.emplace_back("Total " + std::to_string(info.count) + " ROM");
     const int count = std::clamp(info.count, 0, kMaxCardImages);
     for (int i = 0; i < count; ++i) addImageLines(lines, i + 1, info.images[static_cast<std::size_t>(i)]);
   }

@@ -98,7 +98,7 @@ class CardWriter {
   bool ReadImages() {
     images_.clear();
     for (const auto& entry : op_.state.cardList.entries()) {
-      const auto bytes = library::ReadFilePrefix(entry.file(), ImageBytes(entry));
+      auto bytes = library::ReadFilePrefix(entry.file(), ImageBytes(entry));
       if (!bytes) {
         failure_ = Format("Opening File %s Error", entry.fileName);
         return false;

@@ -24,7 +24,8 @@ class Big5Decoder {
   Big5Decoder(const Big5Decoder&) = delete;
   Big5Decoder& operator=(const Big5Decoder&) = delete;
 
-  bool available() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open's failure value is (iconv_t)-1.
+  bool available() const { return cd_ != reinterpret_cast<iconv_t>(-1); }  // NOLINT(performance-no-int-to-ptr)
 
   // Converts exactly the two bytes of one Big5 character; false when they are no valid
   // character.

@@ -225,11 +225,11 @@ std::optional<std::uint8_t> Link::receiveByte() {
     return std::nullopt;
   };
   if (!waitReady(true)) return timedOut();
-  const std::uint8_t low = static_cast<std::uint8_t>((readStatus() >> kStatusNibbleShift) & 0x0F);
+  const auto low = static_cast<std::uint8_t>((readStatus() >> kStatusNibbleShift) & 0x0F);
   ++accesses_;
   flipStrobe();
   if (!waitReady(true)) return timedOut();
-  const std::uint8_t high = static_cast<std::uint8_t>((readStatus() << 1) & 0xF0);
+  const auto high = static_cast<std::uint8_t>((readStatus() << 1) & 0xF0);
   ++accesses_;
   flipStrobe();
   if (portFailed_) {

@@ -47,6 +47,7 @@ std::string NoCard(const char* what) {
 std::vector<std::string> ImageTitles(const detect::CardInfo& info) {
   const int count = std::clamp(info.count, 0, detect::kMaxCardImages);
   std::vector<std::string> titles;
+  titles.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) titles.push_back(info.images[static_cast<std::size_t>(i)].nameText());
   return titles;
 }
@@ -115,6 +116,7 @@ CommandPlan EraseCard(const detect::CardInfo& info) {
   switch (info.kind) {
     case detect::kFlashCard: {
       std::vector<std::string> sizes;
+      sizes.reserve(kCardSizes.size());
       for (const CardSize& size : kCardSizes) sizes.emplace_back(size.item);
       CommandPlan plan = Pick(CardOperation::EraseGbCard, std::move(sizes));
       plan.probeAfter = true;

@@ -106,7 +106,7 @@ void Device::changed(Memory m, std::size_t offset, std::size_t size) {
 
 SimWriter::SimWriter(CardContents card, Faults faults) : device_(std::make_unique<Device>()) {
   device_->card = std::move(card);
-  device_->faults = std::move(faults);
+  device_->faults = faults;
   card_ = makeCard(*device_);
   payload_.reserve(0x10000);
   answer_.reserve(0x10001);
@@ -132,7 +132,7 @@ void SimWriter::clearUnexpected() { device_->notes.clear(); }
 void SimWriter::insert(CardContents card, Faults faults) {
   auto device = std::make_unique<Device>();
   device->card = std::move(card);
-  device->faults = std::move(faults);
+  device->faults = faults;
   device->notes = std::move(device_->notes);
   device->statusPolls = device_->statusPolls;
   device->ticks = device_->ticks;

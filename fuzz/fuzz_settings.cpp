@@ -105,7 +105,7 @@ void CheckReadSettings(const IniFile& ini) {
   FUZZ_CHECK(s.ramDir == ini.Get("Main", "RAMDir").value_or(kProgramDir));
   FUZZ_CHECK(s.patchDir == ini.Get("Main", "PatchDir").value_or(kProgramDir));
   const auto style = ini.Get("Main", "SystemStyle");
-  FUZZ_CHECK(s.writerType == (style ? ReferenceDecimal(*style).value_or(0) : 0));
+  FUZZ_CHECK(static_cast<int>(s.writerType) == (style ? ReferenceDecimal(*style).value_or(0) : 0));
   if (style) FUZZ_CHECK(quillon::ui::ParseDecimal(*style) == ReferenceDecimal(*style));
 }
 

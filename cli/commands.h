@@ -13,6 +13,12 @@ namespace quillon::cli {
 int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop);
 int runList(const GlobalOptions& options, const std::string& dir);
 
+struct DoctorArgs {
+  std::string systemRoot;  // empty: the live system; else a folder holding sys/, proc/ and dev/
+};
+// Checks the parallel port's setup and whether a writer answers; exit 0 when one does.
+int runDoctor(const GlobalOptions& options, const DoctorArgs& args, const std::atomic<bool>& stop);
+
 // Card operations of every writer type: gb and gb-password probe the card first as the main
 // window does, ws hands the command to the WS operation at once. `stop` is set by Ctrl-C.
 struct WriteArgs {

@@ -80,6 +80,19 @@ static int RunCommandLine(int argc, char** argv) {
   info->footer(oneLineFields);
   info->callback([&] { status = runInfo(options, interrupted); });
 
+  DoctorArgs doctorArgs;
+  auto* doctor = app.add_subcommand("doctor", "check the parallel port's setup and whether a writer answers");
+  doctor->add_option("--system-root", doctorArgs.systemRoot,
+                     "look for sys/, proc/ and dev/ under DIR instead of / (for tests)");
+  doctor->footer(
+      "One line per check, in order: the parallel ports the kernel knows (base address, modes), the\n"
+      "ppdev module, the /dev/parport* nodes and whether you may open them, another driver (lp) holding\n"
+      "a port, the port that --port auto opens, direct I/O permission at the port's base, and finally\n"
+      "whether a writer answers on the port (--port, QUILLON_PORT or auto) and what card it holds.\n"
+      "Each line starts with [ ok ], [warn], [FAIL] or [skip]; after \" -- \" it says what to do.\n"
+      "Exit status 0 when a writer answers, 1 otherwise.");
+  doctor->callback([&] { status = runDoctor(options, doctorArgs, interrupted); });
+
   std::string listDir;
   auto* list = app.add_subcommand(
       "list", "print the image files of DIR for the writer type: Files, Name, Type, Rom, Ram, Color (tab-separated)");

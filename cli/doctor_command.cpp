@@ -20,8 +20,12 @@ std::string CardSummary(const detect::CardInfo& info, library::WriterType writer
     return info.kind == detect::kNoAnswer ? "no card recognised (a card not inserted right, or chips not supported)"
                                           : "no card, or a cartridge whose header cannot be read";
   }
+  // The kind of card and its chips, or the cartridge's first facts; `info` tells the rest.
+  constexpr std::size_t kShownLines = 4;
   std::string text;
-  for (const auto& line : lines) text += (text.empty() ? "" : "; ") + library::ShownBig5(line);
+  for (std::size_t i = 0; i < lines.size() && i < kShownLines; ++i)
+    text += (text.empty() ? "" : "; ") + library::ShownBig5(lines[i]);
+  if (lines.size() > kShownLines) text += "; ...";
   return text;
 }
 

@@ -182,8 +182,8 @@ DoctorLine CheckOtherDrivers(const SystemView& view, const std::vector<KnownPort
   }
   if (!held.empty()) {
     return {Verdict::Fail, "other drivers", Join(held),
-            "sudo rmmod lp (the printer driver); to keep it from loading, put 'blacklist lp' into "
-            "/etc/modprobe.d/no-lp.conf"};
+            "sudo rmmod lp (the printer driver), and to keep it away after a reboot: echo 'blacklist lp' | "
+            "sudo tee /etc/modprobe.d/quillon-no-lp.conf"};
   }
   if (Exists(Under(view, "/sys/module/lp"))) {
     return {Verdict::Warn, "other drivers", "the printer driver lp is loaded, though it holds no port now",

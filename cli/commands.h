@@ -13,6 +13,9 @@ namespace quillon::cli {
 int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop);
 int runList(const GlobalOptions& options, const std::string& dir);
 
+// Lists the kept copies of save memory, newest first.
+int runBackups();
+
 struct DoctorArgs {
   std::string systemRoot;  // empty: the live system; else a folder holding sys/, proc/ and dev/
 };

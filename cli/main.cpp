@@ -69,6 +69,8 @@ static int RunCommandLine(int argc, char** argv) {
       ->check(CLI::IsMember({"gb", "gb-password", "ws"}));
   app.add_option("--trace", options.traceFile, "record every byte crossing the port in FILE (also QUILLON_TRACE)");
   app.add_option("--menu-dir", options.menuDir, "where cgbbios.bin and chtbios.bin are looked up");
+  app.add_flag("--no-backup", options.noBackup,
+               "no copy of the save memory before restore-ram, erase or write overwrite it (see 'backups')");
 
   int status = kExitOk;
 
@@ -79,6 +81,16 @@ static int RunCommandLine(int argc, char** argv) {
   auto* info = app.add_subcommand("info", "probe the writer and print the card information, one line per line");
   info->footer(oneLineFields);
   info->callback([&] { status = runInfo(options, interrupted); });
+
+  auto* backups = app.add_subcommand("backups", "list the copies of save memory kept before commands overwrote it");
+  backups->footer(
+      "restore-ram, erase and write (and the desktop program's commands that do the same) first copy\n"
+      "the save memory they are about to overwrite into $XDG_DATA_HOME/quillon/backups (else\n"
+      "~/.local/share/quillon/backups), as YYYYMMDD-HHMMSS_<writer type>_<title>.sav; the newest 50\n"
+      "are kept. A copy that cannot be made stops the command before the card changes (\"Backup Fail\").\n"
+      "--no-backup (or AutoBackup=0 in the [Main] section of the desktop program's settings) turns it off.\n"
+      "One line per copy, newest first: date and time, size in bytes, title, path (tab-separated).");
+  backups->callback([&] { status = runBackups(); });
 
   DoctorArgs doctorArgs;
   auto* doctor = app.add_subcommand("doctor", "check the parallel port's setup and whether a writer answers");

@@ -7,6 +7,7 @@
 
 #include "library/regular_file.h"
 #include "library/rom_header.h"
+#include "ops/save_backups.h"
 
 namespace quillon::cli {
 
@@ -45,6 +46,7 @@ OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>
       stop(stopFlag) {
   state.setWriterType(session.writerType());
   state.programDir = ProgramDir(options);
+  if (!options.noBackup) state.backupFolder = ops::DefaultBackupFolder();
 }
 
 int refuse(const std::string& why) {

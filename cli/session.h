@@ -26,6 +26,7 @@ struct GlobalOptions {
   std::string writer = "gb";
   std::string traceFile;  // empty: QUILLON_TRACE, else none
   std::string menuDir;    // empty: the program's own directory
+  bool noBackup = false;  // no copy of the save memory before a command overwrites it
   std::string argv0;      // how the program was started, to find its own directory
 };
 

@@ -18,6 +18,8 @@ struct Settings {
   std::string patchDir;    // PatchDir: start directory of the patch file dialog
   // SystemStyle: the writer type; the file stores its number, which may be one of no item.
   library::WriterType writerType = library::WriterType::Gb;
+  // AutoBackup: a copy of the save memory before a command overwrites it (0 turns it off).
+  bool autoBackup = true;
 };
 
 // While an operation runs, its worker owns this state: the main window leaves it alone
@@ -27,6 +29,9 @@ struct ProgramState {
   std::string programDir;      // where cgbbios.bin and chtbios.bin are read, ending in '/'
   library::CardList cardList;  // the images chosen for the card; GB writing sets their placement
   detect::CardInfo cardInfo;   // what the last probe found
+  // Where a command that overwrites save memory first keeps a copy of it (SaveBackups);
+  // empty: no copy is made (AutoBackup=0 in the settings, quillon-cli --no-backup).
+  std::string backupFolder;
 
   library::WriterType writerType() const { return settings.writerType; }
   void setWriterType(library::WriterType type) { settings.writerType = type; }

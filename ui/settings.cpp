@@ -14,6 +14,8 @@ constexpr std::string_view kSaveRomDir = "SaveROMDir";
 constexpr std::string_view kRamDir = "RAMDir";
 constexpr std::string_view kPatchDir = "PatchDir";
 constexpr std::string_view kSystemStyle = "SystemStyle";
+// Read only: a user who does not want the copies writes AutoBackup=0 into the file.
+constexpr std::string_view kAutoBackup = "AutoBackup";
 
 }  // namespace
 
@@ -41,6 +43,8 @@ Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
   s.patchDir = get(kPatchDir);
   const auto style = ini.Get(kSettingsSection, kSystemStyle);
   s.writerType = static_cast<library::WriterType>(style ? ParseDecimal(*style).value_or(0) : 0);
+  const auto autoBackup = ini.Get(kSettingsSection, kAutoBackup);
+  s.autoBackup = !(autoBackup && ParseDecimal(*autoBackup) == 0);
   return s;
 }
 

@@ -1,0 +1,19 @@
+// quillon-cli backups: the copies of save memory kept before commands overwrote it.
+#include <iostream>
+
+#include "cli/commands.h"
+#include "library/rom_header.h"
+#include "ops/save_backups.h"
+
+namespace quillon::cli {
+
+int runBackups() {
+  const ops::SaveBackups backups(ops::DefaultBackupFolder());
+  for (const auto& copy : backups.List()) {
+    std::cout << copy.when << '\t' << copy.bytes << '\t' << library::EscapeField(copy.title) << '\t'
+              << library::EscapeField(copy.path) << '\n';
+  }
+  return kExitOk;
+}
+
+}  // namespace quillon::cli

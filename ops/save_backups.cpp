@@ -1,0 +1,124 @@
+#include "ops/save_backups.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "ops/output_file.h"
+
+namespace quillon::ops {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A copy's name: the time, the writer type, the title (which may hold "_" itself).
+const std::regex& CopyName() {
+  static const std::regex name(R"(^(\d{4})(\d{2})(\d{2})-(\d{2})(\d{2})(\d{2})_(gb|gb-password|ws)_(.+)\.sav$)");
+  return name;
+}
+
+std::string TimeStamp(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// Letters, digits, space, dot, dash and underscore stay; anything else (a Big5 pair as one
+// character) becomes "_"; spaces and dots at the ends go; nothing left is "card".
+std::string CleanTitle(std::string_view title) {
+  std::string clean;
+  for (std::size_t i = 0; i < title.size() && title[i] != '\0'; ++i) {
+    const auto c = static_cast<unsigned char>(title[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < title.size()) ++i;  // the second byte of a Big5 character
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' ||
+                      c == '.' || c == '-' || c == '_';
+    clean.push_back(kept ? static_cast<char>(c) : '_');
+  }
+  const auto first = clean.find_first_not_of(" .");
+  if (first == std::string::npos) return std::string(kWholeCardTitle);
+  return clean.substr(first, clean.find_last_not_of(" .") - first + 1);
+}
+
+}  // namespace
+
+std::string DefaultBackupFolder(const char* xdgDataHome, const char* home) {
+  if (xdgDataHome != nullptr && *xdgDataHome == '/') return (fs::path(xdgDataHome) / "quillon" / "backups").string();
+  if (home != nullptr && *home != '\0') return (fs::path(home) / ".local/share/quillon/backups").string();
+  return {};
+}
+
+std::string DefaultBackupFolder() { return DefaultBackupFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }
+
+std::string_view WriterWord(library::WriterType type) {
+  switch (type) {
+    case library::WriterType::Gb:
+      return "gb";
+    case library::WriterType::GbPassword:
+      return "gb-password";
+    case library::WriterType::Ws:
+      return "ws";
+  }
+  return "gb";
+}
+
+std::optional<std::string> SaveBackups::Keep(library::WriterType writer, std::string_view title,
+                                             std::span<const std::uint8_t> bytes, std::string& reason,
+                                             std::time_t when) const {
+  if (folder_.empty()) {
+    reason = "no folder for the copies (neither XDG_DATA_HOME nor HOME is set)";
+    return std::nullopt;
+  }
+  std::error_code error;
+  fs::create_directories(folder_, error);
+  if (error) {
+    reason = "cannot make " + folder_ + ": " + error.message();
+    return std::nullopt;
+  }
+  const std::string stem = TimeStamp(when) + "_" + std::string(WriterWord(writer)) + "_" + CleanTitle(title);
+  // Two copies in one second (a restore right after an erase) get a number each.
+  fs::path path = fs::path(folder_) / (stem + ".sav");
+  for (int n = 2; fs::exists(fs::symlink_status(path, error)); ++n)
+    path = fs::path(folder_) / (stem + "-" + std::to_string(n) + ".sav");
+  OutputFile out;
+  if (!out.Open(path.string()) || !out.Write(bytes) || !out.Commit()) {
+    reason = out.reason().empty() ? "cannot write " + path.string() : out.reason();
+    return std::nullopt;
+  }
+  RemoveOldest();
+  return path.string();
+}
+
+std::vector<SavedCopy> SaveBackups::List() const {
+  std::vector<SavedCopy> copies;
+  std::error_code error;
+  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::smatch m;
+    if (!it->is_regular_file(error) || !std::regex_match(name, m, CopyName())) continue;
+    SavedCopy copy;
+    copy.path = it->path().string();
+    copy.when = m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
+    copy.bytes = it->file_size(error);
+    copy.writer = m[7].str();
+    copy.title = m[8].str();
+    copies.push_back(std::move(copy));
+  }
+  // The names begin with the time: newest first is the names backwards.
+  std::sort(copies.begin(), copies.end(), [](const SavedCopy& a, const SavedCopy& b) {
+    return fs::path(a.path).filename() > fs::path(b.path).filename();
+  });
+  return copies;
+}
+
+void SaveBackups::RemoveOldest() const {
+  const auto copies = List();
+  std::error_code error;
+  for (std::size_t i = kKeptBackups; i < copies.size(); ++i) fs::remove(copies[i].path, error);
+}
+
+}  // namespace quillon::ops

@@ -18,6 +18,8 @@ class QuietWindow final : public ops::ProgressWindow {
   std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
   void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}
   void ShowError(const std::string&) override {}
+  void SaveCopyKept(const std::string&) override {}
+  void SaveCopyFailed(const std::string&) override {}
   void Beep() override {}
 };
 

@@ -91,6 +91,20 @@ void TerminalWindow::ShowError(const std::string& text) {
   out_ << library::EscapeField(text) << '\n' << std::flush;
 }
 
+void TerminalWindow::SaveCopyKept(const std::string& path) {
+  Close();
+  if (display_.beforeLine) display_.beforeLine();
+  out_ << "save memory copied to " << library::EscapeField(path) << '\n' << std::flush;
+}
+
+void TerminalWindow::SaveCopyFailed(const std::string& why) {
+  Close();
+  if (display_.beforeLine) display_.beforeLine();
+  out_ << "the save memory could not be copied (" << library::EscapeField(why)
+       << "); nothing was changed (--no-backup goes on without a copy)\n"
+       << std::flush;
+}
+
 void TerminalWindow::Beep() {
   if (display_.beep) out_ << '\a' << std::flush;
 }

@@ -43,6 +43,8 @@ class TerminalWindow : public ops::ProgressWindow {
   std::string AskOpenFile(const ops::FileQuestion& question) override;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override;
   void ShowError(const std::string& text) override;
+  void SaveCopyKept(const std::string& path) override;
+  void SaveCopyFailed(const std::string& why) override;
   void Beep() override;
 
   // Takes the bar off the screen, so that what follows starts on a clean line.

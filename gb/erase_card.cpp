@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "gb/gb_operations.h"
+#include "gb/save_copy.h"
 #include "gb/steps.h"
+#include "ops/save_backups.h"
 
 namespace quillon::gb {
 
@@ -24,6 +26,8 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   std::string failure;
   const Step checked = CheckCard(op, methods, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
+  // The save memory is cleared whatever the card size: all of it is kept first.
+  if (auto end = KeepSaveCopy(op, WholeFlashCardSave(), std::string(ops::kWholeCardTitle))) return *end;
   const unsigned blocks = cardSize == 0 ? kBlocksSmallCard : kBlocksLargeCard;
   ProgressMeter meter(op.window, blocks * kBlockSize + kBiosBytes + kSaveBanks * kRamBankSize);
 

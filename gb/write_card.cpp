@@ -6,10 +6,12 @@
 #include "gb/gb_operations.h"
 #include "gb/menu_image.h"
 #include "gb/placement.h"
+#include "gb/save_copy.h"
 #include "gb/steps.h"
 #include "library/gb_header.h"
 #include "library/regular_file.h"
 #include "ops/output_file.h"
+#include "ops/save_backups.h"
 
 namespace quillon::gb {
 
@@ -36,6 +38,8 @@ class CardWriter {
     // Every image is read whole before the card changes: a missing or short file stops the
     // writing with the card as it was.
     if (!ReadImages()) return Fail(failure_);
+    // The new images get the save areas of the old ones: the whole save memory is kept first.
+    if (auto end = KeepSaveCopy(op_, WholeFlashCardSave(), std::string(ops::kWholeCardTitle))) return *end;
 
     const auto& entries = op_.state.cardList.entries();
     const Placement placement = PlaceImages(entries);

@@ -39,6 +39,10 @@ class ProgressWindow {
   // A message box with the caption "Error" and an OK button; returns once the user has
   // closed it. The operation goes on afterwards.
   virtual void ShowError(const std::string& text) = 0;
+  // A copy of the save memory that the operation is about to overwrite was kept at `path`.
+  virtual void SaveCopyKept(const std::string& path) = 0;
+  // The copy could not be kept (`why`): the operation ends with "Backup Fail", the card as it was.
+  virtual void SaveCopyFailed(const std::string& why) = 0;
   // The system's default beep that ends every operation.
   virtual void Beep() = 0;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "ops/operation_steps.h"
 #include "ops/output_file.h"
 
 namespace quillon::ops {
@@ -102,7 +103,8 @@ std::vector<SavedCopy> SaveBackups::List() const {
     if (!it->is_regular_file(error) || !std::regex_match(name, m, CopyName())) continue;
     SavedCopy copy;
     copy.path = it->path().string();
-    copy.when = m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
+    copy.when =
+        m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
     copy.bytes = it->file_size(error);
     copy.writer = m[7].str();
     copy.title = m[8].str();
@@ -119,6 +121,19 @@ void SaveBackups::RemoveOldest() const {
   const auto copies = List();
   std::error_code error;
   for (std::size_t i = kKeptBackups; i < copies.size(); ++i) fs::remove(copies[i].path, error);
+}
+
+std::optional<Result> KeepCopy(Operation& op, std::string_view title,
+                               const std::optional<std::vector<std::uint8_t>>& bytes) {
+  std::string reason = "the writer did not read the save memory";
+  const auto path =
+      bytes ? SaveBackups(op.state.backupFolder).Keep(op.state.writerType(), title, *bytes, reason) : std::nullopt;
+  if (!path) {
+    op.window.SaveCopyFailed(reason);
+    return Finish(op, Outcome::Failed, std::string(kBackupFail));
+  }
+  op.window.SaveCopyKept(*path);
+  return std::nullopt;
 }
 
 }  // namespace quillon::ops

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "library/writer_type.h"
+#include "ops/operation.h"
 
 namespace quillon::ops {
 
@@ -62,5 +63,12 @@ class SaveBackups {
 
   std::string folder_;
 };
+
+// The end of an operation's copy of the save memory it is about to overwrite: `bytes` read
+// from the card (nullopt: the writer did not read them) kept in op.state.backupFolder under
+// `title`, the window told where it went. Nothing to go on; otherwise the "Backup Fail" that
+// ends the operation before the card changes.
+std::optional<Result> KeepCopy(Operation& op, std::string_view title,
+                               const std::optional<std::vector<std::uint8_t>>& bytes);
 
 }  // namespace quillon::ops

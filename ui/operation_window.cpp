@@ -228,6 +228,14 @@ void OperationWindow::ShowError(const std::string& text) {
   });
 }
 
+void OperationWindow::SaveCopyKept(const std::string& path) {
+  OnUiThread([this, &path] { savedCopy_ = FromFileName(path); });
+}
+
+void OperationWindow::SaveCopyFailed(const std::string& why) {
+  OnUiThread([this, &why] { savedCopy_ = FromFileName(why); });
+}
+
 void OperationWindow::Beep() {
   OnUiThread([] { QApplication::beep(); });
 }

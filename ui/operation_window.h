@@ -102,6 +102,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::string AskOpenFile(const ops::FileQuestion& question) final;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) final;
   void ShowError(const std::string& text) final;
+  void SaveCopyKept(const std::string& path) final;
+  void SaveCopyFailed(const std::string& why) final;
   void Beep() final;
 
  signals:
@@ -157,6 +159,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
       window_.OperationWindow::CardProbed(info, outcome);
     }
     void ShowError(const std::string& text) override { window_.OperationWindow::ShowError(text); }
+    void SaveCopyKept(const std::string& path) override { window_.OperationWindow::SaveCopyKept(path); }
+    void SaveCopyFailed(const std::string& why) override { window_.OperationWindow::SaveCopyFailed(why); }
     void Beep() override { window_.OperationWindow::Beep(); }
 
    private:
@@ -194,6 +198,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;
   MessageHook messageHook_;
+  QString savedCopy_;  // where the copy of the save memory went, or why it could not be kept
   CardInfoSink cardInfoSink_;
   OperationFunction operation_;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "detect/probe.h"
+#include "ops/save_backups.h"
 
 namespace quillon::ws {
 
@@ -74,6 +75,24 @@ void SelectSaveMemory(link::Link& link) {
   protocol::Send(link, protocol::kWsSaveMemoryOpen);
   protocol::Send(link, protocol::WsBankRegister(protocol::kWsSaveBankRegister, 0));
   link.SetMode(protocol::kWsModeSave);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link) {
+  std::vector<std::uint8_t> buffer(kSaveSize);
+  SelectSaveMemory(link);
+  if (link.ReadBlock(protocol::kWsWindow, buffer) != 0) return std::nullopt;
+  return buffer;
+}
+
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op) {
+  if (op.state.backupFolder.empty()) return std::nullopt;
+  if (op.stopRequested()) return Stopped();
+  op.window.SetWork(std::string(ops::kBackupWork));
+  ProgressMeter meter(op.window, kSaveSize);
+  auto bytes = ReadSaveMemory(op.link);
+  if (op.stopRequested()) return Stopped();
+  if (bytes) meter.Advance(kSaveSize);
+  return ops::KeepCopy(op, ops::kWholeCardTitle, bytes);
 }
 
 Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {

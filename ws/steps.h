@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "library/writer_type.h"
 #include "link/writer_protocol.h"
@@ -42,6 +44,15 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
 
 // Selects the save memory at the transfer window.
 void SelectSaveMemory(link::Link& link);
+
+// The save memory read whole, as a backup reads it (the save memory selected, then one
+// block); nullopt when the writer did not read it.
+std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link);
+
+// When the program keeps copies (op.state.backupFolder), the save memory that writing,
+// erasing or restoring is about to overwrite is read and kept first. Nothing to go on;
+// otherwise the result that ends the operation before the card changes ("Backup Fail").
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op);
 
 // Clears the save memory ("Earsing RAM") and sends the closing commands of writing and
 // erasing. Failed: "Earsing RAM Fail".

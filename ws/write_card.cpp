@@ -63,6 +63,8 @@ class CardWriter {
       if (const std::string patchFailure = PatchImage(); !patchFailure.empty()) return Fail(patchFailure);
     }
 
+    // Writing ends by clearing the save memory: it is kept first.
+    if (auto end = KeepSaveCopy(op_)) return *end;
     const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
     const unsigned first = kBlocks - blocks;
     ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);

@@ -44,10 +44,13 @@ class RecordingWindow final : public ops::ProgressWindow {
     ++probes;
   }
   void ShowError(const std::string& text) override { errors.push_back(text); }
+  void SaveCopyKept(const std::string& path) override { copies.push_back(path); }
+  void SaveCopyFailed(const std::string& why) override { copyFailures.push_back(why); }
   void Beep() override { ++beeps; }
 
   std::vector<std::string> work;
-  std::vector<std::string> errors;  // message boxes
+  std::vector<std::string> errors;                // message boxes
+  std::vector<std::string> copies, copyFailures;  // kept save memory copies, and why one was not
   std::string file;
   std::string fileAnswer;  // the dialog's answer; empty: cancelled
   std::vector<ops::FileQuestion> questions;

@@ -1,0 +1,63 @@
+#include "gb/save_copy.h"
+
+#include <vector>
+
+#include "ops/save_backups.h"
+
+namespace quillon::gb {
+
+namespace {
+
+constexpr int kCardSaveBanks = 16;
+
+}  // namespace
+
+SaveMemory WholeFlashCardSave() {
+  SaveMemory memory;
+  memory.banks = kCardSaveBanks;
+  memory.bankBytes = kRamBankSize;
+  return memory;
+}
+
+std::string SaveTitle(const detect::CardInfo& info, int selectedImage) {
+  if (info.kind == detect::kOrdinaryCartridge) return info.cartridge.nameText();
+  if (selectedImage == info.count) return "Password";
+  if (selectedImage < 0 || selectedImage >= info.count) return std::string(ops::kWholeCardTitle);
+  return info.images[static_cast<std::size_t>(selectedImage)].nameText();
+}
+
+BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
+                       const std::function<bool(std::span<const std::uint8_t>)>& take) {
+  std::vector<std::uint8_t> buffer(kRamBankSize);
+  for (int i = 0; i < memory.banks; ++i) {
+    if (op.stopRequested()) return BankRead::Stopped;
+    op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
+    const int received = op.link.ReadBlock(protocol::kSaveWindow, buffer);
+    const int status = op.link.QueryState3();
+    if (op.stopRequested()) return BankRead::Stopped;
+    if (received != 0 || status != protocol::kStateDone) return BankRead::Failed;
+    if (!take(std::span(buffer).first(memory.bankBytes))) return BankRead::TakeFailed;
+  }
+  return BankRead::Ok;
+}
+
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& memory, const std::string& title) {
+  if (op.state.backupFolder.empty() || memory.banks == 0) return std::nullopt;
+  if (op.stopRequested()) return Stopped();
+  op.window.SetWork(std::string(ops::kBackupWork));
+  ProgressMeter meter(op.window, memory.fileBytes());
+  std::vector<std::uint8_t> copy;
+  copy.reserve(memory.fileBytes());
+  EnableSaveMemory(op.link, memory);
+  const BankRead read = ReadSaveBanks(op, memory, [&](std::span<const std::uint8_t> bank) {
+    copy.insert(copy.end(), bank.begin(), bank.end());
+    meter.Advance(bank.size());
+    return true;
+  });
+  if (read == BankRead::Stopped) return Stopped();
+  DisableSaveMemory(op.link, memory);
+  if (op.stopRequested()) return Stopped();
+  return ops::KeepCopy(op, title, read == BankRead::Ok ? std::optional(std::move(copy)) : std::nullopt);
+}
+
+}  // namespace quillon::gb

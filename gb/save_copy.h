@@ -1,0 +1,37 @@
+// The copy of GB save memory that restoring, erasing and writing keep before they overwrite
+// it (ops::SaveBackups), read with the same sequence as a save memory backup.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "gb/save_memory.h"
+#include "gb/steps.h"
+#include "ops/operation.h"
+
+namespace quillon::gb {
+
+// The flash card's whole save memory: its 16 banks of 8 KiB, which erasing clears and which
+// writing gives to the new images.
+SaveMemory WholeFlashCardSave();
+
+// Whose save memory `selectedImage` is, for the copy's name: the cartridge's title, the
+// image's name on the card, or "Password".
+std::string SaveTitle(const detect::CardInfo& info, int selectedImage);
+
+// Reads the banks of `memory` (enabled by the caller), handing each to `take`; `take`
+// returning false ends the reading. Failed when the writer did not report a bank read.
+enum class BankRead { Ok, Failed, TakeFailed, Stopped };
+BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
+                       const std::function<bool(std::span<const std::uint8_t>)>& take);
+
+// When the program keeps copies (op.state.backupFolder), reads `memory` whole (enable, banks,
+// disable) and keeps it under `title`, telling the window where it went. Nothing when there
+// is nothing to keep or the copy was kept; otherwise the result that ends the operation
+// before the card changes: "Backup Fail", or stopped.
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& memory, const std::string& title);
+
+}  // namespace quillon::gb

@@ -1,0 +1,237 @@
+// The copy of save memory that restore-ram, erase and write keep before they overwrite it:
+// what it holds, where its traffic lies, and that the command's own traffic is unchanged.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "gb_images.h"
+#include "tests/cli/cli_run.h"
+
+namespace quillon::test {
+namespace {
+
+using support::Bytes;
+using support::makeGbImage;
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> all;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) all.push_back(line);
+  return all;
+}
+
+Bytes pattern(std::size_t size, unsigned seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
+  return bytes;
+}
+
+class SaveCopy : public Cli {
+ protected:
+  std::string put(const std::string& name, const Bytes& bytes) {
+    support::writeFile(dir_ / name, bytes);
+    return (dir_ / name).string();
+  }
+  // The copies in the backups folder.
+  std::vector<fs::path> copies() const {
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(backups(), error)) found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  // The card's memories as the simulated writer keeps them.
+  std::string card(const std::string& folder) const {
+    std::string all;
+    for (const char* file :
+         {"gb-flash.bin", "gb-bios.bin", "gb-sram.bin", "gb-cart.sav", "ws-flash.bin", "ws-sram.bin"})
+      all += slurp(fs::path(folder) / file);
+    return all;
+  }
+};
+
+struct CopyCase {
+  const char* name;
+  const char* writer;   // --writer
+  const char* command;  // after the global options; {dir} is the test's folder
+  const char* title;    // in the copy's name
+  int banks;            // ReadBlock commands of the copy
+  // The save memory before the command: "sram" (the whole device file) or a backup-ram
+  // command's arguments (the area it reads).
+  const char* before;
+};
+
+const CopyCase kCases[] = {
+    {"gbCartridgeRestore", "gb", "restore-ram {dir}/new.sav", "SAVES", 4, "backup-ram"},
+    {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "SECOND", 1, "backup-ram --image 2"},
+    {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1,
+     "backup-ram --password"},
+    {"gbErase", "gb", "erase --size 16", "card", 16, "sram"},
+    {"gbWrite", "gb", "write {dir}/third.gb", "card", 16, "sram"},
+    {"wsRestore", "ws", "restore-ram {dir}/new.sav", "card", 1, "sram"},
+    {"wsErase", "ws", "erase", "card", 1, "sram"},
+    {"wsWrite", "ws", "write {dir}/game.ws", "card", 1, "sram"},
+};
+
+std::string withDir(std::string text, const std::string& dir) {
+  for (auto at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}")) text.replace(at, 5, dir);
+  return text;
+}
+
+class SaveCopyCommands : public SaveCopy, public ::testing::WithParamInterface<CopyCase> {
+ protected:
+  // Two writers holding the same card, its save memory full of a pattern.
+  void insertCards(const CopyCase& c, const std::string& twin) {
+    const std::string dir = dir_.string();
+    for (const std::string& folder : {writer(), twin}) {
+      const bool ws = std::string(c.writer) == "ws";
+      const bool cartridge = std::string(c.name) == "gbCartridgeRestore";
+      ASSERT_EQ(run("sim insert " + quote(folder) +
+                    (ws          ? " ws-flash"
+                     : cartridge ? " gb-cart " + quote(dir + "/cart.gb")
+                                 : " gb-flash"))
+                    .status,
+                0);
+      if (!ws && !cartridge) {
+        ASSERT_EQ(run("--no-backup --writer " + std::string(c.writer) + " --port sim:" + quote(folder) + " write " +
+                      quote(dir + "/first.gb") + " " + quote(dir + "/second.gb"))
+                      .status,
+                  0);
+      }
+      const char* sram = ws ? "ws-sram.bin" : cartridge ? "gb-cart.sav" : "gb-sram.bin";
+      const auto size = fs::file_size(fs::path(folder) / sram);
+      support::writeFile(fs::path(folder) / sram, pattern(size, 0x21));
+    }
+  }
+};
+
+TEST_P(SaveCopyCommands, KeepTheSaveMemoryBeforeTheirOwnUnchangedTraffic) {
+  const auto& c = GetParam();
+  const std::string dir = dir_.string();
+  put("cart.gb", makeGbImage({"SAVES", 0x1B, 2, 3, false}));
+  put("first.gb", makeGbImage({"FIRST", 0x1B, 1, 2, false}));
+  put("second.gb", makeGbImage({"SECOND", 0x1B, 1, 2, false}));
+  put("third.gb", makeGbImage({"THIRD", 0x19, 0, 0, false}));
+  put("new.sav", pattern(0x8000, 0x77));
+  Bytes ws(0x80000, 0x3C);
+  ws[ws.size() - 4] = 0x04;
+  put("game.ws", ws);
+  const std::string twin = (dir_ / "twin").string();
+  insertCards(c, twin);
+
+  const std::string global = std::string("--writer ") + c.writer + " ";
+  std::string before;
+  if (std::string(c.before) == "sram") {
+    before = slurp(fs::path(writer()) / (std::string(c.writer) == "ws" ? "ws-sram.bin" : "gb-sram.bin"));
+  } else {
+    ASSERT_EQ(run("--no-backup " + global + port() + " " + c.before + " " + quote(dir + "/before.sav")).status, 0);
+    before = slurp(dir_ / "before.sav");
+  }
+
+  const RunResult kept = run(global + port() + " --trace " + quote(dir + "/kept.txt") + " " + withDir(c.command, dir));
+  const RunResult plain = run("--no-backup " + global + "--port sim:" + quote(twin) + " --trace " +
+                              quote(dir + "/plain.txt") + " " + withDir(c.command, dir));
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  ASSERT_EQ(plain.status, 0) << plain.err;
+
+  // One copy, named for the writer type and the title, holding the save memory as it was.
+  const auto found = copies();
+  ASSERT_EQ(found.size(), 1u);
+  const std::regex name(std::string(R"(\d{8}-\d{6}_)") + c.writer + "_" + c.title + R"(\.sav)");
+  EXPECT_TRUE(std::regex_match(found[0].filename().string(), name)) << found[0];
+  EXPECT_TRUE(slurp(found[0]) == before) << "the copy differs from the save memory before the command";
+  EXPECT_NE(kept.err.find("save memory copied to " + found[0].string()), std::string::npos) << kept.err;
+  EXPECT_EQ(kept.out, plain.out);
+
+  // The traffic is the command's own with the copy's read in one place.
+  const auto a = lines(slurp(dir_ / "kept.txt")), b = lines(slurp(dir_ / "plain.txt"));
+  ASSERT_GT(a.size(), b.size());
+  const auto k = static_cast<std::ptrdiff_t>(a.size() - b.size());
+  const auto i = std::mismatch(b.begin(), b.end(), a.begin()).first - b.begin();
+  EXPECT_TRUE(std::equal(a.begin() + i + k, a.end(), b.begin() + i)) << "the command's own traffic changed";
+  const std::vector<std::string> copy(a.begin() + i, a.begin() + i + k);
+  EXPECT_EQ(std::count(copy.begin(), copy.end(), "# ReadBlock"), c.banks);
+  for (const char* changing : {"# WriteBlock", "# EraseBlock"})
+    EXPECT_EQ(std::count(copy.begin(), copy.end(), changing), 0) << "the copy changed the card";
+
+  // Both cards end alike.
+  EXPECT_TRUE(card(writer()) == card(twin)) << "the card differs from one written without the copy";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, SaveCopyCommands, ::testing::ValuesIn(kCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+struct FailCase {
+  const char* name;
+  const char* card;    // sim insert
+  const char* faults;  // armed on the writer; empty: none
+  bool folderIsAFile;  // the backups folder's place holds a file
+  const char* command;
+};
+
+const FailCase kFailCases[] = {
+    {"gbReadFails", "gb-flash", "sram-read-fail", false, "erase --size 32"},
+    {"wsReadFails", "ws-flash", "sram-read-fail", false, "--writer ws erase"},
+    {"folderCannotBeMade", "gb-flash", "", true, "erase --size 32"},
+};
+
+class SaveCopyFails : public SaveCopy, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
+  const auto& c = GetParam();
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " " + c.card).status, 0);
+  if (*c.faults) {
+    ASSERT_EQ(run("sim fault " + quote(writer()) + " " + c.faults).status, 0);
+  }
+  if (c.folderIsAFile) {
+    fs::create_directories(backups().parent_path());
+    std::ofstream(backups()) << "not a folder";
+  }
+  const std::string cardBefore = card(writer());
+  const RunResult r = run(port() + " " + c.command);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Backup Fail"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("; nothing was changed (--no-backup goes on without a copy)"), std::string::npos) << r.err;
+  EXPECT_TRUE(card(writer()) == cardBefore) << "the card changed";
+  if (!c.folderIsAFile) {
+    EXPECT_TRUE(copies().empty());
+  }
+
+  // --no-backup goes on without the copy.
+  if (!*c.faults) {
+    const RunResult without = run("--no-backup " + port() + " " + c.command);
+    EXPECT_EQ(without.status, 0) << without.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, SaveCopyFails, ::testing::ValuesIn(kFailCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(SaveCopy, TheNewestFiftyAreKeptAndListedNewestFirst) {
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash").status, 0);
+  fs::create_directories(backups());
+  for (int day = 1; day <= 55; ++day) {
+    char name[64];
+    std::snprintf(name, sizeof name, "2025%02d%02d-120000_gb_OLD GAME.sav", 1 + day / 28, 1 + day % 28);
+    std::ofstream(backups() / name) << "old";
+  }
+  std::ofstream(backups() / "notes.txt") << "the user's own file";
+  ASSERT_EQ(run(port() + " erase --size 16").status, 0);
+
+  const auto found = copies();
+  EXPECT_EQ(found.size(), 51u);  // fifty copies and the user's file
+  EXPECT_TRUE(fs::exists(backups() / "notes.txt"));
+  EXPECT_FALSE(fs::exists(backups() / "20250102-120000_gb_OLD GAME.sav")) << "the oldest copy is kept";
+
+  const RunResult list = run("backups");
+  ASSERT_EQ(list.status, 0);
+  const auto rows = lines(list.out);
+  ASSERT_EQ(rows.size(), 50u);
+  EXPECT_TRUE(std::regex_match(rows[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t131072\tcard\t.*_gb_card\.sav)")))
+      << rows[0];
+  EXPECT_EQ(rows[1], "2025-02-28 12:00:00\t3\tOLD GAME\t" + (backups() / "20250228-120000_gb_OLD GAME.sav").string());
+}
+
+}  // namespace
+}  // namespace quillon::test

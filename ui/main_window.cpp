@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTextOption>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -149,6 +150,10 @@ void Tform_ZEP::CreateControls() {
   ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
   ROMINFO->setFont(ChineseFont(12));
   ROMINFO->setReadOnly(true);
+  // A line wider than the box (a note above the card information, a long title) goes on in
+  // the next line rather than out of sight.
+  ROMINFO->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  ROMINFO->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   ROMINFO->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   ROMINFO->setFocusPolicy(Qt::StrongFocus);
   ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -21,6 +21,7 @@
 #include "library/writer_type.h"
 #include "ops/card_info_box.h"
 #include "ops/command_plan.h"
+#include "ops/operation.h"
 #include "ops/program_state.h"
 #include "ui/secondary_windows.h"
 #include "ui/settings.h"
@@ -175,6 +176,9 @@ class Tform_ZEP : public QWidget {
   std::string AskPatchFile();
   // The erase question: true when the user answered "Yes".
   bool AskErase();
+  // What the status line says after an operation's window closed: its failure message, or
+  // that it was stopped; nothing after a success or a cancelled file dialog.
+  static std::string StatusAfter(const ops::Result& result);
 
   // Controls, in tab order.
   QPushButton* Button2 = nullptr;

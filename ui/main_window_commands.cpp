@@ -100,7 +100,23 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   const ops::Result result = window->Run(*link_, state_, plan.call.args);
   infoBox_.OperationEnded(plan.call.operation, result.outcome);
   ShowCardInfo();
+  ShowStatus(StatusAfter(result));
   if (plan.probeAfter) ProbeCard();
+}
+
+std::string Tform_ZEP::StatusAfter(const ops::Result& result) {
+  // The operation window has closed: its failure message stays in view here. The WS
+  // operations find a missing writer or card themselves, so this is where their reason shows.
+  switch (result.outcome) {
+    case ops::Outcome::Failed:
+      return result.text;
+    case ops::Outcome::Stopped:
+      return "stopped";
+    case ops::Outcome::Success:
+    case ops::Outcome::Cancelled:
+      break;
+  }
+  return {};
 }
 
 bool Tform_ZEP::AskErase() {

@@ -275,6 +275,16 @@ bool ComposeOne(Commander& c, bool ws) {
 }
 
 QString Status(ui::Tform_ZEP& main) { return Control<QLabel>(main, "lbStatus")->text(); }
+// The label shows all of its text: wrapped as the label wraps it, the text fits the label,
+// and the label lies inside its window.
+bool ShownWhole(const QLabel& label) {
+  const QRect room = label.contentsRect();
+  const int flags = (label.wordWrap() ? Qt::TextWordWrap : 0) | static_cast<int>(label.alignment());
+  const QRect needed = label.fontMetrics().boundingRect(room, flags, label.text());
+  return label.isVisible() && !label.text().isEmpty() && needed.width() <= room.width() &&
+         needed.height() <= room.height() && label.window()->rect().contains(label.geometry());
+}
+
 QString Info(ui::Tform_ZEP& main) { return Control<QPlainTextEdit>(main, "ROMINFO")->toPlainText(); }
 
 // The card information text the last probe's record gives, one line per line.
@@ -365,7 +375,7 @@ class MainCommandTest : public QObject {
     QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), offered);
     for (const QString& name : c.shown) QCOMPARE(name, QStringLiteral("fmSelect"));
     QCOMPARE(Status(c.main()), status);
-    QVERIFY(Control<QLabel>(c.main(), "lbStatus")->isVisible());
+    QVERIFY(ShownWhole(*Control<QLabel>(c.main(), "lbStatus")));
 
     c.Press("Button1");  // "Research Files": the next command
     QCOMPARE(Status(c.main()), QString());
@@ -792,6 +802,9 @@ class MainCommandTest : public QObject {
     c.Press(button.toLatin1().constData());
     QCOMPARE(c.ran.size(), 1);
     QVERIFY2(!c.ran.front().endsWith(QStringLiteral("Success")), qPrintable(c.ran.front()));
+    // The status line keeps the failure message, or says that the operation was stopped.
+    QCOMPARE(Status(c.main()),
+             stopAt.isEmpty() ? c.ran.front().section(QLatin1Char('|'), 1) : QStringLiteral("Stopped"));
     // The note, then what the probe after the window read.
     QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
     QCOMPARE(Info(c.main()), note + QLatin1Char('\n') + ProbeText(c.main()));
@@ -857,6 +870,48 @@ class MainCommandTest : public QObject {
     c.bench.writer.port.faults().absent = false;
     c.Press("Button8");
     QCOMPARE(Info(c.main()), answered);
+  }
+
+  // An operation that fails says why in the status line once its window has closed, the
+  // longest message whole; the WS operations are where a WS command finds no writer or card.
+  void status_operationFailed_messageShownWhole_data() {
+    QTest::addColumn<int>("card");
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("status");
+    const QString wrongCard = QStringLiteral("Card is not inserted right or FLASH ROM is not supported");
+    QTest::newRow("GB write, cartridge") << static_cast<int>(Card::Cart) << 0 << "Button6" << QString() << wrongCard;
+    QTest::newRow("GB write, unknown menu chip") << static_cast<int>(Card::EmptyFlash) << 0 << "Button6"
+                                                 << "unknown-bios-chip" << wrongCard;
+    QTest::newRow("WS erase, unknown card") << static_cast<int>(Card::WsFlash) << 2 << "Button13"
+                                            << "ws-id=1234" << wrongCard;
+    QTest::newRow("WS write, unknown card") << static_cast<int>(Card::WsFlash) << 2 << "Button6"
+                                            << "ws-id=1234" << wrongCard;
+    QTest::newRow("WS read, no writer") << static_cast<int>(Card::WsFlash) << 2 << "Button9"
+                                        << "absent"
+                                        << "Linking Error";
+  }
+  void status_operationFailed_messageShownWhole() {
+    QFETCH(int, card);
+    QFETCH(int, writerType);
+    QFETCH(QString, button);
+    QFETCH(QString, fault);
+    QFETCH(QString, status);
+    const bool ws = writerType == 2;
+    Commander c(static_cast<Card>(card), writerType);
+    if (button == QStringLiteral("Button6")) QVERIFY(ComposeOne(c, ws));
+    if (!fault.isEmpty()) sim::armFault(c.bench.writer.port.faults(), fault.toStdString());
+    c.fileAnswer["fmUploadWS"] = QString::fromStdString((c.bench.fixture.root() / "read.ws").string());
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.ran.size(), 1);
+    QCOMPARE(c.ran.front().section(QLatin1Char('|'), 1), status);
+    QCOMPARE(Status(c.main()), status);
+    QVERIFY(ShownWhole(*Control<QLabel>(c.main(), "lbStatus")));
+
+    c.bench.writer.port.faults() = {};
+    c.Press("Button8");  // the next command clears it
+    QCOMPARE(Status(c.main()), QString());
   }
 
   // --- titles ---------------------------------------------------------------------------

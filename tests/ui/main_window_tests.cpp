@@ -224,6 +224,29 @@ class MainWindowTest : public QObject {
              "the window opens centred");
   }
 
+  // Smaller than the design size in either direction, the window keeps the design size
+  // there, and the controls stay where the design puts them.
+  void window_cannotShrinkBelowDesign_data() {
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<QSize>("kept");
+    const int height = 418 + Tform_ZEP::kStatusHeight;
+    QTest::newRow("both smaller") << QSize(400, 300) << QSize(632, height);
+    QTest::newRow("narrower") << QSize(500, height + 100) << QSize(632, height + 100);
+    QTest::newRow("lower") << QSize(900, 200) << QSize(900, height);
+  }
+  void window_cannotShrinkBelowDesign() {
+    QFETCH(QSize, asked);
+    QFETCH(QSize, kept);
+    WindowFixture f;
+    Tform_ZEP& w = f.open();
+    w.resize(1200, 900);
+    w.resize(asked);
+    QCOMPARE(w.size(), kept);
+    QCOMPARE(Control<QWidget>(w, "lvFiles")->y(), 40);
+    QVERIFY(w.rect().contains(Control<QWidget>(w, "lbStatus")->geometry()));
+    QVERIFY(w.rect().contains(Control<QWidget>(w, "Button12")->geometry()));
+  }
+
   void controls_designPlaces_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");

@@ -485,7 +485,7 @@ class MainWindowTest : public QObject {
   // --- resize --------------------------------------------------------------------------
 
   void resize_data() {
-    QTest::addColumn<QSize>("client");  // the controls' part, above the status line
+    QTest::addColumn<QSize>("client");  // the controls' area, above the status line
     QTest::addColumn<QRect>("lvFiles");
     QTest::addColumn<QRect>("lvDown");
     QTest::addColumn<QRect>("rominfo");

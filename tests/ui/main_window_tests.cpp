@@ -209,6 +209,27 @@ class MainWindowTest : public QObject {
     QVERIFY(ReadText(f.settingsFile()).find("RomDir=/no/such/folder/\n") != std::string::npos);
   }
 
+  // A ROM directory wider than the room left of "Select Directory" keeps out of the buttons:
+  // the label shows its start and end, and its tool tip holds the whole path. A wider window
+  // gives it more room.
+  void startup_longRomDir_shortenedInItsRoomWholeInToolTip() {
+    WindowFixture f;
+    const std::string dir = "/" + std::string(120, 'd') + "/roms/";
+    f.writeSettings("[Main]\nRomDir=" + dir + "\n");
+    Tform_ZEP& w = f.open();
+    auto* label = dynamic_cast<quillon::ui::PathLabel*>(Control<QLabel>(w, "lbDirect"));
+    QVERIFY(label != nullptr);
+    const QString whole = QString::fromStdString(dir);
+    QCOMPARE(label->text(), whole);
+    QCOMPARE(label->toolTip(), whole);
+    QVERIFY(label->elided());
+    QVERIFY(label->geometry().right() < Control<QWidget>(w, "Button2")->x());
+
+    w.resize(2400, 600);
+    QVERIFY(!label->elided());
+    QVERIFY(label->geometry().right() < Control<QWidget>(w, "Button2")->x());
+  }
+
   // --- controls ------------------------------------------------------------------------
 
   void window_captionAndSize() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "library/rom_header.h"
 #include "library/writer_type.h"
 
 namespace quillon::detect {
@@ -22,7 +23,8 @@ struct CardEntry {
   std::int32_t ramSize = 0;     // RAM size code
   std::int32_t color = 0;       // 1 when bit 7 of header byte 0x143 is set
 
-  std::string nameText() const { return std::string(name.data()); }  // up to the first zero
+  // The title as every view shows it: up to the first zero, without a colour flag in byte 0x143.
+  std::string nameText() const { return library::GbTitle(std::string_view(name.data(), name.size() - 1)); }
 };
 
 inline constexpr int kMaxCardImages = 8;

@@ -95,6 +95,16 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 }  // namespace
 
+std::string GbTitle(std::string_view titleBytes) {
+  std::string_view title = titleBytes.substr(0, kTitleBytes);
+  title = title.substr(0, title.find('\0'));
+  if (title.size() == kTitleBytes) {
+    const auto last = static_cast<unsigned char>(title.back());
+    if (last == kColourCompatible || last == kColourOnly) title.remove_suffix(1);
+  }
+  return std::string(title);
+}
+
 GbFacts ReadGbFacts(const std::filesystem::path& file) {
   GbFacts facts;
   const auto header = ReadFilePrefix(file, kGbHeaderSize);
@@ -107,9 +117,8 @@ GbFacts ReadGbFacts(const std::filesystem::path& file) {
     return facts;
   }
   facts.status = GbFacts::Ok;
-  for (std::size_t i = 0; i < kTitleLength && (*header)[kTitle + i] != 0; ++i) {
-    facts.title.push_back(static_cast<char>((*header)[kTitle + i]));
-  }
+  // The lists show the 15 bytes before the colour flag.
+  facts.title = GbTitle(std::string_view(reinterpret_cast<const char*>(header->data() + kTitle), kTitleLength));
   facts.type = (*header)[kCartType];
   facts.romCode = (*header)[kRomSizeCode];
   facts.ramCode = (*header)[kRamSizeCode];

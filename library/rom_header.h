@@ -26,6 +26,12 @@ struct GbFacts {
   int color = -1;     // 1 when bit 7 of byte 0x143 is set, 0 when clear; -1 unless Ok
 };
 
+// A GB title as every view of the program shows it, from the header's title bytes (from 0x134
+// on, at most 16 of them are looked at): the bytes before the first zero byte, without byte
+// 0x143 when it holds the colour flag (0x80 or 0xC0) rather than a 16th character. The bytes
+// are kept raw (Big5 for 0x80..0xFF); ShownBig5 makes text of them.
+std::string GbTitle(std::string_view titleBytes);
+
 // Reads only the first 0x150 bytes of the file. A file that cannot be opened gives
 // OpenError, one with fewer than 0x150 bytes ShortRead; the other fields then keep their
 // "unknown" values above.

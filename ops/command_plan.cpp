@@ -119,6 +119,7 @@ CommandPlan EraseCard(const detect::CardInfo& info) {
       sizes.reserve(kCardSizes.size());
       for (const CardSize& size : kCardSizes) sizes.emplace_back(size.item);
       CommandPlan plan = Pick(CardOperation::EraseGbCard, std::move(sizes));
+      plan.asksErase = true;
       plan.probeAfter = true;
       return plan;
     }
@@ -143,6 +144,7 @@ CommandPlan WsCommand(Command command) {
       return Run(CardOperation::RestoreWsRam);
     case Command::EraseCard: {
       CommandPlan plan = Run(CardOperation::EraseWsCard);
+      plan.asksErase = true;
       plan.probeAfter = true;
       return plan;
     }
@@ -179,8 +181,10 @@ CommandPlan PlanCommand(Command command, const ProgramState& state, detect::Prob
 }
 
 CommandPlan Picked(CommandPlan plan, int row) {
-  if (plan.next != CommandPlan::Next::Pick || row < 0 || row >= static_cast<int>(plan.items.size()))
-    return Nothing("nothing was picked", plan.card);
+  if (plan.next != CommandPlan::Next::Pick || row < 0 || row >= static_cast<int>(plan.items.size())) {
+    const bool noImages = plan.next == CommandPlan::Next::Pick && plan.items.empty();
+    return Nothing(noImages ? std::string(kNoImages) : std::string("nothing was picked"), plan.card);
+  }
   plan.next = CommandPlan::Next::Run;
   if (plan.call.operation == CardOperation::EraseGbCard) {
     plan.call.args.cardSize = row;

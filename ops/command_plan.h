@@ -65,6 +65,9 @@ inline constexpr std::array<CardSize, 2> kCardSizes{{{16, "16MB Card"}, {32, "32
 // "GB+Password": the save area of the password menu.
 inline constexpr std::string_view kPasswordItem = "Password";
 
+// Why picking an image of a flash card that holds none did nothing.
+inline constexpr std::string_view kNoImages = "the flash card holds no images";
+
 // A cartridge is read when its header's ROM size code is below this (7: 4 MiB).
 inline constexpr int kRomSizeCodeLimit = 8;
 // A cartridge has save memory when its header's RAM size code is 1 (2 KiB), 2 (8 KiB) or
@@ -82,8 +85,7 @@ struct CommandPlan {
   };
   Next next = Next::Nothing;
 
-  // Nothing: why, as quillon-cli says it (the window shows nothing; the card information
-  // box tells what the probe found).
+  // Nothing: why, as quillon-cli says it and the main window's status line shows it.
   std::string reason;
 
   // What the command's probe found; kNoAnswer when nothing usable, or when the command
@@ -104,6 +106,10 @@ struct CommandPlan {
   // Run, WriteWsCard: the image saves in EEPROM, and the window asks "Using Patch File?"
   // before it writes (quillon-cli has the user's answer in write --patch already).
   bool asksPatch = false;
+  // Run, EraseGbCard and EraseWsCard (and Pick, for the card size): the window asks whether
+  // everything on the card may go before it erases (quillon-cli's erase has the user's word
+  // on its command line already).
+  bool asksErase = false;
   // The window probes the card again after the operation's window has closed, so that the
   // card information shows what writing or erasing left.
   bool probeAfter = false;
@@ -120,7 +126,8 @@ bool ProbesFirst(Command command, library::WriterType writerType);
 CommandPlan PlanCommand(Command command, const ProgramState& state, detect::ProbeOutcome probe);
 
 // A plan that asked to pick, with the answer: Run with the picked row as the operation's
-// image or card size. Nothing when the plan did not ask or `row` is not one of its items.
+// image or card size. Nothing when the plan did not ask or `row` is not one of its items
+// (with kNoImages as the reason when a flash card offered no images to pick from).
 CommandPlan Picked(CommandPlan plan, int row);
 
 }  // namespace quillon::ops

@@ -3,13 +3,16 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTextOption>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -81,7 +84,8 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   setObjectName(QStringLiteral("form_ZEP"));
   setWindowTitle(QStringLiteral("Quillon Writing System ") + QString::fromLatin1(kVersion));
   CreateControls();
-  setGeometry(CentredOnDesktop(QSize(kDesignWidth, kDesignHeight)));
+  setMinimumSize(kDesignWidth, kMinimumHeight);
+  setGeometry(CentredOnDesktop(QSize(kDesignWidth, kMinimumHeight)));
 
   settingsPath_ = std::move(paths.settingsPath);
   state_.programDir = std::move(paths.programDir);
@@ -91,8 +95,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   // Hidden until a command shows one; their card probes reach this window.
   windows_ = CreateSecondaryWindows(this);
   windows_.fmDirect->setStartDirectory(state_.settings.romDir);
-  lbDirect->setText(FromFileName(state_.settings.romDir));
-  lbDirect->adjustSize();
+  ShowRomDir();
   lvFiles->clear();
   lvDown->clear();
   state_.cardList.clear();
@@ -110,8 +113,16 @@ Tform_ZEP::~Tform_ZEP() {
 
 void Tform_ZEP::CreateControls() {
   Label1 = MakeLabel(this, "Label1", QStringLiteral("ROM directory"), {4, 4});
-  lbDirect = MakeLabel(this, "lbDirect", QString(), {4, 20});
+  lbDirect = new PathLabel(this);
+  lbDirect->setObjectName(QStringLiteral("lbDirect"));
+  lbDirect->setFont(ControlFont());
+  lbDirect->move(4, 20);
   Label2 = MakeLabel(this, "Label2", QStringLiteral("Writer Type"), {228, 204});
+  // Below the controls, out of their way: it wraps a long reason onto its second line.
+  lbStatus = MakeLabel(this, "lbStatus", {4, kDesignHeight, kDesignWidth - 8, kStatusHeight - 4}, Qt::AlignLeft);
+  lbStatus->setWordWrap(true);
+  lbStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  lbStatus->setTextFormat(Qt::PlainText);
 
   Button2 = MakeMainButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
   Button1 = MakeMainButton(this, "Button1", "Research Files", {328, 12, 109, 25});
@@ -139,6 +150,10 @@ void Tform_ZEP::CreateControls() {
   ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
   ROMINFO->setFont(ChineseFont(12));
   ROMINFO->setReadOnly(true);
+  // A line wider than the box (a note above the card information, a long title) goes on in
+  // the next line rather than out of sight.
+  ROMINFO->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  ROMINFO->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   ROMINFO->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   ROMINFO->setFocusPolicy(Qt::StrongFocus);
   ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -197,8 +212,9 @@ void Tform_ZEP::SetColumnWidths() {
 }
 
 void Tform_ZEP::FormResize() {
+  // The rules place the controls in the client area above the status line.
   const int w = width();
-  const int h = height();
+  const int h = height() - kStatusHeight;
 
   const bool wide = w > kDesignWidth;
   const int listWidth = wide ? w - 199 : 433;
@@ -222,6 +238,20 @@ void Tform_ZEP::FormResize() {
        std::initializer_list<QWidget*>{Button6, Button9, Button11, Button10, Button13, Button7, Button12}) {
     control->move(control->x(), tall ? h - 30 : 388);
   }
+  lbStatus->setGeometry(4, std::max(h, kDesignHeight), std::max(w, kDesignWidth) - 8, kStatusHeight - 4);
+  ShowRomDir();
+}
+
+void Tform_ZEP::ShowRomDir() {
+  lbDirect->setPath(FromFileName(state_.settings.romDir));
+  // As wide as the room left of "Select Directory", which moves right in a wider window.
+  lbDirect->resize(Button2->x() - 4 - lbDirect->x(), lbDirect->sizeHint().height());
+}
+
+void Tform_ZEP::ShowStatus(const std::string& why) {
+  QString text = QString::fromStdString(why);
+  if (!text.isEmpty()) text[0] = text[0].toUpper();
+  lbStatus->setText(text);
 }
 
 void Tform_ZEP::resizeEvent(QResizeEvent* event) {
@@ -235,7 +265,8 @@ void Tform_ZEP::ComboBox1Change() {
   Guarded([this] {
     state_.setWriterType(static_cast<library::WriterType>(ComboBox1->currentIndex()));
     if (state_.writerType() != previousWriterType_) {
-      ROMINFO->clear();
+      infoBox_.Clear();
+      ShowCardInfo();
       ProbeCard();
       ScanRomDir();
       state_.cardList.clear();
@@ -252,20 +283,20 @@ detect::ProbeOutcome Tform_ZEP::ProbeCard() {
   const link::PortClaim claim(port_);
   if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
   const detect::ProbeOutcome outcome = detect::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
-  if (outcome == detect::ProbeOutcome::Probed) ShowCardInfo();
+  infoBox_.Probed(outcome, state_.cardInfo, state_.writerType());
+  ShowCardInfo();
   return outcome;
 }
 
 void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
   state_.cardInfo = info;
-  if (outcome != detect::ProbeOutcome::DeviceError) ShowCardInfo();
+  infoBox_.Probed(outcome, state_.cardInfo, state_.writerType());
+  ShowCardInfo();
 }
 
 void Tform_ZEP::ShowCardInfo() {
   QStringList lines;
-  for (const std::string& line : detect::CardInfoLines(state_.cardInfo, state_.writerType())) {
-    lines.append(FromBig5(line));
-  }
+  for (const std::string& line : infoBox_.Lines()) lines.append(FromBig5(line));
   ROMINFO->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
@@ -273,6 +304,7 @@ void Tform_ZEP::ShowCardInfo() {
 
 void Tform_ZEP::Guarded(const std::function<void()>& body) {
   try {
+    ShowStatus({});
     body();
   } catch (const std::exception& e) {
     ShowUnexpected(QString::fromLocal8Bit(e.what()));

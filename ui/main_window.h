@@ -19,10 +19,13 @@
 #include "library/card_list.h"
 #include "library/rom_header.h"
 #include "library/writer_type.h"
+#include "ops/card_info_box.h"
 #include "ops/command_plan.h"
+#include "ops/operation.h"
 #include "ops/program_state.h"
 #include "ui/secondary_windows.h"
 #include "ui/settings.h"
+#include "ui/widgets.h"
 
 class QComboBox;
 class QDialog;
@@ -54,16 +57,24 @@ class Tform_ZEP : public QWidget {
   Q_OBJECT
 
  public:
-  // Client size the layout is designed for.
+  // Client size the layout of the controls is designed for; the resize rules count from it.
   static constexpr int kDesignWidth = 632;
   static constexpr int kDesignHeight = 418;
+  // The status line below the controls: room for two lines of the control font. The window
+  // is never smaller than the controls' design size and this line.
+  static constexpr int kStatusHeight = 40;
+  static constexpr int kMinimumHeight = kDesignHeight + kStatusHeight;
+  // The question asked before a card is erased.
+  static constexpr const char* kEraseQuestionCaption = "Earse Card";
+  static constexpr const char* kEraseQuestionText = "All images and saves on the card will be erased.";
 
   // Shows one message box; tests replace it to answer or record the boxes.
   using MessageHook = std::function<void(const QString& caption, const QString& text)>;
 
   // Stands in for the showing of a secondary window: `show` shows `window` modally and
   // returns its result. Tests use it to answer the item chooser, the directory chooser, the
-  // patch question and About (before or instead of calling `show`).
+  // patch question, the erase question ("EraseQuestion", a QMessageBox whose result is
+  // QMessageBox::Yes to erase) and About (before or instead of calling `show`).
   using ModalHook = std::function<int(QDialog& window, const std::function<int()>& show)>;
 
   // `link` reaches the writer (a port that never answers when there is none) and must
@@ -76,7 +87,7 @@ class Tform_ZEP : public QWidget {
   // Replaces the modal message box; an empty hook restores it.
   void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
   // Replaces the modal showing of the item chooser, the directory chooser, the patch
-  // question and About; an empty hook shows them again. The operation windows are always
+  // question, the erase question and About; an empty hook shows them again. The operation windows are always
   // run themselves (their own hooks answer their dialogs).
   void setModalHook(ModalHook hook) { modalHook_ = std::move(hook); }
   // The windows the commands show; the main window owns them.
@@ -107,7 +118,8 @@ class Tform_ZEP : public QWidget {
 
   // Fills lvFiles from the ROM directory for the current writer type.
   void ScanRomDir();
-  // Asks the writer what it holds and rebuilds ROMINFO when it answered.
+  // Asks the writer what it holds and rebuilds ROMINFO: the card information when it
+  // answered, the old text under "The writer does not answer" when it did not.
   detect::ProbeOutcome ProbeCard();
   void SetColumnWidths();
   // Places the controls for the current client size.
@@ -141,9 +153,15 @@ class Tform_ZEP : public QWidget {
  private:
   void CreateControls();
   void FillCardListView();
+  // ROMINFO from the card information box's lines.
   void ShowCardInfo();
+  // lbDirect shows the ROM directory.
+  void ShowRomDir();
+  // The status line under the controls: why a command did nothing; empty clears it.
+  void ShowStatus(const std::string& why);
 
-  // Runs a handler's body; anything it throws ends as an "Error" message box.
+  // Runs a handler's body after clearing the status line; anything it throws ends as an
+  // "Error" message box.
   void Guarded(const std::function<void()>& body);
   void ShowUnexpected(const QString& text) noexcept;
   // The modal hook, else `show` (which shows `window` modally).
@@ -156,6 +174,11 @@ class Tform_ZEP : public QWidget {
   void RunCommand(ops::Command command);
   // "Using Patch File?": the chosen patch file, empty when none.
   std::string AskPatchFile();
+  // The erase question: true when the user answered "Yes".
+  bool AskErase();
+  // What the status line says after an operation's window closed: its failure message, or
+  // that it was stopped; nothing after a success or a cancelled file dialog.
+  static std::string StatusAfter(const ops::Result& result);
 
   // Controls, in tab order.
   QPushButton* Button2 = nullptr;
@@ -176,12 +199,14 @@ class Tform_ZEP : public QWidget {
   QPushButton* Button7 = nullptr;
   QPushButton* Button12 = nullptr;
   QLabel* Label1 = nullptr;
-  QLabel* lbDirect = nullptr;
+  PathLabel* lbDirect = nullptr;
   QLabel* Label2 = nullptr;
+  QLabel* lbStatus = nullptr;
 
   std::filesystem::path settingsPath_;
   ops::ProgramState state_;
   library::WriterType previousWriterType_ = library::WriterType::Gb;
+  ops::CardInfoBox infoBox_;    // what ROMINFO shows
   link::Link* link_ = nullptr;  // never null
   link::Port* port_ = nullptr;
   MessageHook messageHook_;

@@ -2,16 +2,19 @@
 // commands with their plans (ops/command_plan.h), About and Exit.
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTreeWidget>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "ui/main_window.h"
 #include "ui/text_look.h"
+#include "ui/widgets.h"
 
 namespace quillon::ui {
 
@@ -21,8 +24,7 @@ void Tform_ZEP::Button2Click() {
     chooser.FormActivate(state_.writerType());
     if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != 1) return;
     state_.settings.romDir = chooser.chosenDirectory();
-    lbDirect->setText(FromFileName(state_.settings.romDir));
-    lbDirect->adjustSize();
+    ShowRomDir();
     ScanRomDir();
     state_.cardList.clear();
     lvDown->clear();
@@ -35,7 +37,8 @@ void Tform_ZEP::Button1Click() {
 
 void Tform_ZEP::Button8Click() {
   Guarded([this] {
-    ROMINFO->clear();
+    infoBox_.Clear();
+    ShowCardInfo();
     ProbeCard();
   });
 }
@@ -80,16 +83,47 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   if (plan.next == ops::CommandPlan::Next::Pick) {
     QStringList items;
     for (const std::string& item : plan.items) items.append(FromBig5(item));
-    const std::optional<int> row = Pick(items);
-    if (!row) return;
-    plan = ops::Picked(std::move(plan), *row);
+    // No row picked: Picked says why nothing happens.
+    plan = ops::Picked(std::move(plan), Pick(items).value_or(-1));
   }
-  if (plan.next != ops::CommandPlan::Next::Run) return;
+  if (plan.next != ops::CommandPlan::Next::Run) {
+    ShowStatus(plan.reason);
+    return;
+  }
+  if (plan.asksErase && !AskErase()) {
+    ShowStatus("nothing was erased");
+    return;
+  }
   if (plan.asksPatch) plan.call.args.patchFile = AskPatchFile();
   OperationWindow* window = windows_.ForOperation(plan.call.operation);
   if (window == nullptr) return;
-  window->Run(*link_, state_, plan.call.args);
+  const ops::Result result = window->Run(*link_, state_, plan.call.args);
+  infoBox_.OperationEnded(plan.call.operation, result.outcome);
+  ShowCardInfo();
+  ShowStatus(StatusAfter(result));
   if (plan.probeAfter) ProbeCard();
+}
+
+std::string Tform_ZEP::StatusAfter(const ops::Result& result) {
+  // The operation window has closed: its failure message stays in view here. The WS
+  // operations find a missing writer or card themselves, so this is where their reason shows.
+  switch (result.outcome) {
+    case ops::Outcome::Failed:
+      return result.text;
+    case ops::Outcome::Stopped:
+      return "stopped";
+    case ops::Outcome::Success:
+    case ops::Outcome::Cancelled:
+      break;
+  }
+  return {};
+}
+
+bool Tform_ZEP::AskErase() {
+  const std::unique_ptr<QMessageBox> question = MakeQuestionBox(
+      this, "EraseQuestion", QString::fromLatin1(kEraseQuestionCaption), QString::fromLatin1(kEraseQuestionText));
+  QMessageBox& box = *question;
+  return ShowModal(box, [&box] { return box.exec(); }) == QMessageBox::Yes;
 }
 
 std::string Tform_ZEP::AskPatchFile() {

@@ -59,7 +59,10 @@ void Tform_ZEP::FillCardListView() {
 void Tform_ZEP::Button3Click() {
   Guarded([this] {
     const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
-    if (selected.isEmpty()) return;
+    if (selected.isEmpty()) {
+      ShowStatus("select an image in the file list first");
+      return;
+    }
     const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
     if (name.isEmpty()) return;
     const std::string fileName = name.toStdString();
@@ -87,7 +90,10 @@ void Tform_ZEP::lvFilesDblClick() { Button3Click(); }
 void Tform_ZEP::Button4Click() {
   Guarded([this] {
     const QList<QTreeWidgetItem*> selected = lvDown->selectedItems();
-    if (selected.isEmpty() || selected.front()->text(0).isEmpty()) return;
+    if (selected.isEmpty() || selected.front()->text(0).isEmpty()) {
+      ShowStatus("select an image in the card list first");
+      return;
+    }
     state_.cardList.RemoveEntry(lvDown->indexOfTopLevelItem(selected.front()));
     FillCardListView();
   });

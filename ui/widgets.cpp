@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -72,6 +74,38 @@ void SetUpDialog(QDialog* dialog, const char* objectName, const QString& caption
   dialog->setModal(true);
   dialog->setFixedSize(size);
   if (QGuiApplication::primaryScreen() != nullptr) dialog->move(CentredOnDesktop(size).topLeft());
+}
+
+void PathLabel::setPath(const QString& path) {
+  setText(path);
+  setToolTip(path);
+}
+
+bool PathLabel::elided() const { return fontMetrics().horizontalAdvance(text()) > contentsRect().width(); }
+
+void PathLabel::paintEvent(QPaintEvent* event) {
+  if (!elided()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  const QRect room = contentsRect();
+  painter.setPen(palette().color(foregroundRole()));
+  painter.drawText(room, static_cast<int>(alignment()),
+                   fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+}
+
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const char* name, const QString& caption,
+                                             const QString& text) {
+  auto box =
+      std::make_unique<QMessageBox>(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setFont(ControlFont());
+  box->button(QMessageBox::Yes)->setText(QStringLiteral("&Yes"));
+  box->button(QMessageBox::No)->setText(QStringLiteral("&No"));
+  box->setDefaultButton(QMessageBox::No);
+  box->setEscapeButton(QMessageBox::No);
+  return box;
 }
 
 }  // namespace quillon::ui

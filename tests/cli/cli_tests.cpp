@@ -99,6 +99,66 @@ TEST_F(Cli, List_PrintsTabSeparatedRowsSorted) {
   EXPECT_EQ(run("--writer ws list " + quote(roms.string())).out, "c.ws\t\t\tError\tNone\t\n");
 }
 
+// Header byte 0x143 is the 16th title byte of an old header and the colour flag (0x80, 0xC0)
+// of a new one: as a flag it is no character of the title.
+struct SixteenByteTitle {
+  const char* title;  // the 16 bytes from 0x134, with `color` setting bit 7 of the last
+  bool color;
+  const char* info;  // the name quillon-cli info prints
+  const char* list;  // the title quillon-cli list prints: the bytes before byte 0x143
+};
+constexpr SixteenByteTitle kSixteenByteTitles[] = {
+    {"FIFTEEN LETTERS", true, "FIFTEEN LETTERS", "FIFTEEN LETTERS"},      // 0x80
+    {"COLOUR ONLY GAM\xC0", true, "COLOUR ONLY GAM", "COLOUR ONLY GAM"},  // 0xC0
+    {"SIXTEEN LETTERS!", false, "SIXTEEN LETTERS!", "SIXTEEN LETTERS"},   // a character
+};
+
+TEST_F(Cli, Info_SixteenByteTitles_ColourFlagIsNoCharacter) {
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 9 --flash-chip 16").status, 0);
+  auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
+  auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
+  const auto menu = support::makeMenuImage(0x4000);
+  std::copy(menu.begin(), menu.end(), bios.begin());
+  std::vector<support::PlacedImage> placed;
+  int region = 0;
+  for (const auto& c : kSixteenByteTitles) placed.push_back({makeGbImage({c.title, 0x01, 0, 0, c.color}), region++, 0});
+  support::placeOnFlashCard(bios, flash, placed, 0);
+  support::writeFile(fs::path(writer()) / "gb-bios.bin", bios);
+  support::writeFile(fs::path(writer()) / "gb-flash.bin", flash);
+  const RunResult card = run(port() + " info");
+  ASSERT_EQ(card.status, 0) << card.err;
+  for (const auto& c : kSixteenByteTitles) {
+    EXPECT_NE(card.out.find(std::string("\nName:") + c.info + "\nType:"), std::string::npos) << c.info << "\n"
+                                                                                             << card.out;
+  }
+
+  // The same for an ordinary cartridge's header.
+  for (const auto& c : kSixteenByteTitles) {
+    const auto rom = dir_ / "game.gb";
+    support::writeFile(rom, makeGbImage({c.title, 0x01, 0, 0, c.color}));
+    ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-cart " + quote(rom)).status, 0);
+    const RunResult cart = run(port() + " info");
+    EXPECT_EQ(cart.status, 0) << cart.err;
+    EXPECT_EQ(cart.out, std::string("Standard Card\nName:") + c.info +
+                            "\nType:MBC1\nROM Size:256K bits\nRAM Size:None bits\n" + (c.color ? "Color\n" : "Mono\n"));
+  }
+}
+
+TEST_F(Cli, List_SixteenByteTitles_ColourFlagIsNoCharacter) {
+  const auto roms = dir_ / "roms";
+  fs::create_directories(roms);
+  std::string expected;
+  char name = 'a';
+  for (const auto& c : kSixteenByteTitles) {
+    const std::string file = std::string(1, name++) + ".gb";
+    support::writeFile(roms / file, makeGbImage({c.title, 0x01, 0, 0, c.color}));
+    expected += file + "\t" + c.list + "\tMBC1\t256K\tNone\t" + (c.color ? "C" : "M") + "\n";
+  }
+  const RunResult r = run("list " + quote(roms.string()));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
+}
+
 struct UsageCase {
   const char* args;
   int status;

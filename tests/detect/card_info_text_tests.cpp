@@ -54,12 +54,33 @@ TEST(CardInfoText, EmptyFlashCard_FourLines) {
             (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F020", "FLASH ROM Type:ST 28F010", "Total 0 ROM"}));
 }
 
-TEST(CardInfoText, NameOfSixteenBytesWithoutZero_ShowsAllSixteen) {
-  const auto info = flashCard(0, 0, {entry("ABCDEFGHIJKLMNO\x80", 0xFE, 7, 2, 1, 0, 0x2000)});
-  const auto lines = ShowGbCardInfo(info);
-  EXPECT_EQ(lines[5], "Name:ABCDEFGHIJKLMNO\x80");
-  EXPECT_EQ(lines[6], "Type:MBC5");
-  EXPECT_EQ(lines[9], "RAM Starting Address:0x002000");
+// Byte 0x143 is the 16th title byte: a character of an old header, the colour flag of a new one.
+TEST(CardInfoText, NameOfSixteenBytes_ColourFlagIsNoCharacter) {
+  struct Case {
+    const char* stored;  // the 16 bytes
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"ABCDEFGHIJKLMNOP", "Name:ABCDEFGHIJKLMNOP"},    // a plain 16th character stays
+      {"ABCDEFGHIJKLMNO\x80", "Name:ABCDEFGHIJKLMNO"},  // colour, also for the mono console
+      {"ABCDEFGHIJKLMNO\xC0", "Name:ABCDEFGHIJKLMNO"},  // colour only
+      {"ABCDEFGHIJKLMN\xA4\xA4", "Name:ABCDEFGHIJKLMN\xA4\xA4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    const auto info = flashCard(0, 0, {entry(c.stored, 0xFE, 7, 2, 1, 0, 0x2000)});
+    const auto lines = ShowGbCardInfo(info);
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[5], c.shown);
+    EXPECT_EQ(lines[6], "Type:MBC5");
+    EXPECT_EQ(lines[9], "RAM Starting Address:0x002000");
+
+    CardInfo cartridge;
+    cartridge.kind = kOrdinaryCartridge;
+    cartridge.biosChip = cartridge.flashChip = -1;
+    cartridge.cartridge = entry(c.stored, 0x19, 0, 0, 1);
+    EXPECT_EQ(ShowGbCardInfo(cartridge).at(1), c.shown);
+  }
 }
 
 TEST(CardInfoText, OrdinaryCartridge_SixLines_OrEmptyForLargeRomCode) {

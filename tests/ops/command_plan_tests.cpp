@@ -425,6 +425,8 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
     ASSERT_EQ(plan.next, c.next);
     EXPECT_EQ(plan.card, c.found);
     EXPECT_FALSE(plan.asksPatch);
+    // Only an erase that will run asks first (the GB one after its card size).
+    EXPECT_EQ(plan.asksErase, c.command == Command::EraseCard && c.next != Next::Nothing);
     if (c.next == Next::Nothing) {
       EXPECT_NE(plan.reason.find(c.reason), std::string::npos) << plan.reason;
       continue;
@@ -545,6 +547,7 @@ TEST(Picked, Row_BecomesTheImageOrTheCardSize) {
     EXPECT_EQ(plan.call.args.image, c.image);
     EXPECT_EQ(plan.call.args.cardSize, c.cardSize);
     EXPECT_EQ(plan.probeAfter, c.command == Command::EraseCard);
+    EXPECT_EQ(plan.asksErase, c.command == Command::EraseCard);
   }
 }
 
@@ -555,6 +558,10 @@ TEST(Picked, RowOutsideTheItemsOrNoQuestion_Nothing) {
   EXPECT_EQ(Picked(pick, 2).next, Next::Nothing);  // no "Password" row with the writer type "GB"
   const CommandPlan empty = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({})), kProbed);
   EXPECT_EQ(Picked(empty, 0).next, Next::Nothing);
+  // The reason says why: nothing picked, or nothing to pick from.
+  EXPECT_EQ(Picked(pick, -1).reason, "nothing was picked");
+  EXPECT_EQ(Picked(empty, -1).reason, kNoImages);
+  EXPECT_EQ(Picked(empty, 0).reason, kNoImages);
   const CommandPlan run = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, Cartridge(1, 0)), kProbed);
   ASSERT_EQ(run.next, Next::Run);
   EXPECT_EQ(Picked(run, 0).next, Next::Nothing);

@@ -1,10 +1,12 @@
 // The main window's commands pressed in every writer type against the simulated writer: the
 // probes, checks and picks before each operation window, what the window is handed, the
 // probe after it, and the writer traffic of every command that does nothing.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMap>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -21,8 +23,10 @@
 #include <vector>
 
 #include "connect/silent_port.h"
+#include "detect/probe.h"
 #include "gb_images.h"
 #include "operation_bench.h"
+#include "sim/faults.h"
 #include "sim/sim_writer.h"
 #include "ui/operation_windows.h"
 #include "ui/secondary_windows.h"
@@ -44,7 +48,7 @@ const QString kCancel = QStringLiteral("<cancel>");
 
 constexpr std::size_t kWsImageSize = 0x80000;
 
-enum class Card { None, Flash, EmptyFlash, Cart, CartRam, CartRom8, CartRam4, WsFlash };
+enum class Card { None, Flash, EmptyFlash, Cart, CartRam, CartRom8, CartRam4, WsFlash, ColourFlash, ColourCart };
 
 const support::Bytes& Alpha() {
   static const support::Bytes image = support::makeGbImage({"ALPHA", 0x1B, 1, 2, false});
@@ -52,6 +56,19 @@ const support::Bytes& Alpha() {
 }
 const support::Bytes& Bravo() {
   static const support::Bytes image = support::makeGbImage({"BRAVO", 0x1B, 2, 3, false});
+  return image;
+}
+// Titles of all 16 header bytes: 15 characters and the colour flag, or 16 characters.
+const support::Bytes& ColourFlag80() {
+  static const support::Bytes image = support::makeGbImage({"FIFTEEN LETTERS", 0x1B, 1, 2, true});
+  return image;
+}
+const support::Bytes& ColourFlagC0() {
+  static const support::Bytes image = support::makeGbImage({"COLOUR ONLY GAM\xC0", 0x1B, 1, 0, true});
+  return image;
+}
+const support::Bytes& SixteenLetters() {
+  static const support::Bytes image = support::makeGbImage({"SIXTEEN LETTERS!", 0x19, 0, 0, false});
   return image;
 }
 
@@ -63,12 +80,15 @@ sim::CardContents MakeCard(Card card, int writerType) {
     case Card::None:
       return sim::noCard();
     case Card::Flash:
-    case Card::EmptyFlash: {
+    case Card::EmptyFlash:
+    case Card::ColourFlash: {
       sim::CardContents contents = sim::emptyGbFlashCard();
       const auto menu = support::makeMenuImage(writerType == 0 ? 0x4000 : 0x8000);
       std::copy(menu.begin(), menu.end(), contents[sim::Memory::GbBios].begin());
       std::vector<support::PlacedImage> images;
       if (card == Card::Flash) images = {{Alpha(), 0, 0}, {Bravo(), 1, 1}};
+      if (card == Card::ColourFlash)
+        images = {{ColourFlag80(), 0, 0}, {ColourFlagC0(), 1, 1}, {SixteenLetters(), 2, 2}};
       support::placeOnFlashCard(contents[sim::Memory::GbBios], contents[sim::Memory::GbFlash], images, writerType);
       return contents;
     }
@@ -87,13 +107,16 @@ sim::CardContents MakeCard(Card card, int writerType) {
     }
     case Card::WsFlash:
       return sim::emptyWsFlashCard();
+    case Card::ColourCart:
+      return sim::gbCartridge(ColourFlagC0());
   }
   return sim::noCard();
 }
 
 // A main window on a simulated writer whose modal windows are answered as the test says:
-// the item chooser by `picks` in turn, the patch question by `patchPress`, the directory
-// chooser by `directory`; every operation window by "OK"/"Close" once its worker has ended.
+// the item chooser by `picks` in turn, the patch question by `patchPress`, the erase question
+// by `erasePress`, the directory chooser by `directory`; every operation window by
+// "OK"/"Close" once its worker has ended.
 struct Commander {
   Commander(Card card, int writerType) : bench(MakeCard(card, writerType)) {
     main().settings().saveRomDir = bench.fixture.programDir();
@@ -109,8 +132,16 @@ struct Commander {
     for (ui::OperationWindow* window : OperationWindows()) {
       window->setFileDialogHook(
           [this, window](const ui::FileDialogRequest&) { return fileAnswer.value(window->objectName()); });
+      // A stop request while the worker waits for its step label to be shown: it stops
+      // before its next command to the writer.
+      QObject::connect(window, &ui::OperationWindow::workChanged, window, [this, window](const QString& text) {
+        if (!stopAt.isEmpty() && text.startsWith(stopAt)) window->RequestStop();
+      });
       QObject::connect(window, &ui::OperationWindow::workerEnded, window, [this, window] {
         ran.append(window->objectName() + QLatin1Char('|') + QString::fromStdString(window->result().text));
+        // A stopped operation's window closes by itself; a click left queued for it would
+        // land in the next run of the same window and stop that one.
+        if (window->stopRequested()) return;
         QTimer::singleShot(0, window, [window] { Button(*window)->click(); });
       });
     }
@@ -144,6 +175,20 @@ struct Commander {
         static_cast<QDialog*>(patch)->reject();  // what Escape does
       } else {
         Control<QPushButton>(window, patchPress == QStringLiteral("yes") ? "Button1" : "Button2")->click();
+      }
+    } else if (auto* question = qobject_cast<QMessageBox*>(&window)) {
+      auto caption = [question](QAbstractButton* button) { return button ? button->text() : QStringLiteral("-"); };
+      questions.append(QStringList{question->windowTitle(), question->text(),
+                                   caption(question->button(QMessageBox::Yes)),
+                                   caption(question->button(QMessageBox::No)), caption(question->defaultButton()),
+                                   caption(question->escapeButton())}
+                           .join(QLatin1Char('|')));
+      if (erasePress == QStringLiteral("escape")) {
+        QTest::keyClick(question, Qt::Key_Escape);
+      } else if (erasePress == QStringLiteral("enter")) {
+        QTest::keyClick(question, Qt::Key_Return);  // the default button
+      } else {
+        question->button(erasePress == QStringLiteral("yes") ? QMessageBox::Yes : QMessageBox::No)->click();
       }
     } else if (auto* chooser = qobject_cast<ui::TfmDirect*>(&window)) {
       if (directory.empty()) {
@@ -199,14 +244,57 @@ struct Commander {
   Bench bench;
   QStringList picks;
   QString patchPress;
+  QString erasePress = QStringLiteral("yes");  // "yes", "no", "escape" or "enter"
+  QString stopAt;                              // an operation is stopped at the first step label starting so
   std::string directory;
   QMap<QString, QString> fileAnswer;  // window name -> the file its dialog answers
 
   QStringList shown;                 // secondary windows shown, in order
+  QStringList questions;             // "caption|text" of each question box shown
   std::vector<QStringList> offered;  // rows of each item chooser shown
   QStringList ran;                   // "window|result" of each operation that ran
   Commands traffic;                  // commands of the last press
 };
+
+// Lists a ROM folder holding one image (ALPHA, or a WS image without save memory, so that
+// writing asks no patch question), with the menu images beside the program, and puts the
+// image on the card list.
+bool ComposeOne(Commander& c, bool ws) {
+  const std::filesystem::path roms = c.bench.fixture.root() / "roms";
+  std::filesystem::create_directories(roms);
+  support::writeFile(c.bench.fixture.root() / "cgbbios.bin", support::makeMenuImage(0x4000));
+  support::writeFile(c.bench.fixture.root() / "chtbios.bin", support::makeMenuImage(0x8000));
+  if (ws) {
+    std::vector<std::uint8_t> image(kWsImageSize, 0x5A);
+    image[kWsImageSize - 5] = 0x00;
+    support::writeFile(roms / "game.ws", image);
+    return c.Compose(roms, {"game.ws"});
+  }
+  support::writeFile(roms / "alpha.gb", Alpha());
+  return c.Compose(roms, {"alpha.gb"});
+}
+
+QString Status(ui::Tform_ZEP& main) { return Control<QLabel>(main, "lbStatus")->text(); }
+// The label shows all of its text: wrapped as the label wraps it, the text fits the label,
+// and the label lies inside its window.
+bool ShownWhole(const QLabel& label) {
+  const QRect room = label.contentsRect();
+  const int flags = (label.wordWrap() ? Qt::TextWordWrap : 0) | static_cast<int>(label.alignment());
+  const QRect needed = label.fontMetrics().boundingRect(room, flags, label.text());
+  return label.isVisible() && !label.text().isEmpty() && needed.width() <= room.width() &&
+         needed.height() <= room.height() && label.window()->rect().contains(label.geometry());
+}
+
+QString Info(ui::Tform_ZEP& main) { return Control<QPlainTextEdit>(main, "ROMINFO")->toPlainText(); }
+
+// The card information text the last probe's record gives, one line per line.
+QString ProbeText(ui::Tform_ZEP& main) {
+  QStringList lines;
+  for (const std::string& line : detect::CardInfoLines(main.cardInfo(), main.writerType())) {
+    lines.append(QString::fromStdString(line));
+  }
+  return lines.join(QLatin1Char('\n'));
+}
 
 bool EndsWith(const Commands& all, const Commands& tail) {
   return !tail.empty() && all.size() >= tail.size() &&
@@ -224,8 +312,8 @@ class MainCommandTest : public QObject {
 
  private slots:
 
-  // Every command that does not apply sends nothing but its probe (or nothing at all) and
-  // shows no operation window.
+  // Every command that does not apply sends nothing but its probe (or nothing at all), shows
+  // no operation window, and says why in the status line until the next command.
   void doesNothing_onlyItsProbe_data() {
     QTest::addColumn<int>("card");
     QTest::addColumn<int>("writerType");
@@ -233,28 +321,42 @@ class MainCommandTest : public QObject {
     QTest::addColumn<QStringList>("picks");
     QTest::addColumn<bool>("probes");
     QTest::addColumn<QList<QStringList>>("offered");
+    QTest::addColumn<QString>("status");
     const QStringList two{"ALPHA", "BRAVO"};
     const QStringList sizes{"16MB Card", "32MB Card"};
     auto row = [](const char* name, Card card, int type, const char* button, QStringList picks, bool probes,
-                  QList<QStringList> offered) {
-      QTest::newRow(name) << static_cast<int>(card) << type << QString::fromLatin1(button) << picks << probes
-                          << offered;
+                  QList<QStringList> offered, const char* status) {
+      QTest::newRow(name) << static_cast<int>(card) << type << QString::fromLatin1(button) << picks << probes << offered
+                          << QString::fromLatin1(status);
     };
-    row("write GB, empty card list", Card::Flash, 0, "Button6", {}, false, {});
-    row("write WS, empty card list", Card::WsFlash, 2, "Button6", {}, false, {});
-    row("download card, no card", Card::None, 0, "Button9", {}, true, {});
-    row("download card, rom code 8", Card::CartRom8, 0, "Button9", {}, true, {});
-    row("download card, pick cancelled", Card::Flash, 0, "Button9", {kCancel}, true, {two});
-    row("download card, password type has no Password row", Card::Flash, 1, "Button9", {kCancel}, true, {two});
-    row("download card, empty flash card, OK", Card::EmptyFlash, 0, "Button9", {kNoRow}, true, {QStringList{}});
-    row("download RAM, cartridge without RAM", Card::Cart, 0, "Button11", {}, true, {});
-    row("upload RAM, cartridge RAM code 4", Card::CartRam4, 1, "Button10", {}, true, {});
-    row("download RAM, OK without a row", Card::Flash, 0, "Button11", {kNoRow}, true, {two});
+    const char* emptyWriter =
+        "The cartridge's ROM size code 0xFF is not one that can be read: the writer is empty, or the cartridge's "
+        "header is not readable";
+    row("write GB, empty card list", Card::Flash, 0, "Button6", {}, false, {}, "The card list is empty");
+    row("write WS, empty card list", Card::WsFlash, 2, "Button6", {}, false, {}, "The card list is empty");
+    row("download card, no card", Card::None, 0, "Button9", {}, true, {}, emptyWriter);
+    row("download card, rom code 8", Card::CartRom8, 0, "Button9", {}, true, {},
+        "The cartridge's ROM size code 0x08 is not one that can be read: the writer is empty, or the cartridge's "
+        "header is not readable");
+    row("download card, pick cancelled", Card::Flash, 0, "Button9", {kCancel}, true, {two}, "Nothing was picked");
+    row("download card, password type has no Password row", Card::Flash, 1, "Button9", {kCancel}, true, {two},
+        "Nothing was picked");
+    row("download card, empty flash card, OK", Card::EmptyFlash, 0, "Button9", {kNoRow}, true, {QStringList{}},
+        "The flash card holds no images");
+    row("download card, empty flash card, cancelled", Card::EmptyFlash, 0, "Button9", {kCancel}, true, {QStringList{}},
+        "The flash card holds no images");
+    row("download RAM, cartridge without RAM", Card::Cart, 0, "Button11", {}, true, {},
+        "The cartridge has no save memory (RAM size code 0x00)");
+    row("upload RAM, cartridge RAM code 4", Card::CartRam4, 1, "Button10", {}, true, {},
+        "The cartridge has no save memory (RAM size code 0x04)");
+    row("download RAM, OK without a row", Card::Flash, 0, "Button11", {kNoRow}, true, {two}, "Nothing was picked");
     row("upload RAM, GB+Password cancelled", Card::Flash, 1, "Button10", {kCancel}, true,
-        {two + QStringList{"Password"}});
-    row("erase, cartridge", Card::Cart, 0, "Button13", {}, true, {});
-    row("erase, no card", Card::None, 1, "Button13", {}, true, {});
-    row("erase, size pick cancelled", Card::Flash, 0, "Button13", {kCancel}, true, {sizes});
+        {two + QStringList{"Password"}}, "Nothing was picked");
+    row("erase, cartridge", Card::Cart, 0, "Button13", {}, true, {},
+        "There is no flash card to erase: the writer holds an ordinary cartridge, or is empty");
+    row("erase, no card", Card::None, 1, "Button13", {}, true, {},
+        "There is no flash card to erase: the writer holds an ordinary cartridge, or is empty");
+    row("erase, size pick cancelled", Card::Flash, 0, "Button13", {kCancel}, true, {sizes}, "Nothing was picked");
   }
   void doesNothing_onlyItsProbe() {
     QFETCH(int, card);
@@ -263,6 +365,7 @@ class MainCommandTest : public QObject {
     QFETCH(QStringList, picks);
     QFETCH(bool, probes);
     QFETCH(QList<QStringList>, offered);
+    QFETCH(QString, status);
     Commander c(static_cast<Card>(card), writerType);
     const Commands probe = c.ProbeTraffic();
     c.picks = picks;
@@ -271,6 +374,11 @@ class MainCommandTest : public QObject {
     QCOMPARE(c.ran, QStringList{});
     QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), offered);
     for (const QString& name : c.shown) QCOMPARE(name, QStringLiteral("fmSelect"));
+    QCOMPARE(Status(c.main()), status);
+    QVERIFY(ShownWhole(*Control<QLabel>(c.main(), "lbStatus")));
+
+    c.Press("Button1");  // "Research Files": the next command
+    QCOMPARE(Status(c.main()), QString());
   }
 
   // A GB card composed from a folder, written, then read back image by image.
@@ -493,7 +601,8 @@ class MainCommandTest : public QObject {
       probe = c.ProbeTraffic();
       if (run == 0) {
         c.Press(button.toLatin1().constData());
-        QCOMPARE(c.shown, QStringList{});
+        // Erasing asks first; nothing else is shown before the window.
+        QCOMPARE(c.shown, probeAfter ? QStringList{"EraseQuestion"} : QStringList{});
       } else {
         const std::vector<ui::OperationWindow*> all = c.OperationWindows();
         const auto it = std::find_if(all.begin(), all.end(), [&](auto* w) { return w->objectName() == window; });
@@ -585,6 +694,245 @@ class MainCommandTest : public QObject {
     QCOMPARE(ran.size(), 1);
     QCOMPARE(main.cardInfo().kind, -1);
     QCOMPARE(f.messages, QStringList{});
+  }
+
+  // --- the erase question --------------------------------------------------------------
+
+  // "Earse Card" asks before anything is erased, after the GB card size; only "Yes" erases.
+  // "No", Escape and Enter (the default button is "No") send nothing more to the writer.
+  void erase_question_onlyYesErases_data() {
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("erases");
+    for (const int type : {0, 1, 2}) {
+      for (const char* press : {"yes", "no", "escape", "enter"}) {
+        QTest::addRow("writer type %d, %s", type, press)
+            << type << QString::fromLatin1(press) << (QByteArray(press) == "yes");
+      }
+    }
+  }
+  void erase_question_onlyYesErases() {
+    QFETCH(int, writerType);
+    QFETCH(QString, press);
+    QFETCH(bool, erases);
+    const bool ws = writerType == 2;
+    Commander c(ws ? Card::WsFlash : Card::Flash, writerType);
+    auto flash = c.bench.writer.port.memory(ws ? sim::Memory::WsFlash : sim::Memory::GbFlash);
+    std::fill(flash.begin(), flash.end(), 0x00);
+    const Commands probe = ws ? Commands{} : c.ProbeTraffic();
+    c.picks = {"32MB Card"};
+    c.erasePress = press;
+    c.Press("Button13");
+
+    QCOMPARE(c.questions, QStringList{"Earse Card|All images and saves on the card will be erased.|&Yes|&No|&No|&No"});
+    QCOMPARE(c.shown, ws ? QStringList{"EraseQuestion"} : QStringList({"fmSelect", "EraseQuestion"}));
+    const bool erased = std::all_of(flash.begin(), flash.end(), [](std::uint8_t v) { return v == 0xFF; });
+    const bool untouched = std::all_of(flash.begin(), flash.end(), [](std::uint8_t v) { return v == 0x00; });
+    if (erases) {
+      QCOMPARE(c.ran,
+               QStringList{QString::fromLatin1(ws ? "fmClearWS" : "fmClear") + QStringLiteral("|Earsing Success")});
+      QVERIFY(erased);
+      QCOMPARE(Status(c.main()), QString());
+    } else {
+      QCOMPARE(c.ran, QStringList{});
+      QCOMPARE(c.traffic, probe);  // GB: the probe before the size choice; WS: nothing
+      QVERIFY(untouched);
+      QCOMPARE(Status(c.main()), QStringLiteral("Nothing was erased"));
+    }
+  }
+
+  // Only erasing asks: reading and saving go on without the question.
+  void erase_question_notAskedByOtherCommands_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("pick");
+    QTest::newRow("download card") << "Button9"
+                                   << "ALPHA";
+    QTest::newRow("download RAM") << "Button11"
+                                  << "BRAVO";
+  }
+  void erase_question_notAskedByOtherCommands() {
+    QFETCH(QString, button);
+    QFETCH(QString, pick);
+    Commander c(Card::Flash, 0);
+    const QString file = QString::fromStdString((c.bench.fixture.root() / "out.bin").string());
+    c.fileAnswer["fmUpload"] = file;
+    c.fileAnswer["fmRAMDown"] = file;
+    c.picks = {pick};
+    c.erasePress = QStringLiteral("no");
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.questions, QStringList{});
+    QCOMPARE(c.ran.size(), 1);
+    QVERIFY2(c.ran.front().endsWith(QStringLiteral("|Downloading Success")), qPrintable(c.ran.front()));
+  }
+
+  // --- the card information after a write or erase that did not finish ----------------
+
+  // A write or erase that failed or was stopped is said above the probe's text until a write
+  // or erase succeeds; "Reread Card Information" and a read keep saying it.
+  void info_unfinishedWork_saidUntilOneSucceeds_data() {
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("fault");   // armed for the first run
+    QTest::addColumn<QString>("stopAt");  // or: the step label the first run is stopped at
+    QTest::addColumn<QString>("note");
+    const QString write = QStringLiteral("Last write did not finish: images may be damaged");
+    const QString erase = QStringLiteral("Last erase did not finish");
+    QTest::newRow("GB write fails") << 0 << "Button6"
+                                    << "program-fail-bank=3" << QString() << write;
+    QTest::newRow("GB+Password write stopped") << 1 << "Button6" << QString() << "Earsing ROM" << write;
+    QTest::newRow("GB erase fails") << 0 << "Button13"
+                                    << "erase-fail-block=2" << QString() << erase;
+    QTest::newRow("GB erase stopped") << 0 << "Button13" << QString() << "Earsing ROM : 0x010000" << erase;
+    QTest::newRow("WS write fails") << 2 << "Button6"
+                                    << "program-fail-bank=62" << QString() << write;
+    QTest::newRow("WS erase stopped") << 2 << "Button13" << QString() << "Earsing : 0x020000" << erase;
+  }
+  void info_unfinishedWork_saidUntilOneSucceeds() {
+    QFETCH(int, writerType);
+    QFETCH(QString, button);
+    QFETCH(QString, fault);
+    QFETCH(QString, stopAt);
+    QFETCH(QString, note);
+    const bool ws = writerType == 2;
+    Commander c(ws ? Card::WsFlash : Card::EmptyFlash, writerType);
+    if (button == QStringLiteral("Button6")) QVERIFY(ComposeOne(c, ws));
+    if (!fault.isEmpty()) sim::armFault(c.bench.writer.port.faults(), fault.toStdString());
+    c.stopAt = stopAt;
+    c.picks = {"16MB Card"};
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.ran.size(), 1);
+    QVERIFY2(!c.ran.front().endsWith(QStringLiteral("Success")), qPrintable(c.ran.front()));
+    // The status line keeps the failure message, or says that the operation was stopped.
+    QCOMPARE(Status(c.main()),
+             stopAt.isEmpty() ? c.ran.front().section(QLatin1Char('|'), 1) : QStringLiteral("Stopped"));
+    // The note, then what the probe after the window read.
+    QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
+    QCOMPARE(Info(c.main()), note + QLatin1Char('\n') + ProbeText(c.main()));
+
+    c.Press("Button8");  // "Reread Card Information"
+    QCOMPARE(Info(c.main()), note + QLatin1Char('\n') + ProbeText(c.main()));
+
+    c.bench.writer.port.faults() = {};
+    c.stopAt.clear();
+    if (ws) {  // a read is no write or erase
+      c.fileAnswer["fmUploadWS"] = QString::fromStdString((c.bench.fixture.root() / "read.ws").string());
+      c.ran.clear();
+      c.Press("Button9");
+      QCOMPARE(c.ran.size(), 1);
+      QCOMPARE(Info(c.main()).section(QLatin1Char('\n'), 0, 0), note);
+    }
+
+    c.ran.clear();
+    c.picks = {"16MB Card"};
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.ran.size(), 1);
+    QVERIFY2(c.ran.front().endsWith(QStringLiteral("Success")), qPrintable(c.ran.front()));
+    QCOMPARE(Info(c.main()), ProbeText(c.main()));
+  }
+
+  // Of an erase and a write that both did not finish, the last is said; a write that
+  // succeeds ends the note of an erase as well.
+  void info_unfinishedWork_lastOneSaid() {
+    Commander c(Card::EmptyFlash, 0);
+    QVERIFY(ComposeOne(c, false));
+    c.picks = {"16MB Card"};
+    sim::armFault(c.bench.writer.port.faults(), "erase-fail-block=0");
+    c.Press("Button13");
+    QVERIFY2(Info(c.main()).startsWith(QStringLiteral("Last erase did not finish\n")), qPrintable(Info(c.main())));
+    c.Press("Button6");  // the same fault: the write's erase fails
+    QVERIFY2(Info(c.main()).startsWith(QStringLiteral("Last write did not finish: images may be damaged\n")),
+             qPrintable(Info(c.main())));
+    QVERIFY(!Info(c.main()).contains(QStringLiteral("Last erase")));
+    c.bench.writer.port.faults() = {};
+    c.picks = {"16MB Card"};
+    sim::armFault(c.bench.writer.port.faults(), "erase-fail-block=0");
+    c.Press("Button13");
+    QVERIFY(Info(c.main()).startsWith(QStringLiteral("Last erase did not finish\n")));
+    c.bench.writer.port.faults() = {};
+    c.Press("Button6");
+    QCOMPARE(Info(c.main()), ProbeText(c.main()));
+    QVERIFY(Info(c.main()).contains(QStringLiteral("Name:ALPHA")));
+  }
+
+  // A command's probe that the writer does not answer keeps the text of the last answer under
+  // "The writer does not answer", and the command says why it did nothing.
+  void info_writerStopsAnswering_saidAboveTheKeptText() {
+    Commander c(Card::Flash, 0);
+    const QString answered = Info(c.main());
+    QVERIFY(answered.startsWith(QStringLiteral("Emulator Card\n")));
+    c.bench.writer.port.faults().absent = true;
+    for (const char* button : {"Button9", "Button11", "Button10", "Button13"}) {
+      c.Press(button);
+      QCOMPARE(Info(c.main()), QStringLiteral("The writer does not answer\n") + answered);
+      QCOMPARE(Status(c.main()), QStringLiteral("Linking Fail"));
+    }
+    QCOMPARE(c.shown, QStringList{});
+    c.bench.writer.port.faults().absent = false;
+    c.Press("Button8");
+    QCOMPARE(Info(c.main()), answered);
+  }
+
+  // An operation that fails says why in the status line once its window has closed, the
+  // longest message whole; the WS operations are where a WS command finds no writer or card.
+  void status_operationFailed_messageShownWhole_data() {
+    QTest::addColumn<int>("card");
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("status");
+    const QString wrongCard = QStringLiteral("Card is not inserted right or FLASH ROM is not supported");
+    QTest::newRow("GB write, cartridge") << static_cast<int>(Card::Cart) << 0 << "Button6" << QString() << wrongCard;
+    QTest::newRow("GB write, unknown menu chip") << static_cast<int>(Card::EmptyFlash) << 0 << "Button6"
+                                                 << "unknown-bios-chip" << wrongCard;
+    QTest::newRow("WS erase, unknown card") << static_cast<int>(Card::WsFlash) << 2 << "Button13"
+                                            << "ws-id=1234" << wrongCard;
+    QTest::newRow("WS write, unknown card") << static_cast<int>(Card::WsFlash) << 2 << "Button6"
+                                            << "ws-id=1234" << wrongCard;
+    QTest::newRow("WS read, no writer") << static_cast<int>(Card::WsFlash) << 2 << "Button9"
+                                        << "absent"
+                                        << "Linking Error";
+  }
+  void status_operationFailed_messageShownWhole() {
+    QFETCH(int, card);
+    QFETCH(int, writerType);
+    QFETCH(QString, button);
+    QFETCH(QString, fault);
+    QFETCH(QString, status);
+    const bool ws = writerType == 2;
+    Commander c(static_cast<Card>(card), writerType);
+    if (button == QStringLiteral("Button6")) QVERIFY(ComposeOne(c, ws));
+    if (!fault.isEmpty()) sim::armFault(c.bench.writer.port.faults(), fault.toStdString());
+    c.fileAnswer["fmUploadWS"] = QString::fromStdString((c.bench.fixture.root() / "read.ws").string());
+    c.Press(button.toLatin1().constData());
+    QCOMPARE(c.ran.size(), 1);
+    QCOMPARE(c.ran.front().section(QLatin1Char('|'), 1), status);
+    QCOMPARE(Status(c.main()), status);
+    QVERIFY(ShownWhole(*Control<QLabel>(c.main(), "lbStatus")));
+
+    c.bench.writer.port.faults() = {};
+    c.Press("Button8");  // the next command clears it
+    QCOMPARE(Status(c.main()), QString());
+  }
+
+  // --- titles ---------------------------------------------------------------------------
+
+  // The 16th title byte shows as a character unless it is the colour flag: in the item
+  // chooser and in the card information box alike.
+  void titles_colourFlagIsNoCharacter_chooserAndInfo() {
+    Commander c(Card::ColourFlash, 0);
+    const QStringList titles{"FIFTEEN LETTERS", "COLOUR ONLY GAM", "SIXTEEN LETTERS!"};
+    const QString info = Info(c.main());
+    for (const QString& title : titles) {
+      QVERIFY2(info.contains(QStringLiteral("\nName:") + title + QLatin1Char('\n')), qPrintable(info));
+    }
+    QVERIFY2(!info.contains(QStringLiteral("\\x")) && !info.contains(QChar(0xC0)), qPrintable(info));
+    c.picks = {kCancel};
+    c.Press("Button9");
+    QCOMPARE(c.offered.size(), std::size_t{1});
+    QCOMPARE(c.offered[0], titles);
+
+    Commander cart(Card::ColourCart, 0);
+    QCOMPARE(Info(cart.main()).section(QLatin1Char('\n'), 0, 1), QStringLiteral("Standard Card\nName:COLOUR ONLY GAM"));
   }
 };
 

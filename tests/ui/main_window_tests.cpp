@@ -110,7 +110,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(w.settings().patchDir), dir);
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvFiles")), (QStringList{"a.gb", "b.gbc"}));
     QCOMPARE(Control<QTreeWidget>(w, "lvDown")->topLevelItemCount(), 0);
-    QCOMPARE(Control<QPlainTextEdit>(w, "ROMINFO")->toPlainText(), QString());
+    // The fixture's writer never answers.
+    QCOMPARE(Control<QPlainTextEdit>(w, "ROMINFO")->toPlainText(), QStringLiteral("The writer does not answer"));
     QVERIFY(!std::filesystem::exists(f.settingsFile()));  // nothing written before exit
 
     f.close();
@@ -208,17 +209,63 @@ class MainWindowTest : public QObject {
     QVERIFY(ReadText(f.settingsFile()).find("RomDir=/no/such/folder/\n") != std::string::npos);
   }
 
+  // A ROM directory wider than the room left of "Select Directory" keeps out of the buttons:
+  // the label shows its start and end, and its tool tip holds the whole path. A wider window
+  // gives it more room.
+  void startup_longRomDir_shortenedInItsRoomWholeInToolTip() {
+    WindowFixture f;
+    const std::string dir = "/" + std::string(120, 'd') + "/roms/";
+    f.writeSettings("[Main]\nRomDir=" + dir + "\n");
+    Tform_ZEP& w = f.open();
+    auto* label = dynamic_cast<quillon::ui::PathLabel*>(Control<QLabel>(w, "lbDirect"));
+    QVERIFY(label != nullptr);
+    const QString whole = QString::fromStdString(dir);
+    QCOMPARE(label->text(), whole);
+    QCOMPARE(label->toolTip(), whole);
+    QVERIFY(label->elided());
+    QVERIFY(label->geometry().right() < Control<QWidget>(w, "Button2")->x());
+
+    w.resize(2400, 600);
+    QVERIFY(!label->elided());
+    QVERIFY(label->geometry().right() < Control<QWidget>(w, "Button2")->x());
+  }
+
   // --- controls ------------------------------------------------------------------------
 
   void window_captionAndSize() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillon Writing System ") + QStringLiteral(QUILLON_PROJECT_VERSION));
-    QCOMPARE(w.size(), QSize(632, 418));
+    // The controls' design size and the status line under them.
+    QCOMPARE(w.size(), QSize(632, 418 + Tform_ZEP::kStatusHeight));
+    QCOMPARE(w.minimumSize(), w.size());
     const QRect screen = w.screen()->availableGeometry();
     QVERIFY2(std::abs(w.geometry().center().x() - screen.center().x()) <= 1 &&
                  std::abs(w.geometry().center().y() - screen.center().y()) <= 1,
              "the window opens centred");
+  }
+
+  // Smaller than the design size in either direction, the window keeps the design size
+  // there, and the controls stay where the design puts them.
+  void window_cannotShrinkBelowDesign_data() {
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<QSize>("kept");
+    const int height = 418 + Tform_ZEP::kStatusHeight;
+    QTest::newRow("both smaller") << QSize(400, 300) << QSize(632, height);
+    QTest::newRow("narrower") << QSize(500, height + 100) << QSize(632, height + 100);
+    QTest::newRow("lower") << QSize(900, 200) << QSize(900, height);
+  }
+  void window_cannotShrinkBelowDesign() {
+    QFETCH(QSize, asked);
+    QFETCH(QSize, kept);
+    WindowFixture f;
+    Tform_ZEP& w = f.open();
+    w.resize(1200, 900);
+    w.resize(asked);
+    QCOMPARE(w.size(), kept);
+    QCOMPARE(Control<QWidget>(w, "lvFiles")->y(), 40);
+    QVERIFY(w.rect().contains(Control<QWidget>(w, "lbStatus")->geometry()));
+    QVERIFY(w.rect().contains(Control<QWidget>(w, "Button12")->geometry()));
   }
 
   void controls_designPlaces_data() {
@@ -376,7 +423,7 @@ class MainWindowTest : public QObject {
     PickWithKeys(combo, 1);  // GB -> GB+Password
     QCOMPARE(static_cast<int>(w.writerType()), 1);
     QCOMPARE(static_cast<int>(w.previousWriterType()), 1);
-    QCOMPARE(info->toPlainText(), QString());
+    QCOMPARE(info->toPlainText(), QStringLiteral("The writer does not answer"));  // the old text went
     QCOMPARE(w.cardList().count(), 0);
     QCOMPARE(lvDown->topLevelItemCount(), 0);
     QCOMPARE(ColumnTexts(lvFiles), gbFiles);
@@ -459,7 +506,7 @@ class MainWindowTest : public QObject {
   // --- resize --------------------------------------------------------------------------
 
   void resize_data() {
-    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QSize>("client");  // the controls' area, above the status line
     QTest::addColumn<QRect>("lvFiles");
     QTest::addColumn<QRect>("lvDown");
     QTest::addColumn<QRect>("rominfo");
@@ -469,9 +516,6 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QList<int>>("topLefts");  // Button2, Button1, Button8
     QTest::newRow("design") << QSize(632, 418) << QRect(4, 40, 433, 157) << QRect(4, 228, 433, 157)
                             << QRect(440, 40, 189, 345) << 200 << 204 << 388 << QList<int>{220, 328, 452};
-    QTest::newRow("smaller never shrinks")
-        << QSize(400, 300) << QRect(4, 40, 433, 157) << QRect(4, 228, 433, 157) << QRect(440, 40, 189, 345) << 200
-        << 204 << 388 << QList<int>{220, 328, 452};
     QTest::newRow("100 taller") << QSize(632, 518) << QRect(4, 40, 433, 207) << QRect(4, 278, 433, 207)
                                 << QRect(440, 40, 189, 445) << 250 << 254 << 488 << QList<int>{220, 328, 452};
     QTest::newRow("200 wider") << QSize(832, 418) << QRect(4, 40, 633, 157) << QRect(4, 228, 633, 157)
@@ -482,10 +526,10 @@ class MainWindowTest : public QObject {
     QTest::newRow("one pixel more each way")
         << QSize(633, 419) << QRect(4, 40, 434, 157) << QRect(4, 228, 434, 157) << QRect(441, 40, 189, 346) << 200
         << 204 << 389 << QList<int>{221, 329, 453};
-    QTest::newRow("wider but lower") << QSize(900, 300) << QRect(4, 40, 701, 157) << QRect(4, 228, 701, 157)
-                                     << QRect(708, 40, 189, 345) << 200 << 204 << 388 << QList<int>{488, 596, 720};
-    QTest::newRow("higher but narrower") << QSize(500, 618) << QRect(4, 40, 433, 257) << QRect(4, 328, 433, 257)
-                                         << QRect(440, 40, 189, 545) << 300 << 304 << 588 << QList<int>{220, 328, 452};
+    QTest::newRow("wider, design height") << QSize(900, 418) << QRect(4, 40, 701, 157) << QRect(4, 228, 701, 157)
+                                          << QRect(708, 40, 189, 345) << 200 << 204 << 388 << QList<int>{488, 596, 720};
+    QTest::newRow("higher, design width") << QSize(632, 618) << QRect(4, 40, 433, 257) << QRect(4, 328, 433, 257)
+                                          << QRect(440, 40, 189, 545) << 300 << 304 << 588 << QList<int>{220, 328, 452};
   }
   void resize() {
     QFETCH(QSize, client);
@@ -501,8 +545,9 @@ class MainWindowTest : public QObject {
     // Go through a much larger size first, so that nothing passes by staying put.
     w.resize(1200, 900);
     QCOMPARE(w.size(), QSize(1200, 900));
-    w.resize(client);
-    QCOMPARE(w.size(), client);
+    const QSize window = client + QSize(0, Tform_ZEP::kStatusHeight);
+    w.resize(window);
+    QCOMPARE(w.size(), window);
 
     QCOMPARE(Control<QWidget>(w, "lvFiles")->geometry(), lvFiles);
     QCOMPARE(Control<QWidget>(w, "lvDown")->geometry(), lvDown);
@@ -720,13 +765,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), QStringList{"a.gb"});
   }
 
-  void reread_withoutLink_clearsInfo() {
+  void reread_withoutLink_clearsInfoSaysWriterSilent() {
     WindowFixture f;
     Tform_ZEP& w = f.open();
     auto* info = Control<QPlainTextEdit>(w, "ROMINFO");
     info->setPlainText("old");
     Click(Control<QPushButton>(w, "Button8"));
-    QCOMPARE(info->toPlainText(), QString());
+    QCOMPARE(info->toPlainText(), QStringLiteral("The writer does not answer"));
   }
 
   void exit_closesWindow_settingsWrittenOnDestruction() {

@@ -128,12 +128,12 @@ class ProbeTest : public QObject {
     QCOMPARE(Info(w), QStringLiteral("Emulator Card"));
 
     writer.port.faults().absent = true;
-    w.ProbeCard();  // no answer: the text of the last answer stays
-    QCOMPARE(Info(w), QStringLiteral("Emulator Card"));
+    w.ProbeCard();  // no answer: the text of the last answer stays, under what happened
+    QCOMPARE(Info(w), QStringLiteral("The writer does not answer\nEmulator Card"));
     QCOMPARE(w.cardInfo().kind, -1);
 
     Click(Control<QPushButton>(w, "Button8"));  // "Reread Card Information" clears first
-    QCOMPARE(Info(w), QString());
+    QCOMPARE(Info(w), QStringLiteral("The writer does not answer"));
 
     writer.port.faults().absent = false;
     Click(Control<QPushButton>(w, "Button8"));

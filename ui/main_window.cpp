@@ -23,6 +23,7 @@
 
 #include "detect/probe.h"
 #include "link/link.h"
+#include "ops/save_backups.h"
 #include "quillon_version.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
@@ -71,7 +72,7 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
     if (SeedUserSettings(location, SettingsFileFor(exe)))
       notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
-  return {ProgramDirOf(exe), location.path};
+  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder()};
 }
 
 Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWidget* parent)
@@ -88,6 +89,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   setGeometry(CentredOnDesktop(QSize(kDesignWidth, kMinimumHeight)));
 
   settingsPath_ = std::move(paths.settingsPath);
+  backupFolder_ = std::move(paths.backupFolder);
   state_.programDir = std::move(paths.programDir);
   state_.settings.romDir = state_.programDir;
   LoadSettings();
@@ -190,6 +192,7 @@ void Tform_ZEP::CreateControls() {
 void Tform_ZEP::LoadSettings() {
   // A missing key keeps the ROM directory the constructor chose (the program's directory).
   state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
+  state_.backupFolder = state_.settings.autoBackup ? backupFolder_ : std::string();
   previousWriterType_ = state_.writerType();
   ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
 }

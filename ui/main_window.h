@@ -47,6 +47,9 @@ namespace quillon::ui {
 struct StartupPaths {
   std::string programDir;              // the executable's directory, ending in '/'
   std::filesystem::path settingsPath;  // the settings file
+  // Where copies of save memory go before a command overwrites it (empty: none are made);
+  // AutoBackup=0 in the settings turns them off.
+  std::string backupFolder;
 };
 
 // The paths of the running executable. When its directory cannot be written, the settings
@@ -204,6 +207,7 @@ class Tform_ZEP : public QWidget {
   QLabel* lbStatus = nullptr;
 
   std::filesystem::path settingsPath_;
+  std::string backupFolder_;
   ops::ProgramState state_;
   library::WriterType previousWriterType_ = library::WriterType::Gb;
   ops::CardInfoBox infoBox_;    // what ROMINFO shows

@@ -1,6 +1,7 @@
 // Save memory restore: a ".sav" file into the save memory of a cartridge or of one flash
 // card image.
 #include "gb/gb_operations.h"
+#include "gb/save_copy.h"
 #include "gb/save_memory.h"
 #include "gb/steps.h"
 #include "library/regular_file.h"
@@ -27,6 +28,8 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   if (!data) return end(ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
   if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error");
+  if (auto stop = KeepSaveCopy(op, memory, SaveTitle(op.state.cardInfo, selectedImage))) return *stop;
+  op.window.SetWork("Uploading RAM...");
 
   ProgressMeter meter(op.window, memory.fileBytes());
   EnableSaveMemory(op.link, memory);

@@ -22,6 +22,8 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
+  if (auto end = KeepSaveCopy(op)) return *end;
+  op.window.SetWork("Uploading RAM...");
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
   SelectSaveMemory(op.link);

@@ -57,21 +57,24 @@ struct CopyCase {
   const char* command;  // after the global options; {dir} is the test's folder
   const char* title;    // in the copy's name
   int banks;            // ReadBlock commands of the copy
-  // The save memory before the command: "sram" (the whole device file) or a backup-ram
-  // command's arguments (the area it reads).
+  // The save memory before the command: "sram" (the whole device file) or "backup" (what
+  // backup-ram with `area` reads).
   const char* before;
+  // The backup-ram arguments reading the same area, whose traffic the copy's must be; null
+  // for the whole GB flash card, which no backup-ram command reads at once.
+  const char* area;
 };
 
 const CopyCase kCases[] = {
-    {"gbCartridgeRestore", "gb", "restore-ram {dir}/new.sav", "SAVES", 4, "backup-ram"},
-    {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "SECOND", 1, "backup-ram --image 2"},
-    {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1,
-     "backup-ram --password"},
-    {"gbErase", "gb", "erase --size 16", "card", 16, "sram"},
-    {"gbWrite", "gb", "write {dir}/third.gb", "card", 16, "sram"},
-    {"wsRestore", "ws", "restore-ram {dir}/new.sav", "card", 1, "sram"},
-    {"wsErase", "ws", "erase", "card", 1, "sram"},
-    {"wsWrite", "ws", "write {dir}/game.ws", "card", 1, "sram"},
+    {"gbCartridgeRestore", "gb", "restore-ram {dir}/new.sav", "SAVES", 4, "backup", ""},
+    {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "SECOND", 1, "backup", "--image 2"},
+    {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1, "backup",
+     "--password"},
+    {"gbErase", "gb", "erase --size 16", "card", 16, "sram", nullptr},
+    {"gbWrite", "gb", "write {dir}/third.gb", "card", 16, "sram", nullptr},
+    {"wsRestore", "ws", "restore-ram {dir}/new.sav", "card", 1, "sram", ""},
+    {"wsErase", "ws", "erase", "card", 1, "sram", ""},
+    {"wsWrite", "ws", "write {dir}/game.ws", "card", 1, "sram", ""},
 };
 
 std::string withDir(std::string text, const std::string& dir) {
@@ -121,13 +124,15 @@ TEST_P(SaveCopyCommands, KeepTheSaveMemoryBeforeTheirOwnUnchangedTraffic) {
   insertCards(c, twin);
 
   const std::string global = std::string("--writer ") + c.writer + " ";
-  std::string before;
-  if (std::string(c.before) == "sram") {
-    before = slurp(fs::path(writer()) / (std::string(c.writer) == "ws" ? "ws-sram.bin" : "gb-sram.bin"));
-  } else {
-    ASSERT_EQ(run("--no-backup " + global + port() + " " + c.before + " " + quote(dir + "/before.sav")).status, 0);
-    before = slurp(dir_ / "before.sav");
+  if (c.area) {
+    ASSERT_EQ(run("--no-backup " + global + port() + " --trace " + quote(dir + "/backup.txt") + " backup-ram " +
+                  c.area + " " + quote(dir + "/before.sav"))
+                  .status,
+              0);
   }
+  const std::string before = std::string(c.before) == "backup"
+                                 ? slurp(dir_ / "before.sav")
+                                 : slurp(fs::path(writer()) / (std::string(c.writer) == "ws" ? "ws-sram.bin" : "gb-sram.bin"));
 
   const RunResult kept = run(global + port() + " --trace " + quote(dir + "/kept.txt") + " " + withDir(c.command, dir));
   const RunResult plain = run("--no-backup " + global + "--port sim:" + quote(twin) + " --trace " +
@@ -154,6 +159,16 @@ TEST_P(SaveCopyCommands, KeepTheSaveMemoryBeforeTheirOwnUnchangedTraffic) {
   EXPECT_EQ(std::count(copy.begin(), copy.end(), "# ReadBlock"), c.banks);
   for (const char* changing : {"# WriteBlock", "# EraseBlock"})
     EXPECT_EQ(std::count(copy.begin(), copy.end(), changing), 0) << "the copy changed the card";
+
+  // Where backup-ram reads the same area, the copy's traffic is its traffic: the command's
+  // trace is backup-ram's (the same card check, then the read) and then the command's own.
+  if (c.area) {
+    const auto backup = lines(slurp(dir_ / "backup.txt"));
+    ASSERT_GE(backup.size(), static_cast<std::size_t>(k));
+    std::vector<std::string> expected = backup;
+    expected.insert(expected.end(), b.begin() + static_cast<std::ptrdiff_t>(backup.size()) - k, b.end());
+    EXPECT_TRUE(a == expected) << "the copy is not read as backup-ram reads it";
+  }
 
   // Both cards end alike.
   EXPECT_TRUE(card(writer()) == card(twin)) << "the card differs from one written without the copy";

@@ -14,7 +14,9 @@ namespace {
 constexpr int kLargestSize = 512;             // 8 KiB units of a 4 MiB card
 constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
 
-const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}};
+// The card keeps no title the writer can read before the image, nor whether it is a colour
+// game: the file is offered as a colour image of the card.
+const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}, "card.wsc"};
 
 }  // namespace
 

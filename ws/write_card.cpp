@@ -74,7 +74,9 @@ class CardWriter {
     if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    op_.window.SetFile(ElapsedText(static_cast<std::uint32_t>(elapsed.count())));
+    // A patch that was refused stays in sight: the message box alone is gone by now.
+    const std::string ended = ElapsedText(static_cast<std::uint32_t>(elapsed.count()));
+    op_.window.SetFile(unpatched_ ? ended + ", not patched" : ended);
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
 
@@ -86,7 +88,10 @@ class CardWriter {
   std::string PatchImage() {
     const auto patch = library::ReadWholeFile(patchFile_);
     if (!patch) return Format("Opening %s Error", patchFile_);
-    if (ApplyIpsPatch(image_, *patch) != 0) op_.window.ShowError("Patch File Error");
+    if (ApplyIpsPatch(image_, *patch) != 0) {
+      unpatched_ = true;
+      op_.window.ShowError("Patch File Error");
+    }
     return {};
   }
 
@@ -130,6 +135,7 @@ class CardWriter {
   std::string fileName_;
   std::vector<std::uint8_t> image_;
   std::string failure_;
+  bool unpatched_ = false;  // the patch was refused: the image went to the card as it is
 };
 
 }  // namespace

@@ -24,7 +24,8 @@ ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image)
 
 // Writes the card list's one WS image to the top of the card, patched in memory with the
 // IPS file `patchFile` when it is not empty, then clears the save memory; "Writing
-// Success", with the time it took in the file label.
+// Success", with the time it took in the file label, followed by ", not patched" when the
+// patch was refused ("Patch File Error") and the image was written as it is.
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile);
 
 // "Using %d Seconds" or "Using %d Minutes %d Seconds" for a run of `milliseconds`.

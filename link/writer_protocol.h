@@ -201,4 +201,9 @@ inline constexpr std::array<std::uint8_t, 3> kWsTopSectors = {0x80, 0xA0, 0xC0};
 inline constexpr std::uint16_t kWsSizeByteOffset = 0x7FFC;
 inline constexpr auto kWsSizeByteAddress = static_cast<std::uint16_t>(kWsWindow + kWsSizeByteOffset);
 
+// The byte of the image's last 32 KiB block that says whether the game needs a colour
+// console (bit 0 set: a colour game), read at kWsColourByteAddress in kWsModeReadHigh.
+inline constexpr std::uint16_t kWsColourByteOffset = 0x7FF7;
+inline constexpr auto kWsColourByteAddress = static_cast<std::uint16_t>(kWsWindow + kWsColourByteOffset);
+
 }  // namespace quillon::link::protocol

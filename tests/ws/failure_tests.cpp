@@ -120,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BlockRead},
         FailureCase{"readFailBlock", Run::Read, Fault([](sim::Faults& f) { f.readFailBank = 2; }), "Reading Error",
                     BlockRead},
-        FailureCase{"readOpen", Run::Read, Answer("none/out.wsc"), "Open {dir}/none/out.wsc Error", nullptr},
+        // The file is asked for after the card's size and colour byte.
+        FailureCase{"readOpen", Run::Read, Answer("none/out.wsc"), "Open {dir}/none/out.wsc Error", ColourByteRead},
         FailureCase{"backupNoWriter", Run::Backup, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail",
                     nullptr},
         FailureCase{"backupCheck", Run::Backup, Fault([](sim::Faults& f) { f.badCheck = 4; }), "Reading Error",

@@ -39,6 +39,8 @@ struct WsBench : gbtest::Bench {
 
 inline bool Erase(const CommandRecord& c) { return c.op == 6 && c.p1 == 2 && c.p2 == 0x12; }
 inline bool QueryState6(const CommandRecord& c) { return c.op == 6 && c.p1 == 6 && c.p2 == 0; }
+// Reading the colour byte of the image's last block (before the dialog of card reading).
+inline bool ColourByteRead(const CommandRecord& c) { return c.op == 1 && c.address() == 0xFFF7 && c.count() == 1; }
 
 // The erase and program commands in order, with the bank register they went to:
 // "E<bank>:<mode>:<address high>" and "P<bank>:<mode>"; "S" a status query.

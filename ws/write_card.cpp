@@ -74,9 +74,7 @@ class CardWriter {
     if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    // A patch that was refused stays in sight: the message box alone is gone by now.
-    const std::string ended = ElapsedText(static_cast<std::uint32_t>(elapsed.count()));
-    op_.window.SetFile(unpatched_ ? ended + ", not patched" : ended);
+    op_.window.SetFile(WritingEndText(static_cast<std::uint32_t>(elapsed.count()), unpatched_));
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
 
@@ -165,6 +163,11 @@ std::string ElapsedText(std::uint32_t milliseconds) {
   const std::uint32_t seconds = total - minutes * 60;
   if (minutes == 0) return Format("Using %d Seconds", seconds, 0);
   return Format("Using %d Minutes %d Seconds", minutes, seconds);
+}
+
+std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused) {
+  // A patch that was refused stays in sight: its message box alone is gone by now.
+  return patchRefused ? ElapsedText(milliseconds) + ", not patched" : ElapsedText(milliseconds);
 }
 
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile) {

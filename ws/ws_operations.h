@@ -30,6 +30,9 @@ ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile);
 
 // "Using %d Seconds" or "Using %d Minutes %d Seconds" for a run of `milliseconds`.
 std::string ElapsedText(std::uint32_t milliseconds);
+// The file label at the end of writing: ElapsedText, followed by ", not patched" when the
+// patch was refused.
+std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused);
 
 // Reads the card, as large as it says it is, into a file the window asks for.
 ops::Result ReadWsCard(ops::Operation& op);

@@ -31,13 +31,10 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"zeroBytesEndIt", std::string("ZELDA\0\0\0GARBAGE", 15), ".gbc", "ZELDA.gbc"},
         NameCase{"controlByte", "A\tB\x7F", ".sav", "A_B_.sav"},
         NameCase{"big5PairIsOneCharacter", "\xA4\xA4\xA4\xE5 GAME", ".gb", "__ GAME.gb"},
-        NameCase{"latin1", "CAF\xC9/", ".gb", "CAF__.gb"},
-        NameCase{"noHiddenName", "..HIDDEN.", ".gb", "HIDDEN.gb"},
-        NameCase{"spacesAround", "  SPACED  ", ".sav", "SPACED.sav"},
-        NameCase{"empty", "", ".gb", "card.gb"},
+        NameCase{"latin1", "CAF\xC9/", ".gb", "CAF__.gb"}, NameCase{"noHiddenName", "..HIDDEN.", ".gb", "HIDDEN.gb"},
+        NameCase{"spacesAround", "  SPACED  ", ".sav", "SPACED.sav"}, NameCase{"empty", "", ".gb", "card.gb"},
         NameCase{"onlyZeros", std::string(15, '\0'), ".gbc", "card.gbc"},
-        NameCase{"onlyDots", "...", ".sav", "card.sav"},
-        NameCase{"onlyOddCharacters", "???", ".ws", "___.ws"}),
+        NameCase{"onlyDots", "...", ".sav", "card.sav"}, NameCase{"onlyOddCharacters", "???", ".ws", "___.ws"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

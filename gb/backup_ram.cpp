@@ -15,7 +15,8 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
 
-  const std::string path = op.window.AskSaveFile({kRamFilter, kRamExtension, op.state.settings.ramDir});
+  const std::string path = op.window.AskSaveFile(
+      {kRamFilter, kRamExtension, op.state.settings.ramDir, SaveFileName(op.state.cardInfo, selectedImage)});
   if (op.stopRequested()) return Stopped();
   // The cartridge's save memory is disabled again whatever happens from here on.
   const auto end = [&](ops::Outcome outcome, const char* text) {

@@ -3,6 +3,7 @@
 
 #include "gb/gb_operations.h"
 #include "gb/steps.h"
+#include "library/gb_header.h"
 #include "ops/output_file.h"
 
 namespace quillon::gb {
@@ -11,7 +12,8 @@ namespace {
 
 constexpr int kLargestRomCode = 7;
 
-const ops::FileQuestion kRomFileQuestion{"Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb", "GBC", {}};
+const ops::FileQuestion kRomFileQuestion{
+    "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb", "GBC", {}, {}};
 
 }  // namespace
 
@@ -29,6 +31,9 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
 
   ops::FileQuestion question = kRomFileQuestion;
   question.startDirectory = op.state.settings.saveRomDir;
+  // The game's title names the file; a flash card image's is its title in the card's directory.
+  question.suggestedName = ops::SuggestedFileName(std::string_view(entry.name.data(), library::gb_header::kTitleLength),
+                                                  entry.color != 0 ? ".gbc" : ".gb");
   const std::string path = op.window.AskSaveFile(question);
   if (op.stopRequested()) return Stopped();
   if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");

@@ -15,7 +15,8 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
 
-  const std::string path = op.window.AskOpenFile({kRamFilter, kRamExtension, op.state.settings.ramDir});
+  const std::string path = op.window.AskOpenFile(
+      {kRamFilter, kRamExtension, op.state.settings.ramDir, SaveFileName(op.state.cardInfo, selectedImage)});
   if (op.stopRequested()) return Stopped();
   const auto end = [&](ops::Outcome outcome, const char* text) {
     DisableSaveMemory(op.link, memory);

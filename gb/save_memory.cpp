@@ -1,6 +1,7 @@
 #include "gb/save_memory.h"
 
 #include "gb/steps.h"
+#include "library/gb_header.h"
 
 namespace quillon::gb {
 
@@ -44,6 +45,15 @@ SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
   memory.firstBank = memory.cartridge ? 0 : entry.ramStart / static_cast<int>(kRamBankSize);
   memory.mbc1Banking = memory.cartridge && IsMbc1(entry.type) && memory.banks > 1;
   return memory;
+}
+
+std::string SaveFileName(const detect::CardInfo& info, int selectedImage) {
+  constexpr const char* kExtension = ".sav";
+  const bool cartridge = info.kind == detect::kOrdinaryCartridge;
+  if (!cartridge && selectedImage == info.count) return ops::SuggestedFileName("Password", kExtension);
+  if (!cartridge && (selectedImage < 0 || selectedImage >= info.count)) return ops::SuggestedFileName({}, kExtension);
+  const detect::CardEntry& entry = cartridge ? info.cartridge : info.images[static_cast<std::size_t>(selectedImage)];
+  return ops::SuggestedFileName(std::string_view(entry.name.data(), library::gb_header::kTitleLength), kExtension);
 }
 
 void EnableSaveMemory(link::Link& link, const SaveMemory& memory) {

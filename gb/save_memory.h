@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "ops/operation.h"
 
@@ -31,6 +32,10 @@ void EnableSaveMemory(link::Link& link, const SaveMemory& memory);
 // The ordinary cartridge's save memory is disabled again at the end (an MBC1 back in its ROM
 // banking mode first); a flash card gets nothing.
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory);
+
+// The file name the dialogs of backup and restore offer: the game's title (the "Password"
+// item's name for that item) and ".sav".
+std::string SaveFileName(const detect::CardInfo& info, int selectedImage);
 
 inline constexpr const char* kRamFilter = "RAM File (*.sav)|*.sav";
 inline constexpr const char* kRamExtension = "SAV";

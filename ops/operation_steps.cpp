@@ -24,6 +24,30 @@ Result Finish(Operation& op, Outcome outcome, const std::string& text) {
   return {outcome, text};
 }
 
+std::string SuggestedFileName(std::string_view title, std::string_view extension) {
+  const auto kept = [](unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '.' ||
+           c == '-' || c == '_';
+  };
+  const auto big5Lead = [](unsigned char c) { return c >= 0x81 && c <= 0xFE; };
+  const auto big5Trail = [](unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE); };
+  title = title.substr(0, title.find('\0'));
+  std::string name;
+  for (std::size_t i = 0; i < title.size(); ++i) {
+    const auto c = static_cast<unsigned char>(title[i]);
+    if (kept(c)) {
+      name += static_cast<char>(c);
+      continue;
+    }
+    if (big5Lead(c) && i + 1 < title.size() && big5Trail(static_cast<unsigned char>(title[i + 1]))) ++i;
+    name += '_';
+  }
+  const std::size_t first = name.find_first_not_of(" .");
+  name = first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" .") - first + 1);
+  if (name.empty()) name = "card";
+  return name + std::string(extension);
+}
+
 Result Stopped() { return {Outcome::Stopped, "Stopped"}; }
 
 std::optional<Result> EndOnStep(Operation& op, Step step, const std::string& failureText) {

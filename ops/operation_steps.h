@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ops/operation.h"
 
@@ -26,6 +27,12 @@ Result Stopped();
 // failure `failureText` when it failed; nothing when it went well:
 //   if (auto end = EndOnStep(op, step, failure)) return *end;
 std::optional<Result> EndOnStep(Operation& op, Step step, const std::string& failureText);
+
+// The file name a save dialog offers for a game called `title` (raw title bytes, Big5 above
+// 0x7F, up to the first zero byte): every character but letters, digits, space, dot, dash and
+// underscore becomes one "_" (a Big5 pair is one character), spaces and dots at either end go
+// (a name never starts hidden), "card" when nothing is left; then `extension` (".gb").
+std::string SuggestedFileName(std::string_view title, std::string_view extension);
 
 // Counts the operation's work in bytes for the window's progress display.
 class ProgressMeter {

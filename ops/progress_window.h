@@ -16,6 +16,9 @@ struct FileQuestion {
   std::string filter;            // "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb"
   std::string defaultExtension;  // "GBC", "SAV": added when the chosen name has none
   std::string startDirectory;    // the dialog opens here
+  // The file name the dialog offers ("TETRIS.gb", "card.sav"), without a folder; empty: none.
+  // A dialog that shows the filters selects the one that matches it.
+  std::string suggestedName;
 };
 
 class ProgressWindow {

@@ -37,6 +37,7 @@ constexpr FaultEntry kFaultEntries[] = {
     {"sram-read-fail", Kind::Flag, 0, 0, ""},
     {"unknown-bios-chip", Kind::Flag, 0, 0, ""},
     {"unknown-flash-chip", Kind::Flag, 0, 0, ""},
+    {"byte-delay", Kind::Number, 0, 100000, "US"},
     {"sigint-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sigterm-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sighup-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
@@ -168,6 +169,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "sram-read-fail") faults.sramReadFail = true;
   if (name == "unknown-bios-chip") faults.unknownBiosChip = true;
   if (name == "unknown-flash-chip") faults.unknownFlashChip = true;
+  if (name == "byte-delay") faults.byteDelay = static_cast<std::uint32_t>(value);
   for (const SignalFault& each : kSignalFaults) {
     if (name == each.name) {
       faults.signalAfter = value;
@@ -198,6 +200,7 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.sramReadFail) list.emplace_back("sram-read-fail");
   if (faults.unknownBiosChip) list.emplace_back("unknown-bios-chip");
   if (faults.unknownFlashChip) list.emplace_back("unknown-flash-chip");
+  if (faults.byteDelay != 0) add("byte-delay", faults.byteDelay);
   for (const SignalFault& each : kSignalFaults) {
     if (faults.signalAfter && faults.signal == each.signal) add(each.name, *faults.signalAfter);
   }

@@ -35,6 +35,9 @@ struct Faults {
   bool sramReadFail = false;
   bool unknownBiosChip = false;   // unknown-bios-chip: the BIOS ROM identifies as no known chip
   bool unknownFlashChip = false;  // unknown-flash-chip: the FLASH ROM identifies as no known chip
+  // byte-delay=US: every byte that crosses the link takes US microseconds more, as on a slow
+  // port (to watch an operation's progress).
+  std::uint32_t byteDelay = 0;
   // sigint-after=N, sigterm-after=N, sighup-after=N: the program that drives the writer gets
   // that signal right after the writer carried out its N-th command (counted from when that
   // program opened the writer), as if the user pressed Ctrl-C or closed the terminal then;
@@ -49,8 +52,8 @@ struct Faults {
 // for the user when the name is unknown or the value does not fit; `faults` is then unchanged.
 void armFault(Faults& faults, std::string_view nameValue);
 
-// The armed faults as "name" / "name=value" strings, in a fixed order; busy-polls=0 is not
-// listed.
+// The armed faults as "name" / "name=value" strings, in a fixed order; busy-polls=0 and
+// byte-delay=0 are not listed.
 std::vector<std::string> faultList(const Faults& faults);
 
 // One line naming every fault and its value, for error messages and help texts.

@@ -1,8 +1,10 @@
 #include "sim/sim_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "sim/card_model.h"
 
@@ -194,7 +196,10 @@ void SimWriter::writeControl(std::uint8_t value) {
   }
 }
 
-void SimWriter::countCrossed() { ++crossed_; }
+void SimWriter::countCrossed() {
+  ++crossed_;
+  if (device_->faults.byteDelay != 0) std::this_thread::sleep_for(std::chrono::microseconds(device_->faults.byteDelay));
+}
 
 // --- frames -------------------------------------------------------------------------------
 

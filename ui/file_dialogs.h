@@ -9,6 +9,7 @@
 
 #include "ops/progress_window.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace quillon::ui {
@@ -16,15 +17,20 @@ namespace quillon::ui {
 enum class FileDialogMode { Save, Open };
 struct FileDialogRequest {
   FileDialogMode mode = FileDialogMode::Save;
-  QStringList nameFilters;  // the first one is selected
+  QStringList nameFilters;  // one of them is selected: selectedFilter, else the first
+  QString selectedFilter;   // the filter whose patterns match suggestedName; empty: none does
   QString defaultSuffix;    // added when the chosen name has none
   QString directory;        // where the dialog opens
+  QString suggestedName;    // the file name offered in the dialog; empty: none
 };
 
 // "Text (*.x)|*.x|Other|*.y;*.z" -> {"Text (*.x)", "Other (*.y *.z)"}: one name filter per
 // pair of description and patterns.
 QStringList NameFiltersOf(std::string_view filter);
 FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuestion& question);
+
+// Sets `dialog` up for `request`: mode, filters (the selected one), suffix, folder, name.
+void ConfigureFileDialog(QFileDialog& dialog, const FileDialogRequest& request);
 
 // Shows the file dialog of `request` modally over `parent`: the chosen path, empty when
 // the user cancelled.

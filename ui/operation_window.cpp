@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShowEvent>
 
 #include <exception>
@@ -21,13 +21,55 @@ namespace {
 
 constexpr const char* kUnexpectedError = "An unexpected error stopped the operation.";
 
+// The progress rows under the controls of a window's kind: the strip, and the saved file's
+// path that takes room only when there is one.
+constexpr int kRowMargin = 8;     // left and right
+constexpr int kStripHeight = 18;  // the strip starts where the kind's window ended
+constexpr int kBottomMargin = 6;  // under the strip
+constexpr int kSavedGap = 4;      // between the strip and the path
+
+QSize WithProgressRows(QSize clientSize) { return clientSize + QSize(0, kStripHeight + kBottomMargin); }
+
 }  // namespace
 
 OperationWindow::OperationWindow(QWidget* parent, const OperationWindowConfig& config, QSize clientSize)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), config_(config) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      config_(config),
+      clientSize_(clientSize),
+      layout_(this, WithProgressRows(clientSize)) {
   // Object names follow the window names: TfmDown -> fmDown.
-  SetUpDialog(this, config.className + 1, QString::fromLatin1(config.caption), clientSize);
+  SetUpDialog(this, config.className + 1, QString::fromLatin1(config.caption), WithProgressRows(clientSize));
   hide();
+}
+
+void OperationWindow::setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others,
+                                  bool saves) {
+  work_ = work;
+  file_ = file;
+  for (WrappingLabel* label : {work, file}) {
+    if (label != nullptr) layout_.addGrowing(label, label->geometry());
+  }
+  for (QWidget* control : others) layout_.add(control, control->geometry());
+  const int width = clientSize_.width() - 2 * kRowMargin;
+  const QRect strip(kRowMargin, clientSize_.height(), width, kStripHeight);
+  progress_ = MakeProgressStrip(this, "ProgressBar1", strip);
+  layout_.add(progress_, strip);
+  if (saves) {
+    const QRect saved(kRowMargin, strip.bottom() + 1 + kSavedGap, width, 0);
+    saved_ = MakeWrappingLabel(this, "lbSaved", saved, Qt::AlignLeft);
+    layout_.addGrowing(saved_, saved);
+  }
+  Relayout();
+}
+
+void OperationWindow::Relayout() { layout_.apply(); }
+
+void OperationWindow::StopOrClose() {
+  if (running_) {
+    RequestStop();  // the window closes when the worker has ended
+    return;
+  }
+  accept();
 }
 
 OperationWindow::~OperationWindow() {
@@ -45,8 +87,12 @@ void OperationWindow::Prepare(link::Link& link, ops::ProgramState& state, ops::O
   state_ = &state;
   args_ = std::move(args);
   prepared_ = true;
-  if (work_ != nullptr) work_->clear();
-  if (file_ != nullptr) file_->clear();
+  for (WrappingLabel* label : {work_, file_, saved_}) {
+    if (label != nullptr) label->clear();
+  }
+  savedPath_.clear();
+  if (progress_ != nullptr) progress_->Clear();
+  Relayout();
   ShowStarting();
 }
 
@@ -114,9 +160,14 @@ void OperationWindow::WorkerEnded(const ops::Result& result) {
     running_ = false;
     result_ = result;
     const bool stopped = stopRequested();
+    if (progress_ != nullptr) progress_->SetProgress(progressDone_.load(), progressTotal_.load());
+    if (saved_ != nullptr && result.ok() && !savedPath_.isEmpty()) {
+      saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
+    }
     if (!result.text.empty() && result.outcome != ops::Outcome::Stopped) {
       ShowWork(QString::fromStdString(result.text));
     }
+    Relayout();
     emit workerEnded();
     if (stopped) {
       done(QDialog::Rejected);
@@ -166,6 +217,7 @@ void OperationWindow::OnUiThread(const std::function<void()>& task) {
 void OperationWindow::ShowWork(const QString& text) {
   if (work_ == nullptr) return;
   work_->setText(text);
+  Relayout();
   work_->repaint();
   emit workChanged(text);
 }
@@ -176,7 +228,9 @@ void OperationWindow::SetWork(const std::string& text) {
 
 void OperationWindow::SetFile(const std::string& text) {
   OnUiThread([this, &text] {
-    if (file_ != nullptr) file_->setText(FromFileName(text));  // shows with the next repaint
+    if (file_ == nullptr) return;
+    file_->setText(FromFileName(text));  // shows with the next repaint
+    Relayout();
   });
 }
 
@@ -188,7 +242,10 @@ void OperationWindow::Progress(std::uint64_t done, std::uint64_t total) {
       this,
       [this] {
         progressPosted_ = false;
-        emit progressChanged(progressDone_.load(), progressTotal_.load());
+        const std::uint64_t doneNow = progressDone_.load();
+        const std::uint64_t totalNow = progressTotal_.load();
+        if (progress_ != nullptr) progress_->SetProgress(doneNow, totalNow);
+        emit progressChanged(doneNow, totalNow);
       },
       Qt::QueuedConnection);
 }
@@ -205,6 +262,7 @@ std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestio
   std::string answer;
   OnUiThread([this, mode, &question, &answer] {
     const QString path = ui::AskFile(this, fileDialogHook_, FileDialogRequestOf(mode, question));
+    if (mode == FileDialogMode::Save) savedPath_ = path;
     if (!path.isEmpty()) answer = QFile::encodeName(path).toStdString();
   });
   return answer;

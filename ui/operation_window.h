@@ -6,6 +6,10 @@
 // A caller readies a window with Prepare (or calls Run): showing the window starts the
 // worker, and exec() returns once the window has closed and the worker has ended. result()
 // tells how the operation ended.
+//
+// Below the controls of its kind every window has a progress strip fed by the operation's
+// Progress, and a window that saves a file says under it where the file went. A label whose
+// text does not fit wraps, and the window grows to show it whole.
 #pragma once
 
 #include <QDialog>
@@ -14,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,9 +31,9 @@
 #include "ops/progress_window.h"
 #include "ui/file_dialogs.h"
 #include "ui/hand_over.h"
+#include "ui/widgets.h"
 
 class QCloseEvent;
-class QLabel;
 class QShowEvent;
 
 namespace quillon::link {
@@ -48,6 +53,7 @@ struct OperationWindowConfig {
   const char* className;                                           // "TfmDown"; the object name drops the "T": "fmDown"
   const char* caption;                                             // "Writing..."
   ops::CardOperation operation;                                    // the card operation the window runs
+  bool savesFile;                                                  // it asks for a file to save into
   ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
 };
 
@@ -120,7 +126,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void RequestStop();
 
  protected:
-  // A window of `clientSize` for `config`, which must outlive it.
+  // A window of `clientSize` (the controls of its kind) for `config`, which must outlive it;
+  // the progress rows come below.
   OperationWindow(QWidget* parent, const OperationWindowConfig& config, QSize clientSize);
 
   // The button of a starting operation ("Cancel", or a disabled "Close").
@@ -135,10 +142,13 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // Escape while the worker runs is a stop request.
   void reject() override;
 
-  void setLabels(QLabel* work, QLabel* file) {
-    work_ = work;
-    file_ = file;
-  }
+  // The kind's controls: the step label and the file label (null: none) grow with their text,
+  // `others` keep their size. Then the progress strip ("ProgressBar1") and, when the window
+  // saves files (`saves`), the label of the saved file's path ("lbSaved") are made.
+  void setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others, bool saves);
+
+  // Button1 of both kinds: a stop request while the worker runs, else closes the window.
+  void StopOrClose();
 
  private:
   // What the worker reports to. Its calls reach the window's functions without going
@@ -175,10 +185,17 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void OnUiThread(const std::function<void()>& task);
   std::string AskFile(FileDialogMode mode, const ops::FileQuestion& question);
   void ShowWork(const QString& text);
+  // Places the controls for the labels' texts (GrowingLayout).
+  void Relayout();
 
   const OperationWindowConfig& config_;
-  QLabel* work_ = nullptr;
-  QLabel* file_ = nullptr;
+  const QSize clientSize_;
+  GrowingLayout layout_;
+  WrappingLabel* work_ = nullptr;
+  WrappingLabel* file_ = nullptr;
+  ProgressStrip* progress_ = nullptr;
+  WrappingLabel* saved_ = nullptr;
+  QString savedPath_;  // the answer to the operation's last save question
 
   link::Link* link_ = nullptr;
   link::Port* port_ = nullptr;

@@ -1,6 +1,5 @@
 #include "ui/operation_windows.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 #include "gb/gb_operations.h"
@@ -14,31 +13,32 @@ using ops::CardOperation;
 using ops::Operation;
 using ops::OperationArgs;
 
-// The ten windows: object name, caption, and the card operation each runs.
-constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
+// The ten windows: object name, caption, the card operation each runs, whether it saves a
+// file, and how it runs it.
+constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard, false,
                                       [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
 constexpr OperationWindowConfig kClear{
-    "TfmClear", "Earsing...", CardOperation::EraseGbCard,
+    "TfmClear", "Earsing...", CardOperation::EraseGbCard, false,
     [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
 constexpr OperationWindowConfig kDownWS{
-    "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
+    "TfmDownWS", "Writing...", CardOperation::WriteWsCard, false,
     [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); }};
-constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
+constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard, false,
                                          [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
 constexpr OperationWindowConfig kUpload{
-    "TfmUpload", "Downloading File...", CardOperation::ReadGbCard,
+    "TfmUpload", "Downloading File...", CardOperation::ReadGbCard, true,
     [](Operation& op, const OperationArgs& args) { return gb::ReadGbCard(op, args.image); }};
 constexpr OperationWindowConfig kRAMDown{
-    "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam,
+    "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam, true,
     [](Operation& op, const OperationArgs& args) { return gb::BackupGbRam(op, args.image); }};
 constexpr OperationWindowConfig kRAMUpload{
-    "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam,
+    "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam, false,
     [](Operation& op, const OperationArgs& args) { return gb::RestoreGbRam(op, args.image); }};
-constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
+constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard, true,
                                           [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
-constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
+constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam, true,
                                            [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
-constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
+constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam, false,
                                              [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
 
 // The button of both kinds: the default button, named Button1.
@@ -55,20 +55,14 @@ QPushButton* MakeDefaultButton(QDialog* parent, const char* caption, QRect rect)
 
 WritingWindow::WritingWindow(QWidget* parent, const OperationWindowConfig& config)
     : OperationWindow(parent, config, QSize(297, 95)) {
-  lbWork = MakeLabel(this, "lbWork", QRect(8, 36, 281, 25), Qt::AlignLeft);
+  lbWork = MakeWrappingLabel(this, "lbWork", QRect(8, 36, 281, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Cancel", {108, 64, 89, 25});
-  lbFile = MakeLabel(this, "lbFile", QRect(8, 8, 281, 25), Qt::AlignHCenter);
-  setLabels(lbWork, lbFile);
+  lbFile = MakeWrappingLabel(this, "lbFile", QRect(8, 8, 281, 25), Qt::AlignHCenter);
+  setControls(lbWork, lbFile, {Button1}, config.savesFile);
   connect(Button1, &QPushButton::clicked, this, &WritingWindow::Button1Click);
 }
 
-void WritingWindow::Button1Click() {
-  if (running()) {
-    RequestStop();  // the window closes when the worker has ended
-    return;
-  }
-  accept();
-}
+void WritingWindow::Button1Click() { StopOrClose(); }
 
 void WritingWindow::ShowStarting() { Button1->setText(QStringLiteral("Cancel")); }
 
@@ -78,19 +72,24 @@ void WritingWindow::ShowEnded() { Button1->setText(QStringLiteral("OK")); }
 
 ReadingWindow::ReadingWindow(QWidget* parent, const OperationWindowConfig& config)
     : OperationWindow(parent, config, QSize(215, 83)) {
-  lbWork = MakeLabel(this, "lbWork", QRect(21, 8, 172, 25), Qt::AlignLeft);
+  lbWork = MakeWrappingLabel(this, "lbWork", QRect(21, 8, 172, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Close", {62, 40, 97, 33});
-  setLabels(lbWork, nullptr);
+  setControls(lbWork, nullptr, {Button1}, config.savesFile);
   connect(Button1, &QPushButton::clicked, this, &ReadingWindow::Button1Click);
 }
 
-void ReadingWindow::Button1Click() {
-  if (!running()) accept();
+void ReadingWindow::Button1Click() { StopOrClose(); }
+
+// The transfer can be stopped as a write can; the button says so while it runs.
+void ReadingWindow::ShowStarting() {
+  Button1->setText(QStringLiteral("Cancel"));
+  Button1->setEnabled(true);
 }
 
-void ReadingWindow::ShowStarting() { Button1->setEnabled(false); }
-
-void ReadingWindow::ShowEnded() { Button1->setEnabled(true); }
+void ReadingWindow::ShowEnded() {
+  Button1->setText(QStringLiteral("Close"));
+  Button1->setEnabled(true);
+}
 
 // --- the windows ----------------------------------------------------------------------------
 

@@ -3,14 +3,15 @@
 //   the writing kind (TfmDown, TfmClear, TfmDownWS, TfmClearWS): the file label above the
 //     step label, "Cancel" while the worker runs and "OK" once it has ended;
 //   the reading kind (TfmUpload, TfmRAMDown, TfmRAMUpload and their WS twins): one step
-//     label and a "Close" button that is disabled while the worker runs.
+//     label, "Cancel" while the worker runs and "Close" once it has ended.
+// Both kinds have the progress strip under their controls; the reading kind says there
+// where a file it saved went.
 // What an operation is handed (the image, the card size, the patch file) comes with Prepare
 // or Run as ops::OperationArgs, from the command's plan.
 #pragma once
 
 #include "ui/operation_window.h"
 
-class QLabel;
 class QPushButton;
 
 namespace quillon::ui {
@@ -28,16 +29,16 @@ class WritingWindow : public OperationWindow {
   void ShowEnded() override;
 
   // Controls, in declaration order.
-  QLabel* lbWork = nullptr;
+  WrappingLabel* lbWork = nullptr;
   QPushButton* Button1 = nullptr;
-  QLabel* lbFile = nullptr;
+  WrappingLabel* lbFile = nullptr;
 };
 
 class ReadingWindow : public OperationWindow {
   Q_OBJECT
 
  public slots:
-  // "Close": closes the window once the worker has ended.
+  // "Cancel" while the worker runs: a stop request; "Close": closes the window.
   void Button1Click();
 
  protected:
@@ -46,7 +47,7 @@ class ReadingWindow : public OperationWindow {
   void ShowEnded() override;
 
   // Controls, in declaration order.
-  QLabel* lbWork = nullptr;
+  WrappingLabel* lbWork = nullptr;
   QPushButton* Button1 = nullptr;
 };
 

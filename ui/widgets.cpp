@@ -1,6 +1,7 @@
 #include "ui/widgets.h"
 
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -9,11 +10,33 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextLayout>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
 
 #include "ui/text_look.h"
 
 namespace quillon::ui {
+namespace {
+
+constexpr int kProgressSteps = 1000;  // the bar's range: tenths of a percent
+constexpr int kStripPadding = 8;      // what a style takes of the bar's width around its text
+constexpr double kRateAfter = 0.5;    // seconds of a run before its rate is shown
+
+// "0:15", "12:05", "1:08:16".
+QString ClockText(double seconds) {
+  const long long total = std::llround(seconds);
+  const auto twoDigits = [](long long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+  if (total >= 3600) {
+    return QString::number(total / 3600) + QLatin1Char(':') + twoDigits(total / 60 % 60) + QLatin1Char(':') +
+           twoDigits(total % 60);
+  }
+  return QString::number(total / 60) + QLatin1Char(':') + twoDigits(total % 60);
+}
+
+}  // namespace
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
   auto* button = new QPushButton(caption, parent);
@@ -39,6 +62,134 @@ QLabel* MakeLabel(QWidget* parent, const char* name, QRect rect, Qt::Alignment a
   label->setAlignment(alignment | Qt::AlignTop);
   label->setGeometry(rect);
   return label;
+}
+
+int WrappingLabel::heightForWidth(int width) const {
+  if (text().isEmpty()) return 0;
+  const QMargins margins = contentsMargins();
+  const int room = width - margins.left() - margins.right() - 2 * margin();
+  QTextLayout layout;
+  return LayOut(layout, room) + margins.top() + margins.bottom() + 2 * margin();
+}
+
+int WrappingLabel::LayOut(QTextLayout& layout, int width) const {
+  QString shown = text();
+  shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+  layout.setText(shown);
+  layout.setFont(font());
+  QTextOption option(alignment());
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  const QFontMetricsF metrics(font());
+  const qreal room = std::max(1, width);
+  qreal y = 0;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(room);  // the option's alignment places the text in the line
+    line.setPosition(QPointF(0, y));
+    y += metrics.lineSpacing();
+  }
+  layout.endLayout();
+  return static_cast<int>(std::ceil(y));
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(palette().color(foregroundRole()));
+  const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+  QTextLayout layout;
+  LayOut(layout, room.width());
+  layout.draw(&painter, room.topLeft());
+}
+
+WrappingLabel* MakeWrappingLabel(QWidget* parent, const char* name, QRect rect, Qt::Alignment alignment) {
+  auto* label = new WrappingLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setFont(ControlFont());
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(alignment | Qt::AlignTop);
+  label->setGeometry(rect);
+  return label;
+}
+
+QSize GrowingLayout::apply() {
+  std::vector<int> more(items_.size(), 0);
+  int grown = 0;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const Item& item = items_[i];
+    if (item.label == nullptr) continue;
+    more[i] = std::max(0, item.label->heightForWidth(item.design.width()) - item.design.height());
+    grown += more[i];
+  }
+  for (const Item& item : items_) {
+    int below = 0;  // what the labels above this control need more
+    int own = 0;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      if (&items_[i] == &item) {
+        own = more[i];
+      } else if (items_[i].label != nullptr && items_[i].design.top() < item.design.top()) {
+        below += more[i];
+      }
+    }
+    item.control->setGeometry(item.design.translated(0, below).adjusted(0, 0, 0, own));
+  }
+  const QSize size(designSize_.width(), designSize_.height() + grown);
+  window_->setFixedSize(size);
+  return size;
+}
+
+QStringList ProgressFigures(std::uint64_t done, std::uint64_t total, std::uint64_t runFrom, double seconds) {
+  if (total == 0) return {};
+  const std::uint64_t shown = std::min(done, total);
+  QStringList figures{QString::number(shown * 100 / total) + QLatin1Char('%')};
+  if (seconds >= kRateAfter && done > runFrom) {
+    const double rate = static_cast<double>(done - runFrom) / seconds;
+    figures.append(QString::number(rate / 1024.0, 'f', 1) + QStringLiteral(" KiB/s"));
+    if (shown < total) figures.append(ClockText(static_cast<double>(total - shown) / rate) + QStringLiteral(" left"));
+  }
+  return figures;
+}
+
+ProgressStrip::ProgressStrip(QWidget* parent) : QProgressBar(parent) {
+  setRange(0, kProgressSteps);
+  setValue(0);
+  setAlignment(Qt::AlignCenter);
+  setTextVisible(true);
+}
+
+void ProgressStrip::Clear() {
+  run_.invalidate();
+  runFrom_ = done_ = total_ = 0;
+  text_.clear();
+  setValue(0);
+  update();
+}
+
+void ProgressStrip::SetProgress(std::uint64_t done, std::uint64_t total) {
+  if (!run_.isValid() || total != total_ || done < done_) {
+    run_.start();
+    runFrom_ = done;
+  }
+  done_ = done;
+  total_ = total;
+  QStringList figures = ProgressFigures(done, total, runFrom_, static_cast<double>(run_.elapsed()) / 1000.0);
+  const QFontMetrics metrics(font());
+  const int room = width() - kStripPadding;
+  const auto joined = [&figures] { return figures.join(QStringLiteral("  ")); };
+  if (figures.size() == 3 && metrics.horizontalAdvance(joined()) > room) figures.removeAt(1);
+  while (figures.size() > 1 && metrics.horizontalAdvance(joined()) > room) figures.removeLast();
+  text_ = joined();
+  const std::uint64_t shown = std::min(done, total);
+  setValue(total == 0 ? 0 : static_cast<int>(shown * kProgressSteps / total));
+  update();
+}
+
+ProgressStrip* MakeProgressStrip(QWidget* parent, const char* name, QRect rect) {
+  auto* strip = new ProgressStrip(parent);
+  strip->setObjectName(QString::fromLatin1(name));
+  strip->setFont(ControlFont());
+  strip->setGeometry(rect);
+  return strip;
 }
 
 QTreeWidget* MakeListView(QWidget* parent, const char* name, const QStringList& columns, QRect rect) {

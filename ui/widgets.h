@@ -2,19 +2,24 @@
 // sets them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPoint>
+#include <QProgressBar>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <Qt>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QDialog;
 class QMessageBox;
 class QPaintEvent;
+class QTextLayout;
 class QPushButton;
 class QTreeWidget;
 class QWidget;
@@ -29,6 +34,76 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint
 
 // An empty label with the control font filling `rect`, its text at the top.
 QLabel* MakeLabel(QWidget* parent, const char* name, QRect rect, Qt::Alignment alignment);
+
+// A label whose plain text wraps to its width: between words, and inside a word (a path)
+// that is wider than the label. heightForWidth() says how high the text needs it.
+class WrappingLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+  // Lays the text out into `layout` in lines of `width` pixels, each placed in its line by
+  // the label's alignment; returns the height they take.
+  int LayOut(QTextLayout& layout, int width) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// An empty wrapping label with the control font filling `rect`, its text at the top.
+WrappingLabel* MakeWrappingLabel(QWidget* parent, const char* name, QRect rect, Qt::Alignment alignment);
+
+// Keeps the controls of a window with a fixed border at their design places, except that a
+// wrapping label whose text needs more height than its design rectangle grows, and whatever
+// lies below it moves down by as much; the window grows by what all labels need more. A
+// label of design height 0 takes room only while it has text.
+class GrowingLayout {
+ public:
+  GrowingLayout(QWidget* window, QSize designSize) : window_(window), designSize_(designSize) {}
+  void add(QWidget* control, QRect design) { items_.push_back({control, nullptr, design}); }
+  void addGrowing(WrappingLabel* label, QRect design) { items_.push_back({label, label, design}); }
+  // Places every control for the texts the labels hold now and gives the window its fixed
+  // size, which it returns.
+  QSize apply();
+
+ private:
+  struct Item {
+    QWidget* control;
+    WrappingLabel* label;  // the control, when it grows with its text
+    QRect design;
+  };
+  QWidget* window_;
+  QSize designSize_;
+  std::vector<Item> items_;
+};
+
+// What a progress display says for `done` of `total` bytes, when the present run of progress
+// began at `runFrom` bytes `seconds` ago: the percentage, then the rate and the time left
+// ("42%", "12.3 KiB/s", "0:15 left") once half a second of the run has brought bytes; no time
+// left at the end. Empty while the total is not known.
+QStringList ProgressFigures(std::uint64_t done, std::uint64_t total, std::uint64_t runFrom, double seconds);
+
+// A progress bar with its figures written on it (ProgressFigures, as many as fit: the rate
+// is left out first, then the time left). A new run of progress begins when the total
+// changes or the count goes back.
+class ProgressStrip : public QProgressBar {
+ public:
+  explicit ProgressStrip(QWidget* parent);
+  // Empty, without figures.
+  void Clear();
+  void SetProgress(std::uint64_t done, std::uint64_t total);
+  QString text() const override { return text_; }
+
+ private:
+  QElapsedTimer run_;
+  std::uint64_t runFrom_ = 0;
+  std::uint64_t done_ = 0;
+  std::uint64_t total_ = 0;
+  QString text_;
+};
+
+// A progress strip with the control font at `rect`.
+ProgressStrip* MakeProgressStrip(QWidget* parent, const char* name, QRect rect);
 
 // A list view in report style with the given column captions: Big5 font, one whole row
 // selected at a time, no editing, no sorting, columns fixed in their order.

@@ -11,7 +11,8 @@ ops::Result BackupWsRam(ops::Operation& op) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
   const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetWork("Downloading RAM...");
-  const std::string path = op.window.AskSaveFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir});
+  const std::string path =
+      op.window.AskSaveFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir, "card.sav"});
   if (op.stopRequested()) return Stopped();
   if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Download");
 

@@ -14,7 +14,11 @@ namespace {
 constexpr int kLargestSize = 512;             // 8 KiB units of a 4 MiB card
 constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
 
-const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}};
+// The file is asked for before the card is touched, so nothing tells whether the image is a
+// colour game: the name offered is the colour one, as the dialog's first filter. The card
+// keeps no title.
+const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {},
+                                         "card.wsc"};
 
 }  // namespace
 

@@ -10,7 +10,8 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
   const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetWork("Uploading RAM...");
-  const std::string path = op.window.AskOpenFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir});
+  const std::string path =
+      op.window.AskOpenFile({"RAM File (*.sav)|*.sav", "SAV", op.state.settings.ramDir, "card.sav"});
   if (op.stopRequested()) return Stopped();
   if (path.empty()) return Finish(op, ops::Outcome::Cancelled, "Cancel Upload");
 

@@ -76,7 +76,7 @@ class CardWriter {
     if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    op_.window.SetFile(ElapsedText(static_cast<std::uint32_t>(elapsed.count())));
+    op_.window.SetFile(WritingEndText(static_cast<std::uint32_t>(elapsed.count()), unpatched_));
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
 
@@ -88,7 +88,10 @@ class CardWriter {
   std::string PatchImage() {
     const auto patch = library::ReadWholeFile(patchFile_);
     if (!patch) return Format("Opening %s Error", patchFile_);
-    if (ApplyIpsPatch(image_, *patch) != 0) op_.window.ShowError("Patch File Error");
+    if (ApplyIpsPatch(image_, *patch) != 0) {
+      unpatched_ = true;
+      op_.window.ShowError("Patch File Error");
+    }
     return {};
   }
 
@@ -132,6 +135,7 @@ class CardWriter {
   std::string fileName_;
   std::vector<std::uint8_t> image_;
   std::string failure_;
+  bool unpatched_ = false;  // the patch was refused: the image went to the card as it is
 };
 
 }  // namespace
@@ -161,6 +165,11 @@ std::string ElapsedText(std::uint32_t milliseconds) {
   const std::uint32_t seconds = total - minutes * 60;
   if (minutes == 0) return Format("Using %d Seconds", seconds, 0);
   return Format("Using %d Minutes %d Seconds", minutes, seconds);
+}
+
+std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused) {
+  // A patch that was refused stays in sight: its message box alone is gone by now.
+  return patchRefused ? ElapsedText(milliseconds) + ", not patched" : ElapsedText(milliseconds);
 }
 
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile) {

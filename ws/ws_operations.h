@@ -24,11 +24,15 @@ ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image)
 
 // Writes the card list's one WS image to the top of the card, patched in memory with the
 // IPS file `patchFile` when it is not empty, then clears the save memory; "Writing
-// Success", with the time it took in the file label.
+// Success", with the time it took in the file label, followed by ", not patched" when the
+// patch was refused ("Patch File Error") and the image was written as it is.
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile);
 
 // "Using %d Seconds" or "Using %d Minutes %d Seconds" for a run of `milliseconds`.
 std::string ElapsedText(std::uint32_t milliseconds);
+// The file label at the end of writing: ElapsedText, followed by ", not patched" when the
+// patch was refused.
+std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused);
 
 // Reads the card, as large as it says it is, into a file the window asks for.
 ops::Result ReadWsCard(ops::Operation& op);

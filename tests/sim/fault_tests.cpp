@@ -298,6 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"read-fail-bank=0", [](const Faults& f) { return f.readFailBank == 0; }},
                       ParseCase{"bios-verify-differ", [](const Faults& f) { return f.biosVerifyDiffer; }},
                       ParseCase{"sram-read-fail", [](const Faults& f) { return f.sramReadFail; }},
+                      ParseCase{"byte-delay=250", [](const Faults& f) { return f.byteDelay == 250u; }},
                       ParseCase{"unknown-bios-chip", [](const Faults& f) { return f.unknownBiosChip; }},
                       ParseCase{"unknown-flash-chip", [](const Faults& f) { return f.unknownFlashChip; }}));
 

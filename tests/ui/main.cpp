@@ -9,6 +9,7 @@ int RunWsWindowTests(int argc, char** argv);
 int RunMainCommandTests(int argc, char** argv);
 int RunDirectoryAboutTests(int argc, char** argv);
 int RunTextLookTests(int argc, char** argv);
+int RunOperationProgressTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -20,5 +21,6 @@ int main(int argc, char** argv) {
   failed += RunMainCommandTests(argc, argv);
   failed += RunDirectoryAboutTests(argc, argv);
   failed += RunTextLookTests(argc, argv);
+  failed += RunOperationProgressTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -200,16 +200,20 @@ class OperationWindowTest : public QObject {
       asked.push_back(request);
       return QString::fromStdString(out);
     });
-    QVector<bool> buttonEnabled;
-    connect(&w, &OperationWindow::workChanged, &w, [&] { buttonEnabled.append(Button(w)->isEnabled()); });
+    QStringList buttonWhileRunning;
+    connect(&w, &OperationWindow::workChanged, &w, [&] {
+      if (w.running()) buttonWhileRunning.append(Button(w)->text() + (Button(w)->isEnabled() ? "" : " (disabled)"));
+    });
     w.Prepare(b.writer.link, b.main->state(), ImageArgs(0));
     w.open();
     QVERIFY(WaitEnded(w));
 
     QCOMPARE(Work(w), QStringLiteral("Downloading Success"));
     QVERIFY(Button(w)->isEnabled());
-    QVERIFY(!buttonEnabled.isEmpty());
-    QVERIFY(!buttonEnabled.contains(true));  // disabled while the worker ran
+    QCOMPARE(Button(w)->text(), QStringLiteral("Close"));
+    QVERIFY(!buttonWhileRunning.isEmpty());
+    // A stop request while it ran.
+    QCOMPARE(buttonWhileRunning, QStringList(buttonWhileRunning.size(), QStringLiteral("Cancel")));
     QCOMPARE(support::readFile(out), rom);
     QCOMPARE(asked.size(), std::size_t{1});
     QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);

@@ -25,7 +25,10 @@ class WindowFixture {
   std::string programDir() const { return root_.string() + "/"; }
   std::filesystem::path root() const { return root_; }
   std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
-  ui::StartupPaths paths() const { return {programDir(), settingsFile()}; }
+  // No copies of save memory unless a test asks for them (backupPaths).
+  ui::StartupPaths paths() const { return {programDir(), settingsFile(), {}}; }
+  std::filesystem::path backupFolder() const { return root_ / "backups"; }
+  ui::StartupPaths backupPaths() const { return {programDir(), settingsFile(), backupFolder().string()}; }
 
   // Writes the settings file before the window starts.
   void writeSettings(const std::string& text) const;

@@ -172,10 +172,12 @@ class WsWindowTest : public QObject {
     ui::TfmUploadWS& r = *b.windows.fmUploadWS;
     r.setFileDialogHook([&](const ui::FileDialogRequest&) { return QString::fromStdString(out.string()); });
     r.Prepare(b.writer.link, b.main->state());
-    QVERIFY(!Button(r)->isEnabled());
+    QCOMPARE(Button(r)->text(), QStringLiteral("Cancel"));
+    QVERIFY(Button(r)->isEnabled());
     r.open();
     QVERIFY(WaitEnded(r));
     QCOMPARE(Work(r), QStringLiteral("Downloading Success"));
+    QCOMPARE(Button(r)->text(), QStringLiteral("Close"));
     QVERIFY(Button(r)->isEnabled());
     QCOMPARE(support::readFile(out), image);
     QCOMPARE(b.main->settings().saveRomDir, out.parent_path().string() + "/");

@@ -1,6 +1,7 @@
 // Writing images of every accepted size, with and without a file header and a patch, then
 // reading them back; the erase schedule of a write.
 #include <algorithm>
+#include <regex>
 
 #include "ws_bench.h"
 
@@ -65,7 +66,9 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
   ASSERT_EQ(written.text, "Writing Success");
   EXPECT_EQ(bench.window.errors,
             (c.patch == Patch::Rejected ? std::vector<std::string>{"Patch File Error"} : std::vector<std::string>{}));
-  EXPECT_EQ(bench.window.file.rfind("Using ", 0), 0u) << bench.window.file;
+  // The end line says when the image went to the card without its patch.
+  const std::regex endLine(c.patch == Patch::Rejected ? "Using [0-9]+ Seconds, not patched" : "Using [0-9]+ Seconds");
+  EXPECT_TRUE(std::regex_match(bench.window.file, endLine)) << bench.window.file;
   const auto first = std::find(bench.window.work.begin(), bench.window.work.end(), "Writing : 0x000000 - 0x007FFF");
   EXPECT_EQ(first, bench.window.work.begin());
   EXPECT_EQ(bench.window.lastDone, bench.window.lastTotal);
@@ -86,6 +89,8 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
   ASSERT_EQ(ws::ReadWsCard(bench.op).text, "Downloading Success");
   ASSERT_EQ(bench.window.questions.size(), 1u);
   EXPECT_EQ(bench.window.questions[0].defaultExtension, "WSC");
+  // The dialog comes before the card is asked anything: the colour name is offered.
+  EXPECT_EQ(bench.window.questions[0].suggestedName, "card.wsc");
   EXPECT_EQ(bench.state.settings.saveRomDir, out.parent_path().string() + "/");
   Bytes back = expected;
   back[c.size - 4] &= 0x07;
@@ -126,6 +131,27 @@ TEST_P(EraseSchedule, Write_erasesEachBankBeforeItsBlocks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EraseSchedule, ::testing::Values(0x80000, 0x200000, 0x400000));
+
+struct EndTextCase {
+  const char* name;
+  std::uint32_t milliseconds;
+  bool patchRefused;
+  const char* text;
+};
+
+class WritingEnd : public ::testing::TestWithParam<EndTextCase> {};
+
+TEST_P(WritingEnd, Text_elapsedAndRefusedPatch) {
+  EXPECT_EQ(ws::WritingEndText(GetParam().milliseconds, GetParam().patchRefused), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, WritingEnd,
+    ::testing::Values(EndTextCase{"seconds", 42000, false, "Using 42 Seconds"},
+                      EndTextCase{"secondsNotPatched", 42000, true, "Using 42 Seconds, not patched"},
+                      EndTextCase{"minutes", 125000, false, "Using 2 Minutes 5 Seconds"},
+                      EndTextCase{"minutesNotPatched", 125000, true, "Using 2 Minutes 5 Seconds, not patched"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ElapsedText, MinuteBoundary) {
   EXPECT_EQ(ws::ElapsedText(59000), "Using 59 Seconds");

@@ -42,8 +42,7 @@ OperationWindow::OperationWindow(QWidget* parent, const OperationWindowConfig& c
   hide();
 }
 
-void OperationWindow::setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others,
-                                  bool saves) {
+void OperationWindow::setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others) {
   work_ = work;
   file_ = file;
   for (WrappingLabel* label : {work, file}) {
@@ -54,15 +53,18 @@ void OperationWindow::setControls(WrappingLabel* work, WrappingLabel* file, std:
   const QRect strip(kRowMargin, clientSize_.height(), width, kStripHeight);
   progress_ = MakeProgressStrip(this, "ProgressBar1", strip);
   layout_.add(progress_, strip);
-  if (saves) {
-    const QRect saved(kRowMargin, strip.bottom() + 1 + kSavedGap, width, 0);
-    saved_ = MakeWrappingLabel(this, "lbSaved", saved, Qt::AlignLeft);
-    layout_.addGrowing(saved_, saved);
-  }
+  const QRect saved(kRowMargin, strip.bottom() + 1 + kSavedGap, width, 0);
+  saved_ = MakeWrappingLabel(this, "lbSaved", saved, Qt::AlignLeft);
+  layout_.addGrowing(saved_, saved);
   Relayout();
 }
 
 void OperationWindow::Relayout() { layout_.apply(); }
+
+void OperationWindow::ShowSaveCopy(const QString& text) {
+  saved_->setText(text);
+  Relayout();
+}
 
 void OperationWindow::StopOrClose() {
   if (running_) {
@@ -161,7 +163,7 @@ void OperationWindow::WorkerEnded(const ops::Result& result) {
     result_ = result;
     const bool stopped = stopRequested();
     if (progress_ != nullptr) progress_->SetProgress(progressDone_.load(), progressTotal_.load());
-    if (saved_ != nullptr && result.ok() && !savedPath_.isEmpty()) {
+    if (result.ok() && !savedPath_.isEmpty()) {
       saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
     }
     if (!result.text.empty() && result.outcome != ops::Outcome::Stopped) {
@@ -287,11 +289,11 @@ void OperationWindow::ShowError(const std::string& text) {
 }
 
 void OperationWindow::SaveCopyKept(const std::string& path) {
-  OnUiThread([this, &path] { savedCopy_ = FromFileName(path); });
+  OnUiThread([this, &path] { ShowSaveCopy(QStringLiteral("Copy of the save memory: ") + FromFileName(path)); });
 }
 
 void OperationWindow::SaveCopyFailed(const std::string& why) {
-  OnUiThread([this, &why] { savedCopy_ = FromFileName(why); });
+  OnUiThread([this, &why] { ShowSaveCopy(QStringLiteral("No copy of the save memory: ") + FromFileName(why)); });
 }
 
 void OperationWindow::Beep() {

@@ -53,7 +53,6 @@ struct OperationWindowConfig {
   const char* className;                                           // "TfmDown"; the object name drops the "T": "fmDown"
   const char* caption;                                             // "Writing..."
   ops::CardOperation operation;                                    // the card operation the window runs
-  bool savesFile;                                                  // it asks for a file to save into
   ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
 };
 
@@ -143,9 +142,9 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void reject() override;
 
   // The kind's controls: the step label and the file label (null: none) grow with their text,
-  // `others` keep their size. Then the progress strip ("ProgressBar1") and, when the window
-  // saves files (`saves`), the label of the saved file's path ("lbSaved") are made.
-  void setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others, bool saves);
+  // `others` keep their size. Then the progress strip ("ProgressBar1") and the label under it
+  // ("lbSaved": where a saved file or a copy of the save memory went) are made.
+  void setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others);
 
   // Button1 of both kinds: a stop request while the worker runs, else closes the window.
   void StopOrClose();
@@ -187,6 +186,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void ShowWork(const QString& text);
   // Places the controls for the labels' texts (GrowingLayout).
   void Relayout();
+  // Under the strip: where the copy of the save memory went, or why there is none.
+  void ShowSaveCopy(const QString& text);
 
   const OperationWindowConfig& config_;
   const QSize clientSize_;
@@ -215,7 +216,6 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;
   MessageHook messageHook_;
-  QString savedCopy_;  // where the copy of the save memory went, or why it could not be kept
   CardInfoSink cardInfoSink_;
   OperationFunction operation_;
 };

@@ -15,30 +15,30 @@ using ops::OperationArgs;
 
 // The ten windows: object name, caption, the card operation each runs, whether it saves a
 // file, and how it runs it.
-constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard, false,
+constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
                                       [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
 constexpr OperationWindowConfig kClear{
-    "TfmClear", "Earsing...", CardOperation::EraseGbCard, false,
+    "TfmClear", "Earsing...", CardOperation::EraseGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
 constexpr OperationWindowConfig kDownWS{
-    "TfmDownWS", "Writing...", CardOperation::WriteWsCard, false,
+    "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
     [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); }};
-constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard, false,
+constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
                                          [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
 constexpr OperationWindowConfig kUpload{
-    "TfmUpload", "Downloading File...", CardOperation::ReadGbCard, true,
+    "TfmUpload", "Downloading File...", CardOperation::ReadGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::ReadGbCard(op, args.image); }};
 constexpr OperationWindowConfig kRAMDown{
-    "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam, true,
+    "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam,
     [](Operation& op, const OperationArgs& args) { return gb::BackupGbRam(op, args.image); }};
 constexpr OperationWindowConfig kRAMUpload{
-    "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam, false,
+    "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam,
     [](Operation& op, const OperationArgs& args) { return gb::RestoreGbRam(op, args.image); }};
-constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard, true,
+constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
                                           [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
-constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam, true,
+constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
                                            [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
-constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam, false,
+constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
                                              [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
 
 // The button of both kinds: the default button, named Button1.
@@ -58,7 +58,7 @@ WritingWindow::WritingWindow(QWidget* parent, const OperationWindowConfig& confi
   lbWork = MakeWrappingLabel(this, "lbWork", QRect(8, 36, 281, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Cancel", {108, 64, 89, 25});
   lbFile = MakeWrappingLabel(this, "lbFile", QRect(8, 8, 281, 25), Qt::AlignHCenter);
-  setControls(lbWork, lbFile, {Button1}, config.savesFile);
+  setControls(lbWork, lbFile, {Button1});
   connect(Button1, &QPushButton::clicked, this, &WritingWindow::Button1Click);
 }
 
@@ -74,7 +74,7 @@ ReadingWindow::ReadingWindow(QWidget* parent, const OperationWindowConfig& confi
     : OperationWindow(parent, config, QSize(215, 83)) {
   lbWork = MakeWrappingLabel(this, "lbWork", QRect(21, 8, 172, 25), Qt::AlignLeft);
   Button1 = MakeDefaultButton(this, "Close", {62, 40, 97, 33});
-  setControls(lbWork, nullptr, {Button1}, config.savesFile);
+  setControls(lbWork, nullptr, {Button1});
   connect(Button1, &QPushButton::clicked, this, &ReadingWindow::Button1Click);
 }
 

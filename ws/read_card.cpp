@@ -17,8 +17,7 @@ constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that c
 // The file is asked for before the card is touched, so nothing tells whether the image is a
 // colour game: the name offered is the colour one, as the dialog's first filter. The card
 // keeps no title.
-const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {},
-                                         "card.wsc"};
+const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws", "WSC", {}, "card.wsc"};
 
 }  // namespace
 

@@ -50,10 +50,16 @@ struct Writer {
 
 // A main window on a writer, with its operation windows.
 struct Bench {
-  explicit Bench(sim::CardContents card) : writer(std::move(card)) {
+  // `copies`: the program keeps copies of save memory (in fixture.backupFolder()), unless
+  // `settings` ("AutoBackup=0\n") says otherwise.
+  explicit Bench(sim::CardContents card, bool copies = false, const std::string& settings = "")
+      : writer(std::move(card)) {
     // The window starts with the writer type of the card, so that its start-up probe is the
     // one the card answers.
-    if (writer.port.cardKind() == sim::CardKind::WsFlash) fixture.writeSettings("[Main]\nSystemStyle=2\n");
+    const bool ws = writer.port.cardKind() == sim::CardKind::WsFlash;
+    if (ws || !settings.empty())
+      fixture.writeSettings(std::string("[Main]\n") + (ws ? "SystemStyle=2\n" : "") + settings);
+    if (copies) fixture.keepSaveCopies();
     main = &fixture.open(&writer.link);
     windows = main->windows();
   }

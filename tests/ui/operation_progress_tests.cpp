@@ -358,17 +358,73 @@ class OperationProgressTest : public QObject {
     QCOMPARE(Work(w), QString::fromLatin1(f.success));
     QCOMPARE(Button(w)->text(), QStringLiteral("Close"));
     auto* saved = Control<ui::WrappingLabel>(w, "lbSaved");
-    QCOMPARE(saved != nullptr, saves);
+    QVERIFY(saved != nullptr);
     if (saves) {
       QCOMPARE(saved->text(), "Saved as " + QString::fromStdString(file.string()));
       QVERIFY(ShownWhole(saved, w));
       QVERIFY(saved->geometry().top() > Strip(w)->geometry().bottom());
       QVERIFY(w.height() > height);
     } else {
+      QVERIFY(saved->text().isEmpty());
       QCOMPARE(w.height(), height);
     }
     Click(Button(w));
     QVERIFY(!w.isVisible());
+  }
+
+  // --- copies of the save memory ------------------------------------------------------------
+
+  void overwritingFamily_copies_windowSaysWhereTheCopyWent_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("copyBytes");  // 0: no copy is made
+    QTest::newRow("gb restore") << "gbRestore"
+                                << "" << 0x2000;
+    QTest::newRow("gb erase") << "gbErase"
+                              << "" << 0x20000;
+    QTest::newRow("gb write") << "gbWrite"
+                              << "" << 0x20000;
+    QTest::newRow("ws write") << "wsWrite"
+                              << "" << int{kWsSaveSize};
+    QTest::newRow("ws restore") << "wsRestore"
+                                << "" << int{kWsSaveSize};
+    QTest::newRow("gb erase, AutoBackup=0") << "gbErase"
+                                            << "AutoBackup=0\n"
+                                            << 0;
+    QTest::newRow("ws restore, AutoBackup=0") << "wsRestore"
+                                              << "AutoBackup=0\n"
+                                              << 0;
+  }
+  void overwritingFamily_copies_windowSaysWhereTheCopyWent() {
+    QFETCH(QString, family);
+    QFETCH(QString, settings);
+    QFETCH(int, copyBytes);
+    const Family& f = FamilyNamed(family.toStdString());
+    Bench b(f.card(), true, settings.toStdString());
+    f.arrange(b);
+    const fs::path file = b.fixture.root() / "restored.sav";
+    support::writeFile(file, Sav(kWsSaveSize));
+    ui::OperationWindow& w = *WindowOf(b.windows, family.toStdString());
+    w.setFileDialogHook([&](const ui::FileDialogRequest&) { return QString::fromStdString(file.string()); });
+    w.Prepare(b.writer.link, b.main->state(), f.args);
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(Work(w), QString::fromLatin1(f.success));
+    std::vector<fs::path> copies;
+    if (fs::exists(b.fixture.backupFolder())) {
+      for (const auto& entry : fs::directory_iterator(b.fixture.backupFolder())) copies.push_back(entry.path());
+    }
+    auto* saved = Control<ui::WrappingLabel>(w, "lbSaved");
+    if (copyBytes == 0) {
+      QVERIFY(copies.empty());
+      QVERIFY(saved->text().isEmpty());
+    } else {
+      QCOMPARE(copies.size(), std::size_t{1});
+      QCOMPARE(fs::file_size(copies[0]), static_cast<std::uintmax_t>(copyBytes));
+      QCOMPARE(saved->text(), "Copy of the save memory: " + QString::fromStdString(copies[0].string()));
+      QVERIFY(ShownWhole(saved, w));
+    }
+    Click(Button(w));
   }
 
   // --- messages that do not fit -----------------------------------------------------------

@@ -25,10 +25,10 @@ class WindowFixture {
   std::string programDir() const { return root_.string() + "/"; }
   std::filesystem::path root() const { return root_; }
   std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
-  // No copies of save memory unless a test asks for them (backupPaths).
-  ui::StartupPaths paths() const { return {programDir(), settingsFile(), {}}; }
+  // No copies of save memory unless a test asks for them before open().
+  ui::StartupPaths paths() const { return {programDir(), settingsFile(), copies_ ? backupFolder().string() : ""}; }
+  void keepSaveCopies() { copies_ = true; }
   std::filesystem::path backupFolder() const { return root_ / "backups"; }
-  ui::StartupPaths backupPaths() const { return {programDir(), settingsFile(), backupFolder().string()}; }
 
   // Writes the settings file before the window starts.
   void writeSettings(const std::string& text) const;
@@ -46,6 +46,7 @@ class WindowFixture {
  private:
   QTemporaryDir dir_;
   std::filesystem::path root_;
+  bool copies_ = false;
   std::ostringstream silentDiagnostics_;
   connect::SilentPort silentPort_{"no writer in this test"};
   std::unique_ptr<link::Link> silentLink_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "library/rom_header.h"
 #include "ops/save_backups.h"
 
 namespace quillon::gb {
@@ -20,10 +21,10 @@ SaveMemory WholeFlashCardSave() {
 }
 
 std::string SaveTitle(const detect::CardInfo& info, int selectedImage) {
-  if (info.kind == detect::kOrdinaryCartridge) return info.cartridge.nameText();
+  if (info.kind == detect::kOrdinaryCartridge) return library::GbTitle(info.cartridge.nameText());
   if (selectedImage == info.count) return "Password";
   if (selectedImage < 0 || selectedImage >= info.count) return std::string(ops::kWholeCardTitle);
-  return info.images[static_cast<std::size_t>(selectedImage)].nameText();
+  return library::GbTitle(info.images[static_cast<std::size_t>(selectedImage)].nameText());
 }
 
 BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,

@@ -29,22 +29,6 @@ std::string TimeStamp(std::time_t when) {
   return text;
 }
 
-// Letters, digits, space, dot, dash and underscore stay; anything else (a Big5 pair as one
-// character) becomes "_"; spaces and dots at the ends go; nothing left is "card".
-std::string CleanTitle(std::string_view title) {
-  std::string clean;
-  for (std::size_t i = 0; i < title.size() && title[i] != '\0'; ++i) {
-    const auto c = static_cast<unsigned char>(title[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < title.size()) ++i;  // the second byte of a Big5 character
-    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' ||
-                      c == '.' || c == '-' || c == '_';
-    clean.push_back(kept ? static_cast<char>(c) : '_');
-  }
-  const auto first = clean.find_first_not_of(" .");
-  if (first == std::string::npos) return std::string(kWholeCardTitle);
-  return clean.substr(first, clean.find_last_not_of(" .") - first + 1);
-}
-
 }  // namespace
 
 std::string DefaultBackupFolder(const char* xdgDataHome, const char* home) {
@@ -80,7 +64,8 @@ std::optional<std::string> SaveBackups::Keep(library::WriterType writer, std::st
     reason = "cannot make " + folder_ + ": " + error.message();
     return std::nullopt;
   }
-  const std::string stem = TimeStamp(when) + "_" + std::string(WriterWord(writer)) + "_" + CleanTitle(title);
+  // The title cleaned as the save dialogs clean the names they offer.
+  const std::string stem = TimeStamp(when) + "_" + std::string(WriterWord(writer)) + "_" + SuggestedFileName(title, "");
   // Two copies in one second (a restore right after an erase) get a number each.
   fs::path path = fs::path(folder_) / (stem + ".sav");
   for (int n = 2; fs::exists(fs::symlink_status(path, error)); ++n)

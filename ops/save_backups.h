@@ -45,8 +45,9 @@ class SaveBackups {
  public:
   explicit SaveBackups(std::string folder) : folder_(std::move(folder)) {}
 
-  // Keeps `bytes` as a copy of the save memory of `title` (its characters outside letters,
-  // digits, space, dot, dash and underscore made "_"), written through a temporary file.
+  // Keeps `bytes` as a copy of the save memory of `title` (cleaned as SuggestedFileName cleans
+  // it: characters outside letters, digits, space, dot, dash and underscore made "_"), written
+  // through a temporary file.
   // The path of the copy, or nullopt with `reason` saying why it could not be kept. Older
   // copies beyond the newest kKeptBackups are removed afterwards.
   std::optional<std::string> Keep(library::WriterType writer, std::string_view title,

@@ -67,7 +67,8 @@ struct CopyCase {
 
 const CopyCase kCases[] = {
     {"gbCartridgeRestore", "gb", "restore-ram {dir}/new.sav", "SAVES", 4, "backup", ""},
-    {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "SECOND", 1, "backup", "--image 2"},
+    // A title of 15 characters, one the file system would not like, and the colour flag.
+    {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "PKMN_R_B_ADVENT", 1, "backup", "--image 2"},
     {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1, "backup",
      "--password"},
     {"gbErase", "gb", "erase --size 16", "card", 16, "sram", nullptr},
@@ -98,7 +99,7 @@ class SaveCopyCommands : public SaveCopy, public ::testing::WithParamInterface<C
                 0);
       if (!ws && !cartridge) {
         ASSERT_EQ(run("--no-backup --writer " + std::string(c.writer) + " --port sim:" + quote(folder) + " write " +
-                      quote(dir + "/first.gb") + " " + quote(dir + "/second.gb"))
+                      quote(dir + "/first.gbc") + " " + quote(dir + "/second.gbc"))
                       .status,
                   0);
       }
@@ -113,8 +114,8 @@ TEST_P(SaveCopyCommands, KeepTheSaveMemoryBeforeTheirOwnUnchangedTraffic) {
   const auto& c = GetParam();
   const std::string dir = dir_.string();
   put("cart.gb", makeGbImage({"SAVES", 0x1B, 2, 3, false}));
-  put("first.gb", makeGbImage({"FIRST", 0x1B, 1, 2, false}));
-  put("second.gb", makeGbImage({"SECOND", 0x1B, 1, 2, false}));
+  put("first.gbc", makeGbImage({"FIRST", 0x1B, 1, 2, true}));
+  put("second.gbc", makeGbImage({"PKMN:R/B*ADVENT", 0x1B, 1, 2, true}));
   put("third.gb", makeGbImage({"THIRD", 0x19, 0, 0, false}));
   put("new.sav", pattern(0x8000, 0x77));
   Bytes ws(0x80000, 0x3C);

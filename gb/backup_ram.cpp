@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "gb/gb_operations.h"
+#include "gb/save_copy.h"
 #include "gb/save_memory.h"
 #include "gb/steps.h"
 #include "ops/output_file.h"
@@ -30,17 +31,21 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   op.state.settings.ramDir = ops::DirectoryOf(path);
 
   ProgressMeter meter(op.window, memory.fileBytes());
-  std::vector<std::uint8_t> buffer(kRamBankSize);
   EnableSaveMemory(op.link, memory);
-  for (int i = 0; i < memory.banks; ++i) {
-    if (op.stopRequested()) return Stopped();
-    op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
-    const int received = op.link.ReadBlock(protocol::kSaveWindow, buffer);
-    const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped();
-    if (received != 0 || status != protocol::kStateDone) return end(ops::Outcome::Failed, "Reading Fail");
-    if (!out.Write(std::span(buffer).first(memory.bankBytes))) return end(ops::Outcome::Failed, "Writing File Error");
-    meter.Advance(memory.bankBytes);
+  const BankRead read = ReadSaveBanks(op, memory, [&](std::span<const std::uint8_t> bank) {
+    if (!out.Write(bank)) return false;
+    meter.Advance(bank.size());
+    return true;
+  });
+  switch (read) {
+    case BankRead::Stopped:
+      return Stopped();
+    case BankRead::Failed:
+      return end(ops::Outcome::Failed, "Reading Fail");
+    case BankRead::TakeFailed:
+      return end(ops::Outcome::Failed, "Writing File Error");
+    case BankRead::Ok:
+      break;
   }
   if (!out.Commit()) return end(ops::Outcome::Failed, "Writing File Error");
   return end(ops::Outcome::Success, "Downloading Success");

@@ -23,12 +23,10 @@ ops::Result BackupWsRam(ops::Operation& op) {
   if (auto end = EndOnStep(op, checked, failure)) return *end;
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
-  std::vector<std::uint8_t> buffer(kSaveSize);
-  SelectSaveMemory(op.link);
-  const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
+  const auto saved = ReadSaveMemory(op.link);
   if (op.stopRequested()) return Stopped();
-  if (received != 0) return fail("Reading Error");
-  if (!out.Write(buffer) || !out.Commit()) return fail("Writing File Error");
+  if (!saved) return fail("Reading Error");
+  if (!out.Write(*saved) || !out.Commit()) return fail("Writing File Error");
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);
   return Finish(op, ops::Outcome::Success, "Downloading Success");

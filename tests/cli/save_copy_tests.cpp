@@ -69,8 +69,7 @@ const CopyCase kCases[] = {
     {"gbCartridgeRestore", "gb", "restore-ram {dir}/new.sav", "SAVES", 4, "backup", ""},
     // A title of 15 characters, one the file system would not like, and the colour flag.
     {"gbImageRestore", "gb", "restore-ram --image 2 {dir}/new.sav", "PKMN_R_B_ADVENT", 1, "backup", "--image 2"},
-    {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1, "backup",
-     "--password"},
+    {"gbPasswordRestore", "gb-password", "restore-ram --password {dir}/new.sav", "Password", 1, "backup", "--password"},
     {"gbErase", "gb", "erase --size 16", "card", 16, "sram", nullptr},
     {"gbWrite", "gb", "write {dir}/third.gb", "card", 16, "sram", nullptr},
     {"wsRestore", "ws", "restore-ram {dir}/new.sav", "card", 1, "sram", ""},
@@ -131,9 +130,10 @@ TEST_P(SaveCopyCommands, KeepTheSaveMemoryBeforeTheirOwnUnchangedTraffic) {
                   .status,
               0);
   }
-  const std::string before = std::string(c.before) == "backup"
-                                 ? slurp(dir_ / "before.sav")
-                                 : slurp(fs::path(writer()) / (std::string(c.writer) == "ws" ? "ws-sram.bin" : "gb-sram.bin"));
+  const std::string before =
+      std::string(c.before) == "backup"
+          ? slurp(dir_ / "before.sav")
+          : slurp(fs::path(writer()) / (std::string(c.writer) == "ws" ? "ws-sram.bin" : "gb-sram.bin"));
 
   const RunResult kept = run(global + port() + " --trace " + quote(dir + "/kept.txt") + " " + withDir(c.command, dir));
   const RunResult plain = run("--no-backup " + global + "--port sim:" + quote(twin) + " --trace " +

@@ -162,12 +162,14 @@ std::vector<DoctorLine> CheckNodes(const SystemView& view, const std::vector<Kno
     const bool accessList = HasAccessList(Under(view, node));
     const std::string facts = "owner " + OwnerName(st.st_uid) + ", group " + GroupName(st.st_gid) + ", mode " +
                               ModeText(st.st_mode) + (accessList ? ", with an access control list" : "");
+    std::string found = permitted ? "you may open " : "you may not open ";
+    found.append(node).append(" (").append(facts).append(")");
     if (permitted) {
-      lines.push_back({Verdict::Ok, "permission", "you may open " + node + " (" + facts + ")", ""});
+      lines.push_back({Verdict::Ok, "permission", found, ""});
     } else {
-      lines.push_back({Verdict::Fail, "permission", "you may not open " + node + " (" + facts + ")",
-                       "sudo usermod -aG " + GroupName(st.st_gid) + " $USER, then log in again" +
-                           (accessList ? " (or see getfacl " + node + ")" : "")});
+      std::string advice = "sudo usermod -aG " + GroupName(st.st_gid) + " $USER, then log in again";
+      if (accessList) advice.append(" (or see getfacl ").append(node).append(")");
+      lines.push_back({Verdict::Fail, "permission", found, advice});
     }
   }
   return lines;

@@ -25,7 +25,7 @@ class WindowFixture {
   std::string programDir() const { return root_.string() + "/"; }
   std::filesystem::path root() const { return root_; }
   std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
-  ui::StartupPaths paths() const { return {programDir(), settingsFile()}; }
+  ui::StartupPaths paths() const { return {programDir(), settingsFile(), {}}; }
 
   // Writes the settings file before the window starts.
   void writeSettings(const std::string& text) const;

@@ -63,9 +63,7 @@ QPixmap CardPicture() {
 
 QString VersionText() { return QStringLiteral("Version ") + QString::fromLatin1(kVersion); }
 
-QString LicenceText() {
-  return QStringLiteral("Licensed under the GNU General Public License, version 3 or later");
-}
+QString LicenceText() { return QStringLiteral("Licensed under the GNU General Public License, version 3 or later"); }
 
 QUrl DocumentationUrl(const QString& programDir) {
   QDir dir(programDir);

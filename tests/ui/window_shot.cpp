@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   link::Link link(*port, options);
 
   uitest::WriteText(program / "quillon.INI", "[Main]\nRomDir=" + root.string() + "/\nSystemStyle=0\n");
-  ui::Tform_ZEP window({program.string() + "/", program / "quillon.INI"}, link);
+  ui::Tform_ZEP window({program.string() + "/", program / "quillon.INI", {}}, link);
   window.show();
   window.resize(width, height);
   auto* lvFiles = uitest::Control<QTreeWidget>(window, "lvFiles");

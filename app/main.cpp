@@ -111,6 +111,8 @@ int main(int argc, char* argv[]) {
   }
   QApplication app(argc, argv);
   NameProgram();
+  // The desktop entry's name: a desktop shell matches the window to its entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillon.Quillon"));
   try {
     return Run(app);
   } catch (const std::exception& e) {

@@ -18,7 +18,9 @@
 namespace quillon::ui {
 namespace {
 
-constexpr QSize kClientSize(266, 143);
+constexpr QSize kClientSize(266, 181);
+// The licence, two lines centred across the window below the address.
+constexpr QRect kLicenceRect(8, 110, 250, 34);
 
 // Our README opens with the program's name.
 bool IsOurReadme(const QString& path) {
@@ -60,6 +62,8 @@ QPixmap CardPicture() {
 }  // namespace
 
 QString VersionText() { return QStringLiteral("Version ") + QString::fromLatin1(kVersion); }
+
+QString LicenceText() { return QStringLiteral("Licensed under the GNU General Public License, version 3 or later"); }
 
 QUrl DocumentationUrl(const QString& programDir) {
   QDir dir(programDir);
@@ -107,7 +111,11 @@ TfmAbout::TfmAbout(QWidget* parent)
   Label4->adjustSize();
   Label4->installEventFilter(this);
 
-  Button6 = MakeButton(this, "Button6", QStringLiteral("OK"), {96, 112, 77, 25});
+  Label7 = MakeLabel(this, "Label7", kLicenceRect, Qt::AlignHCenter);
+  Label7->setWordWrap(true);
+  Label7->setText(LicenceText());
+
+  Button6 = MakeButton(this, "Button6", QStringLiteral("OK"), {96, 150, 77, 25});
   Button6->setDefault(true);
   connect(Button6, &QPushButton::clicked, this, &TfmAbout::Button6Click);
   hide();

@@ -1,5 +1,5 @@
-// The About window: the program's name and version, what it is, and where its
-// documentation is.
+// The About window: the program's name and version, what it is, where its documentation is,
+// and its licence.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +13,9 @@ namespace quillon::ui {
 
 // "Version 1.22": the program's version as the window shows it.
 QString VersionText();
+
+// The program's licence as the window names it.
+QString LicenceText();
 
 // The program's documentation for a program in `programDir`: the README beside the program,
 // else that of the source tree it was built in (the nearest folder above it holding
@@ -49,6 +52,7 @@ class TfmAbout : public QDialog {
   QLabel* Label6 = nullptr;  // what it works with
   QLabel* Label5 = nullptr;  // "Web :"
   QLabel* Label4 = nullptr;  // the address
+  QLabel* Label7 = nullptr;  // LicenceText(), wrapped
   QPushButton* Button6 = nullptr;
 
   QUrl url_;

@@ -184,6 +184,21 @@ class DirectoryAboutTest : public QObject {
     QCOMPARE(ui::VersionText(), Find<QLabel>(w, "Label2")->text());
   }
 
+  void aboutWindow_namesTheLicence() {
+    ui::TfmAbout w;
+    auto* licence = Find<QLabel>(w, "Label7");
+    QVERIFY(licence != nullptr);
+    QCOMPARE(licence->text(), QStringLiteral("Licensed under the GNU General Public License, version 3 or later"));
+    QCOMPARE(ui::LicenceText(), licence->text());
+    // Whole in its room: wrapped, no taller than its label, which lies inside the window below
+    // the address and above OK.
+    QVERIFY(licence->wordWrap());
+    QVERIFY(licence->heightForWidth(licence->width()) <= licence->height());
+    QVERIFY(QRect(QPoint(0, 0), w.size()).contains(licence->geometry()));
+    QVERIFY(licence->geometry().top() > Find<QLabel>(w, "Label4")->geometry().bottom());
+    QVERIFY(licence->geometry().bottom() < Find<QPushButton>(w, "Button6")->geometry().top());
+  }
+
   void aboutWindow_address_isOpenedOnClick() {
     ui::TfmAbout w;
     std::vector<QUrl> opened;

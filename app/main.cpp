@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon: the desktop program.
 //
 //   quillon [--port SPEC] | --version | --help

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole 4 MiB GB card through the simulated writer: written (erases, banks, menu image)
 // and read back image by image. Reports the wall time and the port accesses per payload
 // byte of each operation as a whole (frames, checks, status polls included), and what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of the link: port accesses per byte, the link's own time per port access, and the
 // simulated writer's end-to-end throughput for 16 KiB blocks.
 #include <benchmark/benchmark.h>

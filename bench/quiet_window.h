@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A progress window for the benchmarks: shows nothing, answers every file question with
 // `answer`.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing a ROM directory of 10,000 GB images and one of 10,000 WS images.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>

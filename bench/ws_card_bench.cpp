@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole 4 MiB WS card through the simulated writer: written (erases, each block sent
 // twice, save memory cleared) and read back. Reports the wall time and the port accesses
 // per payload byte of each operation as a whole (frames, checks, status polls included),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli backups: the copies of save memory kept before commands overwrote it.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli doctor: why a writer does not answer, one line per check, and finally whether it
 // does.
 #include <exception>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two checksums of a GB image's cartridge header, looked at after a card was read.
 #pragma once
 

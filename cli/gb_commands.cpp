@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // write, read, backup-ram, restore-ram and erase for the writer types gb and gb-password:
 // the probe the main window's buttons make and their plan (ops/command_plan.h), the options
 // answering what the window would ask, then the card operation. The writer type ws hands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli: the writer's operations from the command line.
 #include <CLI/CLI.hpp>
 #include <atomic>

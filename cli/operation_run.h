@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the card commands of quillon-cli share: the port, the program state and the terminal
 // window one operation runs with, and how its result becomes output and an exit status.
 #pragma once

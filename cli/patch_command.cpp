@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // patch IMAGE PATCH OUT: an IPS patch applied to a copy of a file, with no device involved.
 #include <cstdint>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every device command of quillon-cli starts with: the options in force, the port, the
 // link and its trace.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window of quillon-cli: the operation's steps on standard error, its file
 // questions answered with the path the user gave on the command line.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // write, read, backup-ram, restore-ram and erase for the writer type ws: what the main
 // window's buttons hand the WS operations, then the operation, which checks the link and
 // probes the card itself.

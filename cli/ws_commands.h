@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card commands for the writer type ws. No probe comes before them: each WS operation
 // checks the link and probes the card itself.
 #pragma once

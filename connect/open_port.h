@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turning a port name (--port, QUILLON_PORT) into an open port.
 //   auto                  ppdev on /dev/parport0; when that device is missing or cannot be
 //                         opened, direct I/O at 0x378 (but not when another driver holds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a writer does not answer: what the kernel knows of the machine's parallel ports, whether
 // the ppdev module and its device nodes are there, whether this user may open them, whether
 // another driver holds a port, which port `auto` would open, and whether direct I/O is allowed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port of a program that could open no real port: a writer that never answers.
 //
 // Its status register never shows the writer ready, so every handshake runs out after its

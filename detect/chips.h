@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flash chips a GB flash card may carry, with how each is erased and programmed.
 #pragma once
 

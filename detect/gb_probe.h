@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GB and WS halves of the card probe, and the writer protocol they speak.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GB header facts and the list rows made from them, fed with any bytes as an image file.
 //
 // Input: the bytes of the image file. The bytes from 0x150 on (at most 64 of them, without

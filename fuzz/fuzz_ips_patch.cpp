@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // IPS patching of an image in memory (ws::ApplyIpsPatch), fed with any patch.
 //
 // Input: 3 bytes (big-endian) give the image size modulo 0x20001 (so up to 128 KiB, enough

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link's receive path (link/link.h: ReadBlock, ReadByte, QueryState3/6, CheckDevice)
 // against a port whose status register answers whatever the input says.
 //

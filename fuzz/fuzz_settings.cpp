@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file reader and writer (ui/ini_file.h, ui/settings.h), fed with any text.
 //
 // Input: byte 0 chooses the key to set (bits 0..2, modulo 5: RomDir, SaveROMDir, RAMDir,

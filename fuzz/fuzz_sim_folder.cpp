@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated writer's folder loader (sim/folder_port.cpp: openSimPort; sim/folder_commands.cpp:
 // describeWriter), fed with any writer.ini and any memory files.
 //

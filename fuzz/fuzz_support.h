@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzz targets share: the check that stops a run, a scratch folder per process and
 // small file helpers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WS image facts (size and save type byte) and the WS list row, fed with any file.
 //
 // Input: byte 0 chooses the file's size, the rest are its bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory backup: the save memory of a cartridge or of one flash card image into a
 // ".sav" file.
 #include <vector>

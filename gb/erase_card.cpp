@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Erasing a GB flash card: the FLASH ROM up to the chosen card size, the BIOS ROM and the
 // whole save memory.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GB card operations. Each runs its whole sequence against the writer, reports only
 // through the operation's window and ends with the window's beep; a stop request ends it
 // before the next link command.

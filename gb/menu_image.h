@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu image as it goes onto the BIOS ROM: the card's directory of images and the
 // header changes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the images of a GB card go: each image in a region of the FLASH ROM sized by its
 // class, largest first, and each save memory in 8 KiB units of the card's save memory.
 #pragma once

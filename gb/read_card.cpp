@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a GB game into a file: an ordinary cartridge whole, or one image of a flash card.
 #include <vector>
 

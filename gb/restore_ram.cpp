@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory restore: a ".sav" file into the save memory of a cartridge or of one flash
 // card image.
 #include "gb/gb_operations.h"

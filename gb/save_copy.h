@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy of GB save memory that restoring, erasing and writing keep before they overwrite
 // it (ops::SaveBackups), read with the same sequence as a save memory backup.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a GB save memory lies and how it is reached, for backup and restore alike.
 #pragma once
 

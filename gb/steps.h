@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces shared by the GB operations: how an operation ends, progress, and the flash
 // command sequences that writing and erasing both use.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Verifying a written GB card: every image of the card list read back from where the
 // write placed it and compared with its file.
 #include <algorithm>

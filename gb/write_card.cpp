@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a GB flash card: the images of the card list, largest first, then the menu
 // image with the card's directory into the BIOS ROM.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading INI-style text: lines, comments, "[section]" headers and "key = value" entries.
 //
 // Two files of the program are written this way, each with its own rules: the settings file

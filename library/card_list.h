@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The images chosen for the card, with the checks that admit them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the facts sit in a GB image's cartridge header.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts for the codes of a GB cartridge header, shared by the file lists and the card
 // information.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input files: only regular files are read. Opening never waits: a FIFO would wait for a
 // writer and a device could be read for ever, so both are refused, as is a folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Facts read from GB and WS image files, their classes, and the texts of both list views
 // (the file list "lvFiles" and the card list "lvDown").
 #pragma once

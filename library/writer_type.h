@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer the program drives: which cards it takes and which image files it lists.
 #pragma once
 

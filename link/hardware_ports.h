@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ports on real hardware. Opening throws std::runtime_error with a message that says what
 // failed (with the system's own reason) and how to fix it.
 #pragma once

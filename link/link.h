@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer link: byte handshake over the parallel port and the framed command packets.
 //
 // Every packet starts 00 00 D5 AA 96, then opcode, P1..P4 and a header check byte

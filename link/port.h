@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parallel port as the link sees it: three byte-wide registers and a delay source.
 #pragma once
 

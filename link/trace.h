@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record of every byte that crosses the port, grouped by direction:
 //   # CheckDevice
 //   > 00 00 D5 AA 96 01 80 00 01 00 01 00

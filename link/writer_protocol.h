@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer's command set as the program uses it: the device-control sub-commands, the
 // block write opcodes, the card addresses and the values written there, the WS bank
 // registers and window modes, and the status values the answers are read against.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window's card information box shows: the card information text of the last
 // probe that the writer answered (detect::CardInfoLines), and above it what that text cannot
 // tell by itself: that a write or erase of this run of the program did not finish, so the

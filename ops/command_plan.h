@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What each card command of the main window does, decided once for both front ends: the
 // window asks its questions with the item chooser and the patch question, quillon-cli takes
 // the answers from its options. Given the program state and the result of the command's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one card operation runs with, and what it ends with.
 #pragma once
 

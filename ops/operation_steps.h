@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces every card operation's sequence uses: how a step ended, the texts of the labels,
 // how an operation ends, and its progress count.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The state of the program that the operations read and write: the writer type, the
 // directories the settings keep, the card list and the last card probe.
 #pragma once

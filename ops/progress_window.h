@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every card operation is handed to report through: the modal window of the
 // operation in the desktop program, the terminal in quillon-cli, a recorder in the tests.
 #pragma once

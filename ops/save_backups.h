@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies of save memory that the program keeps before a command overwrites it: restoring
 // a save, erasing a card and writing a card all destroy the one thing on a card that exists
 // nowhere else. The copies live in one folder, named

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the manual page of quillon-cli from the program's own help, so that the two cannot
 # disagree: NAME from the first line of 'quillon-cli --help', the whole help as the
 # description, every command's (and sub-command's) help in COMMANDS, then the sections of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the simulated writer: the state the firmware shares with the card models, and the
 // interface every card model offers to the firmware.
 #pragma once

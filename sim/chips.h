@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The flash chips the simulated GB flash card can carry: how each answers an identification
 // request and which erase and programming commands it takes. The writer's own description of
 // its chips, kept apart from the program's chip table: the program must find each of these by

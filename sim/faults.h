@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults the simulated writer can be told to show, so that every failure path of the program
 // can be driven on purpose. Armed by name ("absent", "busy-polls=3", ...).
 #pragma once

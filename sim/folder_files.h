@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files of a simulated writer's folder other than writer.ini and writer.lock: the card's
 // memories, one raw file each, and unexpected.txt.
 #pragma once

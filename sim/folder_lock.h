@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // writer.lock of a simulated writer's folder: one program at a time changes the folder, and
 // every program can tell whether another changed it since it last looked.
 #pragma once

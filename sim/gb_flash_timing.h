@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the GB flash card's chips take, and the waits its BIOS ROM needs, within the waits
 // the PC gives them.
 #pragma once

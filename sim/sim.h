@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated writer kept in a folder (`--port sim:DIR`), and the management of such a
 // folder (`quillon-cli sim insert|fault|show`).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated writer at the port-register level, with the card it holds in memory.
 //
 // The firmware model reacts to the registers as the real writer does: status bit 7 is set

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // writer.ini of a simulated writer's folder: what is inserted, the chip rows of a GB flash
 // card and the armed faults.
 //

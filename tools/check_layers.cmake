@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.22)
 # Checks that each core library's sources include headers only of its own folder and of the
 # libraries it declares (target_link_libraries): a header-only use of another layer would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes the images of the hardware check's test card, each 16 KiB bank (GB) or 64 KiB bank
 // (WS) unlike every other, so that a wrong bank or a wrong address line shows as a difference:
 //   make_check_card DIR gb   ->  DIR/check-1.gbc (512 KiB, MBC5, 8 KiB save memory),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes the demo: a folder of synthetic GB and WS images (and an IPS patch for the WS image
 // with an EEPROM save), a simulated writer holding a GB flash card with three of the images
 // already on it, one holding an empty WS flash card, and an empty folder for the files that

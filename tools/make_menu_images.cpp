@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes stand-in menu images cgbbios.bin (16 KiB) and chtbios.bin (32 KiB) into a folder.
 // They carry a valid header and an empty directory, and no menu program: enough to write
 // and read back GB cards with; the writer's owner puts the real ones in their place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About window: the program's name and version, what it is, where its documentation is,
 // and its licence.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory chooser of "Select Directory": a drive box, the directory list, a filter box
 // and the list of the image files in the directory shown.
 #pragma once

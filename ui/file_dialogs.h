@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file dialogs the operations and the patch question ask for, in Qt's terms.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands calls from a worker thread over to the thread of a window and waits until each has
 // run there, as the operation windows need it: every change to a window belongs to the
 // user-interface thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's INI reader and writer, which keeps the file as the user left it.
 //
 // Reading follows the usual profile-file rules (the lines are read by ini/reader.h): section

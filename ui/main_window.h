@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its controls, layout, settings, writer type and card information
 // (main_window.cpp), the ROM directory listing and the card composition
 // (main_window_lists.cpp), and the buttons that show other windows, the card commands among

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's buttons that show other windows: the directory chooser, the card
 // commands with their plans (ops/command_plan.h), About and Exit.
 #include <QFile>

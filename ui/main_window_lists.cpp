@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's file list and card list: the images of the ROM directory, and the card
 // composed from them with the card list's checks.
 #include <QByteArray>

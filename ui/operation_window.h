@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every operation window shares: the worker thread that runs the window's card
 // operation, the stop request, and the hand-over of the operation's reports (step label,
 // file label, file dialogs, card probe, message box, beep) to the user-interface thread,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operation windows: two kinds, each window of a kind set apart only by its caption and
 // the card operation it runs (OperationWindowConfig).
 //   the writing kind (TfmDown, TfmClear, TfmDownWS, TfmClearWS): the file label above the

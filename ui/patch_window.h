@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The patch file question before WS writing: "Selecting Patch File", asking "Using Patch
 // File?". "Yes" runs the open dialog in PatchDir; a chosen file sets PatchDir to its
 // directory at once and ends the window with 1, "No" or a cancelled dialog end it with 2.

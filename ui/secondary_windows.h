@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows that the main window's commands show modally. They are created once at
 // start-up, hidden, and live until the program ends.
 #pragma once

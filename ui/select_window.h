@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The item chooser "Selecting Items": the caller fills lvSelect, shows the window and reads
 // the selected row. OK ends it with 1, Cancel and Escape with 2.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's settings: where the file lives and the five values of its section "Main".
 #pragma once
 

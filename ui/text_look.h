@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fonts of the windows and the decoding of the bytes they show.
 #pragma once
 

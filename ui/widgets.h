@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Making the controls of the program's windows: names, places and fonts as every window
 // sets them.
 #pragma once

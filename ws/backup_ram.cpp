@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory backup: the card's 32 KiB of save memory into a ".sav" file.
 #include <vector>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Erasing a WS flash card: every sector of the 4 MiB, bank by bank, then the save memory.
 #include "ws/steps.h"
 #include "ws/ws_operations.h"

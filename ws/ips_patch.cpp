@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // IPS patches: "PATCH", records of a 3-byte offset and a 2-byte length (big-endian) with
 // their data, optionally "EOF" as the last three bytes. A record of length 0 is a
 // run-length record: a 2-byte count and the one value to repeat.

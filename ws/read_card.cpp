@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a WS card into a file: as many 32 KiB blocks as the card says it holds, from
 // bank 0 upward.
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory restore: the first 32 KiB of a ".sav" file into the card's save memory.
 #include "library/regular_file.h"
 #include "ops/output_file.h"

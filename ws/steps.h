@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces shared by the WS operations: how an operation ends, progress, the card check and
 // the flash and save memory command sequences that writing and erasing both use.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a WS flash card: one image, optionally patched in memory, placed so that it ends
 // at the last byte of the card; each bank is erased just before its first block is written.
 // Then the save memory is cleared.

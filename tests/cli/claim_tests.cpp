@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two programs on one simulated writer: one operation owns the writer from its start to its
 // end, as ppdev claims a real port, and the other waits for it or gives up naming the folder.
 // The order is driven by the test, not by time: the first command writes its step lines into

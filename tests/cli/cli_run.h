@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running quillon-cli as a user runs it, against simulated writers in a temporary folder.
 #pragma once
 

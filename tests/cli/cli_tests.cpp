@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli run as a user runs it, against simulated writers in temporary folders.
 #include "cli_run.h"
 #include "gb_images.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every card command against a simulated writer that stops answering part way: the command
 // ends with its own failure message, tries a handful of commands after the last byte that
 // crossed (eight at most, then the writer is given up), and says so once.

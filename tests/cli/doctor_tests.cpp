@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli doctor end to end: the port checks on a made-up system, then the writer itself.
 #include <gtest/gtest.h>
 

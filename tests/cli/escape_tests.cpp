@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 'list' and 'info' print one row per line whatever bytes the file names and titles hold:
 // tabs, line ends, backslashes and other control bytes come out as backslash escapes.
 #include <algorithm>

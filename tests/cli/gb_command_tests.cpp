@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // write, read, backup-ram, restore-ram and erase of the GB writer types, run end to end
 // against simulated writers: files compared, exit statuses, and the link traffic in traces.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file that read, backup-ram and patch write, end to end against simulated writers: a
 // target that cannot be used ends the command before the card is read and stays as it was;
 // a FIFO or a device is written directly, a link's file is replaced and the link kept; a new

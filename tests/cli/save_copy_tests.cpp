@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy of save memory that restore-ram, erase and write keep before they overwrite it:
 // what it holds, where its traffic lies, and that the command's own traffic is unchanged.
 #include <gtest/gtest.h>

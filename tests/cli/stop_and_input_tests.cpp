@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli when it is stopped, when its output goes nowhere, and when its files are not
 // what they should be: signals at a chosen command (the simulated writer's sig...-after
 // faults), a closed progress pipe, inputs that are not regular files, a trace file that is

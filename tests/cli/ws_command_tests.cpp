@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer type ws and the patch command, end to end against a simulated WS flash card:
 // files compared, exit statuses, messages and the link traffic in traces.
 #include <algorithm>

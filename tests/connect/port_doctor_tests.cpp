@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port checks of `quillon-cli doctor` on made-up systems: a folder holding the sys/, proc/
 // and dev/ entries a kernel would show.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An operation against the simulated writer in memory: the writer, the link on it, the
 // program state, a window that records what the operation reports, and a folder for files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stop request at many points of every operation: the operation ends at once, the writer
 // receives nothing after the stop, no file is left behind.
 #include "bench.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every failure of writing and erasing, driven by a fault of the simulated writer: the
 // message, and nothing sent after the failing command.
 #include <algorithm>

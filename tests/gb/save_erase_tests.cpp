@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading cards, backing up and restoring save memory, and erasing, against the simulated
 // writer: what reaches the file and the card, and what is refused.
 #include <algorithm>

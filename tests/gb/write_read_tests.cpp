@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing composed cards onto the simulated GB flash card with every chip method, and
 // reading every image back.
 #include <algorithm>

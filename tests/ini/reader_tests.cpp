@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI line reader: the rules the settings file and writer.ini both read their lines by.
 // What differs between the two files (case, section headers, blanks) is tested with each file.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image files for the library tests, made in a temporary folder of their own.
 #pragma once
 

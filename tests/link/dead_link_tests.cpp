@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A writer that stops answering: after eight commands in a row in which no byte crossed, the
 // link gives it up for the rest of the operation and touches the port no more; and the link's
 // diagnostics lines, repeated, are said once with their count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Card operations against the simulated writer in memory when it stops answering in a loop of
 // the operation: what the port and the delay cost after that, what is said, and a writer that
 // answers again is used by the next operation on the same link.

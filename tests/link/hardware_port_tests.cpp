@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Direct port I/O against a recorded I/O space, and the choice `auto` makes between the
 // kernel's device and direct I/O.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A port with a scripted writer behind it: it latches every byte the link sends and presents
 // queued answer bytes nibble by nibble, low nibble first.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window's card information box says: the last probe's text, and above it a
 // write or erase that did not finish and a writer that did not answer.
 #include "ops/card_info_box.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plans of the card commands: what each decides after its probe for every writer type
 // and every card, what it asks, and what it hands the operation. The window and quillon-cli
 // both act on these answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file names the save dialogs offer for a game's title.
 #include <gtest/gtest.h>
 

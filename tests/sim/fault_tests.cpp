@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Armed faults: each one shows up where the program would see it, and nowhere else.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writer folders: inserting cards, arming faults, describing, and memories that reach their
 // files at the end of every command.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer's side of the handshake and the frame: ready bit, nibbles, check bytes,
 // resynchronisation, ignored frames.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ordinary GB cartridges: mapper banking, save RAM sizes, enabling and the status answers.
 #include <gtest/gtest.h>
 

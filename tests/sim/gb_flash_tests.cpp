@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GB flash card: chip identification, erase and programming by chip method, busy
 // periods, the 0xFE register pattern, save memory banks and the card's windows.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PC side of the port, for driving the simulated writer in tests without the program's
 // link: the byte handshake (poll ready, write data, flip the strobe; nibbles low first) and
 // the packet frame, written down plainly from the protocol.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated writer driven by the program's own link.
 #include <gtest/gtest.h>
 

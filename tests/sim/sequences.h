@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's device-side command sequences (card preparation, erases, programming, the
 // WS probe and size query), written out for the tests so that every command the program
 // sends is tried against the simulated writer in the order the program sends it.

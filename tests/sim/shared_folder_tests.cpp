@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writer folders used by several programs at once, folders whose files do not make a writer,
 // and the list of unexpected commands kept beside writer.ini.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer refuses what the device refuses: each sequence below is run as the program sends
 // it, which works and leaves no note, and then with one mistake of the PC, which must fail
 // where the PC (or the user, reading the card back) sees it, and be noted where a real writer

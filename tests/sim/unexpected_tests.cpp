@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands a card does not expect are noted, one line each; the program's own sequences
 // (probe, erases, programming by method, save memory; the WS sequences) leave no note.
 #include <gtest/gtest.h>

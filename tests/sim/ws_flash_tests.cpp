@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WS flash card: identification, size answer, sector erase with the boot sectors,
 // buffered programming, the read mapping of an image at the top of the card, save memory.
 #include <gtest/gtest.h>

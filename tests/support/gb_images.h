@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synthetic GB images, menu images and flash card contents for tests, benchmarks and the demo.
 #pragma once
 

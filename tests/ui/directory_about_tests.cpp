@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory chooser and the About window.
 #include <QComboBox>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tiny synthetic ROM images for the window tests: only the bytes the program looks at.
 #pragma once
 

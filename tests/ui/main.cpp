@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs every test class of the windows; QT_QPA_PLATFORM=offscreen keeps them off screen.
 #include <QApplication>
 

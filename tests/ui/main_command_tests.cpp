@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands pressed in every writer type against the simulated writer: the
 // probes, checks and picks before each operation window, what the window is handed, the
 // probe after it, and the writer traffic of every command that does nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, settings at exit, writer type, layout rules, card list commands.
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main window on a simulated writer with its secondary windows, and the small helpers
 // the operation window tests share.
 #pragma once

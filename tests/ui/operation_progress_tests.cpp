@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operation windows' progress strip, the reading windows' Cancel, messages that wrap
 // instead of being cut off, the names the save dialogs offer, and the end line of a WS write
 // whose patch was refused; all with the real operations on the simulated writer.

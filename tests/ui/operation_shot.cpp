@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders operation windows into PNG files, for looking at them and for the README:
 //   ui_operation_shot OUT.png [--at PERCENT]
 //     the GB writing window during a write of three images to a simulated GB flash card,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operation windows: their layout, the worker that runs the GB operations against the
 // simulated writer (the WS ones: ws_window_tests.cpp), the hand-over of its reports to the
 // user-interface thread, Cancel, and a writer shared with another program.

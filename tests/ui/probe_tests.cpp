@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card information box of the main window against the simulated writer.
 #include <QComboBox>
 #include <QPlainTextEdit>

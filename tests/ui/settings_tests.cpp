@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader and writer and the settings built on it; no window involved.
 #include <QObject>
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window shows a title's bytes as the same text quillon-cli prints for them.
 #include <QObject>
 #include <QTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A ROM folder in a temporary directory and a main window started on it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the main window into a PNG with a folder of synthetic images listed and a card
 // composed, for looking at the layout:
 //   ui_window_shot OUT.png [--port SPEC] [--size WxH]

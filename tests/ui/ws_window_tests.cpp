@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WS windows: the patch question and the WS operation windows running the WS card
 // operations against the simulated writer's WS flash card.
 #include <QApplication>

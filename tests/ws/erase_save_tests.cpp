@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Erasing the whole card, and the save memory's way into a file and back.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every failure of the WS operations, driven by a fault of the simulated writer or a file:
 // the message, nothing sent after the failing command, no file left; and stop requests at
 // many points: nothing sent after the stop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ApplyIpsPatch against hand-made edge cases and against patches made by public IPS tools.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing images of every accepted size, with and without a file header and a patch, then
 // reading them back; the erase schedule of a write.
 #include <algorithm>

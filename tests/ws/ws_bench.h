@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A WS flash card in the simulated writer, with images and the readable form of a command log.
 #pragma once
 

@@ -178,7 +178,7 @@ struct Commander {
         Control<QPushButton>(window, patchPress == QStringLiteral("yes") ? "Button1" : "Button2")->click();
       }
     } else if (auto* question = qobject_cast<QMessageBox*>(&window)) {
-      auto caption = [question](QAbstractButton* button) { return button ? button->text() : QStringLiteral("-"); };
+      auto caption = [](QAbstractButton* button) { return button ? button->text() : QStringLiteral("-"); };
       questions.append(QStringList{question->windowTitle(), question->text(),
                                    caption(question->button(QMessageBox::Yes)),
                                    caption(question->button(QMessageBox::No)), caption(question->defaultButton()),

@@ -506,40 +506,6 @@ class OperationProgressTest : public QObject {
 
   // --- the names the save dialogs offer -------------------------------------------------------
 
-  void filterOf_suggestedName_matchingFilterSelected_data() {
-    QTest::addColumn<QString>("filter");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("selected");
-    const QString gb = "Color GameBoy File (*.gbc)|*.gbc|Mono GameBoy File (*.gb)|*.gb";
-    const QString ws = "Color WS File (*.wsc)|*.wsc|Mono WS File (*.ws)|*.ws";
-    QTest::newRow("gb mono") << gb << "TETRIS.gb"
-                             << "Mono GameBoy File (*.gb)";
-    QTest::newRow("gb colour") << gb << "POKEMON.gbc"
-                               << "Color GameBoy File (*.gbc)";
-    QTest::newRow("ws mono") << ws << "card.ws"
-                             << "Mono WS File (*.ws)";
-    QTest::newRow("ws colour") << ws << "card.wsc"
-                               << "Color WS File (*.wsc)";
-    QTest::newRow("sav") << "RAM File (*.sav)|*.sav"
-                         << "SAVER.sav"
-                         << "RAM File (*.sav)";
-    QTest::newRow("none matches") << gb << "card.sav"
-                                  << "";
-    QTest::newRow("no name") << gb << ""
-                             << "";
-  }
-  void filterOf_suggestedName_matchingFilterSelected() {
-    QFETCH(QString, filter);
-    QFETCH(QString, name);
-    QFETCH(QString, selected);
-    const ops::FileQuestion question{filter.toStdString(), "X", "/start/", name.toStdString()};
-    const ui::FileDialogRequest request = ui::FileDialogRequestOf(ui::FileDialogMode::Save, question);
-    QCOMPARE(request.suggestedName, name);
-    QCOMPARE(request.selectedFilter, selected);
-    QCOMPARE(request.nameFilters, ui::NameFiltersOf(filter.toStdString()));  // the filters stay as they were
-    QCOMPARE(request.directory, QStringLiteral("/start/"));
-  }
-
   void saveDialog_realOperation_suggestedNameAndFilter_data() {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QString>("title");  // of the cartridge or the card's one image (GB)

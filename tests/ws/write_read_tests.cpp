@@ -133,27 +133,6 @@ TEST_P(EraseSchedule, Write_erasesEachBankBeforeItsBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EraseSchedule, ::testing::Values(0x80000, 0x200000, 0x400000));
 
-struct EndTextCase {
-  const char* name;
-  std::uint32_t milliseconds;
-  bool patchRefused;
-  const char* text;
-};
-
-class WritingEnd : public ::testing::TestWithParam<EndTextCase> {};
-
-TEST_P(WritingEnd, Text_elapsedAndRefusedPatch) {
-  EXPECT_EQ(ws::WritingEndText(GetParam().milliseconds, GetParam().patchRefused), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, WritingEnd,
-    ::testing::Values(EndTextCase{"seconds", 42000, false, "Using 42 Seconds"},
-                      EndTextCase{"secondsNotPatched", 42000, true, "Using 42 Seconds, not patched"},
-                      EndTextCase{"minutes", 125000, false, "Using 2 Minutes 5 Seconds"},
-                      EndTextCase{"minutesNotPatched", 125000, true, "Using 2 Minutes 5 Seconds, not patched"}),
-    [](const auto& param) { return std::string(param.param.name); });
-
 TEST(ElapsedText, MinuteBoundary) {
   EXPECT_EQ(ws::ElapsedText(59000), "Using 59 Seconds");
   EXPECT_EQ(ws::ElapsedText(59999), "Using 59 Seconds");

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "library/rom_header.h"
+#include "ops/progress_figures.h"
 
 namespace quillon::cli {
 
@@ -14,16 +15,6 @@ namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr std::size_t kBarWidth = 20;
 constexpr char kSpinner[] = {'|', '/', '-', '\\'};
-
-std::string clockText(double seconds) {
-  const long long total = std::llround(seconds);
-  char text[32];
-  if (total >= 3600)
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
-  else
-    std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
-  return text;
-}
 
 double secondsBetween(TerminalWindow::Clock::time_point from, TerminalWindow::Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
@@ -86,24 +77,21 @@ std::string TerminalWindow::AskOpenFile(const ops::FileQuestion&) {
 
 void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutcome) { state_.cardInfo = info; }
 
-void TerminalWindow::ShowError(const std::string& text) {
+void TerminalWindow::ShowError(const std::string& text) { PrintLine(library::EscapeField(text)); }
+
+void TerminalWindow::PrintLine(const std::string& line) {
   Close();  // a message of its own line, not inside the bar
   if (display_.beforeLine) display_.beforeLine();
-  out_ << library::EscapeField(text) << '\n' << std::flush;
+  out_ << line << '\n' << std::flush;
 }
 
 void TerminalWindow::SaveCopyKept(const std::string& path) {
-  Close();
-  if (display_.beforeLine) display_.beforeLine();
-  out_ << "save memory copied to " << library::EscapeField(path) << '\n' << std::flush;
+  PrintLine("save memory copied to " + library::EscapeField(path));
 }
 
 void TerminalWindow::SaveCopyFailed(const std::string& why) {
-  Close();
-  if (display_.beforeLine) display_.beforeLine();
-  out_ << "the save memory could not be copied (" << library::EscapeField(why)
-       << "); nothing was changed (--no-backup goes on without a copy)\n"
-       << std::flush;
+  PrintLine("the save memory could not be copied (" + library::EscapeField(why) +
+            "); nothing was changed (--no-backup goes on without a copy)");
 }
 
 void TerminalWindow::Beep() {
@@ -135,24 +123,9 @@ std::string TerminalWindow::barLine(Clock::time_point now) const {
   // kBarWidth, and the step text is cut only when even that is not enough.
   std::string figures;
   const std::uint64_t done = done_ < total_ ? done_ : total_;
-  if (total_ > 0) {
-    figures += ' ';
-    figures += std::to_string(done * 100 / total_);
-    figures += '%';
-    const double seconds = secondsBetween(rateFrom_, now);
-    if (seconds >= 0.5 && done_ > rateFromDone_) {
-      const double rate = static_cast<double>(done_ - rateFromDone_) / seconds;
-      char text[32];
-      std::snprintf(text, sizeof text, " %.1f KiB/s", rate / 1024.0);
-      figures += text;
-      if (done < total_) {
-        figures += ' ';
-        figures += clockText(static_cast<double>(total_ - done) / rate);
-        figures += " left";
-      }
-    }
-  }
-  figures += " (" + clockText(secondsBetween(started_, now)) + ")";
+  for (const auto& figure : ops::ProgressFigures(done_, total_, rateFromDone_, secondsBetween(rateFrom_, now)))
+    figures += ' ' + figure;
+  figures += " (" + ops::ClockText(secondsBetween(started_, now)) + ")";
 
   const auto width = static_cast<std::size_t>(display_.columns > 1 ? display_.columns - 1 : 1);
   std::string bar;

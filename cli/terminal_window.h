@@ -55,6 +55,8 @@ class TerminalWindow : public ops::ProgressWindow {
   int questionsAsked() const { return questionsAsked_; }
 
  private:
+  // A message on a line of its own, after the bar and the link's pending diagnostics.
+  void PrintLine(const std::string& line);
   void draw(bool force);
   std::string barLine(Clock::time_point now) const;
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ops/progress_figures.h"
 #include "ui/text_look.h"
 
 namespace quillon::ui {
@@ -24,18 +25,6 @@ namespace {
 
 constexpr int kProgressSteps = 1000;  // the bar's range: tenths of a percent
 constexpr int kStripPadding = 8;      // what a style takes of the bar's width around its text
-constexpr double kRateAfter = 0.5;    // seconds of a run before its rate is shown
-
-// "0:15", "12:05", "1:08:16".
-QString ClockText(double seconds) {
-  const long long total = std::llround(seconds);
-  const auto twoDigits = [](long long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-  if (total >= 3600) {
-    return QString::number(total / 3600) + QLatin1Char(':') + twoDigits(total / 60 % 60) + QLatin1Char(':') +
-           twoDigits(total % 60);
-  }
-  return QString::number(total / 60) + QLatin1Char(':') + twoDigits(total % 60);
-}
 
 }  // namespace
 
@@ -139,18 +128,6 @@ QSize GrowingLayout::apply() {
   return size;
 }
 
-QStringList ProgressFigures(std::uint64_t done, std::uint64_t total, std::uint64_t runFrom, double seconds) {
-  if (total == 0) return {};
-  const std::uint64_t shown = std::min(done, total);
-  QStringList figures{QString::number(shown * 100 / total) + QLatin1Char('%')};
-  if (seconds >= kRateAfter && done > runFrom) {
-    const double rate = static_cast<double>(done - runFrom) / seconds;
-    figures.append(QString::number(rate / 1024.0, 'f', 1) + QStringLiteral(" KiB/s"));
-    if (shown < total) figures.append(ClockText(static_cast<double>(total - shown) / rate) + QStringLiteral(" left"));
-  }
-  return figures;
-}
-
 ProgressStrip::ProgressStrip(QWidget* parent) : QProgressBar(parent) {
   setRange(0, kProgressSteps);
   setValue(0);
@@ -173,7 +150,9 @@ void ProgressStrip::SetProgress(std::uint64_t done, std::uint64_t total) {
   }
   done_ = done;
   total_ = total;
-  QStringList figures = ProgressFigures(done, total, runFrom_, static_cast<double>(run_.elapsed()) / 1000.0);
+  QStringList figures;
+  for (const auto& figure : ops::ProgressFigures(done, total, runFrom_, static_cast<double>(run_.elapsed()) / 1000.0))
+    figures.append(QString::fromStdString(figure));
   const QFontMetrics metrics(font());
   const int room = width() - kStripPadding;
   const auto joined = [&figures] { return figures.join(QStringLiteral("  ")); };

@@ -78,13 +78,7 @@ class GrowingLayout {
   std::vector<Item> items_;
 };
 
-// What a progress display says for `done` of `total` bytes, when the present run of progress
-// began at `runFrom` bytes `seconds` ago: the percentage, then the rate and the time left
-// ("42%", "12.3 KiB/s", "0:15 left") once half a second of the run has brought bytes; no time
-// left at the end. Empty while the total is not known.
-QStringList ProgressFigures(std::uint64_t done, std::uint64_t total, std::uint64_t runFrom, double seconds);
-
-// A progress bar with its figures written on it (ProgressFigures, as many as fit: the rate
+// A progress bar with its figures written on it (ops::ProgressFigures, as many as fit: the rate
 // is left out first, then the time left). A new run of progress begins when the total
 // changes or the count goes back.
 class ProgressStrip : public QProgressBar {

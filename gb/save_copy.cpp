@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "library/rom_header.h"
 #include "ops/save_backups.h"
 
 namespace quillon::gb {
@@ -19,13 +18,6 @@ SaveMemory WholeFlashCardSave() {
   memory.banks = kCardSaveBanks;
   memory.bankBytes = kRamBankSize;
   return memory;
-}
-
-std::string SaveTitle(const detect::CardInfo& info, int selectedImage) {
-  if (info.kind == detect::kOrdinaryCartridge) return library::GbTitle(info.cartridge.nameText());
-  if (selectedImage == info.count) return "Password";
-  if (selectedImage < 0 || selectedImage >= info.count) return std::string(ops::kWholeCardTitle);
-  return library::GbTitle(info.images[static_cast<std::size_t>(selectedImage)].nameText());
 }
 
 BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,

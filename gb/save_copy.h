@@ -19,10 +19,6 @@ namespace quillon::gb {
 // writing gives to the new images.
 SaveMemory WholeFlashCardSave();
 
-// Whose save memory `selectedImage` is, for the copy's name: the cartridge's title, the
-// image's name on the card, or "Password".
-std::string SaveTitle(const detect::CardInfo& info, int selectedImage);
-
 // Reads the banks of `memory` (enabled by the caller), handing each to `take`; `take`
 // returning false ends the reading. Failed when the writer did not report a bank read.
 enum class BankRead { Ok, Failed, TakeFailed, Stopped };

@@ -2,7 +2,7 @@
 #include "gb/save_memory.h"
 
 #include "gb/steps.h"
-#include "library/gb_header.h"
+#include "library/rom_header.h"
 
 namespace quillon::gb {
 
@@ -48,13 +48,15 @@ SaveMemory SaveMemoryOf(const detect::CardInfo& info, int selectedImage) {
   return memory;
 }
 
+std::string SaveTitle(const detect::CardInfo& info, int selectedImage) {
+  if (info.kind == detect::kOrdinaryCartridge) return library::GbTitle(info.cartridge.nameText());
+  if (selectedImage == info.count) return "Password";
+  if (selectedImage < 0 || selectedImage >= info.count) return "card";
+  return library::GbTitle(info.images[static_cast<std::size_t>(selectedImage)].nameText());
+}
+
 std::string SaveFileName(const detect::CardInfo& info, int selectedImage) {
-  constexpr const char* kExtension = ".sav";
-  const bool cartridge = info.kind == detect::kOrdinaryCartridge;
-  if (!cartridge && selectedImage == info.count) return ops::SuggestedFileName("Password", kExtension);
-  if (!cartridge && (selectedImage < 0 || selectedImage >= info.count)) return ops::SuggestedFileName({}, kExtension);
-  const detect::CardEntry& entry = cartridge ? info.cartridge : info.images[static_cast<std::size_t>(selectedImage)];
-  return ops::SuggestedFileName(std::string_view(entry.name.data(), library::gb_header::kTitleLength), kExtension);
+  return ops::SuggestedFileName(SaveTitle(info, selectedImage), ".sav");
 }
 
 void EnableSaveMemory(link::Link& link, const SaveMemory& memory) {

@@ -34,8 +34,10 @@ void EnableSaveMemory(link::Link& link, const SaveMemory& memory);
 // banking mode first); a flash card gets nothing.
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory);
 
-// The file name the dialogs of backup and restore offer: the game's title (the "Password"
-// item's name for that item) and ".sav".
+// Whose save memory `selectedImage` is: the cartridge's title or the image's name on the card
+// as the windows show it, "Password" for that item, "card" for none.
+std::string SaveTitle(const detect::CardInfo& info, int selectedImage);
+// The file name the dialogs of backup and restore offer: that title, cleaned, and ".sav".
 std::string SaveFileName(const detect::CardInfo& info, int selectedImage);
 
 inline constexpr const char* kRamFilter = "RAM File (*.sav)|*.sav";

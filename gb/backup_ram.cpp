@@ -20,7 +20,8 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   const std::string path = op.window.AskSaveFile(
       {kRamFilter, kRamExtension, op.state.settings.ramDir, SaveFileName(op.state.cardInfo, selectedImage)});
   if (op.stopRequested()) return Stopped();
-  // The cartridge's save memory is disabled again whatever happens from here on.
+  // A cartridge's save memory is disabled after a cancelled dialog or a file that cannot be
+  // made too, as at the end of a backup.
   const auto end = [&](ops::Outcome outcome, const char* text) {
     DisableSaveMemory(op.link, memory);
     if (op.stopRequested()) return Stopped();
@@ -32,24 +33,30 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   op.state.settings.ramDir = ops::DirectoryOf(path);
 
   ProgressMeter meter(op.window, memory.fileBytes());
-  EnableSaveMemory(op.link, memory);
+  SaveMemoryAccess access(op.link, memory);
+  access.Open();
   const BankRead read = ReadSaveBanks(op, memory, [&](std::span<const std::uint8_t> bank) {
     if (!out.Write(bank)) return false;
     meter.Advance(bank.size());
     return true;
   });
+  // Disabled before the file is kept: a stop that came once the last bank was received
+  // leaves a complete backup, and the cartridge closed.
+  access.Close();
+  if (read != BankRead::Ok && op.stopRequested()) return Stopped();
   switch (read) {
     case BankRead::Stopped:
       return Stopped();
     case BankRead::Failed:
-      return end(ops::Outcome::Failed, "Reading Fail");
+      return Finish(op, ops::Outcome::Failed, "Reading Fail");
     case BankRead::TakeFailed:
-      return end(ops::Outcome::Failed, "Writing File Error");
+      return Finish(op, ops::Outcome::Failed, "Writing File Error");
     case BankRead::Ok:
       break;
   }
-  if (!out.Commit()) return end(ops::Outcome::Failed, "Writing File Error");
-  return end(ops::Outcome::Success, "Downloading Success");
+  if (op.link.lostContact()) return Finish(op, ops::Outcome::Failed, std::string(ops::kLinkLost));
+  if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
+  return Finish(op, ops::Outcome::Success, "Downloading Success");
 }
 
 }  // namespace quillon::gb

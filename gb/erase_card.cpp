@@ -28,17 +28,20 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   const Step checked = CheckCard(op, methods, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
   // The save memory is cleared whatever the card size: all of it is kept first.
-  if (auto end = KeepSaveCopy(op, WholeFlashCardSave(), std::string(ops::kWholeCardTitle))) return *end;
+  if (auto end = KeepSaveCopy(op, WholeFlashCardSave(), std::string(ops::kWholeCardTitle),
+                              [&] { return CheckCardAgain(op, methods); }))
+    return *end;
   const unsigned blocks = cardSize == 0 ? kBlocksSmallCard : kBlocksLargeCard;
   ProgressMeter meter(op.window, blocks * kBlockSize + kBiosBytes + kSaveBanks * kRamBankSize);
 
-  PrepareCard(op.link, methods.flash);
+  ProgrammingVoltage flashVoltage(op.link);
+  PrepareCard(op.link, methods.flash, flashVoltage);
   for (unsigned b = 0; b < blocks; ++b) {
     const Step step = EraseFlashBlock(op, methods.flash, b, meter);
-    if (step == Step::Failed) FlashVoltageOff(op.link, methods.flash);
+    if (step == Step::Failed) flashVoltage.Off();
     if (auto end = EndOnStep(op, step, "Earsing ROM Fail")) return *end;
   }
-  FlashVoltageOff(op.link, methods.flash);
+  flashVoltage.Off();
 
   if (op.stopRequested()) return Stopped();
   protocol::Send(op.link, protocol::kPresentBiosRom);
@@ -49,7 +52,7 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
     op.link.DelayTicks(kSettleTicks);
     op.window.SetWork("Earsing BIOS");
     const std::vector<std::uint8_t> erased(kBiosBytes, protocol::kErasedByte);
-    step = ProgramBiosPieces(op, erased, protocol::kOpProgramBiosPage, true, false, meter);
+    step = ProgramBiosPieces(op, erased, protocol::kOpProgramBiosPage, true, meter);
   } else {
     step = EraseBiosChip(op, methods.bios, meter);
     if (step == Step::Ok) meter.Advance(kBiosBytes);
@@ -66,12 +69,13 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
     op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>(r));
     op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, zeros);
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped();
+    // The last bank confirmed cleared ends the erase, whatever stop came meanwhile.
+    const bool last = r + 1 == kSaveBanks && status == protocol::kStateDone;
+    if (op.stopRequested() && !last) return Stopped();
     if (status != protocol::kStateDone) return Finish(op, ops::Outcome::Failed, "Earsing RAM Fail");
     meter.Advance(kRamBankSize);
   }
   op.link.DelayTicks(kSecondTicks);
-  if (op.stopRequested()) return Stopped();
   return Finish(op, ops::Outcome::Success, "Earsing Success");
 }
 

@@ -45,11 +45,13 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
 
   ProgressMeter meter(op.window, static_cast<std::uint64_t>(banks) * kBankSize);
   std::vector<std::uint8_t> buffer(kBankSize);
-  // A bank counts as read when its check byte matched and the writer's status is 0.
-  const auto readBank = [&](std::uint16_t address) {
+  // A bank counts as read when its check byte matched and the writer's status is 0; the last
+  // one received whole completes the image, whatever stop kept its status query back.
+  const auto readBank = [&](std::uint16_t address, bool last) {
     const int received = op.link.ReadBlock(address, buffer);
     const int status = op.link.QueryState3();
-    return received == 0 && status == protocol::kStateDone;
+    if (op.stopRequested()) return last && received == 0 ? Step::Ok : Step::Stopped;
+    return received == 0 && status == protocol::kStateDone ? Step::Ok : Step::Failed;
   };
   if (!cartridge) {
     protocol::Send(op.link, protocol::kReadState);
@@ -59,18 +61,19 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   const int firstBank = cartridge ? 0 : entry.romStart / static_cast<int>(kBankSize);
   for (int i = 0; i < banks; ++i) {
     if (op.stopRequested()) return Stopped();
-    bool ok = false;
+    const bool last = i + 1 == banks;
+    Step read = Step::Ok;
     if (cartridge && i == 0) {
-      ok = readBank(protocol::kFixedBank);
+      read = readBank(protocol::kFixedBank, last);
     } else {
       op.link.SetBank(static_cast<std::uint8_t>((firstBank + i) & 0xFF));
-      ok = readBank(protocol::kBankWindow);
+      read = readBank(protocol::kBankWindow, last);
     }
-    if (op.stopRequested()) return Stopped();
-    if (!ok) return Finish(op, ops::Outcome::Failed, "Reading Error");
+    if (auto end = EndOnStep(op, read, "Reading Error")) return *end;
     if (!out.Write(buffer)) return Finish(op, ops::Outcome::Failed, "Writing File Error");
     meter.Advance(kBankSize);
   }
+  if (op.link.lostContact()) return Finish(op, ops::Outcome::Failed, std::string(ops::kLinkLost));
   if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
   return Finish(op, ops::Outcome::Success, "Downloading Success");
 }

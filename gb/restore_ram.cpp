@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory restore: a ".sav" file into the save memory of a cartridge or of one flash
 // card image.
+#include "detect/probe.h"
 #include "gb/gb_operations.h"
 #include "gb/save_copy.h"
 #include "gb/save_memory.h"
@@ -9,6 +10,23 @@
 #include "ops/output_file.h"
 
 namespace quillon::gb {
+
+namespace {
+
+// After the copy of the save memory the card is probed again, as before the restore: it must
+// still hold this save memory.
+std::optional<ops::Result> ProbeAgain(ops::Operation& op, const SaveMemory& memory, int selectedImage) {
+  detect::CardInfo info = op.state.cardInfo;
+  const auto outcome = detect::ProbeCard(op.link, op.state.writerType(), info);
+  if (op.stopRequested()) return Stopped();
+  op.window.CardProbed(info, outcome);
+  if (outcome == detect::ProbeOutcome::DeviceError) return Finish(op, ops::Outcome::Failed, "Linking Fail");
+  if (!(SaveMemoryOf(info, selectedImage) == memory))
+    return Finish(op, ops::Outcome::Failed, "Card is not inserted right or FLASH ROM is not supported");
+  return std::nullopt;
+}
+
+}  // namespace
 
 ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
@@ -30,22 +48,31 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   if (!data) return end(ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
   if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error");
-  if (auto stop = KeepSaveCopy(op, memory, SaveTitle(op.state.cardInfo, selectedImage))) return *stop;
+  if (auto ended = KeepSaveCopy(op, memory, SaveTitle(op.state.cardInfo, selectedImage),
+                                [&] { return ProbeAgain(op, memory, selectedImage); }))
+    return *ended;
   op.window.SetWork("Uploading RAM...");
 
   ProgressMeter meter(op.window, memory.fileBytes());
-  EnableSaveMemory(op.link, memory);
+  SaveMemoryAccess access(op.link, memory);
+  access.Open();
   for (int i = 0; i < memory.banks; ++i) {
     if (op.stopRequested()) return Stopped();
     op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     const auto bank = std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes);
     op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, bank);
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Stopped();
-    if (status != protocol::kStateDone) return end(ops::Outcome::Failed, "Uploading Fail");
+    // The last bank written and confirmed ends the restore, whatever stop came meanwhile.
+    const bool last = i + 1 == memory.banks && status == protocol::kStateDone;
+    if (op.stopRequested() && !last) return Stopped();
+    if (status != protocol::kStateDone) {
+      access.Close();
+      return Finish(op, ops::Outcome::Failed, "Uploading Fail");
+    }
     meter.Advance(memory.bankBytes);
   }
-  return end(ops::Outcome::Success, "Uploading Success");
+  access.Close();
+  return Finish(op, ops::Outcome::Success, "Uploading Success");
 }
 
 }  // namespace quillon::gb

@@ -28,30 +28,37 @@ BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
     op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     const int received = op.link.ReadBlock(protocol::kSaveWindow, buffer);
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return BankRead::Stopped;
-    if (received != 0 || status != protocol::kStateDone) return BankRead::Failed;
+    if (op.stopRequested()) {
+      // The last bank received whole: its status query may have been kept back by the stop.
+      if (i + 1 < memory.banks || received != 0) return BankRead::Stopped;
+    } else if (received != 0 || status != protocol::kStateDone) {
+      return BankRead::Failed;
+    }
     if (!take(std::span(buffer).first(memory.bankBytes))) return BankRead::TakeFailed;
   }
   return BankRead::Ok;
 }
 
-std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& memory, const std::string& title) {
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& memory, const std::string& title,
+                                        const CheckAgain& checkAgain) {
   if (op.state.backupFolder.empty() || memory.banks == 0) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
   ProgressMeter meter(op.window, memory.fileBytes());
   std::vector<std::uint8_t> copy;
   copy.reserve(memory.fileBytes());
-  EnableSaveMemory(op.link, memory);
+  SaveMemoryAccess access(op.link, memory);
+  access.Open();
   const BankRead read = ReadSaveBanks(op, memory, [&](std::span<const std::uint8_t> bank) {
     copy.insert(copy.end(), bank.begin(), bank.end());
     meter.Advance(bank.size());
     return true;
   });
-  if (read == BankRead::Stopped) return Stopped();
-  DisableSaveMemory(op.link, memory);
+  access.Close();
   if (op.stopRequested()) return Stopped();
-  return ops::KeepCopy(op, title, read == BankRead::Ok ? std::optional(std::move(copy)) : std::nullopt);
+  const bool whole = read == BankRead::Ok && !op.link.lostContact();
+  if (auto end = ops::KeepCopy(op, title, whole ? std::optional(std::move(copy)) : std::nullopt)) return end;
+  return checkAgain();
 }
 
 }  // namespace quillon::gb

@@ -71,4 +71,17 @@ void DisableSaveMemory(link::Link& link, const SaveMemory& memory) {
   if (memory.cartridge) protocol::Send(link, protocol::kSaveMemoryOff);
 }
 
+void SaveMemoryAccess::Open() {
+  const std::uint64_t before = link_.commandsStarted();
+  EnableSaveMemory(link_, memory_);
+  open_ = open_ || link_.commandsStarted() != before;
+}
+
+void SaveMemoryAccess::Close() {
+  if (!open_) return;
+  open_ = false;
+  const link::Link::ClosingCommands closing(link_);
+  DisableSaveMemory(link_, memory_);
+}
+
 }  // namespace quillon::gb

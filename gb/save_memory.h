@@ -19,6 +19,7 @@ struct SaveMemory {
   bool mbc1Banking = false;
 
   std::size_t fileBytes() const { return static_cast<std::size_t>(banks) * bankBytes; }
+  bool operator==(const SaveMemory&) const = default;
 };
 
 // The save memory of the ordinary cartridge, of image `selectedImage` of the flash card,
@@ -33,6 +34,25 @@ void EnableSaveMemory(link::Link& link, const SaveMemory& memory);
 // The ordinary cartridge's save memory is disabled again at the end (an MBC1 back in its ROM
 // banking mode first); a flash card gets nothing.
 void DisableSaveMemory(link::Link& link, const SaveMemory& memory);
+
+// The save memory as an operation enabled it (Open): disabled again on every way out of the
+// operation (Close, or at the latest when this goes), after a stop request too, as closing
+// commands. A cartridge left with its save memory enabled loses its save when it is pulled
+// or switched off.
+class SaveMemoryAccess {
+ public:
+  SaveMemoryAccess(link::Link& link, const SaveMemory& memory) : link_(link), memory_(memory) {}
+  ~SaveMemoryAccess() { Close(); }
+  SaveMemoryAccess(const SaveMemoryAccess&) = delete;
+  SaveMemoryAccess& operator=(const SaveMemoryAccess&) = delete;
+  void Open();
+  void Close();
+
+ private:
+  link::Link& link_;
+  const SaveMemory& memory_;
+  bool open_ = false;
+};
 
 // Whose save memory `selectedImage` is: the cartridge's title or the image's name on the card
 // as the windows show it, "Password" for that item, "card" for none.

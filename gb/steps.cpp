@@ -45,16 +45,31 @@ Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure) {
   return Step::Ok;
 }
 
-void PrepareCard(link::Link& link, ChipMethod flashMethod) {
+std::optional<ops::Result> CheckCardAgain(ops::Operation& op, ChipMethods& methods) {
+  std::string failure;
+  const Step checked = CheckCard(op, methods, failure);
+  return EndOnStep(op, checked, failure);
+}
+
+void ProgrammingVoltage::On() {
+  const std::uint64_t before = link_.commandsStarted();
+  protocol::Send(link_, protocol::kVoltageOn);
+  on_ = on_ || link_.commandsStarted() != before;
+}
+
+void ProgrammingVoltage::Off() {
+  if (!on_) return;
+  on_ = false;
+  const link::Link::ClosingCommands closing(link_);
+  protocol::Send(link_, protocol::kVoltageOff);
+}
+
+void PrepareCard(link::Link& link, ChipMethod flashMethod, ProgrammingVoltage& voltage) {
   protocol::Send(link, protocol::kRegisterPatternMode);
   protocol::Send(link, protocol::kPresentBiosRom);
   protocol::Send(link, protocol::kProgrammingEnable);
   protocol::Send(link, protocol::kPresentFlashRom);
-  if (flashMethod == ChipMethod::ChipStatusWithVoltage) protocol::Send(link, protocol::kVoltageOn);
-}
-
-void FlashVoltageOff(link::Link& link, ChipMethod flashMethod) {
-  if (flashMethod == ChipMethod::ChipStatusWithVoltage) protocol::Send(link, protocol::kVoltageOff);
+  if (flashMethod == ChipMethod::ChipStatusWithVoltage) voltage.On();
 }
 
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter) {
@@ -67,6 +82,7 @@ Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, Prog
   const bool statusByte = method != ChipMethod::WriterStatus;
   protocol::Send(op.link, statusByte ? protocol::BlockEraseByStatusByte(firstBank)
                                      : protocol::BlockEraseByWriterStatus(firstBank));
+  const link::Link::BusyWait wait(op.link);
   for (int poll = 0; poll < kBlockErasePolls; ++poll) {
     if (op.stopRequested()) return Step::Stopped;
     meter.Waiting();
@@ -92,6 +108,7 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) 
     case ChipMethod::ChipStatus: {
       op.window.SetWork("Earsing BIOS");
       protocol::Send(op.link, protocol::kBiosChipErase);
+      const link::Link::BusyWait wait(op.link);
       op.link.DelayTicks(kSecondTicks);
       for (int round = 0; round < kBiosEraseRounds; ++round) {
         if (op.stopRequested()) return Step::Stopped;
@@ -107,6 +124,7 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) 
       op.window.SetWork("Earsing BIOS");
       op.link.SetBank(0);
       protocol::Send(op.link, protocol::kBiosChipEraseByWriter);
+      const link::Link::BusyWait wait(op.link);
       std::vector<std::uint8_t> check(kBankSize);
       const auto erased = [](std::uint8_t b) { return b == protocol::kErasedByte; };
       for (int poll = 0; poll < kBlockErasePolls; ++poll) {
@@ -125,22 +143,21 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) 
 }
 
 Step PollPiece(ops::Operation& op, ProgressMeter& meter) {
+  const link::Link::BusyWait wait(op.link);
   for (int polls = 1;; ++polls) {
     if (op.stopRequested()) return Step::Stopped;
     meter.Waiting();
     const int status = op.link.QueryState3();
-    if (op.stopRequested()) return Step::Stopped;
+    const bool done = status == protocol::kStateDone && polls < kPiecePolls;
+    // A piece the writer reported done is programmed, whatever stop came meanwhile.
+    if (op.stopRequested() && !done) return Step::Stopped;
     if (polls >= kPiecePolls) return Step::Failed;
-    if (status == protocol::kStateDone) return Step::Ok;
+    if (done) return Step::Ok;
   }
 }
 
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,
-                       bool voltageOffOnFailure, ProgressMeter& meter) {
-  const auto fail = [&] {
-    if (voltageOffOnFailure) protocol::Send(op.link, protocol::kVoltageOff);
-    return Step::Failed;
-  };
+                       ProgressMeter& meter) {
   const std::size_t piecesPerBank = kBankSize / kPieceSize;
   const std::size_t pieces = image.size() / kPieceSize;
   std::array<std::uint8_t, kPieceSize> readBack{};
@@ -153,19 +170,17 @@ Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, 
     for (int attempt = 0; attempt < kPieceAttempts && !done; ++attempt) {
       op.link.WriteBlock(opcode, address, piece);
       Step step = PollPiece(op, meter);
-      if (step == Step::Stopped) return step;
-      if (step == Step::Failed) return fail();
+      if (step != Step::Ok) return step;
       if (!verify) {
         done = true;
         break;
       }
       op.link.ReadBlock(address, readBack);  // a garbled answer simply compares unequal
       step = PollPiece(op, meter);
-      if (step == Step::Stopped) return step;
-      if (step == Step::Failed) return fail();
+      if (step != Step::Ok) return step;
       done = std::equal(piece.begin(), piece.end(), readBack.begin());
     }
-    if (!done) return op.stopRequested() ? Step::Stopped : fail();
+    if (!done) return op.stopRequested() ? Step::Stopped : Step::Failed;
     meter.Advance(kPieceSize);
   }
   return Step::Ok;

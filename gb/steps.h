@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -46,13 +47,31 @@ ChipMethods MethodsOf(const detect::CardInfo& info);
 // supported" when that cannot be done.
 Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure);
 
+// The flash chips' programming voltage as an operation switched it on: it goes off again on
+// every way out of the operation, after a stop request too (a closing command), unless the
+// writer is gone.
+class ProgrammingVoltage {
+ public:
+  explicit ProgrammingVoltage(link::Link& link) : link_(link) {}
+  ~ProgrammingVoltage() { Off(); }
+  ProgrammingVoltage(const ProgrammingVoltage&) = delete;
+  ProgrammingVoltage& operator=(const ProgrammingVoltage&) = delete;
+  void On();
+  void Off();
+
+ private:
+  link::Link& link_;
+  bool on_ = false;
+};
+
 // Enables programming and presents the FLASH ROM; a FLASH ROM that needs the programming
 // voltage gets it.
-void PrepareCard(link::Link& link, ChipMethod flashMethod);
+void PrepareCard(link::Link& link, ChipMethod flashMethod, ProgrammingVoltage& voltage);
 
-// After the FLASH ROM's work, and when it failed: the programming voltage of a FLASH ROM
-// that needed it goes off again.
-void FlashVoltageOff(link::Link& link, ChipMethod flashMethod);
+// Checks the card again after the copy of its save memory, as the operation's first check
+// did: the card may have been changed while the copy was read. The result that ends the
+// operation, or nothing to go on.
+std::optional<ops::Result> CheckCardAgain(ops::Operation& op, ChipMethods& methods);
 
 // Erases one 64 KiB block b of the FLASH ROM and waits (at most 18000 polls) for it.
 Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, ProgressMeter& meter);
@@ -66,9 +85,8 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter);
 Step PollPiece(ops::Operation& op, ProgressMeter& meter);
 
 // Programs `image` (whole banks) into the BIOS ROM in 128-byte pieces with `opcode`, each
-// piece read back and compared when `verify`, up to 10 attempts; the programming voltage
-// goes off before failing when `voltageOffOnFailure`.
+// piece read back and compared when `verify`, up to 10 attempts.
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,
-                       bool voltageOffOnFailure, ProgressMeter& meter);
+                       ProgressMeter& meter);
 
 }  // namespace quillon::gb

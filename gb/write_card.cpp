@@ -40,7 +40,9 @@ class CardWriter {
     // writing with the card as it was.
     if (!ReadImages()) return Fail(failure_);
     // The new images get the save areas of the old ones: the whole save memory is kept first.
-    if (auto end = KeepSaveCopy(op_, WholeFlashCardSave(), std::string(ops::kWholeCardTitle))) return *end;
+    if (auto end = KeepSaveCopy(op_, WholeFlashCardSave(), std::string(ops::kWholeCardTitle),
+                                [&] { return CheckCardAgain(op_, methods); }))
+      return *end;
 
     const auto& entries = op_.state.cardList.entries();
     const Placement placement = PlaceImages(entries);
@@ -51,14 +53,15 @@ class CardWriter {
     for (const auto& entry : entries) total += BlocksOf(entry) * kBlockSize + ImageBytes(entry);
     ProgressMeter meter(op_.window, total);
 
-    PrepareCard(op_.link, methods.flash);
+    ProgrammingVoltage flashVoltage(op_.link);
+    PrepareCard(op_.link, methods.flash, flashVoltage);
     for (int index : placement.romOrder) {
       const auto i = static_cast<std::size_t>(index);
       const Step step = WriteImage(entries[i], images_[i], methods.flash, meter);
-      if (step == Step::Failed) FlashVoltageOff(op_.link, methods.flash);
+      if (step == Step::Failed) flashVoltage.Off();
       if (auto end = EndOnStep(op_, step, failure_)) return *end;
     }
-    FlashVoltageOff(op_.link, methods.flash);
+    flashVoltage.Off();
 
     BuildMenuImage(menu_, entries, op_.state.writerType(), firstTitle_);
     if (op_.stopRequested()) return Stopped();
@@ -66,7 +69,8 @@ class CardWriter {
     op_.link.DelayTicks(kSettleTicks);
     const Step erased = EraseBiosChip(op_, methods.bios, meter);
     if (auto end = EndOnStep(op_, erased, "Earsing BIOS Fail")) return *end;
-    if (methods.bios == ChipMethod::ChipStatus) protocol::Send(op_.link, protocol::kVoltageOn);
+    ProgrammingVoltage biosVoltage(op_.link);
+    if (methods.bios == ChipMethod::ChipStatus) biosVoltage.On();
     meter.Advance(menuBanks_ * kBankSize);
 
     if (op_.stopRequested()) return Stopped();
@@ -74,10 +78,11 @@ class CardWriter {
     op_.link.DelayTicks(kSettleTicks);
     op_.window.SetWork("Updating BIOS");
     const Step programmed = ProgramMenu(methods.bios, meter);
+    if (programmed == Step::Failed) biosVoltage.Off();
     if (auto end = EndOnStep(op_, programmed, "Updating BIOS Fail")) return *end;
+    // The menu image is on the card: the card is written, whatever stop comes now.
     op_.link.DelayTicks(kSecondTicks);
-    if (methods.bios == ChipMethod::ChipStatus) protocol::Send(op_.link, protocol::kVoltageOff);
-    if (op_.stopRequested()) return Stopped();
+    biosVoltage.Off();
     return Finish(op_, ops::Outcome::Success, "Writing Success");
   }
 
@@ -157,9 +162,9 @@ class CardWriter {
     const std::span<const std::uint8_t> image(menu_.data(), menuBanks_ * kBankSize);
     switch (method) {
       case ChipMethod::ChipStatus:
-        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPiece, false, true, meter);
+        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPiece, false, meter);
       case ChipMethod::WriterStatus:
-        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPage, true, false, meter);
+        return ProgramBiosPieces(op_, image, protocol::kOpProgramBiosPage, true, meter);
       case ChipMethod::ChipStatusWithVoltage:
         return ProgramMenuBanks(image, meter);
     }
@@ -173,13 +178,16 @@ class CardWriter {
     for (std::size_t i = 0; i < menuBanks_; ++i) {
       if (op_.stopRequested()) return Step::Stopped;
       op_.link.SetBank(static_cast<std::uint8_t>(i));
+      const link::Link::BusyWait wait(op_.link);
       for (int attempts = 1;; ++attempts) {
         op_.link.WriteBlock(protocol::kOpProgramBankByWriter, protocol::kBankWindow,
                             image.subspan(i * kBankSize, kBankSize));
         const int status = op_.link.QueryState3();
-        if (op_.stopRequested()) return Step::Stopped;
+        const bool done = status == protocol::kStateDone && attempts < kAttempts;
+        // A bank the writer acknowledged is programmed, whatever stop came meanwhile.
+        if (op_.stopRequested() && !done) return Step::Stopped;
         if (attempts >= kAttempts) return Step::Failed;
-        if (status == protocol::kStateDone) break;
+        if (done) break;
         meter.Waiting();
       }
       meter.Advance(kBankSize);

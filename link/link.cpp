@@ -36,8 +36,32 @@ Link::Command::~Command() {
   if (started_) link_.endCommand(crossedBefore_);
 }
 
+Link::ClosingCommands::ClosingCommands(Link& link) : link_(link) {
+  std::lock_guard lock(link_.mutex_);
+  ++link_.closing_;
+}
+
+Link::ClosingCommands::~ClosingCommands() {
+  std::lock_guard lock(link_.mutex_);
+  --link_.closing_;
+}
+
+Link::BusyWait::BusyWait(Link& link) : link_(link) {
+  std::lock_guard lock(link_.mutex_);
+  if (link_.busy_++ == 0) link_.lastCrossed_ = link_.port_.now();
+}
+
+Link::BusyWait::~BusyWait() {
+  std::lock_guard lock(link_.mutex_);
+  --link_.busy_;
+}
+
+// A port that fails (a pulled adapter, a simulated writer that cannot keep its card) is a
+// writer gone at once: nothing that crosses it afterwards could be trusted.
 void Link::portFailed(const char* what) {
   portFailed_ = true;
+  if (closing_ == 0) lostContact_ = true;
+  if (operations_ > 0) gone_ = true;
   if (lastPortError_ != what) {
     lastPortError_ = what;
     say("Port failure: " + lastPortError_ + " (the writer is taken as not answering)\n");
@@ -74,17 +98,34 @@ void Link::flushDiagnostics() {
 
 void Link::beginOperation() {
   std::lock_guard lock(mutex_);
-  if (operations_++ == 0) deadCommands_ = 0;  // the eight are counted within the operation
+  if (operations_++ > 0) return;
+  deadCommands_ = 0;  // the eight are counted within the operation
+  lostContact_ = false;
 }
 
 void Link::endOperation() {
   std::lock_guard lock(mutex_);
   if (operations_ == 0 || --operations_ > 0) return;
+  // Said after the operation's own message: why it ended so.
+  if (gone_) say("The writer stopped answering\n");
   // The writer may be plugged back in before the next probe or operation.
   gone_ = false;
   goneNoted_ = false;
   flushDiagnostics();
 }
+
+void Link::takeAsGone() {
+  if (operations_ == 0 || gone_) return;
+  gone_ = true;
+  if (closing_ == 0) lostContact_ = true;
+}
+
+void Link::handshakeTimedOut() {
+  lastHandshakeTimedOut_ = true;
+  if (busy_ == 0 && closing_ == 0) lostContact_ = true;
+}
+
+bool Link::silentTooLong() { return port_.now() - lastCrossed_ >= options_.busySilence; }
 
 bool Link::dropForGoneWriter() {
   if (!gone_) return false;
@@ -141,35 +182,41 @@ void Link::flipStrobe() {
   ++accesses_;
 }
 
-// Polls the ready bit. Bounded: gives up once 40000 readings were made, even when the
-// 40000th showed the writer ready. Unbounded (SendClock): waits for the writer as long as
-// the clock time-out and the stop flag allow.
-bool Link::waitReady(bool bounded) {
-  if (bounded) {
-    int count = 0;
-    std::uint8_t status = 0;
-    if (portFailed_) return false;
-    do {
-      status = readStatus();
-      ++count;
-    } while (!(status & kStatusReady) && count < kPollLimit && !portFailed_);
-    accesses_ += static_cast<std::uint64_t>(count);
-    return count < kPollLimit && !portFailed_;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + options_.clockTimeout;
+// Polls the ready bit; gives up once 40000 readings were made, even when the 40000th showed
+// the writer ready.
+bool Link::waitReady() {
+  int count = 0;
+  std::uint8_t status = 0;
+  if (portFailed_) return false;
+  do {
+    status = readStatus();
+    ++count;
+  } while (!(status & kStatusReady) && count < kPollLimit && !portFailed_);
+  accesses_ += static_cast<std::uint64_t>(count);
+  return count < kPollLimit && !portFailed_;
+}
+
+// SendClock's wait, without a read limit: for a writer busy with a job, as long as the
+// writer may be silent in a BusyWait; elsewhere (the WS probe) for the clock time-out, after
+// which the writer is gone. A stop request ends the wait too.
+bool Link::waitClock() {
+  const auto deadline = port_.now() + options_.clockTimeout;
   for (std::uint32_t reads = 1;; ++reads) {
     ++accesses_;
     if (readStatus() & kStatusReady) return true;
     if (portFailed_) return false;
-    if ((reads & 0x3FF) == 0 && (stopRequested() || std::chrono::steady_clock::now() >= deadline)) {
+    if ((reads & 0x3FF) != 0) continue;
+    if (stopRequested() && closing_ == 0) return false;
+    if (busy_ > 0 ? silentTooLong() : port_.now() >= deadline) {
+      if (busy_ == 0) takeAsGone();
       return false;
     }
   }
 }
 
 bool Link::sendByte(std::uint8_t value) {
-  if (!waitReady(true)) {
-    lastHandshakeTimedOut_ = true;
+  if (!waitReady()) {
+    handshakeTimedOut();
     note("time-out");
     return false;
   }
@@ -177,7 +224,7 @@ bool Link::sendByte(std::uint8_t value) {
   ++accesses_;
   flipStrobe();
   if (portFailed_) {
-    lastHandshakeTimedOut_ = true;
+    handshakeTimedOut();
     return false;
   }
   crossed();
@@ -201,18 +248,19 @@ void Link::SendClock() {
   const Command command(*this, nullptr);
   if (!command.started()) return;
   // The wait without a read limit is for a writer busy with a job. One that did not take
-  // the last byte has no job: it gets the ordinary limit, so a pulled cable costs no more
-  // than a timed-out byte.
-  if (!waitReady(lastHandshakeTimedOut_)) {
-    lastHandshakeTimedOut_ = true;
-    note(stopRequested() ? "cancelled" : "time-out");
+  // the last byte outside such a wait has no job: it gets the ordinary limit, so a pulled
+  // cable costs no more than a timed-out byte.
+  const bool waitForJob = busy_ > 0 || !lastHandshakeTimedOut_;
+  if (!(waitForJob ? waitClock() : waitReady())) {
+    handshakeTimedOut();
+    note(stopRequested() && closing_ == 0 ? "cancelled" : "time-out");
     return;
   }
   writeData(0x00);
   ++accesses_;
   flipStrobe();
   if (portFailed_) {
-    lastHandshakeTimedOut_ = true;
+    handshakeTimedOut();
     return;
   }
   crossed();
@@ -221,20 +269,20 @@ void Link::SendClock() {
 
 std::optional<std::uint8_t> Link::receiveByte() {
   const auto timedOut = [this] {
-    lastHandshakeTimedOut_ = true;
+    handshakeTimedOut();
     note("time-out");
     return std::nullopt;
   };
-  if (!waitReady(true)) return timedOut();
+  if (!waitReady()) return timedOut();
   const auto low = static_cast<std::uint8_t>((readStatus() >> kStatusNibbleShift) & 0x0F);
   ++accesses_;
   flipStrobe();
-  if (!waitReady(true)) return timedOut();
+  if (!waitReady()) return timedOut();
   const auto high = static_cast<std::uint8_t>((readStatus() << 1) & 0xF0);
   ++accesses_;
   flipStrobe();
   if (portFailed_) {
-    lastHandshakeTimedOut_ = true;
+    handshakeTimedOut();
     return std::nullopt;
   }
   crossed();
@@ -245,7 +293,7 @@ std::optional<std::uint8_t> Link::receiveByte() {
 
 // `name` is the trace comment; SendClock has none.
 bool Link::beginCommand(const char* name) {
-  if (stopRequested()) {
+  if (stopRequested() && closing_ == 0) {
     if (name) note("cancelled");
     return false;
   }
@@ -255,28 +303,35 @@ bool Link::beginCommand(const char* name) {
   if (!portFailed_) lastPortError_.clear();
   portFailed_ = false;
   if (name) note(name);
+  ++commandsStarted_;
   return true;
 }
 
 void Link::endCommand(std::uint64_t crossedBefore) {
-  if (bytesCrossed_ != crossedBefore) return;  // a byte went through: the count is back at 0
-  ++deadCommands_;
-  if (operations_ > 0 && deadCommands_ >= kDeadCommandLimit && !gone_) {
-    gone_ = true;
-    say("The writer stopped answering\n");
+  if (portFailed_) takeAsGone();
+  if (bytesCrossed_ != crossedBefore) {  // a byte went through: the count is back at 0
+    lastCrossed_ = port_.now();
+    return;
   }
+  if (busy_ > 0) {
+    if (silentTooLong()) takeAsGone();
+    return;
+  }
+  if (++deadCommands_ >= kDeadCommandLimit) takeAsGone();
 }
 
-void Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
+bool Link::sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4) {
   static constexpr std::uint8_t kSync[] = {0x00, 0x00, 0xD5, 0xAA, 0x96};
-  for (std::uint8_t b : kSync) sendByte(b);
+  bool whole = true;
+  for (std::uint8_t b : kSync) whole &= sendByte(b);
   const std::uint8_t header[] = {op, p1, p2, p3, p4};
   std::uint8_t check = kCheckSeed;
   for (std::uint8_t b : header) {
-    sendByte(b);
+    whole &= sendByte(b);
     check ^= b;
   }
-  sendByte(check);
+  whole &= sendByte(check);
+  return whole;
 }
 
 bool Link::SendHeader(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
@@ -304,9 +359,8 @@ bool Link::receiveAnswer(std::span<std::uint8_t> answer, bool abandonOnTimeout) 
 int Link::CheckDevice() {
   const Command command(*this, "CheckDevice");
   if (!command.started()) return 1;
-  sendFrame(1, 0x80, 0x00, 0x01, 0x00);
   std::uint8_t value = 0;
-  if (receiveAnswer({&value, 1}, false)) {
+  if (sendFrame(1, 0x80, 0x00, 0x01, 0x00) && receiveAnswer({&value, 1}, false)) {
     say("Device ...........OK ! \n");
     return 0;
   }
@@ -317,7 +371,7 @@ int Link::CheckDevice() {
 void Link::WriteByte(std::uint16_t address, std::uint8_t value) {
   const Command command(*this, "WriteByte");
   if (!command.started()) return;
-  sendFrame(0, lowByte(address), highByte(address), 0x01, 0x00);
+  if (!sendFrame(0, lowByte(address), highByte(address), 0x01, 0x00)) return;
   sendByte(value);
   sendByte(static_cast<std::uint8_t>(value ^ kCheckSeed));
 }
@@ -325,9 +379,8 @@ void Link::WriteByte(std::uint16_t address, std::uint8_t value) {
 std::uint8_t Link::ReadByte(std::uint16_t address) {
   const Command command(*this, "ReadByte");
   if (!command.started()) return 0;
-  sendFrame(1, lowByte(address), highByte(address), 0x01, 0x00);
   std::uint8_t value = 0;
-  if (receiveAnswer({&value, 1}, false)) return value;
+  if (sendFrame(1, lowByte(address), highByte(address), 0x01, 0x00) && receiveAnswer({&value, 1}, false)) return value;
   say("Checksum error !!! \n");
   return 0;
 }
@@ -336,7 +389,7 @@ void Link::WriteBlock(std::uint8_t op, std::uint16_t address, std::span<const st
   const Command command(*this, "WriteBlock");
   if (!command.started()) return;
   const std::uint16_t count = blockCount(data.size());
-  sendFrame(op, lowByte(address), highByte(address), lowByte(count), highByte(count));
+  if (!sendFrame(op, lowByte(address), highByte(address), lowByte(count), highByte(count))) return;
   std::uint8_t check = kCheckSeed;
   for (std::size_t i = 0; i < count; ++i) {
     // A writer that stopped answering gets nothing more of this block.
@@ -350,7 +403,7 @@ int Link::ReadBlock(std::uint16_t address, std::span<std::uint8_t> buffer) {
   const Command command(*this, "ReadBlock");
   if (!command.started()) return 1;
   const std::uint16_t count = blockCount(buffer.size());
-  sendFrame(1, lowByte(address), highByte(address), lowByte(count), highByte(count));
+  if (!sendFrame(1, lowByte(address), highByte(address), lowByte(count), highByte(count))) return 1;
   return receiveAnswer(buffer.first(count), true) ? 0 : 1;
 }
 
@@ -363,9 +416,8 @@ void Link::SetControl(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8
 int Link::queryState(std::uint8_t which, const char* name) {
   const Command command(*this, name);
   if (!command.started()) return 1;
-  sendFrame(6, which, 0, 0, 0);
   std::uint8_t status = 0;
-  if (receiveAnswer({&status, 1}, false)) return status;
+  if (sendFrame(6, which, 0, 0, 0) && receiveAnswer({&status, 1}, false)) return status;
   say("Receiver checksum error\n");
   return 1;
 }

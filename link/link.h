@@ -28,8 +28,13 @@ inline constexpr std::uint8_t kCheckSeed = 0x81;
 inline constexpr int kDeadCommandLimit = 8;
 
 struct LinkOptions {
-  // How long SendClock waits for the writer before giving up like a timed-out SendByte.
-  std::chrono::milliseconds clockTimeout{20000};
+  // How long a SendClock outside a wait for the writer's job (the WS card probe and size
+  // query) waits before the writer is taken as gone.
+  std::chrono::milliseconds clockTimeout{5000};
+  // Inside a wait for an erase or programming to finish (BusyWait), how long the writer may
+  // let no byte through before it is taken as gone: a chip erasing may keep it from serving
+  // the port for a while.
+  std::chrono::milliseconds busySilence{30000};
   // Where the link's own diagnostics go ("Device ...........OK ! " and the like).
   std::ostream* diagnostics = nullptr;  // nullptr = standard output
   Trace* trace = nullptr;               // not owned; nullptr = no trace
@@ -44,7 +49,8 @@ class Link {
 
   // --- stop request -------------------------------------------------------------------
   // The stop flag of the operation under way (nullptr: none). Once it is set, no further
-  // command is started and nothing more is sent; the command under way finishes.
+  // command is started and nothing more is sent but closing commands (ClosingCommands); the
+  // command under way finishes.
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
   const std::atomic<bool>* stopFlag() const { return stopFlag_; }
   bool stopRequested() const { return stopFlag_ && stopFlag_->load(std::memory_order_relaxed); }
@@ -61,6 +67,45 @@ class Link {
   // Outside an operation (the main window's probes) every command tries the port.
   void beginOperation();
   void endOperation();
+
+  // Closing commands: while one lives, commands are sent even after a stop request (they
+  // switch off what the operation switched on: a cartridge's save memory, the programming
+  // voltage). A writer taken as gone still gets none, and a byte of theirs that times out
+  // does not count against the operation (lostContact).
+  class ClosingCommands {
+   public:
+    explicit ClosingCommands(Link& link);
+    ~ClosingCommands();
+    ClosingCommands(const ClosingCommands&) = delete;
+    ClosingCommands& operator=(const ClosingCommands&) = delete;
+
+   private:
+    Link& link_;
+  };
+
+  // A wait for an erase or programming to finish (the status polls after an erase command,
+  // the BIOS ROM programming attempts, the clocks of a WS erase). While one lives, a command
+  // in which no byte crossed is no dead command and no lost byte: the writer is taken as gone
+  // only once no byte crossed for busySilence. SendClock waits as long.
+  class BusyWait {
+   public:
+    explicit BusyWait(Link& link);
+    ~BusyWait();
+    BusyWait(const BusyWait&) = delete;
+    BusyWait& operator=(const BusyWait&) = delete;
+
+   private:
+    Link& link_;
+  };
+
+  // True when, since the operation began, the writer was taken as gone or a byte timed out
+  // outside a BusyWait and outside closing commands: what was sent or received then is not
+  // known to be whole, so the operation cannot have succeeded.
+  bool lostContact() const { return lostContact_; }
+  // Commands started so far: whether a command went out at all (a stop request or a gone
+  // writer keeps one from being started).
+  std::uint64_t commandsStarted() const { return commandsStarted_; }
+  bool writerGone() const { return gone_; }
 
   // Diagnostics lines that repeat are said once and counted; this says the count now (the
   // end of an operation and the destructor do it too).
@@ -123,7 +168,11 @@ class Link {
   void writeControl(std::uint8_t value);
   void portFailed(const char* what);
   bool sendByte(std::uint8_t value);
-  bool waitReady(bool bounded);
+  bool waitReady();
+  bool waitClock();
+  void handshakeTimedOut();
+  void takeAsGone();
+  bool silentTooLong();
   std::optional<std::uint8_t> receiveByte();
   void flipStrobe();
   bool beginCommand(const char* name);
@@ -132,7 +181,10 @@ class Link {
   void crossed();                   // one byte went through
   void say(std::string_view line);  // one diagnostics line, its "\n" included
   void sayRepeats();
-  void sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4);
+  // Sends the frame; false when one of its bytes timed out. The writer then missed part of
+  // the request and waits for the next sync bytes: the rest of the command (its data, the
+  // answer prompt) is not sent and no answer is awaited.
+  bool sendFrame(std::uint8_t op, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4);
   // Sends the 0x00 byte, receives answer.size() bytes and the check byte.
   // Returns true when the check matched; stops early (false) on a time-out when dataPhase.
   bool receiveAnswer(std::span<std::uint8_t> answer, bool abandonOnTimeout);
@@ -156,6 +208,11 @@ class Link {
   int operations_ = 0;                  // depth of beginOperation/endOperation
   bool gone_ = false;
   bool goneNoted_ = false;
+  bool lostContact_ = false;
+  std::uint64_t commandsStarted_ = 0;
+  int closing_ = 0;                                      // depth of ClosingCommands
+  int busy_ = 0;                                         // depth of BusyWait
+  std::chrono::steady_clock::time_point lastCrossed_{};  // on the port's clock
 
   std::string lastLine_;       // the last diagnostics line said
   std::uint64_t repeats_ = 0;  // how often it came again since

@@ -2,6 +2,7 @@
 // The parallel port as the link sees it: three byte-wide registers and a delay source.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,11 @@ class Port {
 
   // Busy wait for `count` changes of the refresh-clock bit (about 15 us each).
   virtual void delayTicks(std::uint32_t count) = 0;
+
+  // The clock the link measures a silent writer by. A real port's is the monotonic clock; a
+  // simulated writer may run its own (one that counts its register accesses as a real port
+  // would take them).
+  virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
 
   // Short human-readable name of the backend, e.g. "ppdev:/dev/parport0".
   virtual std::string describe() const = 0;

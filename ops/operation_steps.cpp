@@ -20,6 +20,9 @@ std::string Format(const char* format, const std::string& name) {
 }
 
 Result Finish(Operation& op, Outcome outcome, const std::string& text) {
+  // Work done after the writer was lost, or with bytes that never crossed, did not happen as
+  // the operation counted it: it is no success.
+  if (outcome == Outcome::Success && op.link.lostContact()) return Finish(op, Outcome::Failed, std::string(kLinkLost));
   op.window.SetWork(text);
   op.window.Beep();
   return {outcome, text};

@@ -19,8 +19,13 @@ enum class Step { Ok, Failed, Stopped };
 std::string Format(const char* format, unsigned a, unsigned b);
 std::string Format(const char* format, const std::string& name);
 
+// The failure of an operation that would have succeeded but for a writer that stopped
+// answering on the way (link::Link::lostContact).
+inline constexpr std::string_view kLinkLost = "Linking Fail";
+
 // Ends an operation: the text stays in the step label, the window beeps. A stopped
-// operation ends without a beep: its window is closing.
+// operation ends without a beep: its window is closing. A success after the link lost
+// contact with the writer ends as kLinkLost instead.
 Result Finish(Operation& op, Outcome outcome, const std::string& text);
 Result Stopped();
 

@@ -38,6 +38,8 @@ struct Device {
   int busyLeft = 0;
   std::uint64_t busyUntilTicks = 0;
   int holdReads = 0;
+  // Set by a card when an erase starts: the writer may turn deaf for a while (deaf-erase-ms).
+  bool eraseStarted = false;
   std::uint64_t statusPolls = 0;
   // The writer's clock: the DelayTicks counts the PC has waited so far.
   std::uint64_t ticks = 0;

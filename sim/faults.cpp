@@ -39,6 +39,8 @@ constexpr FaultEntry kFaultEntries[] = {
     {"unknown-bios-chip", Kind::Flag, 0, 0, ""},
     {"unknown-flash-chip", Kind::Flag, 0, 0, ""},
     {"byte-delay", Kind::Number, 0, 100000, "US"},
+    {"deaf-erase-ms", Kind::Number, 0, 600000, "MS"},
+    {"access-us", Kind::Number, 0, 1000, "US"},
     {"sigint-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sigterm-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sighup-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
@@ -171,6 +173,8 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "unknown-bios-chip") faults.unknownBiosChip = true;
   if (name == "unknown-flash-chip") faults.unknownFlashChip = true;
   if (name == "byte-delay") faults.byteDelay = static_cast<std::uint32_t>(value);
+  if (name == "deaf-erase-ms") faults.deafEraseMs = static_cast<std::uint32_t>(value);
+  if (name == "access-us") faults.accessUs = static_cast<std::uint32_t>(value);
   for (const SignalFault& each : kSignalFaults) {
     if (name == each.name) {
       faults.signalAfter = value;
@@ -202,6 +206,8 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.unknownBiosChip) list.emplace_back("unknown-bios-chip");
   if (faults.unknownFlashChip) list.emplace_back("unknown-flash-chip");
   if (faults.byteDelay != 0) add("byte-delay", faults.byteDelay);
+  if (faults.deafEraseMs != 0) add("deaf-erase-ms", faults.deafEraseMs);
+  if (faults.accessUs != 0) add("access-us", faults.accessUs);
   for (const SignalFault& each : kSignalFaults) {
     if (faults.signalAfter && faults.signal == each.signal) add(each.name, *faults.signalAfter);
   }

@@ -39,6 +39,13 @@ struct Faults {
   // byte-delay=US: every byte that crosses the link takes US microseconds more, as on a slow
   // port (to watch an operation's progress).
   std::uint32_t byteDelay = 0;
+  // deaf-erase-ms=N: while a GB block or chip erase or a WS sector erase runs, the writer
+  // answers no handshake for N ms of its clock, as one that does not serve the port then.
+  std::uint32_t deafEraseMs = 0;
+  // access-us=N: the writer's clock (the one the link measures silence by, and deafness runs
+  // on) advances N microseconds per register access and 15 per DelayTicks tick instead of
+  // following the wall clock: a port as slow as a real one, without the waiting.
+  std::uint32_t accessUs = 0;
   // sigint-after=N, sigterm-after=N, sighup-after=N: the program that drives the writer gets
   // that signal right after the writer carried out its N-th command (counted from when that
   // program opened the writer), as if the user pressed Ctrl-C or closed the terminal then;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <fcntl.h>
 #include <unistd.h>
+#include <chrono>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +54,7 @@ class FolderWriter final : public link::Port {
   std::uint8_t readControl() override { return writer_.readControl(); }
   void writeControl(std::uint8_t value) override { writer_.writeControl(value); }
   void delayTicks(std::uint32_t count) override { writer_.delayTicks(count); }
+  std::chrono::steady_clock::time_point now() override { return writer_.now(); }
   std::string describe() const override { return writer_.describe(); }
 
   // The claim is writer.lock held from the outermost claim to its release; the commands in

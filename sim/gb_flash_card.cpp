@@ -362,6 +362,7 @@ class GbFlashCard final : public CardModel {
 
   void blockErase(std::uint8_t firstBank, bool statusMode) {
     Chip& chip = chips_[kFlash];
+    dev_.eraseStarted = true;
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     const std::size_t block = chip.bank(firstBank) / 4;
     const bool ok = writeEnabled_ &&
@@ -375,6 +376,7 @@ class GbFlashCard final : public CardModel {
   // The whole BIOS ROM, lasting `polls` status polls and `duration` ticks.
   void chipErase(int polls, std::uint64_t duration) {
     Chip& chip = chips_[kBios];
+    dev_.eraseStarted = true;
     if (!writeEnabled_) dev_.noteUnexpected(kNotEnabled);
     biosTiming_.noteUnsettled();
     const bool ok = writeEnabled_ && !dev_.faults.biosEraseFail;

@@ -172,9 +172,22 @@ void SimWriter::resetFrame() {
 
 // --- registers ----------------------------------------------------------------------------
 
+std::chrono::steady_clock::time_point SimWriter::now() {
+  const std::uint32_t perAccess = device_->faults.accessUs;
+  if (perAccess == 0) return std::chrono::steady_clock::now();
+  const auto micros =
+      static_cast<double>(accesses_) * perAccess + static_cast<double>(device_->ticks) * link::kTickMicroseconds;
+  return started_ + std::chrono::microseconds(static_cast<std::int64_t>(micros));
+}
+
 std::uint8_t SimWriter::readStatus() {
   ++statusReads_;
+  ++accesses_;
   if (!answering()) return 0x00;
+  if (deafUntil_) {
+    if (now() < *deafUntil_) return 0x00;
+    deafUntil_.reset();
+  }
   if (device_->holdReads > 0) {  // still busy with the last job
     --device_->holdReads;
     return 0x00;
@@ -187,6 +200,7 @@ std::uint8_t SimWriter::readStatus() {
 }
 
 void SimWriter::writeControl(std::uint8_t value) {
+  ++accesses_;
   const bool strobeChanged = ((value ^ control_) & link::kControlStrobe) != 0;
   control_ = value;
   if (!strobeChanged || !answering()) return;
@@ -311,6 +325,10 @@ void SimWriter::carryOut(Action action) {
   if (hooks_.after) hooks_.after();
   ++carriedOut_;
   const Faults& faults = device_->faults;
+  if (device_->eraseStarted) {
+    device_->eraseStarted = false;
+    if (faults.deafEraseMs != 0) deafUntil_ = now() + std::chrono::milliseconds(faults.deafEraseMs);
+  }
   if (faults.signalAfter && carriedOut_ == *faults.signalAfter) std::raise(faults.signal);
 }
 

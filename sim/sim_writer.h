@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -117,11 +118,20 @@ class SimWriter final : public link::Port {
 
   // --- the port registers --------------------------------------------------------------
   std::uint8_t readStatus() override;
-  void writeData(std::uint8_t value) override { data_ = value; }
-  std::uint8_t readControl() override { return control_; }
+  void writeData(std::uint8_t value) override {
+    ++accesses_;
+    data_ = value;
+  }
+  std::uint8_t readControl() override {
+    ++accesses_;
+    return control_;
+  }
   void writeControl(std::uint8_t value) override;
   void delayTicks(std::uint32_t count) override;
   std::string describe() const override { return description_; }
+  // The wall clock, or with access-us the writer's own: its register accesses and DelayTicks
+  // ticks as long as a real port takes them.
+  std::chrono::steady_clock::time_point now() override;
   void setDescription(std::string text) { description_ = std::move(text); }
 
   // --- what tests look at ----------------------------------------------------------------
@@ -194,6 +204,10 @@ class SimWriter final : public link::Port {
   bool highNibble_ = false;
 
   std::uint64_t statusReads_ = 0;
+  std::uint64_t accesses_ = 0;  // register accesses of every kind
+  const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  // Deaf after an erase started (deaf-erase-ms) until this time of now().
+  std::optional<std::chrono::steady_clock::time_point> deafUntil_;
   std::uint64_t crossed_ = 0;
   std::uint64_t answers_ = 0;
   std::uint64_t ignored_ = 0;

@@ -310,6 +310,7 @@ class WsFlashCard final : public CardModel {
   // the next status query.
   void eraseSector(std::uint8_t mode, std::uint8_t addressHigh) {
     dev_.holdReads = kEraseHoldReads;
+    dev_.eraseStarted = true;
     const bool fits = (mode == kModeWriteLow || mode == kModeWriteHigh) && mode == mode_ && addressHigh >= 0x80;
     if (!fits) {
       char text[80];

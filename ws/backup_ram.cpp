@@ -25,8 +25,10 @@ ops::Result BackupWsRam(ops::Operation& op) {
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
   const auto saved = ReadSaveMemory(op.link);
-  if (op.stopRequested()) return Stopped();
+  // Received whole, the backup is complete, whatever stop came meanwhile.
+  if (op.stopRequested() && !saved) return Stopped();
   if (!saved) return fail("Reading Error");
+  if (op.link.lostContact()) return fail(std::string(ops::kLinkLost));
   if (!out.Write(*saved) || !out.Commit()) return fail("Writing File Error");
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);

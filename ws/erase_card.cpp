@@ -11,7 +11,7 @@ ops::Result EraseWsCard(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, true, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
-  if (auto end = KeepSaveCopy(op)) return *end;
+  if (auto end = KeepSaveCopy(op, true)) return *end;
   ProgressMeter meter(op.window, kBlocks * kBlockSize + kSaveSize);
   for (unsigned b = 0; b < kBlocks; ++b) {
     if (op.stopRequested()) return Stopped();

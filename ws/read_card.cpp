@@ -51,13 +51,16 @@ ops::Result ReadWsCard(ops::Operation& op) {
     protocol::Send(op.link, protocol::WsBankRegister(protocol::kWsReadBankRegister, static_cast<std::uint8_t>(i >> 1)));
     op.link.SetMode(i % 2 == 0 ? protocol::kWsModeReadLow : protocol::kWsModeReadHigh);
     const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
-    if (op.stopRequested()) return Stopped();
+    // The last block received whole completes the image, whatever stop came meanwhile.
+    if (op.stopRequested() && !(i + 1 == blocks && received == 0)) return Stopped();
     if (received != 0) return fail("Reading Error");
     // The size code that writing put into the last block is not part of the image.
     if (i == blocks - 1) buffer[protocol::kWsSizeByteOffset] &= kSizeCodeMask;
     if (!out.Write(buffer)) return fail("Writing File Error");
     meter.Advance(kBlockSize);
   }
+  // A bank register or mode that did not reach the writer would have read the wrong blocks.
+  if (op.link.lostContact()) return fail(std::string(ops::kLinkLost));
   if (!out.Commit()) return fail("Writing File Error");
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
   return Finish(op, ops::Outcome::Success, "Downloading Success");

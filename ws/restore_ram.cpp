@@ -24,7 +24,7 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
-  if (auto end = KeepSaveCopy(op)) return *end;
+  if (auto end = KeepSaveCopy(op, false)) return *end;
   op.window.SetWork("Uploading RAM...");
   ProgressMeter meter(op.window, kSaveSize);
   if (op.stopRequested()) return Stopped();
@@ -33,7 +33,8 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, *data);
   op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, *data);
   const int status = op.link.QueryState6();
-  if (op.stopRequested()) return Stopped();
+  // Written and confirmed, the restore is complete, whatever stop came meanwhile.
+  if (op.stopRequested() && status != protocol::kStateDone) return Stopped();
   if (status != protocol::kStateDone) return fail("Uploading Fail");
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);

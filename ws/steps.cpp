@@ -30,9 +30,11 @@ Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure
 
 namespace {
 
-// One erase command; the writer is waited for without the usual read limit.
+// One erase command; the writer is waited for without the usual read limit, and may be
+// silent while the sector erases.
 void EraseSector(link::Link& link, std::uint8_t mode, std::uint8_t addressHigh) {
   protocol::Send(link, protocol::WsSectorErase(mode, addressHigh));
+  const link::Link::BusyWait wait(link);
   link.SendClock();
   link.SendClock();
 }
@@ -85,15 +87,19 @@ std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link) {
   return buffer;
 }
 
-std::optional<ops::Result> KeepSaveCopy(ops::Operation& op) {
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, bool requireFlashCard) {
   if (op.state.backupFolder.empty()) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
   ProgressMeter meter(op.window, kSaveSize);
   auto bytes = ReadSaveMemory(op.link);
   if (op.stopRequested()) return Stopped();
+  if (op.link.lostContact()) bytes.reset();
   if (bytes) meter.Advance(kSaveSize);
-  return ops::KeepCopy(op, ops::kWholeCardTitle, bytes);
+  if (auto end = ops::KeepCopy(op, ops::kWholeCardTitle, bytes)) return end;
+  std::string failure;
+  const Step checked = CheckWsCard(op, requireFlashCard, failure);
+  return EndOnStep(op, checked, failure);
 }
 
 Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {
@@ -104,13 +110,13 @@ Step ClearSaveAndFinish(ops::Operation& op, ProgressMeter& meter) {
   op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, zeros);
   op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, zeros);
   const int status = op.link.QueryState6();
-  if (op.stopRequested()) return Step::Stopped;
+  // The save memory cleared and confirmed completes the work, whatever stop came meanwhile;
+  // the commands that end writing are then kept back, as everything after a stop.
+  if (op.stopRequested() && status != protocol::kStateDone) return Step::Stopped;
   if (status != protocol::kStateDone) return Step::Failed;
   meter.Advance(kSaveSize);
   SelectWriteBank(op.link, 0);
   protocol::Send(op.link, protocol::kWsEndOfWriting);
-  // A stop that came in between kept the last command from being sent.
-  if (op.stopRequested()) return Step::Stopped;
   return Step::Ok;
 }
 

@@ -51,9 +51,12 @@ void SelectSaveMemory(link::Link& link);
 std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link);
 
 // When the program keeps copies (op.state.backupFolder), the save memory that writing,
-// erasing or restoring is about to overwrite is read and kept first. Nothing to go on;
-// otherwise the result that ends the operation before the card changes ("Backup Fail").
-std::optional<ops::Result> KeepSaveCopy(ops::Operation& op);
+// erasing or restoring is about to overwrite is read and kept first; then the link is
+// checked and the card probed again as the operation did first (CheckWsCard with
+// `requireFlashCard`), so that what follows is the operation's own traffic from its start.
+// Nothing to go on; otherwise the result that ends the operation before the card changes
+// ("Backup Fail", the check's failure, stopped).
+std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, bool requireFlashCard);
 
 // Clears the save memory ("Earsing RAM") and sends the closing commands of writing and
 // erasing. Failed: "Earsing RAM Fail".

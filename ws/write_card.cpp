@@ -65,7 +65,7 @@ class CardWriter {
     }
 
     // Writing ends by clearing the save memory: it is kept first.
-    if (auto end = KeepSaveCopy(op_)) return *end;
+    if (auto end = KeepSaveCopy(op_, true)) return *end;
     const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
     const unsigned first = kBlocks - blocks;
     ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);

@@ -154,6 +154,8 @@ TEST_P(Dropped, GoneWriter_command_failsAtOnceWithoutPortAndNotedOnce) {
   EXPECT_TRUE(rig.port.sent.empty());
   rig.trace.flush();
   EXPECT_EQ(rig.traceText.str(), traceBefore + "# writer gone\n");
+  // Said when the operation ends, after its own message.
+  rig.run("e");
   EXPECT_EQ(rig.diag.str(), "Checksum error !!! \n(repeated 7 times)\nThe writer stopped answering\n");
 }
 

@@ -29,6 +29,8 @@ struct Rig {
       if (shown != dropAt || armed) return;
       armed = true;
       writer.faults().dropAfter = writer.bytesCrossed() + dropOffset;
+      // The writer's clock as a real port's: 1 us an access.
+      writer.faults().accessUs = 1;
       readsWhenArmed = writer.statusReads();
       ticksWhenArmed = writer.ticks();
     };
@@ -96,8 +98,9 @@ TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
   EXPECT_FALSE(rig.writer.answering());
   EXPECT_EQ(result.outcome, ops::Outcome::Failed);
   EXPECT_EQ(result.text, c.message);
-  // The rest of the command the drop fell into, and eight dead ones at most.
-  EXPECT_LE(rig.writer.statusReads() - rig.readsWhenArmed, (1 + 8) * kDeadCommandReads);
+  // A wait for the writer's job gives it 30 s of its clock (1 us an access), and a command
+  // under way; elsewhere the rest of the command the drop fell into, and eight dead ones.
+  EXPECT_LE(rig.writer.statusReads() - rig.readsWhenArmed, c.givesUp ? 31'000'000 : (1 + 8) * kDeadCommandReads);
   EXPECT_LE(rig.writer.ticks() - rig.ticksWhenArmed, c.ticksAfter);
   EXPECT_EQ(rig.said("The writer stopped answering\n"), c.givesUp ? 1u : 0u) << rig.diagnostics.str();
   EXPECT_EQ(rig.sameLineTwice(), "") << rig.diagnostics.str();
@@ -106,19 +109,19 @@ TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
 
 // Offsets: a GB block erase sends its 11-byte erase command and polls 14 bytes at a time;
 // the drop falls into the sync bytes of a later poll, so the polls after it are dead whole.
+// Each loop waits for a job: the writer is given up after 30 s of silence, not 8 commands.
 INSTANTIATE_TEST_SUITE_P(Link, SilentInLoop,
                          ::testing::Values(
                              // The chip's status byte read again and again (ReadByte).
                              LoopCase{"gbBlockStatusByte", 0, 16, Run::GbErase, "Earsing ROM : 0x010000 - 0x01FFFF",
                                       11 + 14 * 5 + 3, "Earsing ROM Fail", true, 0},
                              // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
-                             // rounds before the drop and eight dead ones, not 3000.
+                             // rounds before the drop and about 66 dead ones (0.45 s each), not 3000.
                              LoopCase{"gbBiosRoundsOfDelay", 0, 21, Run::GbErase, "Earsing BIOS", 11 + 14 * 3 + 3,
-                                      "Earsing BIOS Fail", true, 65535 + 12 * 1000},
-                             // The erase command is followed by two clocks that wait for a busy writer: not for one
-                             // that took nothing.
+                                      "Earsing BIOS Fail", true, 65535 + 80 * 1000},
+                             // The erase command is followed by two clocks that wait for a busy writer.
                              LoopCase{"wsEraseClocks", 0, 0, Run::WsErase, "Earsing : 0x010000 - 0x01FFFF", 3,
-                                      "Earsing Flash ROM Fail", false, 0}),
+                                      "Earsing Flash ROM Fail", true, 0}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // The desktop program keeps its link open: a writer that stopped answering during one

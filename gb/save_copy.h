@@ -25,7 +25,7 @@ enum class BankRead { Ok, Failed, TakeFailed, Stopped };
 BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
                        const std::function<bool(std::span<const std::uint8_t>)>& take);
 
-// When the program keeps copies (op.state.backupFolder), reads `memory` whole (enable, banks,
+// When the program keeps copies (op.state.keepSaveCopies), reads `memory` whole (enable, banks,
 // disable) and keeps it under `title`, telling the window where it went. Nothing when there
 // is nothing to keep or the copy was kept; otherwise the result that ends the operation
 // before the card changes: "Backup Fail", or stopped.

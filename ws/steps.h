@@ -50,7 +50,7 @@ void SelectSaveMemory(link::Link& link);
 // block); nullopt when the writer did not read it.
 std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link);
 
-// When the program keeps copies (op.state.backupFolder), the save memory that writing,
+// When the program keeps copies (op.state.keepSaveCopies), the save memory that writing,
 // erasing or restoring is about to overwrite is read and kept first. Nothing to go on;
 // otherwise the result that ends the operation before the card changes ("Backup Fail").
 std::optional<ops::Result> KeepSaveCopy(ops::Operation& op);

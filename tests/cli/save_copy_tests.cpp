@@ -7,7 +7,6 @@
 #include <regex>
 
 #include "gb_images.h"
-#include "ops/save_backups.h"
 #include "tests/cli/cli_run.h"
 
 namespace quillon::test {
@@ -39,8 +38,8 @@ class SaveCopy : public Cli {
   std::vector<fs::path> copies() const {
     std::vector<fs::path> found;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(backups(), error))
-      if (entry.path().filename() != ops::kCopyRecord) found.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(backups(), error)) found.push_back(entry.path());
+    std::erase(found, backups() / "copies.index");  // the folder's record
     std::sort(found.begin(), found.end());
     return found;
   }
@@ -233,8 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, SaveCopyFails, ::testing::ValuesIn(kFailCases
 // Copies made one after another: the newest 50 made are kept and listed newest first,
 // whatever their names say, and a copy the user renamed stays.
 struct KeptCase {
-  const char* name;
-  const char* handMade;               // the stem of the copies there at first (".sav", "-2.sav", ...)
+  const char *name, *handMade;        // handMade: the stem of the copies there at first (".sav", "-2.sav", ...)
   int handMadeCount, runs, lastRuns;  // copies made by erase, and then more in `lastEnv`
   const char *env, *lastEnv;
   bool renameOldestBeforeLast, damagedRecord;
@@ -252,7 +250,7 @@ TEST_P(SaveCopiesKept, AreTheNewestMade) {
   std::vector<std::string> made;  // oldest first
   for (int n = 1; n <= c.handMadeCount; ++n)
     std::ofstream(backups() / made.emplace_back(c.handMade + (n == 1 ? "" : "-" + std::to_string(n)) + ".sav")) << 0;
-  if (c.damagedRecord) std::ofstream(backups() / ops::kCopyRecord) << made.back() << "\n\x01";
+  if (c.damagedRecord) std::ofstream(backups() / "copies.index") << made.back() << "\n\x01";
   const fs::path renamed = backups() / "20240101-120000_gb_MY GAME keep.sav";
   for (int i = 0; i < c.runs + c.lastRuns; ++i) {
     if (i == c.runs && c.renameOldestBeforeLast) fs::rename(backups() / made.front(), renamed);

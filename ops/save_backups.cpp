@@ -160,12 +160,11 @@ bool SaveBackups::WriteRecord(const std::vector<std::string>& names) const {
 std::vector<SavedCopy> SaveBackups::List() const {
   std::vector<SavedCopy> copies;
   if (folder_.empty()) return copies;
-  const auto record = Record();
-  for (auto name = record.rbegin(); name != record.rend(); ++name) {
+  for (const auto& name : Record()) {
     std::smatch m;
-    if (!IsFileIn(folder_, *name) || !std::regex_match(*name, m, CopyName())) continue;
+    if (!IsFileIn(folder_, name) || !std::regex_match(name, m, CopyName())) continue;
     SavedCopy copy;
-    copy.path = (fs::path(folder_) / *name).string();
+    copy.path = (fs::path(folder_) / name).string();
     copy.when =
         m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
     std::error_code error;
@@ -174,6 +173,7 @@ std::vector<SavedCopy> SaveBackups::List() const {
     copy.title = m[8].str();
     copies.push_back(std::move(copy));
   }
+  std::reverse(copies.begin(), copies.end());  // newest first
   return copies;
 }
 

@@ -186,7 +186,7 @@ struct FailCase {
   const char* faults;  // armed on the writer; empty: none
   bool folderIsAFile;  // the backups folder's place holds a file
   const char* command;
-  const char *env = "", *reason = "";  // the environment quillon-cli runs in; part of the reason it gives
+  const char *env = "", *reason = "";  // the environment quillon-cli runs in; words of the reason it gives
 };
 
 const FailCase kFailCases[] = {

@@ -87,10 +87,12 @@ static int RunCommandLine(int argc, char** argv) {
   backups->footer(
       "restore-ram, erase and write (and the desktop program's commands that do the same) first copy\n"
       "the save memory they are about to overwrite into $XDG_DATA_HOME/quillon/backups (else\n"
-      "~/.local/share/quillon/backups), as YYYYMMDD-HHMMSS_<writer type>_<title>.sav; the newest 50\n"
-      "are kept. A copy that cannot be made stops the command before the card changes (\"Backup Fail\").\n"
+      "~/.local/share/quillon/backups), as YYYYMMDD-HHMMSS_<writer type>_<title>.sav; the folder's\n"
+      "copies.index records them in the order they were made, and the newest 50 of those are kept (a\n"
+      "file renamed or put there is left alone). A copy that cannot be made, or no folder for it (neither\n"
+      "HOME nor an absolute XDG_DATA_HOME), stops the command before the card changes (\"Backup Fail\").\n"
       "--no-backup (or AutoBackup=0 in the [Main] section of the desktop program's settings) turns it off.\n"
-      "One line per copy, newest first: date and time, size in bytes, title, path (tab-separated).");
+      "One line per recorded copy, newest first: date and time, size in bytes, title, path (tab-separated).");
   backups->callback([&] { status = runBackups(); });
 
   DoctorArgs doctorArgs;

@@ -47,7 +47,8 @@ OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>
       stop(stopFlag) {
   state.setWriterType(session.writerType());
   state.programDir = ProgramDir(options);
-  if (!options.noBackup) state.backupFolder = ops::DefaultBackupFolder();
+  state.keepSaveCopies = !options.noBackup;
+  state.backupFolder = ops::DefaultBackupFolder();
 }
 
 int refuse(const std::string& why) {

@@ -41,7 +41,7 @@ BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
 
 std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& memory, const std::string& title,
                                         const CheckAgain& checkAgain) {
-  if (op.state.backupFolder.empty() || memory.banks == 0) return std::nullopt;
+  if (!op.state.keepSaveCopies || memory.banks == 0) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
   ProgressMeter meter(op.window, memory.fileBytes());

@@ -26,7 +26,7 @@ enum class BankRead { Ok, Failed, TakeFailed, Stopped };
 BankRead ReadSaveBanks(ops::Operation& op, const SaveMemory& memory,
                        const std::function<bool(std::span<const std::uint8_t>)>& take);
 
-// When the program keeps copies (op.state.backupFolder), reads `memory` whole (enable, banks,
+// When the program keeps copies (op.state.keepSaveCopies), reads `memory` whole (enable, banks,
 // disable, as a backup reads it) and keeps it under `title`, telling the window where it
 // went; then `checkAgain` checks the link and probes the card again, as the operation did
 // before, so that what follows is the operation's own traffic from its start. Nothing when

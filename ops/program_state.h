@@ -30,8 +30,11 @@ struct ProgramState {
   std::string programDir;      // where cgbbios.bin and chtbios.bin are read, ending in '/'
   library::CardList cardList;  // the images chosen for the card; GB writing sets their placement
   detect::CardInfo cardInfo;   // what the last probe found
-  // Where a command that overwrites save memory first keeps a copy of it (SaveBackups);
-  // empty: no copy is made (AutoBackup=0 in the settings, quillon-cli --no-backup).
+  // Whether a command that overwrites save memory first keeps a copy of it (SaveBackups):
+  // off with AutoBackup=0 in the settings or quillon-cli --no-backup.
+  bool keepSaveCopies = false;
+  // Where the copies go; empty when neither HOME nor XDG_DATA_HOME names a folder, and then a
+  // command that would keep one ends with "Backup Fail" before it changes the card.
   std::string backupFolder;
 
   library::WriterType writerType() const { return settings.writerType; }

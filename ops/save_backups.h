@@ -3,7 +3,11 @@
 // a save, erasing a card and writing a card all destroy the one thing on a card that exists
 // nowhere else. The copies live in one folder, named
 //   YYYYMMDD-HHMMSS_<writer type>_<title>.sav    ("20261207-204125_gb_POCKET RACER.sav")
-// and the newest kKeptBackups of them are kept.
+// ("-2", "-3", ... before ".sav" for more copies of one title in one second). The folder's
+// record (kCopyRecord) names the copies the program made, in the order it made them; the
+// newest kKeptBackups of those are kept. The names' times are local times, which a change of
+// time zone or clock can put out of order, and a file the user renamed or put into the folder
+// is not the program's: neither decides what is removed.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +29,14 @@ inline constexpr std::string_view kBackupWork = "Saving a copy of the save memor
 inline constexpr std::string_view kBackupFail = "Backup Fail";
 // The title of a copy of a whole card's save memory.
 inline constexpr std::string_view kWholeCardTitle = "card";
+// The record in the folder: a first line of its own, then one copy's name a line, oldest first.
+inline constexpr std::string_view kCopyRecord = "copies.index";
+// Why a copy cannot be kept when DefaultBackupFolder found no folder.
+inline constexpr std::string_view kNoCopyFolder =
+    "no folder for the copies: HOME is not set and XDG_DATA_HOME is not an absolute path";
 
 // $XDG_DATA_HOME/quillon/backups, else ~/.local/share/quillon/backups; empty when neither
-// variable names a folder.
+// variable names a folder (XDG_DATA_HOME must be absolute).
 std::string DefaultBackupFolder(const char* xdgDataHome, const char* home);
 std::string DefaultBackupFolder();
 
@@ -48,28 +57,34 @@ class SaveBackups {
 
   // Keeps `bytes` as a copy of the save memory of `title` (cleaned as SuggestedFileName cleans
   // it: characters outside letters, digits, space, dot, dash and underscore made "_"), written
-  // through a temporary file.
-  // The path of the copy, or nullopt with `reason` saying why it could not be kept. Older
-  // copies beyond the newest kKeptBackups are removed afterwards.
+  // through a temporary file and named for `when`.
+  // The path of the copy, or nullopt with `reason` saying why it could not be kept (an empty
+  // folder: kNoCopyFolder). Afterwards the copy ends the record, and the oldest recorded copies
+  // beyond kKeptBackups are removed; the record is written (through a temporary file) before
+  // any is, and when it cannot be written none is.
   std::optional<std::string> Keep(library::WriterType writer, std::string_view title,
                                   std::span<const std::uint8_t> bytes, std::string& reason,
                                   std::time_t when = std::time(nullptr)) const;
 
-  // The copies in the folder, newest first; files of other names are not the program's.
+  // The recorded copies that are still there, newest first.
   std::vector<SavedCopy> List() const;
 
   const std::string& folder() const { return folder_; }
 
  private:
-  void RemoveOldest() const;
+  // The names in the record, oldest first. A folder without a record, or with one that cannot
+  // be read or is not as the program writes it, has the copies of the program's names in it,
+  // in the order of their names; nothing in such a record is trusted.
+  std::vector<std::string> Record() const;
+  bool WriteRecord(const std::vector<std::string>& names) const;
 
   std::string folder_;
 };
 
 // The end of an operation's copy of the save memory it is about to overwrite: `bytes` read
 // from the card (nullopt: the writer did not read them) kept in op.state.backupFolder under
-// `title`, the window told where it went. Nothing to go on; otherwise the "Backup Fail" that
-// ends the operation before the card changes.
+// `title` (an empty folder fails), the window told where it went. Nothing to go on; otherwise
+// the "Backup Fail" that ends the operation before the card changes.
 std::optional<Result> KeepCopy(Operation& op, std::string_view title,
                                const std::optional<std::vector<std::uint8_t>>& bytes);
 

@@ -73,7 +73,7 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
     if (SeedUserSettings(location, SettingsFileFor(exe)))
       notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
-  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder()};
+  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder(), true};
 }
 
 Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWidget* parent)
@@ -91,6 +91,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
 
   settingsPath_ = std::move(paths.settingsPath);
   backupFolder_ = std::move(paths.backupFolder);
+  saveCopies_ = paths.saveCopies;
   state_.programDir = std::move(paths.programDir);
   state_.settings.romDir = state_.programDir;
   LoadSettings();
@@ -193,7 +194,8 @@ void Tform_ZEP::CreateControls() {
 void Tform_ZEP::LoadSettings() {
   // A missing key keeps the ROM directory the constructor chose (the program's directory).
   state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
-  state_.backupFolder = state_.settings.autoBackup ? backupFolder_ : std::string();
+  state_.keepSaveCopies = saveCopies_ && state_.settings.autoBackup;
+  state_.backupFolder = backupFolder_;
   previousWriterType_ = state_.writerType();
   ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
 }

@@ -48,9 +48,11 @@ namespace quillon::ui {
 struct StartupPaths {
   std::string programDir;              // the executable's directory, ending in '/'
   std::filesystem::path settingsPath;  // the settings file
-  // Where copies of save memory go before a command overwrites it (empty: none are made);
-  // AutoBackup=0 in the settings turns them off.
+  // Where copies of save memory go before a command overwrites it; empty when no folder was
+  // found, and every copy then fails ("Backup Fail").
   std::string backupFolder;
+  // False: the window keeps no copies, whatever AutoBackup (0 turns them off) says.
+  bool saveCopies = true;
 };
 
 // The paths of the running executable. When its directory cannot be written, the settings
@@ -209,6 +211,7 @@ class Tform_ZEP : public QWidget {
 
   std::filesystem::path settingsPath_;
   std::string backupFolder_;
+  bool saveCopies_ = true;
   ops::ProgramState state_;
   library::WriterType previousWriterType_ = library::WriterType::Gb;
   ops::CardInfoBox infoBox_;    // what ROMINFO shows

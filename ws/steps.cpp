@@ -88,7 +88,7 @@ std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link) {
 }
 
 std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, bool requireFlashCard) {
-  if (op.state.backupFolder.empty()) return std::nullopt;
+  if (!op.state.keepSaveCopies) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
   ProgressMeter meter(op.window, kSaveSize);

@@ -50,7 +50,7 @@ void SelectSaveMemory(link::Link& link);
 // block); nullopt when the writer did not read it.
 std::optional<std::vector<std::uint8_t>> ReadSaveMemory(link::Link& link);
 
-// When the program keeps copies (op.state.backupFolder), the save memory that writing,
+// When the program keeps copies (op.state.keepSaveCopies), the save memory that writing,
 // erasing or restoring is about to overwrite is read and kept first; then the link is
 // checked and the card probed again as the operation did first (CheckWsCard with
 // `requireFlashCard`), so that what follows is the operation's own traffic from its start.

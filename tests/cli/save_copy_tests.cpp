@@ -40,6 +40,7 @@ class SaveCopy : public Cli {
     std::vector<fs::path> found;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(backups(), error)) found.push_back(entry.path());
+    std::erase(found, backups() / "copies.index");  // the folder's record
     std::sort(found.begin(), found.end());
     return found;
   }
@@ -190,12 +191,14 @@ struct FailCase {
   const char* faults;  // armed on the writer; empty: none
   bool folderIsAFile;  // the backups folder's place holds a file
   const char* command;
+  const char *env = "", *reason = "";  // the environment quillon-cli runs in; words of the reason it gives
 };
 
 const FailCase kFailCases[] = {
     {"gbReadFails", "gb-flash", "sram-read-fail", false, "erase --size 32"},
     {"wsReadFails", "ws-flash", "sram-read-fail", false, "--writer ws erase"},
     {"folderCannotBeMade", "gb-flash", "", true, "erase --size 32"},
+    {"noFolder", "gb-flash", "", false, "erase --size 32", "env -u HOME -u XDG_DATA_HOME ", "HOME is not set"},
 };
 
 class SaveCopyFails : public SaveCopy, public ::testing::WithParamInterface<FailCase> {};
@@ -211,8 +214,9 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
     std::ofstream(backups()) << "not a folder";
   }
   const std::string cardBefore = card(writer());
-  const RunResult r = run(port() + " " + c.command);
+  const RunResult r = run(port() + " " + c.command, c.env);
   EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Backup Fail"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("; nothing was changed (--no-backup goes on without a copy)"), std::string::npos) << r.err;
   EXPECT_TRUE(card(writer()) == cardBefore) << "the card changed";
@@ -222,7 +226,7 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
 
   // --no-backup goes on without the copy.
   if (!*c.faults) {
-    const RunResult without = run("--no-backup " + port() + " " + c.command);
+    const RunResult without = run("--no-backup " + port() + " " + c.command, c.env);
     EXPECT_EQ(without.status, 0) << without.err;
   }
 }
@@ -230,30 +234,47 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Failures, SaveCopyFails, ::testing::ValuesIn(kFailCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(SaveCopy, TheNewestFiftyAreKeptAndListedNewestFirst) {
+// Copies made one after another: the newest 50 made are kept and listed newest first,
+// whatever their names say, and a copy the user renamed stays.
+struct KeptCase {
+  const char *name, *handMade;        // handMade: the stem of the copies there at first (".sav", "-2.sav", ...)
+  int handMadeCount, runs, lastRuns;  // copies made by erase, and then more in `lastEnv`
+  const char *env, *lastEnv;
+  bool renameOldestBeforeLast, damagedRecord;
+};
+const KeptCase kKeptCases[] = {
+    {"timeZones", "", 0, 50, 1, "TZ=Europe/Berlin ", "TZ=Europe/London ", false, false},
+    {"clockSetBackAndRecordDamaged", "20991231-235959_gb_card", 50, 0, 1, "", "", false, true},
+    {"oneSecondAndRenamed", "20240101-120000_gb_card", 45, 1, 10, "", "", true, false},
+};
+class SaveCopiesKept : public SaveCopy, public ::testing::WithParamInterface<KeptCase> {};
+TEST_P(SaveCopiesKept, AreTheNewestMade) {
+  const auto& c = GetParam();
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash").status, 0);
   fs::create_directories(backups());
-  for (int day = 1; day <= 55; ++day) {
-    char name[64];
-    std::snprintf(name, sizeof name, "2025%02d%02d-120000_gb_OLD GAME.sav", 1 + day / 28, 1 + day % 28);
-    std::ofstream(backups() / name) << "old";
+  std::vector<std::string> made;  // oldest first
+  for (int n = 1; n <= c.handMadeCount; ++n)
+    std::ofstream(backups() / made.emplace_back(c.handMade + (n == 1 ? "" : "-" + std::to_string(n)) + ".sav")) << 0;
+  if (c.damagedRecord) std::ofstream(backups() / "copies.index") << made.back() << "\n\x01";
+  const fs::path renamed = backups() / "20240101-120000_gb_MY GAME keep.sav";
+  for (int i = 0; i < c.runs + c.lastRuns; ++i) {
+    if (i == c.runs && c.renameOldestBeforeLast) fs::rename(backups() / made.front(), renamed);
+    const RunResult r = run(port() + " erase --size 16", i < c.runs ? c.env : c.lastEnv);
+    std::smatch copied;
+    ASSERT_TRUE(std::regex_search(r.err, copied, std::regex("save memory copied to (.*)\n"))) << r.err;
+    made.push_back(fs::path(copied[1].str()).filename().string());
   }
-  std::ofstream(backups() / "notes.txt") << "the user's own file";
-  ASSERT_EQ(run(port() + " erase --size 16").status, 0);
-
-  const auto found = copies();
-  EXPECT_EQ(found.size(), 51u);  // fifty copies and the user's file
-  EXPECT_TRUE(fs::exists(backups() / "notes.txt"));
-  EXPECT_FALSE(fs::exists(backups() / "20250102-120000_gb_OLD GAME.sav")) << "the oldest copy is kept";
-
-  const RunResult list = run("backups");
-  ASSERT_EQ(list.status, 0);
-  const auto rows = lines(list.out);
-  ASSERT_EQ(rows.size(), 50u);
-  EXPECT_TRUE(std::regex_match(rows[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t131072\tcard\t.*_gb_card\.sav)")))
-      << rows[0];
-  EXPECT_EQ(rows[1], "2025-02-28 12:00:00\t3\tOLD GAME\t" + (backups() / "20250228-120000_gb_OLD GAME.sav").string());
+  made.erase(made.begin(), made.end() - std::min<std::ptrdiff_t>(std::ssize(made), 50));
+  EXPECT_EQ(copies().size(), made.size() + c.renameOldestBeforeLast);  // and the listing names them all
+  EXPECT_EQ(fs::exists(renamed), c.renameOldestBeforeLast);
+  std::string listed;
+  for (const auto& name : made) listed.insert(0, (backups() / name).string() + "\n");
+  const std::regex columns(R"(\d{4}(-\d\d){2} \d\d(:\d\d){2}\t\d+\tcard(-\d+)?\t)");  // before the path
+  EXPECT_EQ(std::regex_replace(run("backups").out, columns, ""), listed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Copies, SaveCopiesKept, ::testing::ValuesIn(kKeptCases),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace quillon::test

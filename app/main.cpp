@@ -5,22 +5,25 @@
 //
 // SPEC as for quillon-cli: auto, ppdev:/dev/parportN, direct:BASE or sim:DIR; without
 // --port the environment variable QUILLON_PORT, else auto. QUILLON_TRACE=FILE records the
-// link traffic.
+// link traffic, unless FILE is a file of the simulated writer or a copy of save memory.
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "connect/open_port.h"
 #include "connect/silent_port.h"
 #include "link/link.h"
 #include "link/trace.h"
+#include "ops/own_files.h"
 #include "quillon_version.h"
 #include "ui/main_window.h"
 
@@ -34,18 +37,33 @@ struct Connection {
   std::unique_ptr<quillon::link::Link> link;
 };
 
-Connection Connect(const std::string& givenSpec) {
-  Connection c;
+// The trace QUILLON_TRACE names, opened before the port. One that would write over a file
+// of the simulated writer or a copy of save memory is refused, as is one that cannot be
+// opened: the program runs without a trace and `note` says why.
+std::unique_ptr<quillon::link::Trace> OpenTrace(const quillon::ui::StartupPaths& paths, std::string& note) {
+  const char* path = std::getenv("QUILLON_TRACE");
+  if (path == nullptr || *path == '\0') return nullptr;
+  if (const auto why = quillon::ops::ProtectedFileReason(path, paths.writerFolder, paths.backupFolder)) {
+    note = "no link trace: QUILLON_TRACE=" + std::string(path) + " is " + *why + "; the program runs without one";
+    return nullptr;
+  }
   try {
-    c.port = quillon::connect::openPort(quillon::connect::choosePortSpec(givenSpec), &std::cerr);
+    return std::make_unique<quillon::link::FileTrace>(path);
+  } catch (const std::runtime_error& e) {
+    note = std::string("no link trace: ") + e.what();
+  }
+  return nullptr;
+}
+
+Connection Connect(const std::string& spec, const quillon::ui::StartupPaths& paths, std::string& traceNote) {
+  Connection c;
+  c.trace = OpenTrace(paths, traceNote);
+  if (!traceNote.empty()) std::cerr << "quillon: " << traceNote << '\n';
+  try {
+    c.port = quillon::connect::openPort(spec, &std::cerr);
   } catch (const quillon::connect::PortError& e) {
     std::cerr << e.what() << '\n';
     c.port = std::make_unique<quillon::connect::SilentPort>(e.what());
-  }
-  try {
-    c.trace = quillon::link::traceFromEnvironment();
-  } catch (const std::runtime_error& e) {
-    std::cerr << "quillon: no link trace: " << e.what() << '\n';
   }
   quillon::link::LinkOptions options;
   options.trace = c.trace.get();
@@ -91,11 +109,15 @@ void NameProgram() {
 
 int Run(QApplication& app) {
   const Options options = ProcessOptions(app);
-  const Connection connection = Connect(options.port.toStdString());
+  const std::string spec = quillon::connect::choosePortSpec(options.port.toStdString());
+  quillon::ui::StartupPaths paths = quillon::ui::StartupPathsForProgram(std::cerr);
+  paths.writerFolder = quillon::connect::simFolderOf(spec);
+  std::string traceNote;
+  const Connection connection = Connect(spec, paths, traceNote);
 
   // The main window makes and owns its secondary windows.
-  quillon::ui::Tform_ZEP form_ZEP(quillon::ui::StartupPathsForProgram(std::cerr), *connection.link,
-                                  connection.port.get());
+  quillon::ui::Tform_ZEP form_ZEP(std::move(paths), *connection.link, connection.port.get());
+  if (!traceNote.empty()) form_ZEP.ShowStatus(traceNote);
 
   form_ZEP.show();
   return app.exec();

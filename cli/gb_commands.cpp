@@ -66,9 +66,8 @@ int pickImage(const ops::CommandPlan& plan, std::optional<int> image, const std:
 }
 
 int runRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop, bool restore) {
-  if (restore) {
-    if (const int status = checkInput(args.file); status != kGoOn) return status;
-  }
+  if (const int status = restore ? checkInput(args.file) : checkOutput(options, args.file); status != kGoOn)
+    return status;
   return guarded(stop, [&] {
     OperationRun run(options, stop, args.file);
     ops::CommandPlan plan;
@@ -131,6 +130,7 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
 
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
   if (isWs(options)) return runWsRead(options, args, stop);
+  if (const int status = checkOutput(options, args.out); status != kGoOn) return status;
   return guarded(stop, [&] {
     OperationRun run(options, stop, args.out);
     ops::CommandPlan plan;

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 
+#include "connect/open_port.h"
 #include "library/regular_file.h"
 #include "library/rom_header.h"
+#include "ops/own_files.h"
 #include "ops/save_backups.h"
 
 namespace quillon::cli {
@@ -69,6 +71,14 @@ int checkInput(const std::string& path) {
   if (const auto reason = library::UnreadableReason(path))
     return refuse(library::EscapeField(path) + ": cannot be read: " + *reason + "; nothing was sent to the writer");
   return kGoOn;
+}
+
+int checkOutput(const GlobalOptions& options, const std::string& path) {
+  const auto why = ops::ProtectedFileReason(path, connect::simFolderOf(connect::choosePortSpec(options.port)),
+                                            ops::DefaultBackupFolder());
+  if (!why) return kGoOn;
+  return refuse(library::EscapeField(path) + ": is " + library::EscapeField(*why) +
+                "; choose another file (nothing was sent to the writer)");
 }
 
 int report(OperationRun& run, const ops::Result& result) {

@@ -68,6 +68,11 @@ int refuseImage(const std::string& image, const std::string& message, const std:
 // kGoOn otherwise (a missing file is left to the operation's own message).
 int checkInput(const std::string& path);
 
+// An output file that would replace a file of the simulated writer's folder (the port's
+// sim:DIR) or a copy of save memory, through whatever link, is refused before the port is
+// opened, named with why; kGoOn otherwise (also for no file).
+int checkOutput(const GlobalOptions& options, const std::string& path);
+
 // The window reports the steps; the result text goes to standard output, a failure's
 // message to standard error (unless the step lines just printed it there).
 int report(OperationRun& run, const ops::Result& result);

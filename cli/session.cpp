@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "connect/open_port.h"
+#include "ops/own_files.h"
+#include "ops/save_backups.h"
 
 namespace quillon::cli {
 
@@ -58,11 +60,8 @@ void CheckTraceFile(const std::string& trace, const GlobalOptions& options, cons
   for (const char* menu : {"cgbbios.bin", "chtbios.bin"}) {
     if (SameFile(trace, programDir + menu)) refuse("the menu image " + programDir + menu);
   }
-  if (portSpec.rfind("sim:", 0) == 0) {
-    const fs::path folder = portSpec.substr(4);
-    if (SameFile(fs::path(trace).parent_path().empty() ? "." : fs::path(trace).parent_path(), folder))
-      refuse("in the simulated writer's folder " + folder.string());
-  }
+  if (const auto why = ops::ProtectedFileReason(trace, connect::simFolderOf(portSpec), ops::DefaultBackupFolder()))
+    refuse(*why);
 }
 
 }  // namespace

@@ -45,8 +45,9 @@ class Session {
   // std::runtime_error with a user-facing message (also when another program kept the writer
   // longer than a claim waits; then nothing has been sent).
   // `files`: what the command reads and writes; the trace file must be none of them (nor a
-  // menu image, nor a file of a simulated writer's folder), or the command stops before
-  // anything is opened.
+  // menu image, nor a file of the simulated writer's folder or of the copies of save memory,
+  // through whatever link: ops::ProtectedFileReason), or the command stops before anything
+  // is opened.
   Session(const GlobalOptions& options, const std::atomic<bool>& stop, const std::vector<std::string>& files = {});
   ~Session();
   link::Link& link() { return *link_; }

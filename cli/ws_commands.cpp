@@ -81,6 +81,7 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
 
 int runWsRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop) {
   if (args.image) return usage("read: --image chooses an image of a GB flash card; the WS card is read whole");
+  if (const int status = checkOutput(options, args.out); status != kGoOn) return status;
   return runWsOperation(options, args.out, stop, [](ops::Operation& op) { return ws::ReadWsCard(op); });
 }
 
@@ -90,9 +91,8 @@ int runWsRam(const GlobalOptions& options, const RamArgs& args, const std::atomi
     return usage(command +
                  ": --image and --password choose a save area of a GB flash card; the WS card has "
                  "one save memory of 32 KiB");
-  if (restore) {
-    if (const int status = checkInput(args.file); status != kGoOn) return status;
-  }
+  if (const int status = restore ? checkInput(args.file) : checkOutput(options, args.file); status != kGoOn)
+    return status;
   return runWsOperation(options, args.file, stop,
                         [restore](ops::Operation& op) { return restore ? ws::RestoreWsRam(op) : ws::BackupWsRam(op); });
 }

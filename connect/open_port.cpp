@@ -57,6 +57,10 @@ std::string choosePortSpec(const std::string& given) {
   return env && *env ? std::string(env) : std::string("auto");
 }
 
+std::string simFolderOf(const std::string& spec) {
+  return startsWith(spec, kSim) ? spec.substr(kSim.size()) : std::string();
+}
+
 sim::SimPortOptions simPortOptions(std::ostream* notices, const std::atomic<bool>* stop) {
   sim::SimPortOptions options;
   options.notices = notices;

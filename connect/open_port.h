@@ -44,4 +44,7 @@ std::unique_ptr<link::Port> openAutoPort(const AutoOpeners& openers);
 // The port to use: the given one, else QUILLON_PORT, else "auto".
 std::string choosePortSpec(const std::string& given);
 
+// The folder of a simulated writer's port ("sim:DIR" -> "DIR"); empty for any other port.
+std::string simFolderOf(const std::string& spec);
+
 }  // namespace quillon::connect

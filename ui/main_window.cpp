@@ -73,7 +73,7 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
     if (SeedUserSettings(location, SettingsFileFor(exe)))
       notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
-  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder(), true};
+  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder(), true, {}};
 }
 
 Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWidget* parent)
@@ -98,6 +98,8 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   SetColumnWidths();
   // Hidden until a command shows one; their card probes reach this window.
   windows_ = CreateSecondaryWindows(this);
+  // The copies' folder is kept whether or not AutoBackup makes new copies.
+  for (OperationWindow* window : windows_.operationWindows()) window->setOwnFolders(paths.writerFolder, backupFolder_);
   windows_.fmDirect->setStartDirectory(state_.settings.romDir);
   ShowRomDir();
   lvFiles->clear();

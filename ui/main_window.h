@@ -53,10 +53,14 @@ struct StartupPaths {
   std::string backupFolder;
   // False: the window keeps no copies, whatever AutoBackup (0 turns them off) says.
   bool saveCopies = true;
+  // The simulated writer's folder (port sim:DIR; empty for a real port). No save dialog's
+  // answer may name a file of it or of backupFolder (ops::ProtectedFileReason).
+  std::string writerFolder{};
 };
 
-// The paths of the running executable. When its directory cannot be written, the settings
-// go to the user's configuration folder, which is said once on `notes`.
+// The paths of the running executable (no writer folder: the port is chosen apart). When its
+// directory cannot be written, the settings go to the user's configuration folder, which is
+// said once on `notes`.
 StartupPaths StartupPathsForProgram(std::ostream& notes);
 
 class Tform_ZEP : public QWidget {
@@ -132,6 +136,9 @@ class Tform_ZEP : public QWidget {
   void FormResize();
   void LoadSettings();
   void SaveSettings();
+  // The status line under the controls: why a command did nothing, or a note from the start
+  // of the program (a trace it refused); empty clears it. The next command clears it too.
+  void ShowStatus(const std::string& why);
 
  public slots:
   void ComboBox1Change();
@@ -163,8 +170,6 @@ class Tform_ZEP : public QWidget {
   void ShowCardInfo();
   // lbDirect shows the ROM directory.
   void ShowRomDir();
-  // The status line under the controls: why a command did nothing; empty clears it.
-  void ShowStatus(const std::string& why);
 
   // Runs a handler's body after clearing the status line; anything it throws ends as an
   // "Error" message box.

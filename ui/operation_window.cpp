@@ -14,6 +14,7 @@
 
 #include "link/link.h"
 #include "link/port.h"
+#include "ops/own_files.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
 
@@ -264,7 +265,16 @@ std::string OperationWindow::AskOpenFile(const ops::FileQuestion& question) {
 std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestion& question) {
   std::string answer;
   OnUiThread([this, mode, &question, &answer] {
-    const QString path = ui::AskFile(this, fileDialogHook_, FileDialogRequestOf(mode, question));
+    const FileDialogRequest request = FileDialogRequestOf(mode, question);
+    QString path = ui::AskFile(this, fileDialogHook_, request);
+    // A file the program keeps for itself is never saved over: the user chooses again, or
+    // cancels the dialog.
+    while (mode == FileDialogMode::Save && !path.isEmpty()) {
+      const auto why = ops::ProtectedFileReason(QFile::encodeName(path).toStdString(), writerFolder_, copiesFolder_);
+      if (!why) break;
+      ShowErrorBox(path + QStringLiteral(" is ") + FromFileName(*why) + QStringLiteral("; choose another file."));
+      path = ui::AskFile(this, fileDialogHook_, request);
+    }
     if (mode == FileDialogMode::Save) savedPath_ = path;
     if (!path.isEmpty()) answer = QFile::encodeName(path).toStdString();
   });
@@ -277,16 +287,17 @@ void OperationWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutc
   });
 }
 
+void OperationWindow::ShowErrorBox(const QString& text) {
+  if (messageHook_) {
+    messageHook_(text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::Ok, this);
+  box.exec();
+}
+
 void OperationWindow::ShowError(const std::string& text) {
-  OnUiThread([this, &text] {
-    const QString shown = FromFileName(text);
-    if (messageHook_) {
-      messageHook_(shown);
-      return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), shown, QMessageBox::Ok, this);
-    box.exec();
-  });
+  OnUiThread([this, &text] { ShowErrorBox(FromFileName(text)); });
 }
 
 void OperationWindow::SaveCopyKept(const std::string& path) {

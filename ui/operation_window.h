@@ -98,6 +98,13 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // another program keeps it, the operation meets a writer that does not answer and the
   // reason goes to standard error.
   void setPort(link::Port* port) { port_ = port; }
+  // The folders whose files a save dialog's answer may not name (ops::ProtectedFileReason):
+  // the simulated writer's and the one of the copies of save memory; empty: none. Such an
+  // answer gets an "Error" message box naming the file and why, and the dialog again.
+  void setOwnFolders(std::string writerFolder, std::string copiesFolder) {
+    writerFolder_ = std::move(writerFolder);
+    copiesFolder_ = std::move(copiesFolder);
+  }
 
   // --- ops::ProgressWindow; from the worker each call is carried out on the user-interface
   // thread while the worker waits (Progress only records the numbers and does not wait).
@@ -184,6 +191,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // Runs `task` on the user-interface thread (HandOver); what it throws goes to standard error.
   void OnUiThread(const std::function<void()>& task);
   std::string AskFile(FileDialogMode mode, const ops::FileQuestion& question);
+  // The "Error" message box (or the message hook); on the user-interface thread.
+  void ShowErrorBox(const QString& text);
   void ShowWork(const QString& text);
   // Places the controls for the labels' texts (GrowingLayout).
   void Relayout();
@@ -201,6 +210,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
 
   link::Link* link_ = nullptr;
   link::Port* port_ = nullptr;
+  std::string writerFolder_;
+  std::string copiesFolder_;
   ops::ProgramState* state_ = nullptr;
   ops::OperationArgs args_;
   bool prepared_ = false;

@@ -2,8 +2,8 @@
 // quillon-cli when it is stopped, when its output goes nowhere, and when its files are not
 // what they should be: signals at a chosen command (the simulated writer's sig...-after
 // faults), a closed progress pipe, inputs that are not regular files, a trace file that is
-// one of the command's own files, a folder that cannot be listed, names that would break a
-// progress line.
+// one of the command's own files, a trace or OUT that leads to the writer's or the copies'
+// files, a folder that cannot be listed, names that would break a progress line.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 
 #include "cli_run.h"
 #include "gb_images.h"
@@ -230,6 +231,53 @@ INSTANTIATE_TEST_SUITE_P(
                       TraceCase{"menuImage", "gb-flash", "write {dir}/game.gb", "menus/cgbbios.bin"},
                       TraceCase{"writerMemory", "gb-flash", "info", "writer/gb-flash.bin"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+struct OwnFileCase {
+  const char* name;
+  const char* target;   // "copy" (a copy of save memory) or a file of the writer's folder
+  char via;             // 's' a symbolic link, 'h' a hard link, '.' a path through "..", 0 the path itself
+  const char* command;  // {p}: the path; a command without it finds the path in QUILLON_TRACE
+};
+
+class OwnFiles : public StopCli, public ::testing::WithParamInterface<OwnFileCase> {};
+
+// Neither the trace nor OUT replaces the writer's memories or a copy of save memory, by any name.
+TEST_P(OwnFiles, RefusedBeforeThePortOpens_filesUnchanged) {
+  const OwnFileCase& c = GetParam();
+  insert("gb-flash");
+  ASSERT_EQ(run("--no-backup " + port() + " write " + quote(dir_ / "game.gb")).status, 0);
+  const fs::path copy = backups() / "20260101-120000_gb_GAME.sav",
+                 file = c.target[0] == 'c' ? copy : writer() / fs::path(c.target);
+  fs::create_directories(backups());
+  support::writeFile(copy, Bytes(0x2000, 0x5C));
+  const auto contents = [this] {
+    std::map<fs::path, std::string> all;
+    for (const fs::path& folder : {fs::path(writer()), backups()})
+      for (const auto& entry : fs::directory_iterator(folder)) all[entry.path()] = slurp(entry.path());
+    return all;
+  };
+  const auto before = contents();
+  const fs::path path = c.via == '.' ? backups() / "../../.." / fs::relative(file, dir_) : c.via ? dir_ / "name" : file;
+  if (c.via == 's') fs::create_symlink(file, path);
+  if (c.via == 'h') fs::create_hard_link(file, path);
+  const auto at = std::string(c.command).find("{p}");
+  const bool inCommand = at != std::string::npos;
+  const RunResult r = run(port() + " " + (inCommand ? std::string(c.command).replace(at, 3, quote(path)) : c.command),
+                          inCommand ? "" : "QUILLON_TRACE=" + quote(path) + " ");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(path.string()), std::string::npos) << "names the file: " << r.err;
+  EXPECT_NE(r.err.find(c.target[0] == 'c' ? backups().string() : writer()), std::string::npos) << "and why: " << r.err;
+  EXPECT_TRUE(contents() == before) << "a file of the writer or a copy changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OwnFiles,
+                         ::testing::Values(OwnFileCase{"traceLinkToCard", "gb-flash.bin", 's', "--trace {p} info"},
+                                           OwnFileCase{"traceHardLinkToSave", "gb-sram.bin", 'h', "--trace {p} info"},
+                                           OwnFileCase{"traceDotDotToIni", "writer.ini", '.', "--trace {p} info"},
+                                           OwnFileCase{"environmentTraceCopy", "copy", 0, "info"},
+                                           OwnFileCase{"readOverCard", "gb-flash.bin", 0, "read --image 1 {p}"},
+                                           OwnFileCase{"backupLinkToCopy", "copy", 's', "backup-ram --image 1 {p}"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(StopCli, TraceToStandardOutput_keepsWorking) {
   insert("gb-flash");

@@ -244,6 +244,30 @@ class OperationWindowTest : public QObject {
     QVERIFY(w.isVisible());
   }
 
+  // A save dialog's answer that leads to a copy of save memory: "Error" names it, the dialog again.
+  void saveDialog_copyOfSaveMemory_errorBoxThenDialogAgain() {
+    const std::vector<std::uint8_t> sav(0x2000, 0x3D), kept(0x2000, 0xC4);
+    Bench b(sim::gbCartridge(support::makeGbImage({"SAVER", 0x1B, 0, 2, false}), sav), true);
+    const auto copy = b.fixture.backupFolder() / "20260101-120000_gb_SAVER.sav", link = b.fixture.root() / "game.sav";
+    std::filesystem::create_directories(b.fixture.backupFolder());
+    support::writeFile(copy, kept);
+    std::filesystem::create_symlink(copy, link);
+    ui::TfmRAMDown& w = *b.windows.fmRAMDown;
+    QStringList asked, errors;
+    w.setFileDialogHook([&](const ui::FileDialogRequest&) {
+      asked.append(QString::fromStdString((asked.isEmpty() ? link : b.fixture.root() / "other.sav").string()));
+      return asked.back();
+    });
+    w.setMessageHook([&](const QString& text) { errors.append(text); });
+    w.Prepare(b.writer.link, b.main->state());
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].contains(asked[0]), qPrintable(errors[0]));
+    QCOMPARE(support::readFile(copy), kept);
+    QCOMPARE(support::readFile(b.fixture.root() / "other.sav"), sav);  // the second answer
+  }
+
   void saveMemory_backupThenRestore_roundTripThroughFiles() {
     std::vector<std::uint8_t> sav(0x2000);
     for (std::size_t i = 0; i < sav.size(); ++i) sav[i] = static_cast<std::uint8_t>(i * 5 + 1);

@@ -27,7 +27,7 @@ class WindowFixture {
   std::filesystem::path root() const { return root_; }
   std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
   // No copies of save memory unless a test asks for them before open().
-  ui::StartupPaths paths() const { return {programDir(), settingsFile(), backupFolder().string(), copies_}; }
+  ui::StartupPaths paths() const { return {programDir(), settingsFile(), backupFolder().string(), copies_, {}}; }
   void keepSaveCopies() { copies_ = true; }
   std::filesystem::path backupFolder() const { return root_ / "backups"; }
 

@@ -159,6 +159,7 @@ class SimWriter final : public link::Port {
 
   std::uint64_t ticks() const;                                // sum of delayTicks counts
   std::uint64_t statusReads() const { return statusReads_; }  // reads of the status register
+  std::uint64_t accesses() const { return accesses_; }        // register accesses of every kind
   std::uint64_t statusPolls() const;                          // status queries and status-byte reads answered
   std::uint64_t bytesCrossed() const { return crossed_; }     // bytes received + bytes sent
   std::uint64_t answersGiven() const { return answers_; }     // answers started

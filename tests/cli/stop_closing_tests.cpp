@@ -133,25 +133,26 @@ TEST_P(StopClosing, StopAfterEachCommand_onlyClosingCommandsFollow) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stops, StopClosing,
-    ::testing::Values(
-        StopCase{"mbc1Backup", "gb-cart {dir}/mbc1.gb --sav {dir}/in.sav", "--no-backup backup-ram {out}", "ReadBlock",
-                 true, true},
-        StopCase{"mbc1RestoreAndCopy", "gb-cart {dir}/mbc1.gb", "restore-ram {dir}/in.sav", "QueryState3", true, true},
-        StopCase{"mbc5Backup", "gb-cart {dir}/mbc5.gb --sav {dir}/in.sav", "--no-backup backup-ram {out}", "ReadBlock",
-                 true},
-        StopCase{"mbc5RestoreAndCopy", "gb-cart {dir}/mbc5.gb", "restore-ram {dir}/in.sav", "QueryState3", true},
-        StopCase{"flashImageBackup", "gb-flash --bios-chip 12 --flash-chip 21", "--no-backup backup-ram --image 1 {out}",
-                 "ReadBlock", false},
-        StopCase{"flashImageRestoreAndCopy", "gb-flash --bios-chip 12 --flash-chip 21",
-                 "restore-ram --image 1 {dir}/in.sav", "QueryState3", false},
-        // A FLASH ROM programmed and erased with the programming voltage on.
-        StopCase{"flashWrite", "gb-flash --bios-chip 12 --flash-chip 21", "--no-backup write {dir}/game.gb",
-                 "QueryState3", false},
-        StopCase{"flashErase", "gb-flash --bios-chip 12 --flash-chip 21", "--no-backup erase --size 16", "QueryState3",
-                 false}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Stops, StopClosing,
+                         ::testing::Values(StopCase{"mbc1Backup", "gb-cart {dir}/mbc1.gb --sav {dir}/in.sav",
+                                                    "--no-backup backup-ram {out}", "ReadBlock", true, true},
+                                           StopCase{"mbc1RestoreAndCopy", "gb-cart {dir}/mbc1.gb",
+                                                    "restore-ram {dir}/in.sav", "QueryState3", true, true},
+                                           StopCase{"mbc5Backup", "gb-cart {dir}/mbc5.gb --sav {dir}/in.sav",
+                                                    "--no-backup backup-ram {out}", "ReadBlock", true},
+                                           StopCase{"mbc5RestoreAndCopy", "gb-cart {dir}/mbc5.gb",
+                                                    "restore-ram {dir}/in.sav", "QueryState3", true},
+                                           StopCase{"flashImageBackup", "gb-flash --bios-chip 12 --flash-chip 21",
+                                                    "--no-backup backup-ram --image 1 {out}", "ReadBlock", false},
+                                           StopCase{"flashImageRestoreAndCopy",
+                                                    "gb-flash --bios-chip 12 --flash-chip 21",
+                                                    "restore-ram --image 1 {dir}/in.sav", "QueryState3", false},
+                                           // A FLASH ROM programmed and erased with the programming voltage on.
+                                           StopCase{"flashWrite", "gb-flash --bios-chip 12 --flash-chip 21",
+                                                    "--no-backup write {dir}/game.gb", "QueryState3", false},
+                                           StopCase{"flashErase", "gb-flash --bios-chip 12 --flash-chip 21",
+                                                    "--no-backup erase --size 16", "QueryState3", false}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace quillon::test

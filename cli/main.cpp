@@ -242,7 +242,7 @@ static int RunCommandLine(int argc, char** argv) {
       "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, extra-erase-fail,\n"
       "program-fail-bank=B, bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
       "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail,\n"
-      "unknown-bios-chip, unknown-flash-chip, byte-delay=US, deaf-erase-ms=MS, access-us=US,\n"
+      "unknown-bios-chip, unknown-flash-chip, byte-delay=US, deaf-erase-ms=MS, access-us=US, port-fail-at=N,\n"
       "sigint-after=N, sigterm-after=N, sighup-after=N\n"
       "(the program driving the writer gets that signal after the writer's N-th command); --clear\n"
       "removes all");

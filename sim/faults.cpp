@@ -41,6 +41,7 @@ constexpr FaultEntry kFaultEntries[] = {
     {"byte-delay", Kind::Number, 0, 100000, "US"},
     {"deaf-erase-ms", Kind::Number, 0, 600000, "MS"},
     {"access-us", Kind::Number, 0, 1000, "US"},
+    {"port-fail-at", Kind::Number, 0, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sigint-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sigterm-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
     {"sighup-after", Kind::Number, 1, std::numeric_limits<std::uint32_t>::max(), "N"},
@@ -175,6 +176,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "byte-delay") faults.byteDelay = static_cast<std::uint32_t>(value);
   if (name == "deaf-erase-ms") faults.deafEraseMs = static_cast<std::uint32_t>(value);
   if (name == "access-us") faults.accessUs = static_cast<std::uint32_t>(value);
+  if (name == "port-fail-at") faults.portFailAt = value;
   for (const SignalFault& each : kSignalFaults) {
     if (name == each.name) {
       faults.signalAfter = value;
@@ -208,6 +210,7 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.byteDelay != 0) add("byte-delay", faults.byteDelay);
   if (faults.deafEraseMs != 0) add("deaf-erase-ms", faults.deafEraseMs);
   if (faults.accessUs != 0) add("access-us", faults.accessUs);
+  if (faults.portFailAt) add("port-fail-at", *faults.portFailAt);
   for (const SignalFault& each : kSignalFaults) {
     if (faults.signalAfter && faults.signal == each.signal) add(each.name, *faults.signalAfter);
   }

@@ -46,6 +46,9 @@ struct Faults {
   // on) advances N microseconds per register access and 15 per DelayTicks tick instead of
   // following the wall clock: a port as slow as a real one, without the waiting.
   std::uint32_t accessUs = 0;
+  // port-fail-at=N: once N bytes have crossed, the next data register write fails once (the
+  // port throws, as a pulled adapter's does); the writer answers again after it.
+  std::optional<std::uint64_t> portFailAt;
   // sigint-after=N, sigterm-after=N, sighup-after=N: the program that drives the writer gets
   // that signal right after the writer carried out its N-th command (counted from when that
   // program opened the writer), as if the user pressed Ctrl-C or closed the terminal then;

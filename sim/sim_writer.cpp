@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 #include "sim/card_model.h"
@@ -197,6 +198,16 @@ std::uint8_t SimWriter::readStatus() {
   const std::uint8_t nibble =
       highNibble_ ? static_cast<std::uint8_t>(byte >> 4) : static_cast<std::uint8_t>(byte & 0x0F);
   return static_cast<std::uint8_t>(link::kStatusReady | nibble << link::kStatusNibbleShift);
+}
+
+void SimWriter::writeData(std::uint8_t value) {
+  ++accesses_;
+  std::optional<std::uint64_t>& failAt = device_->faults.portFailAt;
+  if (failAt && crossed_ >= *failAt) {
+    failAt.reset();
+    throw std::runtime_error("the port failed");
+  }
+  data_ = value;
 }
 
 void SimWriter::writeControl(std::uint8_t value) {

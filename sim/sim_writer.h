@@ -118,10 +118,7 @@ class SimWriter final : public link::Port {
 
   // --- the port registers --------------------------------------------------------------
   std::uint8_t readStatus() override;
-  void writeData(std::uint8_t value) override {
-    ++accesses_;
-    data_ = value;
-  }
+  void writeData(std::uint8_t value) override;
   std::uint8_t readControl() override {
     ++accesses_;
     return control_;

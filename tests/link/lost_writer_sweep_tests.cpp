@@ -41,30 +41,11 @@ struct Rig {
   }
 };
 
-enum class Op { Write, Read, Backup, Restore, Erase };
-
 struct SweepCase {
   const char* name;
-  bool ws;
-  bool cartridge;
-  Op run;
+  bool ws, cartridge, restore;
+  ops::Result (*run)(ops::Operation&);
 };
-
-ops::Result RunOp(const SweepCase& c, ops::Operation& op) {
-  switch (c.run) {
-    case Op::Write:
-      return c.ws ? ws::WriteWsCard(op, "") : gb::WriteGbCard(op);
-    case Op::Read:
-      return c.ws ? ws::ReadWsCard(op) : gb::ReadGbCard(op, 0);
-    case Op::Backup:
-      return c.ws ? ws::BackupWsRam(op) : gb::BackupGbRam(op, 0);
-    case Op::Restore:
-      return c.ws ? ws::RestoreWsRam(op) : gb::RestoreGbRam(op, 0);
-    case Op::Erase:
-      return c.ws ? ws::EraseWsCard(op) : gb::EraseGbCard(op, 0);
-  }
-  return {};
-}
 
 class LostWriter : public ::testing::TestWithParam<SweepCase> {};
 
@@ -92,7 +73,7 @@ TEST_P(LostWriter, AtCommandBoundaries_successOnlyWithTheRightResult) {
                                        : sim::emptyGbFlashCard(12, 21);
   if (!c.cartridge) {
     Rig prepare(card, {}, state);
-    ASSERT_TRUE(RunOp({"", c.ws, false, Op::Write}, prepare.op).ok());
+    ASSERT_TRUE((c.ws ? ws::WriteWsCard(prepare.op, "") : gb::WriteGbCard(prepare.op)).ok());
     card = prepare.contents();
   }
   Rig probe(card, {}, state);
@@ -104,8 +85,8 @@ TEST_P(LostWriter, AtCommandBoundaries_successOnlyWithTheRightResult) {
     fs::remove(out);
     faults.accessUs = 1;  // the writer's clock as a real port's
     auto rig = std::make_unique<Rig>(card, faults, state);
-    rig->window.fileAnswer = (c.run == Op::Restore ? dir / "in.sav" : out).string();
-    return std::pair(RunOp(c, rig->op), std::move(rig));
+    rig->window.fileAnswer = (c.restore ? dir / "in.sav" : out).string();
+    return std::pair(c.run(rig->op), std::move(rig));
   };
   const auto [healthyResult, healthy] = runWith({});
   ASSERT_TRUE(healthyResult.ok()) << healthyResult.text;
@@ -134,16 +115,22 @@ TEST_P(LostWriter, AtCommandBoundaries_successOnlyWithTheRightResult) {
   }
 }
 
+using Op = ops::Operation;
 INSTANTIATE_TEST_SUITE_P(
     Ops, LostWriter,
-    ::testing::Values(SweepCase{"cartRead", false, true, Op::Read}, SweepCase{"cartBackup", false, true, Op::Backup},
-                      SweepCase{"cartRestore", false, true, Op::Restore},
-                      SweepCase{"flashWrite", false, false, Op::Write}, SweepCase{"flashRead", false, false, Op::Read},
-                      SweepCase{"flashBackup", false, false, Op::Backup},
-                      SweepCase{"flashRestore", false, false, Op::Restore},
-                      SweepCase{"flashErase", false, false, Op::Erase}, SweepCase{"wsWrite", true, false, Op::Write},
-                      SweepCase{"wsRead", true, false, Op::Read}, SweepCase{"wsBackup", true, false, Op::Backup},
-                      SweepCase{"wsRestore", true, false, Op::Restore}, SweepCase{"wsErase", true, false, Op::Erase}),
+    ::testing::Values(SweepCase{"cartRead", false, true, false, [](Op& op) { return gb::ReadGbCard(op, 0); }},
+                      SweepCase{"cartBackup", false, true, false, [](Op& op) { return gb::BackupGbRam(op, 0); }},
+                      SweepCase{"cartRestore", false, true, true, [](Op& op) { return gb::RestoreGbRam(op, 0); }},
+                      SweepCase{"flashWrite", false, false, false, [](Op& op) { return gb::WriteGbCard(op); }},
+                      SweepCase{"flashRead", false, false, false, [](Op& op) { return gb::ReadGbCard(op, 0); }},
+                      SweepCase{"flashBackup", false, false, false, [](Op& op) { return gb::BackupGbRam(op, 0); }},
+                      SweepCase{"flashRestore", false, false, true, [](Op& op) { return gb::RestoreGbRam(op, 0); }},
+                      SweepCase{"flashErase", false, false, false, [](Op& op) { return gb::EraseGbCard(op, 0); }},
+                      SweepCase{"wsWrite", true, false, false, [](Op& op) { return ws::WriteWsCard(op, ""); }},
+                      SweepCase{"wsRead", true, false, false, [](Op& op) { return ws::ReadWsCard(op); }},
+                      SweepCase{"wsBackup", true, false, false, [](Op& op) { return ws::BackupWsRam(op); }},
+                      SweepCase{"wsRestore", true, false, true, [](Op& op) { return ws::RestoreWsRam(op); }},
+                      SweepCase{"wsErase", true, false, false, [](Op& op) { return ws::EraseWsCard(op); }}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -32,6 +32,7 @@ namespace {
 // The port, the trace and the link over them. When no port can be opened, the port is one
 // that never answers, so the program still runs and every command finds no writer.
 struct Connection {
+  std::string portProblem;  // why no port was opened; empty when one was
   std::unique_ptr<quillon::link::Port> port;
   std::unique_ptr<quillon::link::Trace> trace;
   std::unique_ptr<quillon::link::Link> link;
@@ -63,6 +64,7 @@ Connection Connect(const std::string& spec, const quillon::ui::StartupPaths& pat
     c.port = quillon::connect::openPort(spec, &std::cerr);
   } catch (const quillon::connect::PortError& e) {
     std::cerr << e.what() << '\n';
+    c.portProblem = e.what();
     c.port = std::make_unique<quillon::connect::SilentPort>(e.what());
   }
   quillon::link::LinkOptions options;
@@ -117,6 +119,7 @@ int Run(QApplication& app) {
 
   // The main window makes and owns its secondary windows.
   quillon::ui::Tform_ZEP form_ZEP(std::move(paths), *connection.link, connection.port.get());
+  form_ZEP.SetWriterReason(connection.portProblem);
   if (!traceNote.empty()) form_ZEP.ShowStatus(traceNote);
 
   form_ZEP.show();

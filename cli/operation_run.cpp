@@ -84,6 +84,8 @@ int checkOutput(const GlobalOptions& options, const std::string& path) {
 int report(OperationRun& run, const ops::Result& result) {
   run.window.Close();
   run.session.link().flushDiagnostics();
+  if (!result.detail.empty() && result.outcome == ops::Outcome::Success)
+    std::cerr << library::EscapeField(result.detail) << '\n';
   switch (result.outcome) {
     case ops::Outcome::Success:
       std::cout << result.text << '\n' << std::flush;
@@ -99,6 +101,7 @@ int report(OperationRun& run, const ops::Result& result) {
   }
   const std::string text = library::EscapeField(result.text);
   if (run.window.lastLine() != text) std::cerr << text << '\n';
+  if (!result.detail.empty()) std::cerr << library::EscapeField(result.detail) << '\n';
   return kExitFailed;
 }
 

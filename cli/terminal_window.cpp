@@ -79,6 +79,11 @@ void TerminalWindow::CardProbed(const detect::CardInfo& info, detect::ProbeOutco
 
 void TerminalWindow::ShowError(const std::string& text) { PrintLine(library::EscapeField(text)); }
 
+bool TerminalWindow::Confirm(const std::string& question) {
+  PrintLine(library::EscapeField(question) + " No");
+  return false;
+}
+
 void TerminalWindow::PrintLine(const std::string& line) {
   Close();  // a message of its own line, not inside the bar
   if (display_.beforeLine) display_.beforeLine();

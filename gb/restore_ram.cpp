@@ -47,7 +47,8 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   const auto data = library::ReadFilePrefix(path, memory.fileBytes());
   if (!data) return end(ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
-  if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error");
+  const std::string sizeDetail = ops::SaveFileSizeDetail(path, memory.fileBytes());
+  if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error", sizeDetail);
   if (auto ended = KeepSaveCopy(op, memory, SaveTitle(op.state.cardInfo, selectedImage),
                                 [&] { return ProbeAgain(op, memory, selectedImage); }))
     return *ended;
@@ -72,7 +73,7 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
     meter.Advance(memory.bankBytes);
   }
   access.Close();
-  return Finish(op, ops::Outcome::Success, "Uploading Success");
+  return Finish(op, ops::Outcome::Success, "Uploading Success", sizeDetail);
 }
 
 }  // namespace quillon::gb

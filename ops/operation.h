@@ -33,6 +33,9 @@ enum class Outcome {
 struct Result {
   Outcome outcome = Outcome::Failed;
   std::string text;  // the step label's last text
+  // A line said under the result (and in the main window's status line, on the command line's
+  // standard error): why a failure failed, or what a success left out; empty: none.
+  std::string detail{};
 
   bool ok() const { return outcome == Outcome::Success; }
 };

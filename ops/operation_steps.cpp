@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 namespace quillon::ops {
@@ -19,13 +20,25 @@ std::string Format(const char* format, const std::string& name) {
   return text.data();
 }
 
-Result Finish(Operation& op, Outcome outcome, const std::string& text) {
+Result Finish(Operation& op, Outcome outcome, const std::string& text, const std::string& detail) {
   // Work done after the writer was lost, or with bytes that never crossed, did not happen as
   // the operation counted it: it is no success.
   if (outcome == Outcome::Success && op.link.lostContact()) return Finish(op, Outcome::Failed, std::string(kLinkLost));
   op.window.SetWork(text);
   op.window.Beep();
-  return {outcome, text};
+  return {outcome, text, detail};
+}
+
+std::string SaveFileSizeDetail(const std::string& file, std::uint64_t areaBytes) {
+  std::error_code error;
+  const std::uint64_t fileBytes = std::filesystem::file_size(file, error);
+  if (error) return {};
+  const std::string n = std::to_string(fileBytes), m = std::to_string(areaBytes);
+  if (fileBytes < areaBytes) return file + " holds " + n + " bytes; this save area needs " + m + " bytes";
+  // Emulators append a real-time clock's state to a save: that is no surprise.
+  const std::uint64_t surplus = fileBytes - areaBytes;
+  if (surplus == 0 || surplus == kClockBlock || surplus == kClockBlockLong) return {};
+  return "Only the first " + m + " of " + n + " bytes of " + file + " were used";
 }
 
 std::string SuggestedFileName(std::string_view title, std::string_view extension) {

@@ -26,8 +26,15 @@ inline constexpr std::string_view kLinkLost = "Linking Fail";
 // Ends an operation: the text stays in the step label, the window beeps. A stopped
 // operation ends without a beep: its window is closing. A success after the link lost
 // contact with the writer ends as kLinkLost instead.
-Result Finish(Operation& op, Outcome outcome, const std::string& text);
+Result Finish(Operation& op, Outcome outcome, const std::string& text, const std::string& detail = {});
 Result Stopped();
+
+// What a save memory restore says of its file `file` for a save area of `areaBytes`:
+// that it is too short (the restore sends nothing), or that the end of a longer one was not
+// used; nothing when it fits, or when what is left over is a real-time clock's block that
+// emulators append to a save (kClockBlock or kClockBlockLong bytes).
+inline constexpr std::uint64_t kClockBlock = 44, kClockBlockLong = 48;
+std::string SaveFileSizeDetail(const std::string& file, std::uint64_t areaBytes);
 
 // How the operation ends after a step that did not go well: Stopped() after a stop, the
 // failure `failureText` when it failed; nothing when it went well:

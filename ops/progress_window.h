@@ -43,6 +43,9 @@ class ProgressWindow {
   // A message box with the caption "Error" and an OK button; returns once the user has
   // closed it. The operation goes on afterwards.
   virtual void ShowError(const std::string& text) = 0;
+  // A question with the buttons Yes and No, No the default (Return and Escape answer No);
+  // true for Yes. The operation waits for the answer.
+  virtual bool Confirm(const std::string& question) = 0;
   // A copy of the save memory that the operation is about to overwrite was kept at `path`.
   virtual void SaveCopyKept(const std::string& path) = 0;
   // The copy could not be kept (`why`): the operation ends with "Backup Fail", the card as it was.

@@ -256,6 +256,16 @@ void Tform_ZEP::ShowRomDir() {
   lbDirect->resize(Button2->x() - 4 - lbDirect->x(), lbDirect->sizeHint().height());
 }
 
+void Tform_ZEP::SetWriterReason(std::string reason) {
+  writerReason_ = std::move(reason);
+  if (writerSilent_) ShowStatus(WriterSilentStatus());
+}
+
+std::string Tform_ZEP::WriterSilentStatus() const {
+  const std::string& why = !claimReason_.empty() ? claimReason_ : writerReason_;
+  return (why.empty() ? std::string("Linking Fail") : why) + " (run quillon-cli doctor for more)";
+}
+
 void Tform_ZEP::ShowStatus(const std::string& why) {
   QString text = QString::fromStdString(why);
   if (!text.isEmpty()) text[0] = text[0].toUpper();
@@ -289,10 +299,13 @@ detect::ProbeOutcome Tform_ZEP::ProbeCard() {
   // The writer is the probe's alone; another program's claim makes it a writer that does not
   // answer.
   const link::PortClaim claim(port_);
+  claimReason_ = claim.held() ? std::string() : claim.why();
   if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
   const detect::ProbeOutcome outcome = detect::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
   infoBox_.Probed(outcome, state_.cardInfo, state_.writerType());
   ShowCardInfo();
+  writerSilent_ = outcome == detect::ProbeOutcome::DeviceError;
+  if (writerSilent_) ShowStatus(WriterSilentStatus());
   return outcome;
 }
 

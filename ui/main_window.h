@@ -139,6 +139,9 @@ class Tform_ZEP : public QWidget {
   // The status line under the controls: why a command did nothing, or a note from the start
   // of the program (a trace it refused); empty clears it. The next command clears it too.
   void ShowStatus(const std::string& why);
+  // Why no port could be opened, as quillon-cli says it on standard error: whenever the
+  // writer does not answer, the status line names it.
+  void SetWriterReason(std::string reason);
 
  public slots:
   void ComboBox1Change();
@@ -187,9 +190,13 @@ class Tform_ZEP : public QWidget {
   std::string AskPatchFile();
   // The erase question: true when the user answered "Yes".
   bool AskErase();
-  // What the status line says after an operation's window closed: its failure message, or
-  // that it was stopped; nothing after a success or a cancelled file dialog.
-  static std::string StatusAfter(const ops::Result& result);
+  // What the status line says after an operation's window closed: its failure message (or
+  // why it failed), or that it was stopped; after a success what it left out; nothing after
+  // a cancelled file dialog.
+  std::string StatusAfter(const ops::Result& result) const;
+  // The status line when the writer did not answer: why, as far as the program knows, and
+  // where to learn more.
+  std::string WriterSilentStatus() const;
 
   // Controls, in tab order.
   QPushButton* Button2 = nullptr;
@@ -213,6 +220,9 @@ class Tform_ZEP : public QWidget {
   PathLabel* lbDirect = nullptr;
   QLabel* Label2 = nullptr;
   QLabel* lbStatus = nullptr;
+  std::string writerReason_;   // why no port was opened (SetWriterReason)
+  std::string claimReason_;    // why the last probe could not have the writer (another program kept it)
+  bool writerSilent_ = false;  // the last probe of the main window found no writer
 
   std::filesystem::path settingsPath_;
   std::string backupFolder_;

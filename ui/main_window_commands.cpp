@@ -88,7 +88,7 @@ void Tform_ZEP::RunCommand(ops::Command command) {
     plan = ops::Picked(std::move(plan), Pick(items).value_or(-1));
   }
   if (plan.next != ops::CommandPlan::Next::Run) {
-    ShowStatus(plan.reason);
+    ShowStatus(probe == detect::ProbeOutcome::DeviceError ? WriterSilentStatus() : plan.reason);
     return;
   }
   if (plan.asksErase && !AskErase()) {
@@ -105,15 +105,17 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   if (plan.probeAfter) ProbeCard();
 }
 
-std::string Tform_ZEP::StatusAfter(const ops::Result& result) {
+std::string Tform_ZEP::StatusAfter(const ops::Result& result) const {
   // The operation window has closed: its failure message stays in view here. The WS
   // operations find a missing writer or card themselves, so this is where their reason shows.
   switch (result.outcome) {
     case ops::Outcome::Failed:
-      return result.text;
+      if (!result.detail.empty()) return result.detail;
+      return result.text == "Linking Fail" ? WriterSilentStatus() : result.text;
     case ops::Outcome::Stopped:
       return "stopped";
     case ops::Outcome::Success:
+      return result.detail;  // what a success left out
     case ops::Outcome::Cancelled:
       break;
   }

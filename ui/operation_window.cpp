@@ -169,7 +169,7 @@ void OperationWindow::WorkerEnded(const ops::Result& result) {
       saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
     }
     if (!result.text.empty() && result.outcome != ops::Outcome::Stopped) {
-      ShowWork(QString::fromStdString(result.text));
+      ShowWork(QString::fromStdString(result.detail.empty() ? result.text : result.text + "\n" + result.detail));
     }
     Relayout();
     emit workerEnded();
@@ -298,6 +298,20 @@ void OperationWindow::ShowErrorBox(const QString& text) {
 
 void OperationWindow::ShowError(const std::string& text) {
   OnUiThread([this, &text] { ShowErrorBox(FromFileName(text)); });
+}
+
+bool OperationWindow::Confirm(const std::string& question) {
+  bool yes = false;
+  OnUiThread([this, &question, &yes] {
+    if (questionHook_) {
+      yes = questionHook_(FromFileName(question));
+      return;
+    }
+    const std::unique_ptr<QMessageBox> box =
+        MakeQuestionBox(this, "OperationQuestion", windowTitle(), FromFileName(question));
+    yes = box->exec() == QMessageBox::Yes;
+  });
+  return yes;
 }
 
 void OperationWindow::SaveCopyKept(const std::string& path) {

@@ -89,6 +89,9 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // Replaces the "Error" message box (tests answer or record it); empty: the real box.
   using MessageHook = std::function<void(const QString& text)>;
   void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+  // Answers the Yes/No questions instead of showing them (true: Yes); empty: the real box.
+  using QuestionHook = std::function<bool(const QString& question)>;
+  void setQuestionHook(QuestionHook hook) { questionHook_ = std::move(hook); }
   // Where the card probes of the operations go (the main window's card information).
   void setCardInfoSink(CardInfoSink sink) { cardInfoSink_ = std::move(sink); }
   // Runs `operation` instead of the window's own card operation; empty: the card operation.
@@ -115,6 +118,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::string AskOpenFile(const ops::FileQuestion& question) final;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) final;
   void ShowError(const std::string& text) final;
+  bool Confirm(const std::string& question) final;
   void SaveCopyKept(const std::string& path) final;
   void SaveCopyFailed(const std::string& why) final;
   void Beep() final;
@@ -176,6 +180,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
       window_.OperationWindow::CardProbed(info, outcome);
     }
     void ShowError(const std::string& text) override { window_.OperationWindow::ShowError(text); }
+    bool Confirm(const std::string& question) override { return window_.OperationWindow::Confirm(question); }
     void SaveCopyKept(const std::string& path) override { window_.OperationWindow::SaveCopyKept(path); }
     void SaveCopyFailed(const std::string& why) override { window_.OperationWindow::SaveCopyFailed(why); }
     void Beep() override { window_.OperationWindow::Beep(); }
@@ -228,6 +233,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;
   MessageHook messageHook_;
+  QuestionHook questionHook_;
   CardInfoSink cardInfoSink_;
   OperationFunction operation_;
 };

@@ -19,7 +19,8 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   // The file is read before the writer is touched: a short file changes nothing on the card.
   const auto data = library::ReadFilePrefix(path, kSaveSize);
   if (!data) return fail(Format("Open %s Error", path));
-  if (data->size() < kSaveSize) return fail("Reading File Error");
+  const std::string sizeDetail = ops::SaveFileSizeDetail(path, kSaveSize);
+  if (data->size() < kSaveSize) return Finish(op, ops::Outcome::Failed, "Reading File Error", sizeDetail);
 
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
@@ -38,7 +39,7 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   if (status != protocol::kStateDone) return fail("Uploading Fail");
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);
-  return Finish(op, ops::Outcome::Success, "Uploading Success");
+  return Finish(op, ops::Outcome::Success, "Uploading Success", sizeDetail);
 }
 
 }  // namespace quillon::ws

@@ -60,9 +60,7 @@ class CardWriter {
         break;
     }
     const Placement* placement = PlacementOf(image_.size());
-    if (!patchFile_.empty()) {
-      if (const std::string patchFailure = PatchImage(); !patchFailure.empty()) return Fail(patchFailure);
-    }
+    if (!patchFile_.empty() && !PatchImage()) return Finish(op_, ops::Outcome::Cancelled, "Writing Cancelled");
 
     // Writing ends by clearing the save memory: it is kept first.
     if (auto end = KeepSaveCopy(op_, true)) return *end;
@@ -84,16 +82,16 @@ class CardWriter {
  private:
   ops::Result Fail(const std::string& text) { return Finish(op_, ops::Outcome::Failed, text); }
 
-  // Patches the image in memory; a patch that does not fit is shown and the image written
-  // as it is. Returns the failure text when the patch file cannot be read whole.
-  std::string PatchImage() {
+  // Patches the image in memory. A patch that cannot be read or does not fit is shown, and the
+  // user says whether the image goes to the card without it; false: it does not, and nothing
+  // was sent that changes the card.
+  bool PatchImage() {
     const auto patch = library::ReadWholeFile(patchFile_);
-    if (!patch) return Format("Opening %s Error", patchFile_);
-    if (ApplyIpsPatch(image_, *patch) != 0) {
-      unpatched_ = true;
-      op_.window.ShowError("Patch File Error");
-    }
-    return {};
+    if (patch && ApplyIpsPatch(image_, *patch) == 0) return true;
+    op_.window.ShowError("Patch File Error");
+    if (!op_.window.Confirm(std::string(kWriteUnpatchedQuestion))) return false;
+    unpatched_ = true;
+    return true;
   }
 
   Step WriteBlock(unsigned b, unsigned first, std::uint8_t sizeCode, ProgressMeter& meter) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ops/operation.h"
@@ -26,8 +27,11 @@ ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image)
 // Writes the card list's one WS image to the top of the card, patched in memory with the
 // IPS file `patchFile` when it is not empty, then clears the save memory; "Writing
 // Success", with the time it took in the file label, followed by ", not patched" when the
-// patch was refused ("Patch File Error") and the image was written as it is.
+// patch could not be applied ("Patch File Error") and the user chose to write the image
+// without it (kWriteUnpatchedQuestion); "Writing Cancelled" when the user did not, before
+// anything changed on the card.
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile);
+inline constexpr std::string_view kWriteUnpatchedQuestion = "The patch was not applied. Write the image without it?";
 
 // "Using %d Seconds" or "Using %d Minutes %d Seconds" for a run of `milliseconds`.
 std::string ElapsedText(std::uint32_t milliseconds);

@@ -315,5 +315,45 @@ TEST_F(StopCli, ListOfAnUnreadableFolder_saysWhyExitOne) {
   EXPECT_NE(r.err.find("cannot be listed: Permission denied"), std::string::npos) << r.err;
 }
 
+// A save file of the wrong size: a short one sends nothing and says why; of a longer one the
+// restore says what it left out, unless that is the clock block emulators append.
+struct SaveSizeCase {
+  const char* name;
+  const char* writer;  // --writer
+  std::size_t bytes;   // of the file; the save areas here hold 32768
+  int status;
+  const char* said;  // on standard error; empty: neither size line
+};
+
+class SaveFileSize : public StopCli, public ::testing::WithParamInterface<SaveSizeCase> {};
+
+TEST_P(SaveFileSize, RestoreSaysWhatDoesNotFit) {
+  const SaveSizeCase& c = GetParam();
+  const bool ws = std::string(c.writer) == "ws";
+  insert(ws ? "ws-flash" : "gb-cart " + quote(dir_ / "cart.gb"));
+  const fs::path save = fs::path(writer()) / (ws ? "ws-sram.bin" : "gb-cart.sav");
+  const std::string before = slurp(save);
+  support::writeFile(dir_ / "in.sav", Bytes(c.bytes, 0x3E));
+  const RunResult r =
+      run("--no-backup --writer " + std::string(c.writer) + " " + port() + " restore-ram " + quote(dir_ / "in.sav"));
+  EXPECT_EQ(r.status, c.status) << r.err;
+  for (const char* line : {"this save area needs", "Only the first"}) {
+    const bool said = std::string(c.said).find(line) != std::string::npos;
+    EXPECT_EQ(r.err.find(said ? inDir(c.said) : line) != std::string::npos, said) << r.err;
+  }
+  EXPECT_EQ(slurp(save) == before, c.status != 0) << "a refused file changes nothing; a used one is written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Restore, SaveFileSize,
+    ::testing::Values(
+        SaveSizeCase{"gbShort", "gb", 2048, 1, "{dir}/in.sav holds 2048 bytes; this save area needs 32768 bytes"},
+        SaveSizeCase{"gbLonger", "gb", 65536, 0, "Only the first 32768 of 65536 bytes of {dir}/in.sav were used"},
+        SaveSizeCase{"gbClockBlock", "gb", 32768 + 48, 0, ""},
+        SaveSizeCase{"wsShort", "ws", 16384, 1, "{dir}/in.sav holds 16384 bytes; this save area needs 32768 bytes"},
+        SaveSizeCase{"wsLonger", "ws", 32768 + 100, 0, "Only the first 32768 of 32868 bytes of {dir}/in.sav were used"},
+        SaveSizeCase{"wsClockBlock", "ws", 32768 + 44, 0, ""}),
+    [](const auto& param) { return std::string(param.param.name); });
+
 }  // namespace
 }  // namespace quillon::test

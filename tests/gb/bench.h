@@ -47,10 +47,15 @@ class RecordingWindow final : public ops::ProgressWindow {
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void SaveCopyKept(const std::string& path) override { copies.push_back(path); }
   void SaveCopyFailed(const std::string& why) override { copyFailures.push_back(why); }
+  bool Confirm(const std::string& question) override {
+    errors.push_back(question);
+    return confirmAnswer;
+  }
+  bool confirmAnswer = false;
   void Beep() override { ++beeps; }
 
   std::vector<std::string> work;
-  std::vector<std::string> errors;                // message boxes
+  std::vector<std::string> errors;                // message boxes and questions, in order
   std::vector<std::string> copies, copyFailures;  // kept save memory copies, and why one was not
   std::string file;
   std::string fileAnswer;  // the dialog's answer; empty: cancelled

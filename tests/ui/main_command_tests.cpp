@@ -695,6 +695,14 @@ class MainCommandTest : public QObject {
     QCOMPARE(ran.size(), 1);
     QCOMPARE(main.cardInfo().kind, -1);
     QCOMPARE(f.messages, QStringList{});
+    // Why there is no writer, as the command line says it, stays in the status line.
+    QCOMPARE(Status(main), QStringLiteral("Linking Fail (run quillon-cli doctor for more)"));
+    main.SetWriterReason("no parallel port: /dev/parport0 does not exist");
+    QCOMPARE(Status(main),
+             QStringLiteral("No parallel port: /dev/parport0 does not exist (run quillon-cli doctor for more)"));
+    Control<QPushButton>(main, "Button6")->click();
+    QCOMPARE(Status(main),
+             QStringLiteral("No parallel port: /dev/parport0 does not exist (run quillon-cli doctor for more)"));
   }
 
   // --- the erase question --------------------------------------------------------------
@@ -865,7 +873,7 @@ class MainCommandTest : public QObject {
     for (const char* button : {"Button9", "Button11", "Button10", "Button13"}) {
       c.Press(button);
       QCOMPARE(Info(c.main()), QStringLiteral("The writer does not answer\n") + answered);
-      QCOMPARE(Status(c.main()), QStringLiteral("Linking Fail"));
+      QCOMPARE(Status(c.main()), QStringLiteral("Linking Fail (run quillon-cli doctor for more)"));
     }
     QCOMPARE(c.shown, QStringList{});
     c.bench.writer.port.faults().absent = false;

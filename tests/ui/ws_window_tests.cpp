@@ -189,21 +189,28 @@ class WsWindowTest : public QObject {
     QTest::addColumn<QByteArray>("patch");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<bool>("patched");
+    QTest::addColumn<bool>("writeUnpatched");  // the answer to the question after "Patch File Error"
     // One record: 2 bytes "AB" at image offset 0x000010.
     const QByteArray good = QByteArray("PATCH") + QByteArray::fromHex("0000100002") + "AB" + "EOF";
     // A record reaching beyond the 512 KiB image.
     const QByteArray beyond = QByteArray("PATCH") + QByteArray::fromHex("07FFFF0002") + "AB";
-    QTest::newRow("applied") << 1 << good << QStringList{} << true;
-    QTest::newRow("wrong header") << 1 << QByteArray("JUNK!") << QStringList{"Patch File Error"} << false;
-    QTest::newRow("beyond image") << 1 << beyond << QStringList{"Patch File Error"} << false;
-    QTest::newRow("no patch asked for") << 0 << good << QStringList{} << false;
+    const QStringList refused{"Patch File Error", "The patch was not applied. Write the image without it?"};
+    QTest::newRow("applied") << 1 << good << QStringList{} << true << true;
+    QTest::newRow("wrong header") << 1 << QByteArray("JUNK!") << refused << false << true;
+    QTest::newRow("beyond image") << 1 << beyond << refused << false << true;
+    QTest::newRow("beyond image, not written") << 1 << beyond << refused << false << false;
+    QTest::newRow("no patch file") << 2 << good << refused << false << false;
+    QTest::newRow("no patch asked for") << 0 << good << QStringList{} << false << true;
   }
   void write_patchChoice_patchedOrMessageAndUnpatched() {
     QFETCH(int, usePatch);
     QFETCH(QByteArray, patch);
     QFETCH(QStringList, messages);
     QFETCH(bool, patched);
+    QFETCH(bool, writeUnpatched);
     Bench b(sim::emptyWsFlashCard());
+    auto sram = b.writer.port.memory(sim::Memory::WsSram);
+    std::fill(sram.begin(), sram.end(), std::uint8_t{0x5A});
     const std::vector<std::uint8_t> image = MakeWsImage();
     ComposeWsCard(b, image);
     const std::filesystem::path patchFile = b.fixture.root() / "fix.ips";
@@ -216,13 +223,27 @@ class WsWindowTest : public QObject {
       shown.append(text);
       runningWhileShown = w.running();
     });
-    w.Prepare(b.writer.link, b.main->state(), PatchArgs(usePatch == 1 ? patchFile.string() : std::string()));
+    w.setQuestionHook([&](const QString& text) {
+      shown.append(text);
+      return writeUnpatched;
+    });
+    const std::string patchArg = usePatch == 0 ? "" : usePatch == 1 ? patchFile.string() : patchFile.string() + "-gone";
+    w.Prepare(b.writer.link, b.main->state(), PatchArgs(patchArg));
+    const auto flashBefore = support::Bytes(b.writer.port.memory(sim::Memory::WsFlash).begin(),
+                                            b.writer.port.memory(sim::Memory::WsFlash).end());
     w.open();
     QVERIFY(WaitEnded(w));
     const ops::Result& result = w.result();
+    QCOMPARE(shown, messages);
+    if (!writeUnpatched) {
+      // Nothing erased, nothing written, the save memory as it was.
+      QCOMPARE(result.text, std::string("Writing Cancelled"));
+      QVERIFY(std::ranges::equal(b.writer.port.memory(sim::Memory::WsFlash), flashBefore));
+      QVERIFY(std::ranges::all_of(sram, [](std::uint8_t v) { return v == 0x5A; }));
+      return;
+    }
     QVERIFY(result.ok());
     QCOMPARE(result.text, std::string("Writing Success"));
-    QCOMPARE(shown, messages);
     if (!messages.isEmpty()) QVERIFY(runningWhileShown);  // the write went on afterwards
     std::vector<std::uint8_t> expected = image;
     if (patched) {

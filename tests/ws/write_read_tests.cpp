@@ -63,10 +63,13 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
       break;
     }
   }
+  bench.window.confirmAnswer = true;  // the image goes to the card without a patch that was not applied
   const ops::Result written = ws::WriteWsCard(bench.op, patch);
   ASSERT_EQ(written.text, "Writing Success");
   EXPECT_EQ(bench.window.errors,
-            (c.patch == Patch::Rejected ? std::vector<std::string>{"Patch File Error"} : std::vector<std::string>{}));
+            (c.patch == Patch::Rejected
+                 ? std::vector<std::string>{"Patch File Error", std::string(ws::kWriteUnpatchedQuestion)}
+                 : std::vector<std::string>{}));
   // The end line says when the image went to the card without its patch.
   const std::regex endLine(c.patch == Patch::Rejected ? "Using [0-9]+ Seconds, not patched" : "Using [0-9]+ Seconds");
   EXPECT_TRUE(std::regex_match(bench.window.file, endLine)) << bench.window.file;

@@ -23,6 +23,7 @@
 #include "gb_images.h"
 #include "link/link.h"
 #include "ops/operation.h"
+#include "quiet_window.h"
 #include "sim/sim_writer.h"
 #include "ws/ws_operations.h"
 
@@ -34,25 +35,7 @@ using Clock = std::chrono::steady_clock;
 using library::WriterType;
 using support::Bytes;
 
-// Shows nothing; answers every file question with `answer`; hands the step labels and the
-// progress to whatever places the loss.
-class Window final : public ops::ProgressWindow {
- public:
-  std::string answer;
-  std::function<void(const std::string&)> onWork = [](const std::string&) {};
-  std::function<void(std::uint64_t, std::uint64_t)> onProgress = [](std::uint64_t, std::uint64_t) {};
-  void SetWork(const std::string& text) override { onWork(text); }
-  void SetFile(const std::string&) override {}
-  void Progress(std::uint64_t done, std::uint64_t total) override { onProgress(done, total); }
-  std::string AskSaveFile(const ops::FileQuestion&) override { return answer; }
-  std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
-  void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}
-  void ShowError(const std::string&) override {}
-  void SaveCopyKept(const std::string&) override {}
-  void SaveCopyFailed(const std::string&) override {}
-  bool Confirm(const std::string&) override { return false; }
-  void Beep() override {}
-};
+using Window = benchsupport::QuietWindow;
 
 // Where the clocks stood at one moment; `port` is the writer's clock, a real port's time.
 struct Moment {

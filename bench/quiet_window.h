@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A progress window for the benchmarks: shows nothing, answers every file question with
-// `answer`.
+// `answer`, and hands the step labels and the progress to whoever watches them.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ops/progress_window.h"
@@ -12,9 +14,11 @@ namespace quillon::benchsupport {
 class QuietWindow final : public ops::ProgressWindow {
  public:
   std::string answer;
-  void SetWork(const std::string&) override {}
+  std::function<void(const std::string&)> onWork = [](const std::string&) {};
+  std::function<void(std::uint64_t, std::uint64_t)> onProgress = [](std::uint64_t, std::uint64_t) {};
+  void SetWork(const std::string& text) override { onWork(text); }
   void SetFile(const std::string&) override {}
-  void Progress(std::uint64_t, std::uint64_t) override {}
+  void Progress(std::uint64_t done, std::uint64_t total) override { onProgress(done, total); }
   std::string AskSaveFile(const ops::FileQuestion&) override { return answer; }
   std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
   void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}

@@ -60,8 +60,7 @@ Link::BusyWait::~BusyWait() {
 // writer gone at once: nothing that crosses it afterwards could be trusted.
 void Link::portFailed(const char* what) {
   portFailed_ = true;
-  if (closing_ == 0) lostContact_ = true;
-  if (operations_ > 0) gone_ = true;
+  takeAsGone();
   if (lastPortError_ != what) {
     lastPortError_ = what;
     say("Port failure: " + lastPortError_ + " (the writer is taken as not answering)\n");
@@ -308,7 +307,6 @@ bool Link::beginCommand(const char* name) {
 }
 
 void Link::endCommand(std::uint64_t crossedBefore) {
-  if (portFailed_) takeAsGone();
   if (bytesCrossed_ != crossedBefore) {  // a byte went through: the count is back at 0
     lastCrossed_ = port_.now();
     return;

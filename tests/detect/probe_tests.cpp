@@ -242,28 +242,19 @@ TEST(WsProbe, WritableCard_Identification0x2382KindZero) {
   EXPECT_EQ(CardInfoLines(info, WriterType::Ws), std::vector<std::string>{"Emulator Card"});
 }
 
-// A writer that falls silent while the probe waits for it after the identification latch is
-// given up after 5 s of its clock (here 1 us an access), not after a 20 s wait, and said so
-// when the operation ends.
-TEST(WsProbe, SilentAfterTheLatch_writerGoneAfterFiveSeconds) {
-  sim::Faults faults;
-  faults.accessUs = 1;
-  Rig rig(sim::emptyWsFlashCard(), faults);
+// Silent after the identification latch: gone once the clock limit (0.2 s, 1 us an access) passed.
+TEST(WsProbe, SilentAfterTheLatch_writerGoneAfterTheClockLimit) {
+  Rig rig(sim::emptyWsFlashCard());
+  rig.writer.faults().accessUs = 1;
   rig.writer.setCommandHooks({{}, [&] {
                                 if (rig.writer.commands().back() == cmd(6, 2, 17, 36, 0))
                                   rig.writer.faults().dropAfter = rig.writer.bytesCrossed();
                               }});
-  link::LinkOptions options = Rig::options(rig.diag);
-  options.clockTimeout = std::chrono::seconds(5);
-  link::Link link(rig.writer, options);
-  link.beginOperation();
+  rig.link.beginOperation();
   CardInfo info;
-  ProbeCard(link, WriterType::Ws, info);
-  EXPECT_TRUE(link.writerGone());
-  EXPECT_EQ(info.kind, kNoAnswer);
-  EXPECT_LE(rig.writer.accesses(), 5'200'000u);
-  link.endOperation();
-  EXPECT_NE(rig.diag.str().find("The writer stopped answering\n"), std::string::npos) << rig.diag.str();
+  ProbeCard(rig.link, WriterType::Ws, info);
+  EXPECT_TRUE(rig.link.writerGone());
+  EXPECT_LE(rig.writer.accesses(), 300'000u);
 }
 
 TEST(WsProbe, IdentificationWithAZeroByte_KindOne) {

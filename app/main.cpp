@@ -116,6 +116,7 @@ int Run(QApplication& app) {
   paths.writerFolder = quillon::connect::simFolderOf(spec);
   std::string traceNote;
   const Connection connection = Connect(spec, paths, traceNote);
+  paths.writer = quillon::connect::WriterIdentity(spec, *connection.port);
 
   // The main window makes and owns its secondary windows.
   quillon::ui::Tform_ZEP form_ZEP(std::move(paths), *connection.link, connection.port.get());

@@ -26,6 +26,7 @@ class QuietWindow final : public ops::ProgressWindow {
   void SaveCopyKept(const std::string&) override {}
   void SaveCopyFailed(const std::string&) override {}
   bool Confirm(const std::string&) override { return false; }
+  void JournalNotice(const std::string&) override {}
   void Beep() override {}
 };
 

@@ -4,11 +4,16 @@
 #include "cli/commands.h"
 #include "detect/probe.h"
 #include "library/rom_header.h"
+#include "ops/journal.h"
 
 namespace quillon::cli {
 
 int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop) {
   Session session(options, stop);
+  // What the journal says of this writer's unfinished work comes first, beside the output.
+  const ops::JournalReading journal = ops::ReadJournal(ops::DefaultJournalFile());
+  if (!journal.problem.empty()) std::cerr << library::EscapeField(journal.problem) << '\n';
+  for (const auto& line : ops::UnfinishedLines(journal.entries, session.writer())) std::cerr << line << '\n';
   detect::CardInfo info;
   const auto outcome = detect::ProbeCard(session.link(), session.writerType(), info);
   if (stop) return kExitInterrupted;

@@ -80,7 +80,11 @@ static int RunCommandLine(int argc, char** argv) {
       "carriage return as \\r, and each other control byte (0x00-0x1F, 0x7F), each byte of a C1 control\n"
       "character and each byte of a file name that is not UTF-8 as \\xHH. Titles are Big5 shown as UTF-8.";
   auto* info = app.add_subcommand("info", "probe the writer and print the card information, one line per line");
-  info->footer(oneLineFields);
+  info->footer(std::string(oneLineFields) +
+               "\n\nBefore the card information, on standard error: a write, erase or save restore on this writer\n"
+               "that began changing the card and did not finish (a failure, a stop, a crash, a power cut), with\n"
+               "when and by which program it began, as the journal of unfinished work ($XDG_STATE_HOME/quillon/\n"
+               "journal, else ~/.local/state/quillon/journal) keeps it until a later one of the same kind succeeds.");
   info->callback([&] { status = runInfo(options, interrupted); });
 
   auto* backups = app.add_subcommand("backups", "list the copies of save memory kept before commands overwrote it");

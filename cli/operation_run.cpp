@@ -9,6 +9,7 @@
 #include "connect/open_port.h"
 #include "library/regular_file.h"
 #include "library/rom_header.h"
+#include "ops/journal.h"
 #include "ops/own_files.h"
 #include "ops/save_backups.h"
 
@@ -51,6 +52,7 @@ OperationRun::OperationRun(const GlobalOptions& options, const std::atomic<bool>
   state.programDir = ProgramDir(options);
   state.keepSaveCopies = !options.noBackup;
   state.backupFolder = ops::DefaultBackupFolder();
+  state.journal = {ops::DefaultJournalFile(), session.writer(), "quillon-cli", {}};
 }
 
 int refuse(const std::string& why) {

@@ -75,6 +75,7 @@ Session::Session(const GlobalOptions& options, const std::atomic<bool>& stop, co
   trace_ =
       options.traceFile.empty() ? link::traceFromEnvironment() : std::make_unique<link::FileTrace>(options.traceFile);
   port_ = connect::openPort(portSpec, &std::cerr, &stop);
+  writer_ = connect::WriterIdentity(portSpec, *port_);
   claim_.emplace(port_.get());
   if (!claim_->held()) throw std::runtime_error(claim_->why());
   link::LinkOptions linkOptions;

@@ -52,6 +52,8 @@ class Session {
   ~Session();
   link::Link& link() { return *link_; }
   library::WriterType writerType() const { return writerType_; }
+  // The writer the port reaches (connect::WriterIdentity).
+  const std::string& writer() const { return writer_; }
 
  private:
   std::unique_ptr<link::Trace> trace_;
@@ -59,6 +61,7 @@ class Session {
   std::optional<link::PortClaim> claim_;
   std::unique_ptr<link::Link> link_;
   library::WriterType writerType_;
+  std::string writer_;
 };
 
 }  // namespace quillon::cli

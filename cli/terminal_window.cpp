@@ -99,6 +99,8 @@ void TerminalWindow::SaveCopyFailed(const std::string& why) {
             "); nothing was changed (--no-backup goes on without a copy)");
 }
 
+void TerminalWindow::JournalNotice(const std::string& text) { PrintLine(library::EscapeField(text)); }
+
 void TerminalWindow::Beep() {
   if (display_.beep) out_ << '\a' << std::flush;
 }

@@ -49,6 +49,7 @@ class TerminalWindow : public ops::ProgressWindow {
   // The command line has said what it wants before the operation began: a question the
   // window would ask is answered No, and said.
   bool Confirm(const std::string& question) override;
+  void JournalNotice(const std::string& text) override;
   void Beep() override;
 
   // Takes the bar off the screen, so that what follows starts on a clean line.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "link/hardware_ports.h"
 #include "sim/sim.h"
@@ -59,6 +60,25 @@ std::string choosePortSpec(const std::string& given) {
 
 std::string simFolderOf(const std::string& spec) {
   return startsWith(spec, kSim) ? spec.substr(kSim.size()) : std::string();
+}
+
+std::string WriterIdentity(const std::string& spec, const link::Port& port) {
+  // Absolute, without "." and "..", through no link, with no separator at the end.
+  const auto plain = [](const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    if (error) absolute = path;
+    const fs::path resolved = fs::weakly_canonical(absolute, error);
+    std::string text = (error ? absolute.lexically_normal() : resolved).string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+  };
+  if (const std::string folder = simFolderOf(spec); !folder.empty()) return plain(folder);
+  const std::string described = port.describe();
+  if (startsWith(described, kPpdev)) return plain(described.substr(kPpdev.size()));
+  if (startsWith(described, kDirect)) return described.substr(kDirect.size());
+  return {};
 }
 
 sim::SimPortOptions simPortOptions(std::ostream* notices, const std::atomic<bool>* stop) {

@@ -47,4 +47,11 @@ std::string choosePortSpec(const std::string& given);
 // The folder of a simulated writer's port ("sim:DIR" -> "DIR"); empty for any other port.
 std::string simFolderOf(const std::string& spec);
 
+// The writer that `port`, opened for `spec`, reaches, named the same however the port was
+// given: the ppdev device node ("/dev/parport0"), the I/O base of direct I/O ("0x378"), or the
+// simulated writer's folder as an absolute path through no link; `auto` is the port it opened.
+// Empty for a port that is no writer's (none could be opened). The journal of unfinished work
+// keeps a writer's entries under this name.
+std::string WriterIdentity(const std::string& spec, const link::Port& port);
+
 }  // namespace quillon::connect

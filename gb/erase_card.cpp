@@ -7,6 +7,7 @@
 #include "gb/gb_operations.h"
 #include "gb/save_copy.h"
 #include "gb/steps.h"
+#include "ops/journal.h"
 #include "ops/save_backups.h"
 
 namespace quillon::gb {
@@ -20,8 +21,9 @@ constexpr std::size_t kBiosBytes = 8 * kBankSize;  // a BIOS ROM without an eras
 
 }  // namespace
 
-ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
-  const ops::StopOnLink stopOnLink(op.link, op.stop);
+namespace {
+
+ops::Result Erase(ops::Operation& op, int cardSize) {
   op.window.SetFile("");
   ChipMethods methods{};
   std::string failure;
@@ -36,6 +38,7 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
 
   ProgrammingVoltage flashVoltage(op.link);
   PrepareCard(op.link, methods.flash, flashVoltage);
+  ops::WorkAhead(op, ops::Work::Erase, {});
   for (unsigned b = 0; b < blocks; ++b) {
     const Step step = EraseFlashBlock(op, methods.flash, b, meter);
     if (step == Step::Failed) flashVoltage.Off();
@@ -77,6 +80,13 @@ ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
   }
   op.link.DelayTicks(kSecondTicks);
   return Finish(op, ops::Outcome::Success, "Earsing Success");
+}
+
+}  // namespace
+
+ops::Result EraseGbCard(ops::Operation& op, int cardSize) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return ops::WorkEnds(op, ops::Work::Erase, Erase(op, cardSize));
 }
 
 }  // namespace quillon::gb

@@ -7,6 +7,7 @@
 #include "gb/save_memory.h"
 #include "gb/steps.h"
 #include "library/regular_file.h"
+#include "ops/journal.h"
 #include "ops/output_file.h"
 
 namespace quillon::gb {
@@ -26,10 +27,7 @@ std::optional<ops::Result> ProbeAgain(ops::Operation& op, const SaveMemory& memo
   return std::nullopt;
 }
 
-}  // namespace
-
-ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
-  const ops::StopOnLink stopOnLink(op.link, op.stop);
+ops::Result Restore(ops::Operation& op, int selectedImage) {
   op.window.SetWork("Uploading RAM...");
   const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
   if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
@@ -54,6 +52,7 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
     return *ended;
   op.window.SetWork("Uploading RAM...");
 
+  ops::WorkAhead(op, ops::Work::SaveRestore, {path});
   ProgressMeter meter(op.window, memory.fileBytes());
   SaveMemoryAccess access(op.link, memory);
   access.Open();
@@ -61,6 +60,7 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
     if (op.stopRequested()) return Stopped();
     op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     const auto bank = std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes);
+    ops::CardChanges(op);
     op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, bank);
     const int status = op.link.QueryState3();
     // The last bank written and confirmed ends the restore, whatever stop came meanwhile.
@@ -74,6 +74,13 @@ ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
   }
   access.Close();
   return Finish(op, ops::Outcome::Success, "Uploading Success", sizeDetail);
+}
+
+}  // namespace
+
+ops::Result RestoreGbRam(ops::Operation& op, int selectedImage) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return ops::WorkEnds(op, ops::Work::SaveRestore, Restore(op, selectedImage));
 }
 
 }  // namespace quillon::gb

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detect/probe.h"
+#include "ops/journal.h"
 
 namespace quillon::gb {
 
@@ -80,6 +81,7 @@ Step EraseFlashBlock(ops::Operation& op, ChipMethod method, unsigned block, Prog
   // The chip's status byte in the bank window tells the end of the erase, or the writer's
   // status does.
   const bool statusByte = method != ChipMethod::WriterStatus;
+  ops::CardChanges(op);
   protocol::Send(op.link, statusByte ? protocol::BlockEraseByStatusByte(firstBank)
                                      : protocol::BlockEraseByWriterStatus(firstBank));
   const link::Link::BusyWait wait(op.link);
@@ -107,6 +109,7 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) 
       return Step::Ok;
     case ChipMethod::ChipStatus: {
       op.window.SetWork("Earsing BIOS");
+      ops::CardChanges(op);
       protocol::Send(op.link, protocol::kBiosChipErase);
       const link::Link::BusyWait wait(op.link);
       op.link.DelayTicks(kSecondTicks);
@@ -123,6 +126,7 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter) 
     case ChipMethod::ChipStatusWithVoltage: {
       op.window.SetWork("Earsing BIOS");
       op.link.SetBank(0);
+      ops::CardChanges(op);
       protocol::Send(op.link, protocol::kBiosChipEraseByWriter);
       const link::Link::BusyWait wait(op.link);
       std::vector<std::uint8_t> check(kBankSize);
@@ -168,6 +172,7 @@ Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, 
     const auto piece = image.subspan(p * kPieceSize, kPieceSize);
     bool done = false;
     for (int attempt = 0; attempt < kPieceAttempts && !done; ++attempt) {
+      ops::CardChanges(op);
       op.link.WriteBlock(opcode, address, piece);
       Step step = PollPiece(op, meter);
       if (step != Step::Ok) return step;

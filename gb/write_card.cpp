@@ -11,6 +11,7 @@
 #include "gb/steps.h"
 #include "library/gb_header.h"
 #include "library/regular_file.h"
+#include "ops/journal.h"
 #include "ops/output_file.h"
 #include "ops/save_backups.h"
 
@@ -55,6 +56,10 @@ class CardWriter {
 
     ProgrammingVoltage flashVoltage(op_.link);
     PrepareCard(op_.link, methods.flash, flashVoltage);
+    std::vector<std::string> files;
+    files.reserve(entries.size());
+    for (const auto& entry : entries) files.push_back(entry.file().lexically_normal().string());
+    ops::WorkAhead(op_, ops::Work::Write, std::move(files));
     for (int index : placement.romOrder) {
       const auto i = static_cast<std::size_t>(index);
       const Step step = WriteImage(entries[i], images_[i], methods.flash, meter);
@@ -180,6 +185,7 @@ class CardWriter {
       op_.link.SetBank(static_cast<std::uint8_t>(i));
       const link::Link::BusyWait wait(op_.link);
       for (int attempts = 1;; ++attempts) {
+        ops::CardChanges(op_);
         op_.link.WriteBlock(protocol::kOpProgramBankByWriter, protocol::kBankWindow,
                             image.subspan(i * kBankSize, kBankSize));
         const int status = op_.link.QueryState3();
@@ -207,7 +213,7 @@ class CardWriter {
 
 ops::Result WriteGbCard(ops::Operation& op) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
-  return CardWriter(op).Run();
+  return ops::WorkEnds(op, ops::Work::Write, CardWriter(op).Run());
 }
 
 }  // namespace quillon::gb

@@ -3,11 +3,13 @@
 // directories the settings keep, the card list and the last card probe.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "detect/card_info.h"
 #include "library/card_list.h"
 #include "library/writer_type.h"
+#include "ops/journal.h"
 
 namespace quillon::ops {
 
@@ -23,6 +25,19 @@ struct Settings {
   bool autoBackup = true;
 };
 
+// Where the journal of unfinished work is kept (ops/journal.h), and for which writer.
+struct JournalPlace {
+  // The journal's path; empty when neither HOME nor XDG_STATE_HOME names a folder, which each
+  // write, erase and save restore then says (it goes on).
+  std::string file;
+  // The writer the operations run on (connect::WriterIdentity); empty: no journal is kept.
+  std::string writer;
+  std::string program;  // who began the work: "quillon", "quillon-cli"
+  // The running operation's entry until its first command that changes the card records it
+  // (ops::WorkAhead, ops::CardChanges); none between operations.
+  std::optional<JournalEntry> ahead{};
+};
+
 // While an operation runs, its worker owns this state: the main window leaves it alone
 // until the operation's window has closed.
 struct ProgramState {
@@ -36,6 +51,10 @@ struct ProgramState {
   // Where the copies go; empty when neither HOME nor XDG_DATA_HOME names a folder, and then a
   // command that would keep one ends with "Backup Fail" before it changes the card.
   std::string backupFolder;
+  JournalPlace journal;
+  // A check of the written card follows a write: the write's success keeps its journal entry,
+  // and the check takes it out when it finds the card as written (ops::WrittenCardChecked).
+  bool verifyFollows = false;
 
   library::WriterType writerType() const { return settings.writerType; }
   void setWriterType(library::WriterType type) { settings.writerType = type; }

@@ -50,6 +50,10 @@ class ProgressWindow {
   virtual void SaveCopyKept(const std::string& path) = 0;
   // The copy could not be kept (`why`): the operation ends with "Backup Fail", the card as it was.
   virtual void SaveCopyFailed(const std::string& why) = 0;
+  // A notice about the journal of unfinished work, a whole sentence: it could not be written
+  // ("The journal cannot be written (REASON): an interrupted write will not be remembered"),
+  // or it was damaged and taken as empty. The operation goes on.
+  virtual void JournalNotice(const std::string& text) = 0;
   // The system's default beep that ends every operation.
   virtual void Beep() = 0;
 };

@@ -24,6 +24,7 @@
 
 #include "detect/probe.h"
 #include "link/link.h"
+#include "ops/journal.h"
 #include "ops/save_backups.h"
 #include "quillon_version.h"
 #include "ui/text_look.h"
@@ -73,7 +74,7 @@ StartupPaths StartupPathsForProgram(std::ostream& notes) {
     if (SeedUserSettings(location, SettingsFileFor(exe)))
       notes << "quillon: starting from the settings in " << SettingsFileFor(exe).string() << '\n';
   }
-  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder(), true, {}};
+  return {ProgramDirOf(exe), location.path, ops::DefaultBackupFolder(), true, {}, ops::DefaultJournalFile(), {}};
 }
 
 Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWidget* parent)
@@ -93,6 +94,7 @@ Tform_ZEP::Tform_ZEP(StartupPaths paths, link::Link& link, link::Port* port, QWi
   backupFolder_ = std::move(paths.backupFolder);
   saveCopies_ = paths.saveCopies;
   state_.programDir = std::move(paths.programDir);
+  state_.journal = {std::move(paths.journalFile), std::move(paths.writer), "quillon", {}};
   state_.settings.romDir = state_.programDir;
   LoadSettings();
   SetColumnWidths();
@@ -267,7 +269,10 @@ std::string Tform_ZEP::WriterSilentStatus() const {
 }
 
 void Tform_ZEP::ShowStatus(const std::string& why) {
-  QString text = QString::fromStdString(why);
+  status_ = why;
+  std::string shown = why;
+  if (!journalNotice_.empty()) shown += (shown.empty() ? "" : "\n") + journalNotice_;
+  QString text = QString::fromStdString(shown);
   if (!text.isEmpty()) text[0] = text[0].toUpper();
   lbStatus->setText(text);
 }
@@ -303,10 +308,26 @@ detect::ProbeOutcome Tform_ZEP::ProbeCard() {
   if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
   const detect::ProbeOutcome outcome = detect::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
   infoBox_.Probed(outcome, state_.cardInfo, state_.writerType());
+  ReadJournal();
   ShowCardInfo();
   writerSilent_ = outcome == detect::ProbeOutcome::DeviceError;
   if (writerSilent_) ShowStatus(WriterSilentStatus());
   return outcome;
+}
+
+void Tform_ZEP::ReadJournal() {
+  if (state_.journal.writer.empty()) return;
+  const ops::JournalReading reading = ops::ReadJournal(state_.journal.file);
+  infoBox_.SetUnfinished(ops::UnfinishedLines(reading.entries, state_.journal.writer));
+  if (reading.problem.empty()) return;
+  if (reading.problem != journalProblem_) std::cerr << "quillon: " << reading.problem << '\n';
+  journalProblem_ = reading.problem;
+  TakeJournalNotice(reading.problem);
+}
+
+void Tform_ZEP::TakeJournalNotice(const std::string& text) {
+  journalNotice_ = text;
+  ShowStatus(status_);
 }
 
 void Tform_ZEP::TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome) {
@@ -325,6 +346,7 @@ void Tform_ZEP::ShowCardInfo() {
 
 void Tform_ZEP::Guarded(const std::function<void()>& body) {
   try {
+    journalNotice_.clear();
     ShowStatus({});
     body();
   } catch (const std::exception& e) {

@@ -56,6 +56,10 @@ struct StartupPaths {
   // The simulated writer's folder (port sim:DIR; empty for a real port). No save dialog's
   // answer may name a file of it or of backupFolder (ops::ProtectedFileReason).
   std::string writerFolder{};
+  // The journal of unfinished work (ops::DefaultJournalFile), and the writer the window's
+  // port reaches (connect::WriterIdentity; empty: the journal is neither read nor written).
+  std::string journalFile{};
+  std::string writer{};
 };
 
 // The paths of the running executable (no writer folder: the port is chosen apart). When its
@@ -125,6 +129,9 @@ class Tform_ZEP : public QWidget {
   // A probe made by an operation: the card information takes its result, and the card
   // information box is rebuilt unless the writer did not answer.
   void TakeCardInfo(const detect::CardInfo& info, detect::ProbeOutcome outcome);
+  // A notice about the journal (an operation's, or a damaged journal's): the status line says
+  // it under its own text until the next command.
+  void TakeJournalNotice(const std::string& text);
 
   // Fills lvFiles from the ROM directory for the current writer type.
   void ScanRomDir();
@@ -171,6 +178,9 @@ class Tform_ZEP : public QWidget {
   void FillCardListView();
   // ROMINFO from the card information box's lines.
   void ShowCardInfo();
+  // The card information box takes the journal's entries for the window's writer; a damaged
+  // journal is said (on standard error once).
+  void ReadJournal();
   // lbDirect shows the ROM directory.
   void ShowRomDir();
 
@@ -230,6 +240,9 @@ class Tform_ZEP : public QWidget {
   ops::ProgramState state_;
   library::WriterType previousWriterType_ = library::WriterType::Gb;
   ops::CardInfoBox infoBox_;    // what ROMINFO shows
+  std::string status_;          // the status line's own text
+  std::string journalNotice_;   // said under it
+  std::string journalProblem_;  // the damaged journal last said on standard error
   link::Link* link_ = nullptr;  // never null
   link::Port* port_ = nullptr;
   MessageHook messageHook_;

@@ -99,7 +99,7 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   OperationWindow* window = windows_.ForOperation(plan.call.operation);
   if (window == nullptr) return;
   const ops::Result result = window->Run(*link_, state_, plan.call.args);
-  infoBox_.OperationEnded(plan.call.operation, result.outcome);
+  ReadJournal();
   ShowCardInfo();
   ShowStatus(StatusAfter(result));
   if (plan.probeAfter) ProbeCard();

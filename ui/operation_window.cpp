@@ -322,6 +322,12 @@ void OperationWindow::SaveCopyFailed(const std::string& why) {
   OnUiThread([this, &why] { ShowSaveCopy(QStringLiteral("No copy of the save memory: ") + FromFileName(why)); });
 }
 
+void OperationWindow::JournalNotice(const std::string& text) {
+  OnUiThread([this, &text] {
+    if (noticeSink_) noticeSink_(text);
+  });
+}
+
 void OperationWindow::Beep() {
   OnUiThread([] { QApplication::beep(); });
 }

@@ -46,6 +46,8 @@ namespace quillon::ui {
 
 // Takes the result of a card probe made by an operation (the main window's card information).
 using CardInfoSink = std::function<void(const detect::CardInfo&, detect::ProbeOutcome)>;
+// Takes an operation's notice about the journal of unfinished work (the main window's status line).
+using NoticeSink = std::function<void(const std::string&)>;
 // The work of one window; runs on the worker.
 using OperationFunction = std::function<ops::Result(ops::Operation&)>;
 
@@ -94,6 +96,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void setQuestionHook(QuestionHook hook) { questionHook_ = std::move(hook); }
   // Where the card probes of the operations go (the main window's card information).
   void setCardInfoSink(CardInfoSink sink) { cardInfoSink_ = std::move(sink); }
+  // Where the operations' notices about the journal go (the main window's status line).
+  void setNoticeSink(NoticeSink sink) { noticeSink_ = std::move(sink); }
   // Runs `operation` instead of the window's own card operation; empty: the card operation.
   void setOperation(OperationFunction operation) { operation_ = std::move(operation); }
   // The port under the links the window runs on (null: nothing to claim). Each run claims it
@@ -121,6 +125,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   bool Confirm(const std::string& question) final;
   void SaveCopyKept(const std::string& path) final;
   void SaveCopyFailed(const std::string& why) final;
+  void JournalNotice(const std::string& text) final;
   void Beep() final;
 
  signals:
@@ -183,6 +188,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     bool Confirm(const std::string& question) override { return window_.OperationWindow::Confirm(question); }
     void SaveCopyKept(const std::string& path) override { window_.OperationWindow::SaveCopyKept(path); }
     void SaveCopyFailed(const std::string& why) override { window_.OperationWindow::SaveCopyFailed(why); }
+    void JournalNotice(const std::string& text) override { window_.OperationWindow::JournalNotice(text); }
     void Beep() override { window_.OperationWindow::Beep(); }
 
    private:
@@ -235,6 +241,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   MessageHook messageHook_;
   QuestionHook questionHook_;
   CardInfoSink cardInfoSink_;
+  NoticeSink noticeSink_;
   OperationFunction operation_;
 };
 

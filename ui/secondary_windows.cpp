@@ -43,8 +43,10 @@ SecondaryWindows CreateSecondaryWindows(QWidget* owner) {
     const CardInfoSink sink = [form](const detect::CardInfo& info, detect::ProbeOutcome outcome) {
       form->TakeCardInfo(info, outcome);
     };
+    const NoticeSink notices = [form](const std::string& text) { form->TakeJournalNotice(text); };
     for (OperationWindow* window : windows.operationWindows()) {
       window->setCardInfoSink(sink);
+      window->setNoticeSink(notices);
       window->setPort(form->port());
     }
   }

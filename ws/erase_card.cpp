@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Erasing a WS flash card: every sector of the 4 MiB, bank by bank, then the save memory.
+#include "ops/journal.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
 
 namespace quillon::ws {
 
-ops::Result EraseWsCard(ops::Operation& op) {
-  const ops::StopOnLink stopOnLink(op.link, op.stop);
+namespace {
+
+ops::Result Erase(ops::Operation& op) {
   op.window.SetFile("");
   std::string failure;
   const Step checked = CheckWsCard(op, true, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
   if (auto end = KeepSaveCopy(op, true)) return *end;
   ProgressMeter meter(op.window, kBlocks * kBlockSize + kSaveSize);
+  ops::WorkAhead(op, ops::Work::Erase, {});
   for (unsigned b = 0; b < kBlocks; ++b) {
     if (op.stopRequested()) return Stopped();
     SelectWriteBank(op.link, b);
@@ -30,6 +33,13 @@ ops::Result EraseWsCard(ops::Operation& op) {
   const Step cleared = ClearSaveAndFinish(op, meter);
   if (auto end = EndOnStep(op, cleared, "Earsing RAM Fail")) return *end;
   return Finish(op, ops::Outcome::Success, "Earsing Success");
+}
+
+}  // namespace
+
+ops::Result EraseWsCard(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return ops::WorkEnds(op, ops::Work::Erase, Erase(op));
 }
 
 }  // namespace quillon::ws

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Save memory restore: the first 32 KiB of a ".sav" file into the card's save memory.
 #include "library/regular_file.h"
+#include "ops/journal.h"
 #include "ops/output_file.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
 
 namespace quillon::ws {
 
-ops::Result RestoreWsRam(ops::Operation& op) {
-  const ops::StopOnLink stopOnLink(op.link, op.stop);
+namespace {
+
+ops::Result Restore(ops::Operation& op) {
   const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetWork("Uploading RAM...");
   const std::string path =
@@ -28,9 +30,11 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   if (auto end = KeepSaveCopy(op, false)) return *end;
   op.window.SetWork("Uploading RAM...");
   ProgressMeter meter(op.window, kSaveSize);
+  ops::WorkAhead(op, ops::Work::SaveRestore, {path});
   if (op.stopRequested()) return Stopped();
   SelectSaveMemory(op.link);
   // Sent twice: the second time the writer checks what it stored.
+  ops::CardChanges(op);
   op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, *data);
   op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, *data);
   const int status = op.link.QueryState6();
@@ -40,6 +44,13 @@ ops::Result RestoreWsRam(ops::Operation& op) {
   meter.Advance(kSaveSize);
   op.state.settings.ramDir = ops::DirectoryOf(path);
   return Finish(op, ops::Outcome::Success, "Uploading Success", sizeDetail);
+}
+
+}  // namespace
+
+ops::Result RestoreWsRam(ops::Operation& op) {
+  const ops::StopOnLink stopOnLink(op.link, op.stop);
+  return ops::WorkEnds(op, ops::Work::SaveRestore, Restore(op));
 }
 
 }  // namespace quillon::ws

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "detect/probe.h"
+#include "ops/journal.h"
 #include "ops/save_backups.h"
 
 namespace quillon::ws {
@@ -56,6 +57,7 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
   if (op.stopRequested()) return Step::Stopped;
   if (block % 2 == 0) {
     op.link.SetMode(protocol::kWsModeWriteLow);
+    ops::CardChanges(op);
     EraseSector(op.link, protocol::kWsModeWriteLow, protocol::kWsSectorAtWindow);
   }
   const Step bankStatus = EraseStatus(op);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "library/regular_file.h"
+#include "ops/journal.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
 
@@ -67,6 +68,7 @@ class CardWriter {
     const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
     const unsigned first = kBlocks - blocks;
     ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);
+    ops::WorkAhead(op_, ops::Work::Write, {entries.front().file().lexically_normal().string()});
     for (unsigned b = first; b < kBlocks; ++b) {
       const Step written = WriteBlock(b, first, placement->sizeCode, meter);
       if (auto end = EndOnStep(op_, written, failure_)) return *end;
@@ -173,7 +175,7 @@ std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused) {
 
 ops::Result WriteWsCard(ops::Operation& op, const std::string& patchFile) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
-  return CardWriter(op, patchFile).Run();
+  return ops::WorkEnds(op, ops::Work::Write, CardWriter(op, patchFile).Run());
 }
 
 }  // namespace quillon::ws

@@ -118,6 +118,7 @@ class Started {
     } else {
       words.push_back("QUILLON_SIM_WAIT=" + simWait);
     }
+    words.push_back("XDG_STATE_HOME=" + (out.parent_path() / "state").string());  // the journal: the test's own
     words.push_back(QUILLON_CLI);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;

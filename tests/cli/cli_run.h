@@ -55,16 +55,17 @@ class Cli : public ::testing::Test {
   // `as`: a command that runs the program under another user (see unprivileged()).
   RunResult run(const std::string& args, const std::string& as = "") {
     const auto out = dir_ / "stdout", err = dir_ / "stderr";
-    // The copies of save memory go into the test's own folder (backups()).
-    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE XDG_DATA_HOME=" + quote(dir_ / "data") + " " +
-                                as + quote(QUILLON_CLI) + " " + args + " >" + quote(out) + " 2>" + quote(err) +
-                                " </dev/null";
+    // The copies of save memory and the journal go into the test's own folder (backups(), journal()).
+    const std::string command = "env -u QUILLON_PORT -u QUILLON_TRACE XDG_DATA_HOME=" + quote(dir_ / "data") +
+                                " XDG_STATE_HOME=" + quote(dir_ / "state") + " " + as + quote(QUILLON_CLI) + " " +
+                                args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
   }
   std::string writer() const { return (dir_ / "writer").string(); }
   std::string port() const { return "--port sim:" + quote(writer()); }
   fs::path backups() const { return dir_ / "data/quillon/backups"; }
+  fs::path journal() const { return dir_ / "state/quillon/journal"; }
 
   fs::path dir_;
   bool notesExpected_ = false;

@@ -562,8 +562,9 @@ TEST_F(GbCli, Interrupt_DuringErase_ExitsWith130AndSendsNothingMore) {
   // to be interrupted in its first blocks.
   ASSERT_EQ(run("sim fault " + quote(writer()) + " busy-polls=17000").status, 0);
   const std::string err = (dir_ / "stderr.txt").string();
-  const std::string shell = "exec env -u QUILLON_PORT -u QUILLON_TRACE " + quote(QUILLON_CLI) + " " + port() +
-                            traced() + " erase --size 32 >/dev/null 2>" + quote(err) + " </dev/null";
+  const std::string shell = "exec env -u QUILLON_PORT -u QUILLON_TRACE XDG_STATE_HOME=" + quote(dir_ / "state") + " " +
+                            quote(QUILLON_CLI) + " " + port() + traced() + " erase --size 32 >/dev/null 2>" +
+                            quote(err) + " </dev/null";
   const char* argv[] = {"/bin/sh", "-c", shell.c_str(), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);

@@ -122,13 +122,16 @@ TEST_F(StopCli, ProgressPipeClosed_operationFinishes) {
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
-  const std::string cli = QUILLON_CLI, portArg = "--port", portSpec = "sim:" + writer(), write = "write",
+  // Through env: the journal goes into the test's folder.
+  const std::string env = "/usr/bin/env", state = "XDG_STATE_HOME=" + (dir_ / "state").string(), cli = QUILLON_CLI,
+                    portArg = "--port", portSpec = "sim:" + writer(), write = "write",
                     image = (dir_ / "game.gb").string();
-  char* argv[] = {const_cast<char*>(cli.c_str()),      const_cast<char*>(portArg.c_str()),
+  char* argv[] = {const_cast<char*>(env.c_str()),      const_cast<char*>(state.c_str()),
+                  const_cast<char*>(cli.c_str()),      const_cast<char*>(portArg.c_str()),
                   const_cast<char*>(portSpec.c_str()), const_cast<char*>(write.c_str()),
                   const_cast<char*>(image.c_str()),    nullptr};
   pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, cli.c_str(), &actions, nullptr, argv, environ), 0);
+  ASSERT_EQ(posix_spawn(&child, env.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeEnds[1]);
   int raw = 0;

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -788,7 +789,7 @@ class MainCommandTest : public QObject {
     const QString erase = QStringLiteral("Last erase did not finish");
     QTest::newRow("GB write fails") << 0 << "Button6"
                                     << "program-fail-bank=3" << QString() << write;
-    QTest::newRow("GB+Password write stopped") << 1 << "Button6" << QString() << "Earsing ROM" << write;
+    QTest::newRow("GB+Password write stopped") << 1 << "Button6" << QString() << "Writing : " << write;
     QTest::newRow("GB erase fails") << 0 << "Button13"
                                     << "erase-fail-block=2" << QString() << erase;
     QTest::newRow("GB erase stopped") << 0 << "Button13" << QString() << "Earsing ROM : 0x010000" << erase;
@@ -814,12 +815,14 @@ class MainCommandTest : public QObject {
     // The status line keeps the failure message, or says that the operation was stopped.
     QCOMPARE(Status(c.main()),
              stopAt.isEmpty() ? c.ran.front().section(QLatin1Char('|'), 1) : QStringLiteral("Stopped"));
-    // The note, then what the probe after the window read.
+    // The note and when and by whom the work began, then what the probe after the window read.
+    const QRegularExpression started(QStringLiteral("\n(Started \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d by quillon)\n"));
+    const QString noted = note + QLatin1Char('\n') + started.match(Info(c.main())).captured(1) + QLatin1Char('\n');
     QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
-    QCOMPARE(Info(c.main()), note + QLatin1Char('\n') + ProbeText(c.main()));
+    QCOMPARE(Info(c.main()), noted + ProbeText(c.main()));
 
     c.Press("Button8");  // "Reread Card Information"
-    QCOMPARE(Info(c.main()), note + QLatin1Char('\n') + ProbeText(c.main()));
+    QCOMPARE(Info(c.main()), noted + ProbeText(c.main()));
 
     c.bench.writer.port.faults() = {};
     c.stopAt.clear();

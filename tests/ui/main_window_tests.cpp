@@ -8,12 +8,17 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cstdlib>
+#include <memory>
+#include <sstream>
 #include <vector>
 
+#include "connect/open_port.h"
 #include "image_files.h"
 #include "library/rom_scan.h"
 #include "ui/main_window.h"
@@ -773,6 +778,31 @@ class MainWindowTest : public QObject {
     info->setPlainText("old");
     Click(Control<QPushButton>(w, "Button8"));
     QCOMPARE(info->toPlainText(), QStringLiteral("The writer does not answer"));
+  }
+
+  // An erase that quillon-cli was stopped in after its first block erase is said first in the
+  // card information of a window started later on the same writer, with when and by whom.
+  void startup_journalOfTheCli_unfinishedEraseSaidFirst() {
+    WindowFixture f;
+    const std::string writer = (f.root() / "writer").string();
+    const std::string cli = "env -u QUILLON_PORT XDG_STATE_HOME='" + (f.root() / "state").string() + "' " QUILLON_CLI;
+    for (const std::string& args :
+         {" sim insert '" + writer + "' gb-flash", " sim fault '" + writer + "' sigint-after=95",
+          " --no-backup --port 'sim:" + writer + "' erase --size 32", " sim fault '" + writer + "' --clear"})
+      QVERIFY(std::system((cli + args + " >/dev/null 2>&1").c_str()) != -1);
+    const std::unique_ptr<quillon::link::Port> port = quillon::connect::openPort("sim:" + writer);
+    std::ostringstream diagnostics;
+    quillon::link::LinkOptions options;
+    options.diagnostics = &diagnostics;
+    quillon::link::Link link(*port, options);
+    f.writer = quillon::connect::WriterIdentity("sim:" + writer, *port);
+    const QStringList info = Control<QPlainTextEdit>(f.open(&link, port.get()), "ROMINFO")->toPlainText().split('\n');
+    QCOMPARE(info.value(0), QStringLiteral("Last erase did not finish"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^Started \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d by quillon-cli$"))
+                 .match(info.value(1))
+                 .hasMatch(),
+             qPrintable(info.join('\n')));
+    QCOMPARE(info.value(2), QStringLiteral("Emulator Card"));
   }
 
   void exit_closesWindow_settingsWrittenOnDestruction() {

@@ -27,7 +27,12 @@ class WindowFixture {
   std::filesystem::path root() const { return root_; }
   std::filesystem::path settingsFile() const { return root_ / "quillon.INI"; }
   // No copies of save memory unless a test asks for them before open().
-  ui::StartupPaths paths() const { return {programDir(), settingsFile(), backupFolder().string(), copies_, {}}; }
+  // The journal is kept in the folder, for the writer named `writer`.
+  ui::StartupPaths paths() const {
+    return {programDir(), settingsFile(), backupFolder().string(), copies_, {}, journalFile().string(), writer};
+  }
+  std::filesystem::path journalFile() const { return root_ / "state/quillon/journal"; }
+  std::string writer = "the test's writer";
   void keepSaveCopies() { copies_ = true; }
   std::filesystem::path backupFolder() const { return root_ / "backups"; }
 

@@ -50,6 +50,7 @@ class Window final : public ops::ProgressWindow {
   void ShowError(const std::string&) override {}
   void SaveCopyKept(const std::string&) override {}
   void SaveCopyFailed(const std::string&) override {}
+  void ImageRead(const library::ImageChecksums&) override {}
   void Beep() override {}
 };
 

@@ -21,6 +21,7 @@ class QuietWindow final : public ops::ProgressWindow {
   void ShowError(const std::string&) override {}
   void SaveCopyKept(const std::string&) override {}
   void SaveCopyFailed(const std::string&) override {}
+  void ImageRead(const library::ImageChecksums&) override {}
   void Beep() override {}
 };
 

@@ -94,6 +94,8 @@ void TerminalWindow::SaveCopyFailed(const std::string& why) {
             "); nothing was changed (--no-backup goes on without a copy)");
 }
 
+void TerminalWindow::ImageRead(const library::ImageChecksums& sums) { PrintLine(library::ChecksumLine(sums)); }
+
 void TerminalWindow::Beep() {
   if (display_.beep) out_ << '\a' << std::flush;
 }

@@ -46,6 +46,7 @@ class TerminalWindow : public ops::ProgressWindow {
   void ShowError(const std::string& text) override;
   void SaveCopyKept(const std::string& path) override;
   void SaveCopyFailed(const std::string& why) override;
+  void ImageRead(const library::ImageChecksums& sums) override;
   void Beep() override;
 
   // Takes the bar off the screen, so that what follows starts on a clean line.

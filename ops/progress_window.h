@@ -8,6 +8,7 @@
 
 #include "detect/card_info.h"
 #include "detect/probe.h"
+#include "library/image_checksums.h"
 
 namespace quillon::ops {
 
@@ -47,6 +48,9 @@ class ProgressWindow {
   virtual void SaveCopyKept(const std::string& path) = 0;
   // The copy could not be kept (`why`): the operation ends with "Backup Fail", the card as it was.
   virtual void SaveCopyFailed(const std::string& why) = 0;
+  // A read ended with the image in its file: what the checksums the image carries say of
+  // the bytes that went into the file. Comes after the result, which it never changes.
+  virtual void ImageRead(const library::ImageChecksums& sums) = 0;
   // The system's default beep that ends every operation.
   virtual void Beep() = 0;
 };

@@ -47,11 +47,13 @@ class RecordingWindow final : public ops::ProgressWindow {
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void SaveCopyKept(const std::string& path) override { copies.push_back(path); }
   void SaveCopyFailed(const std::string& why) override { copyFailures.push_back(why); }
+  void ImageRead(const library::ImageChecksums& sums) override { checksums.push_back(sums); }
   void Beep() override { ++beeps; }
 
   std::vector<std::string> work;
-  std::vector<std::string> errors;                // message boxes
-  std::vector<std::string> copies, copyFailures;  // kept save memory copies, and why one was not
+  std::vector<std::string> errors;                 // message boxes
+  std::vector<std::string> copies, copyFailures;   // kept save memory copies, and why one was not
+  std::vector<library::ImageChecksums> checksums;  // of the images read
   std::string file;
   std::string fileAnswer;  // the dialog's answer; empty: cancelled
   std::vector<ops::FileQuestion> questions;

@@ -159,7 +159,8 @@ static int RunCommandLine(int argc, char** argv) {
       "WS (--writer ws): no probe first, no --image; the card is read as large as it says it is, up to\n"
       "its 4 MiB (a size answer that fails its check, or of nothing or more than 4 MiB, reads nothing:\n"
       "\"Reading Error\"); the size code that writing put into the fourth byte from the end is\n"
-      "cleared, and the file has no header.");
+      "cleared, and the file has no header; the line on standard error says whether the image's\n"
+      "checksum (its last two bytes, low byte first) is right.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   const char* ramFooter =

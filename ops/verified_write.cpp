@@ -5,9 +5,10 @@ namespace quillon::ops {
 
 VerifiedWrite WriteThenVerify(Operation& op, const CardStep& write, const CardStep& verify) {
   VerifiedWrite done{write(op), std::nullopt};
-  if (!done.written.ok() || !verify) return done;  // no verify: the write's success completes it
+  // Without a verify, a write that succeeded is complete.
+  if (!done.written.ok() || !verify) return done;
   done.verified = verify(op);
-  // done.verified->ok(): the verify passed, the write is complete; a failed or stopped verify
+  // verify passed (done.verified->ok()): the write is complete. A failed or stopped verify
   // leaves it unfinished, as a failed write does.
   return done;
 }

@@ -27,6 +27,7 @@ class QuietWindow final : public ops::ProgressWindow {
   void SaveCopyFailed(const std::string&) override {}
   bool Confirm(const std::string&) override { return false; }
   void JournalNotice(const std::string&) override {}
+  void ImageRead(const library::ImageChecksums&) override {}
   void Beep() override {}
 };
 

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/gb_checksums.h"
 #include "cli/operation_run.h"
 #include "cli/ws_commands.h"
 #include "detect/probe.h"
@@ -121,10 +120,9 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
     }
     OperationRun run(options, stop, "", args.images);
     run.state.cardList = cardList;
-    const auto written = run.run([](ops::Operation& op) { return gb::WriteGbCard(op); });
-    const int status = report(run, written);
-    if (status != kExitOk || !args.verify) return status;
-    return report(run, run.run([](ops::Operation& op) { return gb::VerifyGbCard(op); }));
+    return report(run, run.run([&](ops::Operation& op) {
+      return ops::WriteThenVerify(op, gb::WriteGbCard, args.verify ? gb::VerifyGbCard : ops::CardStep());
+    }));
   });
 }
 
@@ -146,16 +144,8 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
     }
     if (plan.next != ops::CommandPlan::Next::Run) return refuse(plan.reason);
     const int image = plan.call.args.image;
-    const int status = report(run, run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, image); }));
-    // The checksums of the file written; a FIFO or a device cannot be read back.
-    std::error_code error;
-    if (status != kExitOk || !fs::is_regular_file(args.out, error)) return status;
-    std::string reason;
-    if (const auto sums = GbChecksumsOfFile(args.out, &reason))
-      std::cerr << ChecksumLine(*sums) << '\n';
-    else
-      std::cerr << args.out << ": cannot be read back to look at its checksums: " << reason << '\n';
-    return status;
+    // The window prints the checksums of what went into the file.
+    return report(run, run.run([&](ops::Operation& op) { return gb::ReadGbCard(op, image); }));
   });
 }
 

@@ -132,7 +132,8 @@ static int RunCommandLine(int argc, char** argv) {
       ->required()
       ->check(fileName);
   write->add_flag("--verify", writeArgs.verify,
-                  "after \"Writing Success\", read every image back and compare it with its file (GB)");
+                  "after \"Writing Success\", read the card back and compare it with what was written: GB every\n"
+                  "image with its file; WS the image as written (patched, with the card's size code)");
   write->add_option("--patch", writeArgs.patch, "IPS patch applied to the WS image in memory before writing (ws)")
       ->check(fileName);
   write->footer(
@@ -162,7 +163,8 @@ static int RunCommandLine(int argc, char** argv) {
       "WS (--writer ws): no probe first, no --image; the card is read as large as it says it is, up to\n"
       "its 4 MiB (a size answer that fails its check, or of nothing or more than 4 MiB, reads nothing:\n"
       "\"Reading Error\"); the size code that writing put into the fourth byte from the end is\n"
-      "cleared, and the file has no header.");
+      "cleared, and the file has no header; the line on standard error says whether the image's\n"
+      "checksum (its last two bytes, low byte first) is right.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   const char* ramFooter =
@@ -245,7 +247,7 @@ static int RunCommandLine(int argc, char** argv) {
       "fault",
       "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, extra-erase-fail,\n"
       "program-fail-bank=B, bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
-      "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail,\n"
+      "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail, flip-bit=A,\n"
       "unknown-bios-chip, unknown-flash-chip, byte-delay=US, deaf-erase-ms=MS, access-us=US, port-fail-at=N,\n"
       "sigint-after=N, sigterm-after=N, sighup-after=N\n"
       "(the program driving the writer gets that signal after the writer's N-th command); --clear\n"

@@ -107,4 +107,10 @@ int report(OperationRun& run, const ops::Result& result) {
   return kExitFailed;
 }
 
+int report(OperationRun& run, const ops::VerifiedWrite& done) {
+  const int status = report(run, done.written);
+  if (status != kExitOk || !done.verified) return status;
+  return report(run, *done.verified);
+}
+
 }  // namespace quillon::cli

@@ -13,6 +13,7 @@
 #include "cli/terminal_window.h"
 #include "ops/operation.h"
 #include "ops/program_state.h"
+#include "ops/verified_write.h"
 
 namespace quillon::cli {
 
@@ -30,7 +31,7 @@ struct OperationRun {
                std::vector<std::string> inputs = {});
 
   template <typename F>
-  ops::Result run(F&& operation) {
+  auto run(F&& operation) {
     ops::Operation op{session.link(), state, window, stop};
     ops::StopOnLink guard(op.link, op.stop);
     return operation(op);
@@ -76,5 +77,7 @@ int checkOutput(const GlobalOptions& options, const std::string& path);
 // The window reports the steps; the result text goes to standard output, a failure's
 // message to standard error (unless the step lines just printed it there).
 int report(OperationRun& run, const ops::Result& result);
+// report for the write, then for its verify when one ran.
+int report(OperationRun& run, const ops::VerifiedWrite& done);
 
 }  // namespace quillon::cli

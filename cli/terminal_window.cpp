@@ -100,6 +100,7 @@ void TerminalWindow::SaveCopyFailed(const std::string& why) {
 }
 
 void TerminalWindow::JournalNotice(const std::string& text) { PrintLine(library::EscapeField(text)); }
+void TerminalWindow::ImageRead(const library::ImageChecksums& sums) { PrintLine(library::ChecksumLine(sums)); }
 
 void TerminalWindow::Beep() {
   if (display_.beep) out_ << '\a' << std::flush;

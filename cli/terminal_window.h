@@ -50,6 +50,7 @@ class TerminalWindow : public ops::ProgressWindow {
   // window would ask is answered No, and said.
   bool Confirm(const std::string& question) override;
   void JournalNotice(const std::string& text) override;
+  void ImageRead(const library::ImageChecksums& sums) override;
   void Beep() override;
 
   // Takes the bar off the screen, so that what follows starts on a clean line.

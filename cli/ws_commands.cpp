@@ -56,7 +56,6 @@ int checkPatch(const WriteArgs& args) {
 }  // namespace
 
 int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::atomic<bool>& stop) {
-  if (args.verify) return usage("write: --verify reads GB images back; the writer type ws has no read-back");
   return guarded(stop, [&] {
     // The card list takes one WS image; a second is refused with its message, like a
     // refused image, before the port is opened.
@@ -75,7 +74,11 @@ int runWsWrite(const GlobalOptions& options, const WriteArgs& args, const std::a
     OperationRun run(options, stop, "", inputs);
     run.state.setWriterType(library::WriterType::Ws);
     run.state.cardList = cardList;
-    return report(run, run.run([&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); }));
+    const auto write = [&](ops::Operation& op) { return ws::WriteWsCard(op, args.patch); };
+    const auto verify = [&](ops::Operation& op) { return ws::VerifyWsCard(op, args.patch); };
+    return report(run, run.run([&](ops::Operation& op) {
+      return ops::WriteThenVerify(op, write, args.verify ? ops::CardStep(verify) : ops::CardStep());
+    }));
   });
 }
 

@@ -5,6 +5,7 @@
 #include "gb/gb_operations.h"
 #include "gb/steps.h"
 #include "library/gb_header.h"
+#include "library/image_checksums.h"
 #include "ops/output_file.h"
 
 namespace quillon::gb {
@@ -45,6 +46,7 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
 
   ProgressMeter meter(op.window, static_cast<std::uint64_t>(banks) * kBankSize);
   std::vector<std::uint8_t> buffer(kBankSize);
+  library::ChecksumSum sum(library::ImageFamily::Gb);
   // A bank counts as read when its check byte matched and the writer's status is 0; the last
   // one received whole completes the image, whatever stop kept its status query back.
   const auto readBank = [&](std::uint16_t address, bool last) {
@@ -71,11 +73,14 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
     }
     if (auto end = EndOnStep(op, read, "Reading Error")) return *end;
     if (!out.Write(buffer)) return Finish(op, ops::Outcome::Failed, "Writing File Error");
+    sum.Add(buffer);
     meter.Advance(kBankSize);
   }
   if (op.link.lostContact()) return Finish(op, ops::Outcome::Failed, std::string(ops::kLinkLost));
   if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
-  return Finish(op, ops::Outcome::Success, "Downloading Success");
+  const ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  if (result.ok()) op.window.ImageRead(sum.Result());
+  return result;
 }
 
 }  // namespace quillon::gb

@@ -2,7 +2,6 @@
 // Verifying a written GB card: every image of the card list read back from where the
 // write placed it and compared with its file.
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "gb/gb_operations.h"
@@ -10,16 +9,6 @@
 #include "library/regular_file.h"
 
 namespace quillon::gb {
-
-namespace {
-
-std::string DifferenceText(const std::string& fileName, unsigned cardAddress, std::size_t fileOffset) {
-  std::array<char, 64> where{};
-  std::snprintf(where.data(), where.size(), "card address 0x%06X, file offset 0x%06zX", cardAddress, fileOffset);
-  return "Verify Error: " + fileName + " differs at " + where.data();
-}
-
-}  // namespace
 
 ops::Result VerifyGbCard(ops::Operation& op) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
@@ -53,8 +42,7 @@ ops::Result VerifyGbCard(ops::Operation& op) {
       if (differ.first != card.end()) {
         const auto within = static_cast<std::size_t>(differ.first - card.begin());
         return Finish(op, ops::Outcome::Failed,
-                      DifferenceText(entry.fileName, static_cast<unsigned>(cardBank * kBankSize + within),
-                                     k * kBankSize + within));
+                      ops::VerifyDifference(entry.fileName, cardBank * kBankSize + within, k * kBankSize + within));
       }
       meter.Advance(kBankSize);
     }

@@ -20,6 +20,13 @@ std::string Format(const char* format, const std::string& name) {
   return text.data();
 }
 
+std::string VerifyDifference(const std::string& fileName, std::uint64_t cardAddress, std::uint64_t fileOffset) {
+  std::array<char, 64> where{};
+  std::snprintf(where.data(), where.size(), "card address 0x%06llX, file offset 0x%06llX",
+                static_cast<unsigned long long>(cardAddress), static_cast<unsigned long long>(fileOffset));
+  return "Verify Error: " + fileName + " differs at " + where.data();
+}
+
 Result Finish(Operation& op, Outcome outcome, const std::string& text, const std::string& detail) {
   // Work done after the writer was lost, or with bytes that never crossed, did not happen as
   // the operation counted it: it is no success.

@@ -19,6 +19,10 @@ enum class Step { Ok, Failed, Stopped };
 std::string Format(const char* format, unsigned a, unsigned b);
 std::string Format(const char* format, const std::string& name);
 
+// The failure of a verify after a write, GB or WS: where the card first differs from what was
+// written, "Verify Error: FILE differs at card address 0x012345, file offset 0x002345".
+std::string VerifyDifference(const std::string& fileName, std::uint64_t cardAddress, std::uint64_t fileOffset);
+
 // The failure of an operation that would have succeeded but for a writer that stopped
 // answering on the way (link::Link::lostContact).
 inline constexpr std::string_view kLinkLost = "Linking Fail";

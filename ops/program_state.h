@@ -13,7 +13,7 @@
 
 namespace quillon::ops {
 
-// The five values of the settings file's section "Main".
+// The values of the settings file's section "Main".
 struct Settings {
   std::string romDir;      // RomDir: where the image files are listed from
   std::string saveRomDir;  // SaveROMDir: start directory of the dialogs that save images read from a card
@@ -23,6 +23,8 @@ struct Settings {
   library::WriterType writerType = library::WriterType::Gb;
   // AutoBackup: a copy of the save memory before a command overwrites it (0 turns it off).
   bool autoBackup = true;
+  // VerifyAfterWrite: a write reads the card back and compares it ("Verify after writing").
+  bool verifyAfterWrite = false;
 };
 
 // Where the journal of unfinished work is kept (ops/journal.h), and for which writer.

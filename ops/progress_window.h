@@ -8,6 +8,7 @@
 
 #include "detect/card_info.h"
 #include "detect/probe.h"
+#include "library/image_checksums.h"
 
 namespace quillon::ops {
 
@@ -54,6 +55,9 @@ class ProgressWindow {
   // ("The journal cannot be written (REASON): an interrupted write will not be remembered"),
   // or it was damaged and taken as empty. The operation goes on.
   virtual void JournalNotice(const std::string& text) = 0;
+  // A read ended with the image in its file: what the checksums the image carries say of
+  // the bytes that went into the file. Comes after the result, which it never changes.
+  virtual void ImageRead(const library::ImageChecksums& sums) = 0;
   // The system's default beep that ends every operation.
   virtual void Beep() = 0;
 };

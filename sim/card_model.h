@@ -78,6 +78,13 @@ struct Device {
     busyLeft = polls + faults.busyPolls;
     busyUntilTicks = ticks + duration;
   }
+  // Programming put bytes [offset, offset + size) of `memory`: with the flip-bit fault, the
+  // byte it names comes out with bit 0 the other way round.
+  void flipFaultyBit(std::vector<std::uint8_t>& memory, std::size_t offset, std::size_t size) const {
+    if (faults.flipBit && *faults.flipBit >= offset && *faults.flipBit < offset + size &&
+        *faults.flipBit < memory.size())
+      memory[*faults.flipBit] ^= 0x01;
+  }
   bool busy() const { return busyLeft > 0 || ticks < busyUntilTicks; }
   // A plain memory read: a later status query tells whether it went well.
   void readDone(bool readFault) {

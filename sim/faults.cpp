@@ -36,6 +36,7 @@ constexpr FaultEntry kFaultEntries[] = {
     {"read-fail-bank", Kind::Number, 0, 255, "B"},
     {"bios-verify-differ", Kind::Flag, 0, 0, ""},
     {"sram-read-fail", Kind::Flag, 0, 0, ""},
+    {"flip-bit", Kind::Number, 0, 0x3FFFFF, "A"},
     {"unknown-bios-chip", Kind::Flag, 0, 0, ""},
     {"unknown-flash-chip", Kind::Flag, 0, 0, ""},
     {"byte-delay", Kind::Number, 0, 100000, "US"},
@@ -171,6 +172,7 @@ void armFault(Faults& faults, std::string_view nameValue) {
   if (name == "read-fail-bank") faults.readFailBank = static_cast<int>(value);
   if (name == "bios-verify-differ") faults.biosVerifyDiffer = true;
   if (name == "sram-read-fail") faults.sramReadFail = true;
+  if (name == "flip-bit") faults.flipBit = static_cast<std::uint32_t>(value);
   if (name == "unknown-bios-chip") faults.unknownBiosChip = true;
   if (name == "unknown-flash-chip") faults.unknownFlashChip = true;
   if (name == "byte-delay") faults.byteDelay = static_cast<std::uint32_t>(value);
@@ -205,6 +207,7 @@ std::vector<std::string> faultList(const Faults& faults) {
   if (faults.readFailBank) add("read-fail-bank", *faults.readFailBank);
   if (faults.biosVerifyDiffer) list.emplace_back("bios-verify-differ");
   if (faults.sramReadFail) list.emplace_back("sram-read-fail");
+  if (faults.flipBit) add("flip-bit", *faults.flipBit);
   if (faults.unknownBiosChip) list.emplace_back("unknown-bios-chip");
   if (faults.unknownFlashChip) list.emplace_back("unknown-flash-chip");
   if (faults.byteDelay != 0) add("byte-delay", faults.byteDelay);

@@ -34,6 +34,9 @@ struct Faults {
   // sram-read-fail. GB: reading the save memory window leaves the status failed. WS: the
   // answer to a block read (from 0x8000) of the save memory, mode 0x22, has a wrong check byte.
   bool sramReadFail = false;
+  // flip-bit=A: the byte at offset A of the FLASH ROM (GB) or the WS card comes out of
+  // programming with bit 0 the other way round, the writer's status saying all went well.
+  std::optional<std::uint32_t> flipBit;
   bool unknownBiosChip = false;   // unknown-bios-chip: the BIOS ROM identifies as no known chip
   bool unknownFlashChip = false;  // unknown-flash-chip: the FLASH ROM identifies as no known chip
   // byte-delay=US: every byte that crosses the link takes US microseconds more, as on a slow

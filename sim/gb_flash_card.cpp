@@ -333,6 +333,7 @@ class GbFlashCard final : public CardModel {
         biosPaged_ = true;
       } else {
         for (std::size_t i = 0; i < data.size(); ++i) array[offset + i] &= data[i];  // bits only clear
+        if (presented_ == kFlash) dev_.flipFaultyBit(array, offset, data.size());
         dev_.changed(chip.memory, offset, data.size());
       }
     }

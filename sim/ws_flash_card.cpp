@@ -273,6 +273,7 @@ class WsFlashCard final : public CardModel {
     ok = ok && !(dev_.faults.programFailBank && static_cast<std::size_t>(*dev_.faults.programFailBank) == bank);
     if (ok) {
       for (std::size_t i = 0; i < data.size(); ++i) flash_[offset + i] &= data[i];  // bits only clear
+      dev_.flipFaultyBit(flash_, offset, data.size());
       for (std::size_t p = offset / kPiece; p * kPiece < offset + data.size(); ++p) programmed_.set(p);
       dev_.changed(Memory::WsFlash, offset, data.size());
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
@@ -131,6 +132,12 @@ void Tform_ZEP::CreateControls() {
   lbStatus->setWordWrap(true);
   lbStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   lbStatus->setTextFormat(Qt::PlainText);
+  // Every place among the controls is taken: the check box shares the status line's row.
+  cbVerify = new QCheckBox(QStringLiteral("Verify after writing"), this);
+  cbVerify->setObjectName(QStringLiteral("cbVerify"));
+  cbVerify->setFont(ControlFont());
+  cbVerify->resize(cbVerify->sizeHint());
+  PlaceStatusRow(kDesignWidth, kDesignHeight);
 
   Button2 = MakeMainButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
   Button1 = MakeMainButton(this, "Button1", "Research Files", {328, 12, 109, 25});
@@ -172,7 +179,7 @@ void Tform_ZEP::CreateControls() {
 
   const std::vector<QWidget*> tabOrder{Button2,   Button1, lvFiles, Button3, Button4,  Button5,
                                        ComboBox1, lvDown,  Button6, Button9, Button11, Button10,
-                                       Button13,  Button8, ROMINFO, Button7, Button12};
+                                       Button13,  Button8, ROMINFO, Button7, Button12, cbVerify};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
@@ -189,6 +196,7 @@ void Tform_ZEP::CreateControls() {
   connect(Button7, &QPushButton::clicked, this, &Tform_ZEP::Button7Click);
   connect(Button8, &QPushButton::clicked, this, &Tform_ZEP::Button8Click);
   connect(ComboBox1, &QComboBox::activated, this, &Tform_ZEP::ComboBox1Change);
+  connect(cbVerify, &QCheckBox::toggled, this, [this](bool on) { state_.settings.verifyAfterWrite = on; });
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvFilesDblClick);
   connect(lvDown, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvDownDblClick);
 }
@@ -202,6 +210,7 @@ void Tform_ZEP::LoadSettings() {
   state_.backupFolder = backupFolder_;
   previousWriterType_ = state_.writerType();
   ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
+  cbVerify->setChecked(state_.settings.verifyAfterWrite);
 }
 
 void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.settings); }
@@ -248,8 +257,14 @@ void Tform_ZEP::FormResize() {
        std::initializer_list<QWidget*>{Button6, Button9, Button11, Button10, Button13, Button7, Button12}) {
     control->move(control->x(), tall ? h - 30 : 388);
   }
-  lbStatus->setGeometry(4, std::max(h, kDesignHeight), std::max(w, kDesignWidth) - 8, kStatusHeight - 4);
+  PlaceStatusRow(std::max(w, kDesignWidth), std::max(h, kDesignHeight));
   ShowRomDir();
+}
+
+void Tform_ZEP::PlaceStatusRow(int clientWidth, int top) {
+  const int height = kStatusHeight - 4;
+  cbVerify->move(clientWidth - 4 - cbVerify->width(), top + (height - cbVerify->height()) / 2);
+  lbStatus->setGeometry(4, top, cbVerify->x() - 8 - 4, height);
 }
 
 void Tform_ZEP::ShowRomDir() {

@@ -28,6 +28,7 @@
 #include "ui/settings.h"
 #include "ui/widgets.h"
 
+class QCheckBox;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -74,8 +75,9 @@ class Tform_ZEP : public QWidget {
   // Client size the layout of the controls is designed for; the resize rules count from it.
   static constexpr int kDesignWidth = 632;
   static constexpr int kDesignHeight = 418;
-  // The status line below the controls: room for two lines of the control font. The window
-  // is never smaller than the controls' design size and this line.
+  // The status line below the controls: room for two lines of the control font, and at its
+  // right end the check box "Verify after writing". The window is never smaller than the
+  // controls' design size and this line.
   static constexpr int kStatusHeight = 40;
   static constexpr int kMinimumHeight = kDesignHeight + kStatusHeight;
   // The question asked before a card is erased.
@@ -183,6 +185,9 @@ class Tform_ZEP : public QWidget {
   void ReadJournal();
   // lbDirect shows the ROM directory.
   void ShowRomDir();
+  // The status line and the check box at its right end, for a client area `clientWidth` wide
+  // whose status line starts at `top`.
+  void PlaceStatusRow(int clientWidth, int top);
 
   // Runs a handler's body after clearing the status line; anything it throws ends as an
   // "Error" message box.
@@ -233,6 +238,7 @@ class Tform_ZEP : public QWidget {
   std::string writerReason_;   // why no port was opened (SetWriterReason)
   std::string claimReason_;    // why the last probe could not have the writer (another program kept it)
   bool writerSilent_ = false;  // the last probe of the main window found no writer
+  QCheckBox* cbVerify = nullptr;  // "Verify after writing": Settings::verifyAfterWrite
 
   std::filesystem::path settingsPath_;
   std::string backupFolder_;

@@ -15,6 +15,7 @@
 #include "link/link.h"
 #include "link/port.h"
 #include "ops/own_files.h"
+#include "ops/verified_write.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
 
@@ -50,6 +51,10 @@ void OperationWindow::setControls(WrappingLabel* work, WrappingLabel* file, std:
   for (WrappingLabel* label : {work, file}) {
     if (label != nullptr) layout_.addGrowing(label, label->geometry());
   }
+  // Whatever lies below the step label moves down as the verdict needs room.
+  const QRect verdict(work->x(), work->geometry().bottom() + 1, work->width(), 0);
+  verdict_ = MakeWrappingLabel(this, "lbVerdict", verdict, Qt::AlignLeft);
+  layout_.addGrowing(verdict_, verdict);
   for (QWidget* control : others) layout_.add(control, control->geometry());
   const int width = clientSize_.width() - 2 * kRowMargin;
   const QRect strip(kRowMargin, clientSize_.height(), width, kStripHeight);
@@ -65,6 +70,11 @@ void OperationWindow::Relayout() { layout_.apply(); }
 
 void OperationWindow::ShowSaveCopy(const QString& text) {
   saved_->setText(text);
+  Relayout();
+}
+
+void OperationWindow::ShowVerdict(const QString& text) {
+  verdict_->setText(text);
   Relayout();
 }
 
@@ -91,7 +101,7 @@ void OperationWindow::Prepare(link::Link& link, ops::ProgramState& state, ops::O
   state_ = &state;
   args_ = std::move(args);
   prepared_ = true;
-  for (WrappingLabel* label : {work_, file_, saved_}) {
+  for (WrappingLabel* label : {work_, file_, verdict_, saved_}) {
     if (label != nullptr) label->clear();
   }
   savedPath_.clear();
@@ -124,9 +134,14 @@ void OperationWindow::StartWorker() {
     if (!operation) {
       operation = [run = config_.run, args = args_](ops::Operation& op) { return run(op, args); };
     }
+    OperationFunction verify;
+    if (config_.verify != nullptr && state_->settings.verifyAfterWrite) {
+      verify = [run = config_.verify, args = args_](ops::Operation& op) { return run(op, args); };
+    }
     running_ = true;
-    worker_ = std::thread([this, operation = std::move(operation), link = link_, port = port_, state = state_,
-                           token = token_.get()] { WorkerMain(operation, *link, port, *state, *token); });
+    worker_ = std::thread([this, operation = std::move(operation), verify = std::move(verify), link = link_,
+                           port = port_, state = state_,
+                           token = token_.get()] { WorkerMain(operation, verify, *link, port, *state, *token); });
   } catch (const std::exception& e) {
     running_ = false;
     ShowWork(QString::fromLocal8Bit(e.what()));
@@ -138,27 +153,41 @@ void OperationWindow::StartWorker() {
   }
 }
 
-void OperationWindow::WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port,
-                                 ops::ProgramState& state, const ops::StopToken& token) {
+void OperationWindow::WorkerMain(const OperationFunction& operation, const OperationFunction& verify, link::Link& link,
+                                 link::Port* port, ops::ProgramState& state, const ops::StopToken& token) {
   ops::Result result;
+  std::string shown;
+  std::optional<std::string> verdict;
   try {
     // The writer is this operation's until it ends; another program's claim keeps it silent.
     const link::PortClaim claim(port);
     if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
     const ops::StopOnLink stopOnLink(link, token.flag());
     ops::Operation op{link, state, reporter_, token.flag()};
-    result = operation(op);
+    // The step label ends with the write's result; what its verify found goes under it.
+    const ops::VerifiedWrite done = ops::WriteThenVerify(op, operation, verify);
+    result = done.overall();
+    shown = done.written.text;
+    // Under the result: what the verify found, or what the result adds (a save file's size).
+    if (done.verified) {
+      verdict = done.verified->text;
+    } else if (!result.detail.empty()) {
+      verdict = result.detail;
+    }
   } catch (const std::exception& e) {
     result = {ops::Outcome::Failed, e.what()};
+    shown = result.text;
   } catch (...) {
     result = {ops::Outcome::Failed, kUnexpectedError};
+    shown = result.text;
   }
   // The end reaches the window as a queued call, the last thing the worker does.
   QMetaObject::invokeMethod(
-      this, [this, result] { WorkerEnded(result); }, Qt::QueuedConnection);
+      this, [this, result, shown, verdict] { WorkerEnded(result, shown, verdict); }, Qt::QueuedConnection);
 }
 
-void OperationWindow::WorkerEnded(const ops::Result& result) {
+void OperationWindow::WorkerEnded(const ops::Result& result, const std::string& shown,
+                                  const std::optional<std::string>& verdict) {
   try {
     if (worker_.joinable()) worker_.join();
     running_ = false;
@@ -168,9 +197,8 @@ void OperationWindow::WorkerEnded(const ops::Result& result) {
     if (result.ok() && !savedPath_.isEmpty()) {
       saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
     }
-    if (!result.text.empty() && result.outcome != ops::Outcome::Stopped) {
-      ShowWork(QString::fromStdString(result.detail.empty() ? result.text : result.text + "\n" + result.detail));
-    }
+    if (!shown.empty() && result.outcome != ops::Outcome::Stopped) ShowWork(QString::fromStdString(shown));
+    if (verdict) verdict_->setText(FromFileName(*verdict));
     Relayout();
     emit workerEnded();
     if (stopped) {
@@ -326,6 +354,10 @@ void OperationWindow::JournalNotice(const std::string& text) {
   OnUiThread([this, &text] {
     if (noticeSink_) noticeSink_(text);
   });
+}
+
+void OperationWindow::ImageRead(const library::ImageChecksums& sums) {
+  OnUiThread([this, &sums] { ShowVerdict(QString::fromStdString(library::ChecksumVerdict(sums))); });
 }
 
 void OperationWindow::Beep() {

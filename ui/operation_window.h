@@ -8,9 +8,11 @@
 // worker, and exec() returns once the window has closed and the worker has ended. result()
 // tells how the operation ended.
 //
-// Below the controls of its kind every window has a progress strip fed by the operation's
-// Progress, and a window that saves a file says under it where the file went. A label whose
-// text does not fit wraps, and the window grows to show it whole.
+// Under the step label, a line takes room once it has a verdict on the work: what the
+// checksums of an image read say, or what the verify after a write found. Below the controls
+// of its kind every window has a progress strip fed by the operation's Progress, and a window
+// that saves a file says under it where the file went. A label whose text does not fit wraps,
+// and the window grows to show it whole.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -57,6 +60,9 @@ struct OperationWindowConfig {
   const char* caption;                                             // "Writing..."
   ops::CardOperation operation;                                    // the card operation the window runs
   ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
+  // The verify that follows a write that succeeded when the settings ask for one
+  // (Settings::verifyAfterWrite); null: the window's operation has none.
+  ops::Result (*verify)(ops::Operation&, const ops::OperationArgs&) = nullptr;
 };
 
 class OperationWindow : public QDialog, public ops::ProgressWindow {
@@ -126,6 +132,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void SaveCopyKept(const std::string& path) final;
   void SaveCopyFailed(const std::string& why) final;
   void JournalNotice(const std::string& text) final;
+  void ImageRead(const library::ImageChecksums& sums) final;
   void Beep() final;
 
  signals:
@@ -159,8 +166,9 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void reject() override;
 
   // The kind's controls: the step label and the file label (null: none) grow with their text,
-  // `others` keep their size. Then the progress strip ("ProgressBar1") and the label under it
-  // ("lbSaved": where a saved file or a copy of the save memory went) are made.
+  // `others` keep their size. The verdict line ("lbVerdict") is made right under the step
+  // label, then the progress strip ("ProgressBar1") and the label under it ("lbSaved": where a
+  // saved file or a copy of the save memory went).
   void setControls(WrappingLabel* work, WrappingLabel* file, std::initializer_list<QWidget*> others);
 
   // Button1 of both kinds: a stop request while the worker runs, else closes the window.
@@ -189,6 +197,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     void SaveCopyKept(const std::string& path) override { window_.OperationWindow::SaveCopyKept(path); }
     void SaveCopyFailed(const std::string& why) override { window_.OperationWindow::SaveCopyFailed(why); }
     void JournalNotice(const std::string& text) override { window_.OperationWindow::JournalNotice(text); }
+    void ImageRead(const library::ImageChecksums& sums) override { window_.OperationWindow::ImageRead(sums); }
     void Beep() override { window_.OperationWindow::Beep(); }
 
    private:
@@ -196,9 +205,12 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   };
 
   void StartWorker();
-  void WorkerMain(const OperationFunction& operation, link::Link& link, link::Port* port, ops::ProgramState& state,
-                  const ops::StopToken& token);
-  void WorkerEnded(const ops::Result& result);
+  // Runs `operation`, then `verify` (empty: none) when it succeeded.
+  void WorkerMain(const OperationFunction& operation, const OperationFunction& verify, link::Link& link,
+                  link::Port* port, ops::ProgramState& state, const ops::StopToken& token);
+  // `shown`: the step label's last text (the write's result when a verify followed it);
+  // `verdict`: the verify's result, for the verdict line.
+  void WorkerEnded(const ops::Result& result, const std::string& shown, const std::optional<std::string>& verdict);
   // Runs `task` on the user-interface thread (HandOver); what it throws goes to standard error.
   void OnUiThread(const std::function<void()>& task);
   std::string AskFile(FileDialogMode mode, const ops::FileQuestion& question);
@@ -209,6 +221,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   void Relayout();
   // Under the strip: where the copy of the save memory went, or why there is none.
   void ShowSaveCopy(const QString& text);
+  void ShowVerdict(const QString& text);
 
   const OperationWindowConfig& config_;
   const QSize clientSize_;
@@ -217,6 +230,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   WrappingLabel* file_ = nullptr;
   ProgressStrip* progress_ = nullptr;
   WrappingLabel* saved_ = nullptr;
+  WrappingLabel* verdict_ = nullptr;
   QString savedPath_;  // the answer to the operation's last save question
 
   link::Link* link_ = nullptr;

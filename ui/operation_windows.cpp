@@ -14,16 +14,18 @@ using ops::CardOperation;
 using ops::Operation;
 using ops::OperationArgs;
 
-// The ten windows: object name, caption, the card operation each runs, whether it saves a
-// file, and how it runs it.
+// The ten windows: object name, caption, the card operation each runs and how, and for the
+// two writing ones the verify that may follow.
 constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
-                                      [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); }};
+                                      [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); },
+                                      [](Operation& op, const OperationArgs&) { return gb::VerifyGbCard(op); }};
 constexpr OperationWindowConfig kClear{
     "TfmClear", "Earsing...", CardOperation::EraseGbCard,
     [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
 constexpr OperationWindowConfig kDownWS{
     "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
-    [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); }};
+    [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); },
+    [](Operation& op, const OperationArgs& args) { return ws::VerifyWsCard(op, args.patchFile); }};
 constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
                                          [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
 constexpr OperationWindowConfig kUpload{

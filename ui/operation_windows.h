@@ -5,7 +5,8 @@
 //     step label, "Cancel" while the worker runs and "OK" once it has ended;
 //   the reading kind (TfmUpload, TfmRAMDown, TfmRAMUpload and their WS twins): one step
 //     label, "Cancel" while the worker runs and "Close" once it has ended.
-// Both kinds have the progress strip under their controls; the reading kind says there
+// Both kinds have the verdict line under their step label (a read's checksums, the verify
+// after a write) and the progress strip under their controls; the reading kind says there
 // where a file it saved went.
 // What an operation is handed (the image, the card size, the patch file) comes with Prepare
 // or Run as ops::OperationArgs, from the command's plan.
@@ -52,7 +53,8 @@ class ReadingWindow : public OperationWindow {
   QPushButton* Button1 = nullptr;
 };
 
-// GB card writing: "Writing...", every image of the card list and the menu image.
+// GB card writing: "Writing...", every image of the card list and the menu image; then, with
+// "Verify after writing" on, every image read back and compared with its file.
 class TfmDown : public WritingWindow {
   Q_OBJECT
  public:
@@ -66,7 +68,8 @@ class TfmClear : public WritingWindow {
   explicit TfmClear(QWidget* parent = nullptr);
 };
 
-// WS card writing: "Writing...", the image, patched with OperationArgs::patchFile if given.
+// WS card writing: "Writing...", the image, patched with OperationArgs::patchFile if given;
+// then, with "Verify after writing" on, the card read back and compared with it.
 class TfmDownWS : public WritingWindow {
   Q_OBJECT
  public:
@@ -80,7 +83,8 @@ class TfmClearWS : public WritingWindow {
   explicit TfmClearWS(QWidget* parent = nullptr);
 };
 
-// GB card reading: "Downloading File...", the cartridge or image OperationArgs::image.
+// GB card reading: "Downloading File...", the cartridge or image OperationArgs::image; under
+// the result, what the image's checksums say.
 class TfmUpload : public ReadingWindow {
   Q_OBJECT
  public:
@@ -102,7 +106,8 @@ class TfmRAMUpload : public ReadingWindow {
   explicit TfmRAMUpload(QWidget* parent = nullptr);
 };
 
-// WS card reading: "Downloading File...", the whole card into one file.
+// WS card reading: "Downloading File...", the whole card into one file; under the result,
+// what the image's checksum says.
 class TfmUploadWS : public ReadingWindow {
   Q_OBJECT
  public:

@@ -17,6 +17,8 @@ constexpr std::string_view kPatchDir = "PatchDir";
 constexpr std::string_view kSystemStyle = "SystemStyle";
 // Read only: a user who does not want the copies writes AutoBackup=0 into the file.
 constexpr std::string_view kAutoBackup = "AutoBackup";
+// Written only once it was turned on, so that a file that never had it stays as it was.
+constexpr std::string_view kVerifyAfterWrite = "VerifyAfterWrite";
 
 }  // namespace
 
@@ -46,6 +48,8 @@ Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
   s.writerType = static_cast<library::WriterType>(style ? ParseDecimal(*style).value_or(0) : 0);
   const auto autoBackup = ini.Get(kSettingsSection, kAutoBackup);
   s.autoBackup = !(autoBackup && ParseDecimal(*autoBackup) == 0);
+  const auto verify = ini.Get(kSettingsSection, kVerifyAfterWrite);
+  s.verifyAfterWrite = verify && ParseDecimal(*verify).value_or(0) != 0;
   return s;
 }
 
@@ -55,6 +59,8 @@ void WriteSettings(IniFile& ini, const Settings& settings) {
   ini.Set(kSettingsSection, kRamDir, settings.ramDir);
   ini.Set(kSettingsSection, kPatchDir, settings.patchDir);
   ini.Set(kSettingsSection, kSystemStyle, std::to_string(static_cast<int>(settings.writerType)));
+  if (settings.verifyAfterWrite || ini.Get(kSettingsSection, kVerifyAfterWrite))
+    ini.Set(kSettingsSection, kVerifyAfterWrite, settings.verifyAfterWrite ? "1" : "0");
 }
 
 std::string ProgramDirOf(const std::filesystem::path& executable) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's settings: where the file lives and the five values of its section "Main".
+// The program's settings: where the file lives and the values of its section "Main".
 #pragma once
 
 #include <filesystem>
@@ -14,13 +14,15 @@ namespace quillon::ui {
 
 inline constexpr std::string_view kSettingsSection = "Main";
 
-// The five values of section "Main" are part of the program state the operations share.
+// The values of section "Main" are part of the program state the operations share.
 using Settings = ops::Settings;
 
-// The values of section "Main"; every missing key takes `programDir`, SystemStyle 0.
+// The values of section "Main"; every missing directory key takes `programDir`, SystemStyle 0,
+// AutoBackup on, VerifyAfterWrite off.
 Settings ReadSettings(const IniFile& ini, const std::string& programDir);
 
-// Sets all five keys, in the order RomDir, SaveROMDir, RAMDir, PatchDir, SystemStyle.
+// Sets the five keys RomDir, SaveROMDir, RAMDir, PatchDir, SystemStyle in that order, then
+// VerifyAfterWrite when it is on or the file already holds it (AutoBackup is only read).
 void WriteSettings(IniFile& ini, const Settings& settings);
 
 // A decimal integer (optional sign, spaces around it allowed) that fits in 32 bits.

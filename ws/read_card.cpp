@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a WS card into a file: as many 32 KiB blocks as the card says it holds, from
 // bank 0 upward.
-#include <vector>
-
-#include "detect/probe.h"
+#include "library/image_checksums.h"
 #include "ops/output_file.h"
 #include "ws/steps.h"
 #include "ws/ws_operations.h"
@@ -12,7 +10,6 @@ namespace quillon::ws {
 
 namespace {
 
-constexpr int kLargestSize = 512;             // 8 KiB units of a 4 MiB card
 constexpr std::uint8_t kSizeCodeMask = 0x07;  // what is left of the byte that carries the size code
 
 // The file is asked for before the card is touched, so nothing tells whether the image is a
@@ -34,36 +31,20 @@ ops::Result ReadWsCard(ops::Operation& op) {
 
   ops::OutputFile out;
   if (!out.Open(path)) return fail(Format("Open %s Error", path));
-  std::string failure;
-  const Step checked = CheckWsCard(op, false, failure);
-  if (auto end = EndOnStep(op, checked, "Linking Error")) return *end;
-  const int size = detect::QueryWsRomSize(op.link);
-  if (op.stopRequested()) return Stopped();
-  // A size that fails its check, an empty card and a size beyond the card are not read:
-  // they would give a file that looks like an image and is none.
-  if (size <= 0 || size > kLargestSize) return fail("Reading Error");
-  const auto blocks = static_cast<unsigned>(size / 4);
-
-  ProgressMeter meter(op.window, blocks * kBlockSize);
-  std::vector<std::uint8_t> buffer(kBlockSize);
-  for (unsigned i = 0; i < blocks; ++i) {
-    if (op.stopRequested()) return Stopped();
-    protocol::Send(op.link, protocol::WsBankRegister(protocol::kWsReadBankRegister, static_cast<std::uint8_t>(i >> 1)));
-    op.link.SetMode(i % 2 == 0 ? protocol::kWsModeReadLow : protocol::kWsModeReadHigh);
-    const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
-    // The last block received whole completes the image, whatever stop came meanwhile.
-    if (op.stopRequested() && !(i + 1 == blocks && received == 0)) return Stopped();
-    if (received != 0) return fail("Reading Error");
+  library::ChecksumSum sum(library::ImageFamily::Ws);
+  const auto taken = ReadCardBlocks(op, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
     // The size code that writing put into the last block is not part of the image.
-    if (i == blocks - 1) buffer[protocol::kWsSizeByteOffset] &= kSizeCodeMask;
-    if (!out.Write(buffer)) return fail("Writing File Error");
-    meter.Advance(kBlockSize);
-  }
-  // A bank register or mode that did not reach the writer would have read the wrong blocks.
-  if (op.link.lostContact()) return fail(std::string(ops::kLinkLost));
+    if (block + 1 == blocks) bytes[protocol::kWsSizeByteOffset] &= kSizeCodeMask;
+    if (!out.Write(bytes)) return std::string("Writing File Error");
+    sum.Add(bytes);
+    return std::string();
+  });
+  if (taken) return *taken;
   if (!out.Commit()) return fail("Writing File Error");
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
-  return Finish(op, ops::Outcome::Success, "Downloading Success");
+  const ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  if (result.ok()) op.window.ImageRead(sum.Result());
+  return result;
 }
 
 }  // namespace quillon::ws

@@ -31,6 +31,42 @@ Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure
 
 namespace {
 
+constexpr int kLargestSize = 512;  // 8 KiB units of a 4 MiB card
+
+}  // namespace
+
+std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& take) {
+  const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
+  std::string failure;
+  const Step checked = CheckWsCard(op, false, failure);
+  if (auto end = EndOnStep(op, checked, "Linking Error")) return *end;
+  const int size = detect::QueryWsRomSize(op.link);
+  if (op.stopRequested()) return Stopped();
+  // A size that fails its check, an empty card and a size beyond the card are not read:
+  // they would give a file that looks like an image and is none.
+  if (size <= 0 || size > kLargestSize) return fail("Reading Error");
+  const auto blocks = static_cast<unsigned>(size / 4);
+
+  ProgressMeter meter(op.window, blocks * kBlockSize);
+  std::vector<std::uint8_t> buffer(kBlockSize);
+  for (unsigned i = 0; i < blocks; ++i) {
+    if (op.stopRequested()) return Stopped();
+    protocol::Send(op.link, protocol::WsBankRegister(protocol::kWsReadBankRegister, static_cast<std::uint8_t>(i >> 1)));
+    op.link.SetMode(i % 2 == 0 ? protocol::kWsModeReadLow : protocol::kWsModeReadHigh);
+    const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
+    // The last block received whole completes the image, whatever stop came meanwhile.
+    if (op.stopRequested() && !(i + 1 == blocks && received == 0)) return Stopped();
+    if (received != 0) return fail("Reading Error");
+    if (const std::string taken = take(i, blocks, buffer); !taken.empty()) return fail(taken);
+    meter.Advance(kBlockSize);
+  }
+  // A bank register or mode that did not reach the writer would have read the wrong blocks.
+  if (op.link.lostContact()) return fail(std::string(ops::kLinkLost));
+  return std::nullopt;
+}
+
+namespace {
+
 // One erase command; the writer is waited for without the usual read limit, and may be
 // silent while the sector erases.
 void EraseSector(link::Link& link, std::uint8_t mode, std::uint8_t addressHigh) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,6 +34,15 @@ using ops::Stopped;
 // anything but the writer's WS flash card is refused. Failure texts: "Linking Fail" and
 // "Card is not inserted right or FLASH ROM is not supported".
 Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure);
+
+// Reads the card as large as it says it is, as reading it into a file does: the link checked
+// and the card probed, its size asked, then its 32 KiB blocks from bank 0 upward, where the
+// card presents its image. Each block goes to `take` with its number and the number of
+// blocks; `take` answers with the failure text that ends the operation, or an empty one to go
+// on. Nothing once every block was taken; otherwise the result that ended the operation
+// ("Linking Error", "Reading Error", a lost writer, a stop, or the failure `take` gave).
+using BlockTaker = std::function<std::string(unsigned block, unsigned blocks, std::span<std::uint8_t> bytes)>;
+std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& take);
 
 // Sets the erase-and-write bank register to the 64 KiB bank that holds block `block`.
 void SelectWriteBank(link::Link& link, unsigned block);

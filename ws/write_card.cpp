@@ -60,17 +60,17 @@ class CardWriter {
       case ImageLoad::Ok:
         break;
     }
-    const Placement* placement = PlacementOf(image_.size());
     if (!patchFile_.empty() && !PatchImage()) return Finish(op_, ops::Outcome::Cancelled, "Writing Cancelled");
 
     // Writing ends by clearing the save memory: it is kept first.
     if (auto end = KeepSaveCopy(op_, true)) return *end;
+    SetWsSizeCode(image_);
     const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
     const unsigned first = kBlocks - blocks;
     ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);
     ops::WorkAhead(op_, ops::Work::Write, {entries.front().file().lexically_normal().string()});
     for (unsigned b = first; b < kBlocks; ++b) {
-      const Step written = WriteBlock(b, first, placement->sizeCode, meter);
+      const Step written = WriteBlock(b, first, meter);
       if (auto end = EndOnStep(op_, written, failure_)) return *end;
     }
     const Step cleared = ClearSaveAndFinish(op_, meter);
@@ -96,7 +96,7 @@ class CardWriter {
     return true;
   }
 
-  Step WriteBlock(unsigned b, unsigned first, std::uint8_t sizeCode, ProgressMeter& meter) {
+  Step WriteBlock(unsigned b, unsigned first, ProgressMeter& meter) {
     if (op_.stopRequested()) return Step::Stopped;
     const std::size_t offset = (b - first) * kBlockSize;
     const std::span<std::uint8_t> block(image_.data() + offset, kBlockSize);
@@ -112,12 +112,6 @@ class CardWriter {
 
     if (op_.stopRequested()) return Step::Stopped;
     op_.link.SetMode(mode);
-    // The card takes its size from two bits of this byte: whatever the image holds there
-    // gives way to the size code.
-    if (b == kBlocks - 1) {
-      std::uint8_t& sizeByte = block[protocol::kWsSizeByteOffset];
-      sizeByte = static_cast<std::uint8_t>((sizeByte & ~kSizeCodeBits) | sizeCode);
-    }
     // The block goes into the writer's buffer first, then into the flash.
     op_.link.WriteBlock(protocol::kOpWsLoadBlock, protocol::kWsWindow, block);
     op_.link.WriteBlock(protocol::kOpWsProgramBlock, protocol::kWsWindow, block);
@@ -141,7 +135,7 @@ class CardWriter {
 
 }  // namespace
 
-ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image) {
+ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image, std::size_t* headerBytes) {
   library::RegularFile in(path);
   if (!in.ok()) return ImageLoad::OpenFailed;
   std::uint64_t size = in.size();
@@ -156,8 +150,18 @@ ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image)
   } catch (const std::bad_alloc&) {
     return ImageLoad::ReadFailed;
   }
+  if (headerBytes != nullptr) *headerBytes = static_cast<std::size_t>(skip);
   const auto got = in.ReadAt(skip, image);
   return got && *got == image.size() ? ImageLoad::Ok : ImageLoad::ReadFailed;
+}
+
+void SetWsSizeCode(std::span<std::uint8_t> image) {
+  const Placement* placement = PlacementOf(image.size());
+  if (placement == nullptr) return;
+  // The card takes its size from two bits of this byte: whatever the image holds there gives
+  // way to the size code.
+  std::uint8_t& sizeByte = image[image.size() - kBlockSize + protocol::kWsSizeByteOffset];
+  sizeByte = static_cast<std::uint8_t>((sizeByte & ~kSizeCodeBits) | placement->sizeCode);
 }
 
 std::string ElapsedText(std::uint32_t milliseconds) {

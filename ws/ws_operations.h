@@ -22,7 +22,12 @@ int ApplyIpsPatch(std::span<std::uint8_t> image, std::span<const std::uint8_t> p
 enum class ImageLoad { Ok, OpenFailed, SizeRefused, ReadFailed };
 // The image of the file at `path` into `image`: without the 512-byte header that a file
 // whose size has bit 9 (0x200) set carries; only 512 KiB, 1, 2 and 4 MiB are taken.
-ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image);
+// `headerBytes`, when given, takes how many bytes of header were left out (0 or 512).
+ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image, std::size_t* headerBytes = nullptr);
+
+// Puts the card's size code into the image's fourth byte from the end, as writing does
+// (bits 4 and 5); an image of a size writing refuses stays as it is.
+void SetWsSizeCode(std::span<std::uint8_t> image);
 
 // Writes the card list's one WS image to the top of the card, patched in memory with the
 // IPS file `patchFile` when it is not empty, then clears the save memory; "Writing
@@ -41,6 +46,11 @@ std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused);
 
 // Reads the card, as large as it says it is, into a file the window asks for.
 ops::Result ReadWsCard(ops::Operation& op);
+
+// After a write: reads the card back as ReadWsCard does and compares it with the image as
+// writing put it there: the card list's image, patched with `patchFile` as writing patched
+// it, with its size code. "Verify OK", or where the first difference is.
+ops::Result VerifyWsCard(ops::Operation& op, const std::string& patchFile);
 
 // The card's 32 KiB of save memory into a file / from a file.
 ops::Result BackupWsRam(ops::Operation& op);

@@ -22,16 +22,6 @@ using support::Bytes;
 using support::GbImageSpec;
 using support::makeGbImage;
 
-// The global checksum as a GB image carries it: the 16-bit sum of every byte but the two
-// that hold it, big-endian at 0x14E.
-void setGlobalChecksum(Bytes& image) {
-  std::uint16_t sum = 0;
-  for (std::size_t i = 0; i < image.size(); ++i)
-    if (i != 0x14E && i != 0x14F) sum = static_cast<std::uint16_t>(sum + image[i]);
-  image[0x14E] = static_cast<std::uint8_t>(sum >> 8);
-  image[0x14F] = static_cast<std::uint8_t>(sum & 0xFF);
-}
-
 Bytes pattern(std::size_t size, unsigned seed) {
   Bytes bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + seed * 17 + (i >> 8)) & 0xFF);
@@ -156,6 +146,52 @@ TEST_F(GbCli, WriteVerify_ReadingFails_ExitOneWithTheMessageAfterWritingSuccess)
   EXPECT_EQ(r.err.find("Verify OK"), std::string::npos);
 }
 
+// write --verify, then read, for both card families: a bit the card did not take (flip-bit)
+// shows in the verify's message and in the read's checksum line.
+TEST_F(GbCli, WriteVerifyThenRead_ABitTheCardDidNotTakeShowsInBoth) {
+  Bytes gb = makeGbImage({"VERDICT", 0x19, 1, 0, false});
+  support::fixGlobalChecksum(gb);
+  Bytes ws = pattern(0x80000, 5);
+  support::fixWsChecksum(ws);
+  const std::string gbSums = "Checksums: header " + hex(gb[0x14D], 2) + " right, global " +
+                             hex(static_cast<unsigned>(gb[0x14E] << 8 | gb[0x14F]), 4);
+  const std::string wsSums = "Checksums: global " + hex(static_cast<unsigned>(ws[0x7FFFF] << 8 | ws[0x7FFFE]), 4);
+  ws.insert(ws.begin(), 0x200, 0xEE);  // a file header: file offsets count it
+  struct Case {
+    const char* name;
+    std::string writer, fault;
+    const Bytes& image;
+    const char* file;
+    std::string verifyError;  // empty: "Verify OK"
+    std::string sums;
+  };
+  const Case cases[] = {
+      {"GB", "", "", gb, "v.gb", "", gbSums + " right\n"},
+      {"GB, a bit flipped", "", "flip-bit=0x4010", gb, "v.gb",
+       "Verify Error: v.gb differs at card address 0x004010, file offset 0x004010\n", gbSums + " wrong (computed "},
+      {"WS", "--writer ws ", "", ws, "v.ws", "", wsSums + " right\n"},
+      {"WS, a bit flipped", "--writer ws ", "flip-bit=0x380010", ws, "v.ws",
+       "Verify Error: v.ws differs at card address 0x380010, file offset 0x000210\n", wsSums + " wrong (computed "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    insert(c.writer.empty() ? "gb-flash" : "ws-flash");
+    if (!c.fault.empty()) {
+      ASSERT_EQ(run("sim fault " + quote(writer()) + " " + c.fault).status, 0);
+    }
+    const RunResult w = run(port() + " " + c.writer + "write --verify " + quote(put(c.file, c.image)));
+    EXPECT_EQ(w.status, c.verifyError.empty() ? 0 : 1) << w.err;
+    EXPECT_EQ(w.out, c.verifyError.empty() ? "Writing Success\nVerify OK\n" : "Writing Success\n");
+    EXPECT_NE(w.err.find(c.verifyError), std::string::npos) << w.err;
+
+    const auto out = dir_ / "back.bin";
+    const RunResult r =
+        run(port() + " " + c.writer + "read " + (c.writer.empty() ? "--image 1 " : "") + quote(out.string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(c.sums), std::string::npos) << r.err;
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Ordinary cartridges.
 
@@ -176,7 +212,7 @@ TEST_F(GbCli, ReadCartridge_FileEqualsTheCartridgeAndTheChecksumLineSaysWhatIsRi
     SCOPED_TRACE(c.name);
     Bytes image = makeGbImage(c.spec);
     if (c.breakHeader) image[0x14D] = static_cast<std::uint8_t>(image[0x14D] + 1);
-    if (c.fixGlobal) setGlobalChecksum(image);
+    if (c.fixGlobal) support::fixGlobalChecksum(image);
     if (!c.fixGlobal) image[0x14E] = static_cast<std::uint8_t>(image[0x14E] ^ 0x5A);
     insert("gb-cart " + quote(put("cart.gb", image)));
 
@@ -188,7 +224,7 @@ TEST_F(GbCli, ReadCartridge_FileEqualsTheCartridgeAndTheChecksumLineSaysWhatIsRi
 
     Bytes right = image;
     support::fixHeaderChecksum(right);
-    setGlobalChecksum(right);
+    support::fixGlobalChecksum(right);
     const std::string header = "header " + hex(image[0x14D], 2) +
                                (c.breakHeader ? " wrong (computed " + hex(right[0x14D], 2) + ")" : " right");
     const unsigned stored = static_cast<unsigned>(image[0x14E] << 8 | image[0x14F]);

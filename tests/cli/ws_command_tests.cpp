@@ -182,7 +182,6 @@ TEST_F(WsCli, RefusalsAndUsageErrors_NothingSent) {
       {"write " + a + " " + b, 1, "Have selected ROM\n"},
       {"write " + quote(path("missing.ws")), 1, "Opening File missing.ws Error\n"},
       {"write --patch " + quote(path("missing.ips")) + " " + a, 1, "missing.ips Error\n"},
-      {"write --verify " + a, 2, "--verify"},
       {"read --image 1 " + quote(path("out.bin")), 2, "--image"},
       {"backup-ram --password " + quote(path("out.bin")), 2, "--password"},
       {"restore-ram --image 1 " + a, 2, "--image"},

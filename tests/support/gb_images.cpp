@@ -42,6 +42,22 @@ void fixHeaderChecksum(std::span<std::uint8_t> image) {
   image[0x14D] = sum;
 }
 
+void fixGlobalChecksum(std::span<std::uint8_t> image) {
+  std::uint16_t sum = 0;
+  for (std::size_t i = 0; i < image.size(); ++i)
+    if (i != 0x14E && i != 0x14F) sum = static_cast<std::uint16_t>(sum + image[i]);
+  image[0x14E] = static_cast<std::uint8_t>(sum >> 8);
+  image[0x14F] = static_cast<std::uint8_t>(sum);
+}
+
+void fixWsChecksum(std::span<std::uint8_t> image) {
+  image[image.size() - 4] &= 0x07;
+  std::uint16_t sum = 0;
+  for (std::size_t i = 0; i + 2 < image.size(); ++i) sum = static_cast<std::uint16_t>(sum + image[i]);
+  image[image.size() - 2] = static_cast<std::uint8_t>(sum);
+  image[image.size() - 1] = static_cast<std::uint8_t>(sum >> 8);
+}
+
 Bytes makeGbImage(const GbImageSpec& spec) {
   const std::size_t size = std::size_t{0x8000} << std::min<int>(spec.romCode, 7);
   Bytes image(size);

@@ -30,6 +30,11 @@ Bytes makeMenuImage(std::size_t size, const std::string& title = "QUILLON MENU")
 
 // Places a header checksum at 0x14D for the bytes 0x134..0x14C.
 void fixHeaderChecksum(std::span<std::uint8_t> image);
+// Places the global checksum at 0x14E (high byte first): the 16-bit sum of the other bytes.
+void fixGlobalChecksum(std::span<std::uint8_t> image);
+// A WS image as real ones are: its fourth byte from the end keeps only bits 0-2, and its last
+// two bytes hold the 16-bit sum of the others, low byte first.
+void fixWsChecksum(std::span<std::uint8_t> image);
 
 struct PlacedImage {
   Bytes image;

@@ -4,6 +4,7 @@
 // probe after it, and the writer traffic of every command that does nothing.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMap>
@@ -53,7 +54,11 @@ constexpr std::size_t kWsImageSize = 0x80000;
 enum class Card { None, Flash, EmptyFlash, Cart, CartRam, CartRom8, CartRam4, WsFlash, ColourFlash, ColourCart };
 
 const support::Bytes& Alpha() {
-  static const support::Bytes image = support::makeGbImage({"ALPHA", 0x1B, 1, 2, false});
+  static const support::Bytes image = [] {
+    support::Bytes bytes = support::makeGbImage({"ALPHA", 0x1B, 1, 2, false});
+    support::fixGlobalChecksum(bytes);
+    return bytes;
+  }();
   return image;
 }
 const support::Bytes& Bravo() {
@@ -141,6 +146,8 @@ struct Commander {
       });
       QObject::connect(window, &ui::OperationWindow::workerEnded, window, [this, window] {
         ran.append(window->objectName() + QLatin1Char('|') + QString::fromStdString(window->result().text));
+        verdicts.append(window->objectName() + QLatin1Char('|') + Work(*window) + QLatin1Char('|') +
+                        Control<QLabel>(*window, "lbVerdict")->text());
         // A stopped operation's window closes by itself; a click left queued for it would
         // land in the next run of the same window and stop that one.
         if (window->stopRequested()) return;
@@ -255,6 +262,7 @@ struct Commander {
   QStringList questions;             // "caption|text" of each question box shown
   std::vector<QStringList> offered;  // rows of each item chooser shown
   QStringList ran;                   // "window|result" of each operation that ran
+  QStringList verdicts;              // "window|step label|verdict line" of each, once it ended
   Commands traffic;                  // commands of the last press
 };
 
@@ -269,6 +277,7 @@ bool ComposeOne(Commander& c, bool ws) {
   if (ws) {
     std::vector<std::uint8_t> image(kWsImageSize, 0x5A);
     image[kWsImageSize - 5] = 0x00;
+    support::fixWsChecksum(image);
     support::writeFile(roms / "game.ws", image);
     return c.Compose(roms, {"game.ws"});
   }
@@ -381,6 +390,48 @@ class MainCommandTest : public QObject {
 
     c.Press("Button1");  // "Research Files": the next command
     QCOMPARE(Status(c.main()), QString());
+  }
+
+  // "Start Writing" with "Verify after writing" ticked, then "Download Card": under each
+  // window's result, what the verify found and what the image's checksums say. A bit the
+  // card did not take (flip-bit) shows in both.
+  void verdicts_verifiedWriteThenRead_data() {
+    QTest::addColumn<int>("writerType");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("verdicts");  // of the write, then of the read
+    QTest::newRow("GB") << 0 << ""
+                        << QStringList{"fmDown|Writing Success|Verify OK",
+                                       "fmUpload|Downloading Success|Checksums right"};
+    QTest::newRow("GB, a bit flipped")
+        << 0 << "flip-bit=0x0140"
+        << QStringList{
+               "fmDown|Writing Success|Verify Error: alpha.gb differs at card address 0x000140, file offset 0x000140",
+               "fmUpload|Downloading Success|Header checksum wrong (stored 0x7F, computed 0x7E): the image may be "
+               "damaged\nGlobal checksum wrong (stored 0x789C, computed 0x789D): the image may be damaged"};
+    QTest::newRow("WS") << 2 << ""
+                        << QStringList{"fmDownWS|Writing Success|Verify OK",
+                                       "fmUploadWS|Downloading Success|Checksums right"};
+    QTest::newRow("WS, a bit flipped")
+        << 2 << "flip-bit=0x380010"
+        << QStringList{
+               "fmDownWS|Writing Success|Verify Error: game.ws differs at card address 0x380010, file offset 0x000010",
+               "fmUploadWS|Downloading Success|Global checksum wrong (stored 0xFE9A, computed 0xFE9B): the image may "
+               "be damaged"};
+  }
+  void verdicts_verifiedWriteThenRead() {
+    QFETCH(int, writerType);
+    QFETCH(QString, fault);
+    QFETCH(QStringList, verdicts);
+    const bool ws = writerType == 2;
+    Commander c(ws ? Card::WsFlash : Card::EmptyFlash, writerType);
+    QVERIFY(ComposeOne(c, ws));
+    if (!fault.isEmpty()) sim::armFault(c.bench.writer.port.faults(), fault.toStdString());
+    Control<QCheckBox>(c.main(), "cbVerify")->click();
+    c.Press("Button6");
+    c.fileAnswer[ws ? "fmUploadWS" : "fmUpload"] = QString::fromStdString((c.bench.fixture.root() / "back").string());
+    c.picks = {"ALPHA"};
+    c.Press("Button9");
+    QCOMPARE(c.verdicts, verdicts);
   }
 
   // A GB card composed from a folder, written, then read back image by image.

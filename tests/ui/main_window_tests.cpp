@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, settings at exit, writer type, layout rules, card list commands.
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -126,6 +127,39 @@ class MainWindowTest : public QObject {
                             "SystemStyle=0\n")
                  .arg(dir));
     QVERIFY(f.messages.isEmpty());
+  }
+
+  // "Verify after writing", in the status line's row, starts as VerifyAfterWrite says and is
+  // saved at exit; a file that never had the key gets it only once the box was ticked.
+  void verifyAfterWrite_savedAndReadBack_data() {
+    QTest::addColumn<QString>("before");  // lines of [Main]
+    QTest::addColumn<bool>("checked");    // the box at start
+    QTest::addColumn<bool>("click");
+    QTest::addColumn<QString>("after");  // the key's line at exit; empty: none
+    QTest::newRow("no key, left") << "" << false << false << "";
+    QTest::newRow("no key, ticked") << "" << false << true << "VerifyAfterWrite=1";
+    QTest::newRow("on, left") << "VerifyAfterWrite=1\n" << true << false << "VerifyAfterWrite=1";
+    QTest::newRow("on, cleared") << "VerifyAfterWrite=1\n" << true << true << "VerifyAfterWrite=0";
+    QTest::newRow("not a number") << "VerifyAfterWrite=yes\n" << false << false << "VerifyAfterWrite=0";
+  }
+  void verifyAfterWrite_savedAndReadBack() {
+    QFETCH(QString, before);
+    QFETCH(bool, checked);
+    QFETCH(bool, click);
+    QFETCH(QString, after);
+    WindowFixture f;
+    f.writeSettings("[Main]\n" + before.toStdString());
+    Tform_ZEP& w = f.open();
+    auto* box = Control<QCheckBox>(w, "cbVerify");
+    QCOMPARE(box->text(), QStringLiteral("Verify after writing"));
+    QCOMPARE(box->isChecked(), checked);
+    QVERIFY(w.rect().contains(box->geometry()));
+    QVERIFY(!box->geometry().intersects(Control<QWidget>(w, "lbStatus")->geometry()));
+    if (click) box->click();
+    f.close();
+    const std::string text = ReadText(f.settingsFile());
+    const std::size_t at = text.find("VerifyAfterWrite");
+    QCOMPARE(QString::fromStdString(at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at)), after);
   }
 
   void startup_systemStyle_data() {

@@ -52,15 +52,13 @@ class RecordingWindow final : public ops::ProgressWindow {
     return confirmAnswer;
   }
   bool confirmAnswer = false;
-  void JournalNotice(const std::string& text) override { notices.push_back(text); }
-  void ImageRead(const library::ImageChecksums& sums) override { checksums.push_back(sums); }
+  void JournalNotice(const std::string&) override {}
+  void ImageRead(const library::ImageChecksums&) override {}
   void Beep() override { ++beeps; }
 
   std::vector<std::string> work;
-  std::vector<std::string> errors;                 // message boxes and questions, in order
-  std::vector<std::string> copies, copyFailures;   // kept save memory copies, and why one was not
-  std::vector<std::string> notices;                // about the journal
-  std::vector<library::ImageChecksums> checksums;  // of the images read
+  std::vector<std::string> errors;                // message boxes and questions, in order
+  std::vector<std::string> copies, copyFailures;  // kept save memory copies, and why one was not
   std::string file;
   std::string fileAnswer;  // the dialog's answer; empty: cancelled
   std::vector<ops::FileQuestion> questions;

@@ -224,9 +224,7 @@ void Remove(Operation& op, Work work) {
 }  // namespace
 
 std::string DefaultJournalFile(const char* xdgStateHome, const char* home) {
-  if (xdgStateHome != nullptr && *xdgStateHome == '/') return (fs::path(xdgStateHome) / "quillon" / "journal").string();
-  if (home != nullptr && *home != '\0') return (fs::path(home) / ".local/state/quillon/journal").string();
-  return {};
+  return XdgPath(xdgStateHome, home, ".local/state", "quillon/journal");
 }
 
 std::string DefaultJournalFile() { return DefaultJournalFile(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")); }

@@ -77,10 +77,14 @@ std::optional<std::vector<std::string>> ReadRecord(const fs::path& file) {
 
 }  // namespace
 
-std::string DefaultBackupFolder(const char* xdgDataHome, const char* home) {
-  if (xdgDataHome != nullptr && *xdgDataHome == '/') return (fs::path(xdgDataHome) / "quillon" / "backups").string();
-  if (home != nullptr && *home != '\0') return (fs::path(home) / ".local/share/quillon/backups").string();
+std::string XdgPath(const char* xdgValue, const char* home, const char* homeFolder, const char* leaf) {
+  if (xdgValue != nullptr && *xdgValue == '/') return (fs::path(xdgValue) / leaf).string();
+  if (home != nullptr && *home != '\0') return (fs::path(home) / homeFolder / leaf).string();
   return {};
+}
+
+std::string DefaultBackupFolder(const char* xdgDataHome, const char* home) {
+  return XdgPath(xdgDataHome, home, ".local/share", "quillon/backups");
 }
 
 std::string DefaultBackupFolder() { return DefaultBackupFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }

@@ -35,6 +35,10 @@ inline constexpr std::string_view kCopyRecord = "copies.index";
 inline constexpr std::string_view kNoCopyFolder =
     "no folder for the copies: HOME is not set and XDG_DATA_HOME is not an absolute path";
 
+// `leaf` under the value of an XDG base-directory variable when that is an absolute path, else
+// under HOME/`homeFolder`; empty when neither names a folder.
+std::string XdgPath(const char* xdgValue, const char* home, const char* homeFolder, const char* leaf);
+
 // $XDG_DATA_HOME/quillon/backups, else ~/.local/share/quillon/backups; empty when neither
 // variable names a folder (XDG_DATA_HOME must be absolute).
 std::string DefaultBackupFolder(const char* xdgDataHome, const char* home);

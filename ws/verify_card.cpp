@@ -33,21 +33,12 @@ ops::Result VerifyWsCard(ops::Operation& op, const std::string& patchFile) {
   const std::string& fileName = entries.front().fileName;
   std::vector<std::uint8_t> image;
   std::size_t headerBytes = 0;
-  switch (LoadWsImage(entries.front().file().string(), image, &headerBytes)) {
-    case ImageLoad::OpenFailed:
-      return fail(Format("Opening File %s Error", fileName));
-    case ImageLoad::SizeRefused:
-      return fail("File Size Error");
-    case ImageLoad::ReadFailed:
-      return fail(Format("Reading %s Error", fileName));
-    case ImageLoad::Ok:
-      break;
-  }
-  // A patch that did not fit was not applied by writing either.
+  const ImageLoad load = LoadWsImage(entries.front().file().string(), image, &headerBytes);
+  if (load != ImageLoad::Ok) return fail(ImageLoadFailure(load, fileName));
+  // The image as writing put it on the card: patched when the patch could be applied (writing
+  // goes on without a patch that cannot be read or does not fit, when the user says so).
   if (!patchFile.empty()) {
-    const auto patch = library::ReadWholeFile(patchFile);
-    if (!patch) return fail(Format("Opening %s Error", patchFile));
-    (void)ApplyIpsPatch(image, *patch);
+    if (const auto patch = library::ReadWholeFile(patchFile)) (void)ApplyIpsPatch(image, *patch);
   }
   SetWsSizeCode(image);
 

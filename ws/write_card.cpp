@@ -50,16 +50,8 @@ class CardWriter {
     const auto& entries = op_.state.cardList.entries();
     if (entries.empty()) return Fail(Format("Opening File %s Error", std::string()));
     fileName_ = entries.front().fileName;
-    switch (LoadWsImage(entries.front().file().string(), image_)) {
-      case ImageLoad::OpenFailed:
-        return Fail(Format("Opening File %s Error", fileName_));
-      case ImageLoad::SizeRefused:
-        return Fail("File Size Error");
-      case ImageLoad::ReadFailed:
-        return Fail(Format("Reading %s Error", fileName_));
-      case ImageLoad::Ok:
-        break;
-    }
+    const ImageLoad load = LoadWsImage(entries.front().file().string(), image_);
+    if (load != ImageLoad::Ok) return Fail(ImageLoadFailure(load, fileName_));
     if (!patchFile_.empty() && !PatchImage()) return Finish(op_, ops::Outcome::Cancelled, "Writing Cancelled");
 
     // Writing ends by clearing the save memory: it is kept first.
@@ -153,6 +145,20 @@ ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image,
   if (headerBytes != nullptr) *headerBytes = static_cast<std::size_t>(skip);
   const auto got = in.ReadAt(skip, image);
   return got && *got == image.size() ? ImageLoad::Ok : ImageLoad::ReadFailed;
+}
+
+std::string ImageLoadFailure(ImageLoad load, const std::string& fileName) {
+  switch (load) {
+    case ImageLoad::OpenFailed:
+      return Format("Opening File %s Error", fileName);
+    case ImageLoad::SizeRefused:
+      return "File Size Error";
+    case ImageLoad::ReadFailed:
+      return Format("Reading %s Error", fileName);
+    case ImageLoad::Ok:
+      break;
+  }
+  return {};
 }
 
 void SetWsSizeCode(std::span<std::uint8_t> image) {

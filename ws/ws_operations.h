@@ -24,6 +24,8 @@ enum class ImageLoad { Ok, OpenFailed, SizeRefused, ReadFailed };
 // whose size has bit 9 (0x200) set carries; only 512 KiB, 1, 2 and 4 MiB are taken.
 // `headerBytes`, when given, takes how many bytes of header were left out (0 or 512).
 ImageLoad LoadWsImage(const std::string& path, std::vector<std::uint8_t>& image, std::size_t* headerBytes = nullptr);
+// The result text of an image `fileName` that did not load; empty for ImageLoad::Ok.
+std::string ImageLoadFailure(ImageLoad load, const std::string& fileName);
 
 // Puts the card's size code into the image's fourth byte from the end, as writing does
 // (bits 4 and 5); an image of a size writing refuses stays as it is.

@@ -19,6 +19,7 @@
 #include <exception>
 #include <iostream>
 #include <ostream>
+#include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -265,6 +266,7 @@ void Tform_ZEP::PlaceStatusRow(int clientWidth, int top) {
   const int height = kStatusHeight - 4;
   cbVerify->move(clientWidth - 4 - cbVerify->width(), top + (height - cbVerify->height()) / 2);
   lbStatus->setGeometry(4, top, cbVerify->x() - 8 - 4, height);
+  FitStatus();
 }
 
 void Tform_ZEP::ShowRomDir() {
@@ -280,7 +282,16 @@ void Tform_ZEP::SetWriterReason(std::string reason) {
 
 std::string Tform_ZEP::WriterSilentStatus() const {
   const std::string& why = !claimReason_.empty() ? claimReason_ : writerReason_;
-  return (why.empty() ? std::string("Linking Fail") : why) + " (run quillon-cli doctor for more)";
+  // The reason as the command line prints it, its lines run together into one paragraph.
+  std::string paragraph;
+  std::istringstream lines(why.empty() ? std::string("Linking Fail") : why);
+  for (std::string line; std::getline(lines, line);) {
+    const auto text = line.find_first_not_of(' ');
+    if (text == std::string::npos) continue;
+    if (!paragraph.empty()) paragraph += ' ';
+    paragraph.append(line, text);
+  }
+  return paragraph + std::string(kDoctorHint);
 }
 
 void Tform_ZEP::ShowStatus(const std::string& why) {
@@ -289,7 +300,40 @@ void Tform_ZEP::ShowStatus(const std::string& why) {
   if (!journalNotice_.empty()) shown += (shown.empty() ? "" : "\n") + journalNotice_;
   QString text = QString::fromStdString(shown);
   if (!text.isEmpty()) text[0] = text[0].toUpper();
-  lbStatus->setText(text);
+  lbStatus->setToolTip(text);
+  FitStatus();
+}
+
+void Tform_ZEP::FitStatus() {
+  // A message longer than the status line has room for loses the end of its body, never the
+  // hint at its end; the whole of it is the line's tooltip.
+  const QString text = lbStatus->toolTip();
+  const QString hint = QString::fromLatin1(kDoctorHint);
+  const QString tail = text.endsWith(hint) ? hint : QString();
+  const QString body = text.left(text.size() - tail.size());
+  // As many lines as the label shows whole, measured as the label itself lays text out.
+  const int lines = std::max(1, lbStatus->contentsRect().height() / lbStatus->fontMetrics().lineSpacing());
+  lbStatus->setText(QStringList(lines, QStringLiteral("X")).join(QLatin1Char('\n')));
+  const int allowed = lbStatus->heightForWidth(lbStatus->width());
+  const auto fits = [this, allowed](const QString& candidate) {
+    lbStatus->setText(candidate);
+    return lbStatus->heightForWidth(lbStatus->width()) <= allowed;
+  };
+  qsizetype kept = body.size();
+  if (!fits(text)) {
+    // The longest start of the body that fits with an ellipsis and the tail.
+    qsizetype low = 0;
+    for (qsizetype high = body.size(); low < high;) {
+      const qsizetype middle = (low + high + 1) / 2;
+      if (fits(body.left(middle) + QChar(0x2026) + tail)) {
+        low = middle;
+      } else {
+        high = middle - 1;
+      }
+    }
+    kept = low;
+  }
+  lbStatus->setText(kept == body.size() ? text : body.left(kept) + QChar(0x2026) + tail);
 }
 
 void Tform_ZEP::resizeEvent(QResizeEvent* event) {

@@ -83,6 +83,8 @@ class Tform_ZEP : public QWidget {
   // The question asked before a card is erased.
   static constexpr const char* kEraseQuestionCaption = "Earse Card";
   static constexpr const char* kEraseQuestionText = "All images and saves on the card will be erased.";
+  // Ends the status line when the writer did not answer.
+  static constexpr const char* kDoctorHint = " (run quillon-cli doctor for more)";
 
   // Shows one message box; tests replace it to answer or record the boxes.
   using MessageHook = std::function<void(const QString& caption, const QString& text)>;
@@ -188,6 +190,8 @@ class Tform_ZEP : public QWidget {
   // The status line and the check box at its right end, for a client area `clientWidth` wide
   // whose status line starts at `top`.
   void PlaceStatusRow(int clientWidth, int top);
+  // lbStatus shows as much of its tooltip, the whole message, as it has room for.
+  void FitStatus();
 
   // Runs a handler's body after clearing the status line; anything it throws ends as an
   // "Error" message box.

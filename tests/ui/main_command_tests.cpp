@@ -749,12 +749,22 @@ class MainCommandTest : public QObject {
     QCOMPARE(f.messages, QStringList{});
     // Why there is no writer, as the command line says it, stays in the status line.
     QCOMPARE(Status(main), QStringLiteral("Linking Fail (run quillon-cli doctor for more)"));
-    main.SetWriterReason("no parallel port: /dev/parport0 does not exist");
-    QCOMPARE(Status(main),
-             QStringLiteral("No parallel port: /dev/parport0 does not exist (run quillon-cli doctor for more)"));
-    Control<QPushButton>(main, "Button6")->click();
-    QCOMPARE(Status(main),
-             QStringLiteral("No parallel port: /dev/parport0 does not exist (run quillon-cli doctor for more)"));
+    // A reason of several lines runs together; what does not fit gives way, never the hint.
+    const std::string reason =
+        "No parallel port could be opened.\n  ppdev: /dev/parport0 does not exist: " + std::string(200, 'x') +
+        "\n  (use --port sim:DIR for the simulated writer)";
+    main.SetWriterReason(reason);
+    for (const char* button : {"", "Button6"}) {
+      if (*button != '\0') Control<QPushButton>(main, button)->click();
+      auto* status = Control<QLabel>(main, "lbStatus");
+      QCOMPARE(status->toolTip(),
+               QStringLiteral("No parallel port could be opened. ppdev: /dev/parport0 does not exist: ") +
+                   QString(200, 'x') +
+                   " (use --port sim:DIR for the simulated writer) (run quillon-cli doctor for more)");
+      QVERIFY(status->text().startsWith("No parallel port could be opened."));
+      QVERIFY(status->text().endsWith(QChar(0x2026) + QStringLiteral(" (run quillon-cli doctor for more)")));
+      QVERIFY(ShownWhole(*status));
+    }
   }
 
   // --- the erase question --------------------------------------------------------------

@@ -13,23 +13,12 @@ namespace quillon::gb {
 
 ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
-  op.window.SetWork("Downloading RAM...");
-  const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
-  if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
-
-  const std::string path = op.window.AskSaveFile(
-      {kRamFilter, kRamExtension, op.state.settings.ramDir, SaveFileName(op.state.cardInfo, selectedImage)});
-  if (op.stopRequested()) return Stopped();
-  // A cartridge's save memory is disabled after a cancelled dialog or a file that cannot be
-  // made too, as at the end of a backup.
-  const auto end = [&](ops::Outcome outcome, const char* text) {
-    DisableSaveMemory(op.link, memory);
-    if (op.stopRequested()) return Stopped();
-    return Finish(op, outcome, text);
-  };
-  if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Download");
+  const SaveTransferStart start = StartSaveTransfer(op, selectedImage, SaveTransfer::Backup);
+  if (start.ended) return *start.ended;
+  const SaveMemory& memory = start.memory;
+  const std::string& path = start.path;
   ops::OutputFile out;
-  if (!out.Open(path)) return end(ops::Outcome::Failed, "Opening File Error");
+  if (!out.Open(path)) return EndSaveTransfer(op, memory, ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
 
   ProgressMeter meter(op.window, memory.fileBytes());

@@ -78,7 +78,7 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   }
   if (op.link.lostContact()) return Finish(op, ops::Outcome::Failed, std::string(ops::kLinkLost));
   if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
-  const ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
   if (result.ok()) op.window.ImageRead(sum.Result());
   return result;
 }

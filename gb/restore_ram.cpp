@@ -28,22 +28,13 @@ std::optional<ops::Result> ProbeAgain(ops::Operation& op, const SaveMemory& memo
 }
 
 ops::Result Restore(ops::Operation& op, int selectedImage) {
-  op.window.SetWork("Uploading RAM...");
-  const SaveMemory memory = SaveMemoryOf(op.state.cardInfo, selectedImage);
-  if (memory.banks == 0) return Finish(op, ops::Outcome::Failed, "None RAM");
-
-  const std::string path = op.window.AskOpenFile(
-      {kRamFilter, kRamExtension, op.state.settings.ramDir, SaveFileName(op.state.cardInfo, selectedImage)});
-  if (op.stopRequested()) return Stopped();
-  const auto end = [&](ops::Outcome outcome, const char* text) {
-    DisableSaveMemory(op.link, memory);
-    if (op.stopRequested()) return Stopped();
-    return Finish(op, outcome, text);
-  };
-  if (path.empty()) return end(ops::Outcome::Cancelled, "Cancel Upload");
+  const SaveTransferStart start = StartSaveTransfer(op, selectedImage, SaveTransfer::Restore);
+  if (start.ended) return *start.ended;
+  const SaveMemory& memory = start.memory;
+  const std::string& path = start.path;
   // The whole file is read before anything is sent: a short file changes nothing on the card.
   const auto data = library::ReadFilePrefix(path, memory.fileBytes());
-  if (!data) return end(ops::Outcome::Failed, "Opening File Error");
+  if (!data) return EndSaveTransfer(op, memory, ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
   const std::string sizeDetail = ops::SaveFileSizeDetail(path, memory.fileBytes());
   if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error", sizeDetail);

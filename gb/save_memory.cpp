@@ -84,4 +84,30 @@ void SaveMemoryAccess::Close() {
   DisableSaveMemory(link_, memory_);
 }
 
+SaveTransferStart StartSaveTransfer(ops::Operation& op, int selectedImage, SaveTransfer transfer) {
+  const bool backup = transfer == SaveTransfer::Backup;
+  op.window.SetWork(backup ? "Downloading RAM..." : "Uploading RAM...");
+  SaveTransferStart start{SaveMemoryOf(op.state.cardInfo, selectedImage), {}, std::nullopt};
+  if (start.memory.banks == 0) {
+    start.ended = Finish(op, ops::Outcome::Failed, "None RAM");
+    return start;
+  }
+  const ops::FileQuestion question{kRamFilter, kRamExtension, op.state.settings.ramDir,
+                                   SaveFileName(op.state.cardInfo, selectedImage)};
+  start.path = backup ? op.window.AskSaveFile(question) : op.window.AskOpenFile(question);
+  if (op.stopRequested()) {
+    start.ended = Stopped();
+  } else if (start.path.empty()) {
+    start.ended =
+        EndSaveTransfer(op, start.memory, ops::Outcome::Cancelled, backup ? "Cancel Download" : "Cancel Upload");
+  }
+  return start;
+}
+
+ops::Result EndSaveTransfer(ops::Operation& op, const SaveMemory& memory, ops::Outcome outcome, const char* text) {
+  DisableSaveMemory(op.link, memory);
+  if (op.stopRequested()) return Stopped();
+  return Finish(op, outcome, text);
+}
+
 }  // namespace quillon::gb

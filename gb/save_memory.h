@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "ops/operation.h"
@@ -62,5 +63,20 @@ std::string SaveFileName(const detect::CardInfo& info, int selectedImage);
 
 inline constexpr const char* kRamFilter = "RAM File (*.sav)|*.sav";
 inline constexpr const char* kRamExtension = "SAV";
+
+// The start a save memory backup and a restore share: the step label, the save area of
+// `selectedImage`, and the file the user chose for it in the save dialog (backup) or the open
+// dialog (restore). `ended` holds the result when the transfer ends there: "None RAM", a
+// stop, or the dialog cancelled ("Cancel Download" / "Cancel Upload").
+enum class SaveTransfer { Backup, Restore };
+struct SaveTransferStart {
+  SaveMemory memory;
+  std::string path;
+  std::optional<ops::Result> ended;
+};
+SaveTransferStart StartSaveTransfer(ops::Operation& op, int selectedImage, SaveTransfer transfer);
+// Ends a save memory transfer before its save memory was opened: a cartridge's save memory is
+// disabled all the same, as at the end of a transfer (a stop then ends it as stopped).
+ops::Result EndSaveTransfer(ops::Operation& op, const SaveMemory& memory, ops::Outcome outcome, const char* text);
 
 }  // namespace quillon::gb

@@ -42,7 +42,7 @@ ops::Result ReadWsCard(ops::Operation& op) {
   if (taken) return *taken;
   if (!out.Commit()) return fail("Writing File Error");
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
-  const ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
   if (result.ok()) op.window.ImageRead(sum.Result());
   return result;
 }

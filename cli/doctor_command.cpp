@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "cards/families.h"
 #include "cli/commands.h"
 #include "connect/open_port.h"
 #include "connect/port_doctor.h"
@@ -36,7 +37,7 @@ connect::DoctorLine CheckWriter(const GlobalOptions& options, const std::atomic<
   try {
     Session session(options, stop);
     detect::CardInfo info;
-    if (detect::ProbeCard(session.link(), session.writerType(), info) == detect::ProbeOutcome::DeviceError) {
+    if (cards::ProbeCard(session.link(), session.writerType(), info) == detect::ProbeOutcome::DeviceError) {
       return {connect::Verdict::Fail, "writer", "no answer on " + port,
               "switch the writer on (it has its own power supply), check the cable, set the port to SPP or EPP in "
               "the BIOS setup, and check the port's base address"};

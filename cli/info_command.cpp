@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <iostream>
 
+#include "cards/families.h"
 #include "cli/commands.h"
 #include "detect/probe.h"
 #include "library/rom_header.h"
@@ -15,7 +16,7 @@ int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop) {
   if (!journal.problem.empty()) std::cerr << library::EscapeField(journal.problem) << '\n';
   for (const auto& line : ops::UnfinishedLines(journal.entries, session.writer())) std::cerr << line << '\n';
   detect::CardInfo info;
-  const auto outcome = detect::ProbeCard(session.link(), session.writerType(), info);
+  const auto outcome = cards::ProbeCard(session.link(), session.writerType(), info);
   if (stop) return kExitInterrupted;
   if (outcome == detect::ProbeOutcome::DeviceError) {
     std::cerr << "Linking Fail\n";

@@ -9,7 +9,7 @@
 
 #include "cli/commands.h"
 #include "detect/card_info.h"
-#include "ops/command_plan.h"
+#include "gb/gb_family.h"
 #include "quillon_version.h"
 #include "sim/chips.h"
 
@@ -197,8 +197,8 @@ static int RunCommandLine(int argc, char** argv) {
   EraseArgs eraseArgs;
   // --size names the card sizes the window's item chooser offers.
   std::vector<int> cardSizes;
-  cardSizes.reserve(quillon::ops::kCardSizes.size());
-  for (const auto& size : quillon::ops::kCardSizes) cardSizes.push_back(size.megabits);
+  cardSizes.reserve(quillon::gb::kCardSizes.size());
+  for (const auto& size : quillon::gb::kCardSizes) cardSizes.push_back(size.megabits);
   auto* erase = app.add_subcommand("erase", "erase the flash card: its images, its menu image and its save memory");
   erase
       ->add_option("--size", eraseArgs.size,

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "cards/families.h"
 #include "detect/probe.h"
 #include "link/link.h"
 #include "ops/journal.h"
@@ -365,7 +366,7 @@ detect::ProbeOutcome Tform_ZEP::ProbeCard() {
   const link::PortClaim claim(port_);
   claimReason_ = claim.held() ? std::string() : claim.why();
   if (!claim.held()) std::cerr << "quillon: " << claim.why() << '\n';
-  const detect::ProbeOutcome outcome = detect::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
+  const detect::ProbeOutcome outcome = cards::ProbeCard(*link_, state_.writerType(), state_.cardInfo);
   infoBox_.Probed(outcome, state_.cardInfo, state_.writerType());
   ReadJournal();
   ShowCardInfo();

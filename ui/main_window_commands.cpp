@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's buttons that show other windows: the directory chooser, the card
-// commands with their plans (ops/command_plan.h), About and Exit.
+// commands with their plans (ops/command_plan.h, through cards::PlanCommand), About and Exit.
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "cards/families.h"
 #include "ui/main_window.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
@@ -79,8 +80,8 @@ void Tform_ZEP::Button12Click() {
 
 void Tform_ZEP::RunCommand(ops::Command command) {
   auto probe = detect::ProbeOutcome::NotProbed;
-  if (ops::ProbesFirst(command, state_.writerType())) probe = ProbeCard();
-  ops::CommandPlan plan = ops::PlanCommand(command, state_, probe);
+  if (cards::ProbesFirst(command, state_.writerType())) probe = ProbeCard();
+  ops::CommandPlan plan = cards::PlanCommand(command, state_, probe);
   if (plan.next == ops::CommandPlan::Next::Pick) {
     QStringList items;
     for (const std::string& item : plan.items) items.append(FromBig5(item));
@@ -96,7 +97,8 @@ void Tform_ZEP::RunCommand(ops::Command command) {
     return;
   }
   if (plan.asksPatch) plan.call.args.patchFile = AskPatchFile();
-  OperationWindow* window = windows_.ForOperation(plan.call.operation);
+  plan.call.args.verify = state_.settings.verifyAfterWrite;  // "Verify after writing"
+  OperationWindow* window = windows_.ForOperation(plan.call);
   if (window == nullptr) return;
   const ops::Result result = window->Run(*link_, state_, plan.call.args);
   ReadJournal();

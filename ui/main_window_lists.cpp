@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cards/families.h"
 #include "library/card_list.h"
 #include "library/rom_scan.h"
 #include "ui/main_window.h"
@@ -69,15 +70,9 @@ void Tform_ZEP::Button3Click() {
     const std::string fileName = name.toStdString();
     const std::filesystem::path romDir(state_.settings.romDir);
 
-    library::AddResult result;
-    const library::WriterType type = state_.writerType();
-    if (IsGbWriter(type)) {
-      result = state_.cardList.AddGbImage(romDir, fileName, type);
-    } else if (type == library::WriterType::Ws) {
-      result = state_.cardList.AddWsImage(romDir, fileName);
-    } else {
-      return;
-    }
+    const ops::CardFamily* family = cards::FamilyOf(state_.writerType());
+    if (family == nullptr) return;
+    const library::AddResult result = family->AddImage(state_.cardList, romDir, fileName, state_.writerType());
     if (!result.added) {
       ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
       return;

@@ -130,14 +130,9 @@ void OperationWindow::StartWorker() {
     result_ = {};
     progressDone_ = 0;
     progressTotal_ = 0;
-    OperationFunction operation = operation_;
-    if (!operation) {
-      operation = [run = config_.run, args = args_](ops::Operation& op) { return run(op, args); };
-    }
-    OperationFunction verify;
-    if (config_.verify != nullptr && state_->settings.verifyAfterWrite) {
-      verify = [run = config_.verify, args = args_](ops::Operation& op) { return run(op, args); };
-    }
+    const ops::OperationCall call{&config_.family(), config_.operation, args_};
+    OperationFunction operation = operation_ ? operation_ : ops::OperationStep(call);
+    OperationFunction verify = ops::VerifyStep(call);
     running_ = true;
     worker_ = std::thread([this, operation = std::move(operation), verify = std::move(verify), link = link_,
                            port = port_, state = state_,

@@ -29,6 +29,7 @@
 
 #include "detect/card_info.h"
 #include "detect/probe.h"
+#include "ops/card_family.h"
 #include "ops/command_plan.h"
 #include "ops/operation.h"
 #include "ops/program_state.h"
@@ -54,15 +55,17 @@ using NoticeSink = std::function<void(const std::string&)>;
 // The work of one window; runs on the worker.
 using OperationFunction = std::function<ops::Result(ops::Operation&)>;
 
-// What sets one operation window apart from the others of its kind.
+// The two kinds of operation window (ui/operation_windows.h).
+enum class WindowKind { Writing, Reading };
+
+// What sets one operation window apart from the others: a row of kOperationWindows.
 struct OperationWindowConfig {
-  const char* className;                                           // "TfmDown"; the object name drops the "T": "fmDown"
-  const char* caption;                                             // "Writing..."
-  ops::CardOperation operation;                                    // the card operation the window runs
-  ops::Result (*run)(ops::Operation&, const ops::OperationArgs&);  // and how
-  // The verify that follows a write that succeeded when the settings ask for one
-  // (Settings::verifyAfterWrite); null: the window's operation has none.
-  ops::Result (*verify)(ops::Operation&, const ops::OperationArgs&) = nullptr;
+  const char* className;               // "TfmDown"; the object name drops the "T": "fmDown"
+  const char* caption;                 // "Writing..."
+  WindowKind kind;                     // its controls
+  const ops::CardFamily& (*family)();  // whose card operation the window runs
+  ops::CardOperation operation;        // and which; a write is followed by its verify when
+                                       // OperationArgs::verify asks for one
 };
 
 class OperationWindow : public QDialog, public ops::ProgressWindow {
@@ -73,8 +76,11 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   OperationWindow(const OperationWindow&) = delete;
   OperationWindow& operator=(const OperationWindow&) = delete;
 
-  // The card operation this window runs.
+  // The card operation this window runs, and whose it is.
   ops::CardOperation operation() const { return config_.operation; }
+  const ops::CardFamily& family() const { return config_.family(); }
+  // The window's row of kOperationWindows.
+  const OperationWindowConfig& config() const { return config_; }
 
   // Readies the window for one operation on `link` with `state` (both must outlive the
   // operation) and `args`: an empty step label and the button of a starting operation.

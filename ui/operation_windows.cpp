@@ -3,46 +3,46 @@
 
 #include <QPushButton>
 
-#include "gb/gb_operations.h"
+#include "gb/gb_family.h"
 #include "ui/widgets.h"
-#include "ws/ws_operations.h"
+#include "ws/ws_family.h"
 
 namespace quillon::ui {
-namespace {
 
 using ops::CardOperation;
-using ops::Operation;
-using ops::OperationArgs;
+using Kind = WindowKind;
 
-// The ten windows: object name, caption, the card operation each runs and how, and for the
-// two writing ones the verify that may follow.
-constexpr OperationWindowConfig kDown{"TfmDown", "Writing...", CardOperation::WriteGbCard,
-                                      [](Operation& op, const OperationArgs&) { return gb::WriteGbCard(op); },
-                                      [](Operation& op, const OperationArgs&) { return gb::VerifyGbCard(op); }};
-constexpr OperationWindowConfig kClear{
-    "TfmClear", "Earsing...", CardOperation::EraseGbCard,
-    [](Operation& op, const OperationArgs& args) { return gb::EraseGbCard(op, args.cardSize); }};
-constexpr OperationWindowConfig kDownWS{
-    "TfmDownWS", "Writing...", CardOperation::WriteWsCard,
-    [](Operation& op, const OperationArgs& args) { return ws::WriteWsCard(op, args.patchFile); },
-    [](Operation& op, const OperationArgs& args) { return ws::VerifyWsCard(op, args.patchFile); }};
-constexpr OperationWindowConfig kClearWS{"TfmClearWS", "Earsing...", CardOperation::EraseWsCard,
-                                         [](Operation& op, const OperationArgs&) { return ws::EraseWsCard(op); }};
-constexpr OperationWindowConfig kUpload{
-    "TfmUpload", "Downloading File...", CardOperation::ReadGbCard,
-    [](Operation& op, const OperationArgs& args) { return gb::ReadGbCard(op, args.image); }};
-constexpr OperationWindowConfig kRAMDown{
-    "TfmRAMDown", "Downloading RAM...", CardOperation::BackupGbRam,
-    [](Operation& op, const OperationArgs& args) { return gb::BackupGbRam(op, args.image); }};
-constexpr OperationWindowConfig kRAMUpload{
-    "TfmRAMUpload", "Uploading RAM...", CardOperation::RestoreGbRam,
-    [](Operation& op, const OperationArgs& args) { return gb::RestoreGbRam(op, args.image); }};
-constexpr OperationWindowConfig kUploadWS{"TfmUploadWS", "Downloading File...", CardOperation::ReadWsCard,
-                                          [](Operation& op, const OperationArgs&) { return ws::ReadWsCard(op); }};
-constexpr OperationWindowConfig kRAMDownWS{"TfmRAMDownWS", "Downloading RAM...", CardOperation::BackupWsRam,
-                                           [](Operation& op, const OperationArgs&) { return ws::BackupWsRam(op); }};
-constexpr OperationWindowConfig kRAMUploadWS{"TfmRAMUploadWS", "Uploading RAM...", CardOperation::RestoreWsRam,
-                                             [](Operation& op, const OperationArgs&) { return ws::RestoreWsRam(op); }};
+const std::array<OperationWindowConfig, 10> kOperationWindows{{
+    // GB card writing: every image of the card list and the menu image; then, with "Verify
+    // after writing" on, every image read back and compared with its file.
+    {"TfmDown", "Writing...", Kind::Writing, &gb::Family, CardOperation::Write},
+    // GB card reading: the cartridge or image OperationArgs::image; under the result, what the
+    // image's checksums say.
+    {"TfmUpload", "Downloading File...", Kind::Reading, &gb::Family, CardOperation::Read},
+    // GB save memory backup and restore: of the cartridge or of save area OperationArgs::image
+    // (CardInfo.count: the "Password" item).
+    {"TfmRAMDown", "Downloading RAM...", Kind::Reading, &gb::Family, CardOperation::BackupRam},
+    {"TfmRAMUpload", "Uploading RAM...", Kind::Reading, &gb::Family, CardOperation::RestoreRam},
+    // GB card erasing: 2 or 4 MiB of FLASH ROM (OperationArgs::cardSize).
+    {"TfmClear", "Earsing...", Kind::Writing, &gb::Family, CardOperation::Erase},
+    // WS card writing: the image, patched with OperationArgs::patchFile if given; then, with
+    // "Verify after writing" on, the card read back and compared with it.
+    {"TfmDownWS", "Writing...", Kind::Writing, &ws::Family, CardOperation::Write},
+    // WS card reading: the whole card into one file; under the result, what the image's
+    // checksum says.
+    {"TfmUploadWS", "Downloading File...", Kind::Reading, &ws::Family, CardOperation::Read},
+    {"TfmRAMDownWS", "Downloading RAM...", Kind::Reading, &ws::Family, CardOperation::BackupRam},
+    {"TfmRAMUploadWS", "Uploading RAM...", Kind::Reading, &ws::Family, CardOperation::RestoreRam},
+    // WS card erasing: the whole card.
+    {"TfmClearWS", "Earsing...", Kind::Writing, &ws::Family, CardOperation::Erase},
+}};
+
+OperationWindow* MakeOperationWindow(const OperationWindowConfig& config, QWidget* parent) {
+  if (config.kind == WindowKind::Writing) return new WritingWindow(parent, config);
+  return new ReadingWindow(parent, config);
+}
+
+namespace {
 
 // The button of both kinds: the default button, named Button1.
 QPushButton* MakeDefaultButton(QDialog* parent, const char* caption, QRect rect) {
@@ -93,18 +93,5 @@ void ReadingWindow::ShowEnded() {
   Button1->setText(QStringLiteral("Close"));
   Button1->setEnabled(true);
 }
-
-// --- the windows ----------------------------------------------------------------------------
-
-TfmDown::TfmDown(QWidget* parent) : WritingWindow(parent, kDown) {}
-TfmClear::TfmClear(QWidget* parent) : WritingWindow(parent, kClear) {}
-TfmDownWS::TfmDownWS(QWidget* parent) : WritingWindow(parent, kDownWS) {}
-TfmClearWS::TfmClearWS(QWidget* parent) : WritingWindow(parent, kClearWS) {}
-TfmUpload::TfmUpload(QWidget* parent) : ReadingWindow(parent, kUpload) {}
-TfmRAMDown::TfmRAMDown(QWidget* parent) : ReadingWindow(parent, kRAMDown) {}
-TfmRAMUpload::TfmRAMUpload(QWidget* parent) : ReadingWindow(parent, kRAMUpload) {}
-TfmUploadWS::TfmUploadWS(QWidget* parent) : ReadingWindow(parent, kUploadWS) {}
-TfmRAMDownWS::TfmRAMDownWS(QWidget* parent) : ReadingWindow(parent, kRAMDownWS) {}
-TfmRAMUploadWS::TfmRAMUploadWS(QWidget* parent) : ReadingWindow(parent, kRAMUploadWS) {}
 
 }  // namespace quillon::ui

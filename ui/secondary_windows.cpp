@@ -6,37 +6,39 @@
 namespace quillon::ui {
 
 std::array<QDialog*, 14> SecondaryWindows::all() const {
-  return {fmDirect, fmDown,   fmUpload,   fmSelect,    fmRAMDown,     fmRAMUpload, fmAbout,
-          fmClear,  fmDownWS, fmUploadWS, fmRAMDownWS, fmRAMUploadWS, fmClearWS,   fmPatchWS};
+  const auto& o = operations;
+  return {fmDirect, o[0], o[1], fmSelect, o[2], o[3], fmAbout, o[4], o[5], o[6], o[7], o[8], o[9], fmPatchWS};
 }
 
-std::array<OperationWindow*, 10> SecondaryWindows::operationWindows() const {
-  return {fmDown,   fmUpload,   fmRAMDown,   fmRAMUpload,   fmClear,
-          fmDownWS, fmUploadWS, fmRAMDownWS, fmRAMUploadWS, fmClearWS};
+OperationWindow* SecondaryWindows::Named(std::string_view className) const {
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    if (kOperationWindows[i].className == className) return operations[i];
+  }
+  return nullptr;
 }
 
-OperationWindow* SecondaryWindows::ForOperation(ops::CardOperation operation) const {
-  for (OperationWindow* window : operationWindows()) {
-    if (window != nullptr && window->operation() == operation) return window;
+OperationWindow* SecondaryWindows::ForOperation(const ops::OperationCall& call) const {
+  for (OperationWindow* window : operations) {
+    if (window != nullptr && &window->family() == call.family && window->operation() == call.operation) return window;
   }
   return nullptr;
 }
 
 SecondaryWindows CreateSecondaryWindows(QWidget* owner) {
   SecondaryWindows windows;
+  // The operation windows in the table's order, the others among them where they have always
+  // been made.
+  std::size_t made = 0;
+  const auto makeOperationWindows = [&](std::size_t count) {
+    for (const std::size_t end = made + count; made < end; ++made)
+      windows.operations[made] = MakeOperationWindow(kOperationWindows[made], owner);
+  };
   windows.fmDirect = new TfmDirect(owner);
-  windows.fmDown = new TfmDown(owner);
-  windows.fmUpload = new TfmUpload(owner);
+  makeOperationWindows(2);  // TfmDown, TfmUpload
   windows.fmSelect = new TfmSelect(owner);
-  windows.fmRAMDown = new TfmRAMDown(owner);
-  windows.fmRAMUpload = new TfmRAMUpload(owner);
+  makeOperationWindows(2);  // TfmRAMDown, TfmRAMUpload
   windows.fmAbout = new TfmAbout(owner);
-  windows.fmClear = new TfmClear(owner);
-  windows.fmDownWS = new TfmDownWS(owner);
-  windows.fmUploadWS = new TfmUploadWS(owner);
-  windows.fmRAMDownWS = new TfmRAMDownWS(owner);
-  windows.fmRAMUploadWS = new TfmRAMUploadWS(owner);
-  windows.fmClearWS = new TfmClearWS(owner);
+  makeOperationWindows(kOperationWindows.size() - made);  // TfmClear, the WS windows
   windows.fmPatchWS = new TfmPatchWS(owner);
 
   if (auto* form = qobject_cast<Tform_ZEP*>(owner)) {

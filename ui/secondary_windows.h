@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "ops/command_plan.h"
 #include "ui/about_window.h"
@@ -14,30 +15,25 @@
 
 namespace quillon::ui {
 
-// Every secondary window, in the order they are created. The main window given to
-// CreateSecondaryWindows owns them (Qt parent), so these pointers never own.
+// Every secondary window. The main window given to CreateSecondaryWindows owns them (Qt
+// parent), so these pointers never own.
 struct SecondaryWindows {
   TfmDirect* fmDirect = nullptr;
-  TfmDown* fmDown = nullptr;
-  TfmUpload* fmUpload = nullptr;
   TfmSelect* fmSelect = nullptr;
-  TfmRAMDown* fmRAMDown = nullptr;
-  TfmRAMUpload* fmRAMUpload = nullptr;
   TfmAbout* fmAbout = nullptr;
-  TfmClear* fmClear = nullptr;
-  TfmDownWS* fmDownWS = nullptr;
-  TfmUploadWS* fmUploadWS = nullptr;
-  TfmRAMDownWS* fmRAMDownWS = nullptr;
-  TfmRAMUploadWS* fmRAMUploadWS = nullptr;
-  TfmClearWS* fmClearWS = nullptr;
   TfmPatchWS* fmPatchWS = nullptr;
+  // The operation windows, one for each row of kOperationWindows, in its order.
+  std::array<OperationWindow*, 10> operations{};
 
   // All fourteen, in the order of creation.
   std::array<QDialog*, 14> all() const;
   // The ten operation windows.
-  std::array<OperationWindow*, 10> operationWindows() const;
-  // The window that runs `operation`; null before the windows are created.
-  OperationWindow* ForOperation(ops::CardOperation operation) const;
+  const std::array<OperationWindow*, 10>& operationWindows() const { return operations; }
+  // The operation window of the row named `className` ("TfmDownWS"); null when none is.
+  OperationWindow* Named(std::string_view className) const;
+  // The window that runs the call's operation of its family; null before the windows are
+  // created.
+  OperationWindow* ForOperation(const ops::OperationCall& call) const;
 };
 
 // Creates the fourteen windows, hidden, as children of `owner`. When `owner` is the main

@@ -4,6 +4,10 @@
 // both act on these answers.
 #include "ops/command_plan.h"
 
+#include "cards/families.h"
+#include "gb/gb_family.h"
+#include "ws/ws_family.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -54,6 +58,27 @@ ProgramState StateWith(WriterType type, const detect::CardInfo& info) {
 }
 
 const std::vector<std::string> kSizes{"16MB Card", "32MB Card"};
+
+// The operation a plan runs, and whose it is.
+struct Call {
+  const CardFamily* family;
+  CardOperation operation;
+};
+const Call kGbWrite{&gb::Family(), CardOperation::Write};
+const Call kGbErase{&gb::Family(), CardOperation::Erase};
+const Call kGbRead{&gb::Family(), CardOperation::Read};
+const Call kGbBackup{&gb::Family(), CardOperation::BackupRam};
+const Call kGbRestore{&gb::Family(), CardOperation::RestoreRam};
+const Call kWsWrite{&ws::Family(), CardOperation::Write};
+const Call kWsErase{&ws::Family(), CardOperation::Erase};
+const Call kWsRead{&ws::Family(), CardOperation::Read};
+const Call kWsBackup{&ws::Family(), CardOperation::BackupRam};
+const Call kWsRestore{&ws::Family(), CardOperation::RestoreRam};
+
+void ExpectCall(const OperationCall& call, const Call& expected) {
+  EXPECT_EQ(call.family, expected.family);
+  EXPECT_EQ(call.operation, expected.operation);
+}
 const std::vector<std::string> kTwo{"ALPHA", "BRAVO"};
 
 struct PlanCase {
@@ -63,7 +88,7 @@ struct PlanCase {
   detect::CardInfo card;
   detect::ProbeOutcome probe;
   Next next;
-  CardOperation operation;          // Run, Pick
+  Call operation;                   // Run, Pick
   std::vector<std::string> items;   // Pick
   std::optional<int> passwordItem;  // Pick
   const char* reason;               // Nothing: a piece of it
@@ -86,7 +111,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(7, 0),
        kProbed,
        Next::Run,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "",
@@ -98,7 +123,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(8, 0),
        kProbed,
        Next::Nothing,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "ROM size code 0x08 is not one that can be read",
@@ -110,7 +135,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0xFF, 0xFF),
        kProbed,
        Next::Nothing,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "ROM size code 0xFF",
@@ -122,7 +147,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kProbed,
        Next::Pick,
-       CardOperation::ReadGbCard,
+       kGbRead,
        kTwo,
        {},
        "",
@@ -134,7 +159,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kProbed,
        Next::Pick,
-       CardOperation::ReadGbCard,
+       kGbRead,
        kTwo,
        {},
        "",
@@ -146,7 +171,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard({}),
        kProbed,
        Next::Pick,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "",
@@ -158,7 +183,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kProbed,
        Next::Nothing,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "there is no card to read",
@@ -170,7 +195,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        detect::ProbeOutcome::DeviceError,
        Next::Nothing,
-       CardOperation::ReadGbCard,
+       kGbRead,
        {},
        {},
        "Linking Fail",
@@ -182,7 +207,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kNotProbed,
        Next::Run,
-       CardOperation::ReadWsCard,
+       kWsRead,
        {},
        {},
        "",
@@ -195,7 +220,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 1),
        kProbed,
        Next::Run,
-       CardOperation::BackupGbRam,
+       kGbBackup,
        {},
        {},
        "",
@@ -207,7 +232,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 3),
        kProbed,
        Next::Run,
-       CardOperation::RestoreGbRam,
+       kGbRestore,
        {},
        {},
        "",
@@ -219,7 +244,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 0),
        kProbed,
        Next::Nothing,
-       CardOperation::BackupGbRam,
+       kGbBackup,
        {},
        {},
        "no save memory (RAM size code 0x00)",
@@ -231,7 +256,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 4),
        kProbed,
        Next::Nothing,
-       CardOperation::RestoreGbRam,
+       kGbRestore,
        {},
        {},
        "no save memory (RAM size code 0x04)",
@@ -243,7 +268,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kProbed,
        Next::Pick,
-       CardOperation::BackupGbRam,
+       kGbBackup,
        kTwo,
        {},
        "",
@@ -255,7 +280,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kProbed,
        Next::Pick,
-       CardOperation::RestoreGbRam,
+       kGbRestore,
        {"ALPHA", "BRAVO", "Password"},
        2,
        "",
@@ -267,7 +292,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard({}),
        kProbed,
        Next::Pick,
-       CardOperation::BackupGbRam,
+       kGbBackup,
        {"Password"},
        0,
        "",
@@ -279,7 +304,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kProbed,
        Next::Nothing,
-       CardOperation::BackupGbRam,
+       kGbBackup,
        {},
        {},
        "there is no card with save memory",
@@ -291,7 +316,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        detect::ProbeOutcome::DeviceError,
        Next::Nothing,
-       CardOperation::RestoreGbRam,
+       kGbRestore,
        {},
        {},
        "Linking Fail",
@@ -303,7 +328,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kNotProbed,
        Next::Run,
-       CardOperation::BackupWsRam,
+       kWsBackup,
        {},
        {},
        "",
@@ -315,7 +340,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kNotProbed,
        Next::Run,
-       CardOperation::RestoreWsRam,
+       kWsRestore,
        {},
        {},
        "",
@@ -328,7 +353,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kProbed,
        Next::Pick,
-       CardOperation::EraseGbCard,
+       kGbErase,
        kSizes,
        {},
        "",
@@ -340,7 +365,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard({}),
        kProbed,
        Next::Pick,
-       CardOperation::EraseGbCard,
+       kGbErase,
        kSizes,
        {},
        "",
@@ -352,7 +377,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 2),
        kProbed,
        Next::Nothing,
-       CardOperation::EraseGbCard,
+       kGbErase,
        {},
        {},
        "the writer holds an ordinary cartridge, or is empty",
@@ -364,7 +389,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kProbed,
        Next::Nothing,
-       CardOperation::EraseGbCard,
+       kGbErase,
        {},
        {},
        "there is no flash card to erase",
@@ -376,7 +401,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        NoAnswer(),
        kNotProbed,
        Next::Run,
-       CardOperation::EraseWsCard,
+       kWsErase,
        {},
        {},
        "",
@@ -389,7 +414,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kNotProbed,
        Next::Nothing,
-       CardOperation::WriteGbCard,
+       kGbWrite,
        {},
        {},
        "no writer type",
@@ -401,7 +426,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        Cartridge(0, 2),
        kNotProbed,
        Next::Nothing,
-       CardOperation::WriteGbCard,
+       kGbWrite,
        {},
        {},
        "no writer type",
@@ -413,7 +438,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
        FlashCard(kTwo),
        kNotProbed,
        Next::Nothing,
-       CardOperation::WriteGbCard,
+       kGbWrite,
        {},
        {},
        "no writer type",
@@ -422,7 +447,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
   };
   for (const PlanCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const CommandPlan plan = PlanCommand(c.command, StateWith(c.type, c.card), c.probe);
+    const CommandPlan plan = cards::PlanCommand(c.command, StateWith(c.type, c.card), c.probe);
     ASSERT_EQ(plan.next, c.next);
     EXPECT_EQ(plan.card, c.found);
     EXPECT_FALSE(plan.asksPatch);
@@ -432,7 +457,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
       EXPECT_NE(plan.reason.find(c.reason), std::string::npos) << plan.reason;
       continue;
     }
-    EXPECT_EQ(plan.call.operation, c.operation);
+    ExpectCall(plan.call, c.operation);
     EXPECT_EQ(plan.probeAfter, c.probeAfter);
     EXPECT_EQ(plan.items, c.items);
     EXPECT_EQ(plan.passwordItem, c.passwordItem);
@@ -445,7 +470,7 @@ TEST(PlanCommand, EveryWriterTypeAndCard_NothingPickOrRun) {
 TEST(PlanCommand, ImageTitles_AreTheBytesTheCardStores) {
   const std::string big5 = "\xA4\xA4\xA4\xE5";
   const CommandPlan plan =
-      PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({big5, "B"})), kProbed);
+      cards::PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({big5, "B"})), kProbed);
   ASSERT_EQ(plan.next, Next::Pick);
   EXPECT_EQ(plan.items, (std::vector<std::string>{big5, "B"}));
 }
@@ -476,7 +501,7 @@ TEST(ProbesFirst, GbReadingSaveMemoryAndErasing_Only) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "command " << static_cast<int>(c.command) << ", writer type "
                                     << static_cast<int>(c.type));
-    EXPECT_EQ(ProbesFirst(c.command, c.type), c.probes);
+    EXPECT_EQ(cards::ProbesFirst(c.command, c.type), c.probes);
   }
 }
 
@@ -492,9 +517,9 @@ TEST(PlanStartWriting, WsSaveType_AsksThePatchQuestionForEepromOnly) {
     ProgramState state;
     state.setWriterType(WriterType::Ws);
     ASSERT_TRUE(state.cardList.AddWsImage(folder.path(), "game.ws").added);
-    const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
+    const CommandPlan plan = cards::PlanCommand(Command::StartWriting, state, kNotProbed);
     ASSERT_EQ(plan.next, Next::Run);
-    EXPECT_EQ(plan.call.operation, CardOperation::WriteWsCard);
+    ExpectCall(plan.call, kWsWrite);
     EXPECT_EQ(plan.asksPatch, c.asks);
     EXPECT_TRUE(plan.call.args.patchFile.empty());
     EXPECT_TRUE(plan.probeAfter);
@@ -508,19 +533,19 @@ TEST(PlanStartWriting, CardListAndWriterType_RunOrNothing) {
     SCOPED_TRACE(testing::Message() << "writer type " << static_cast<int>(type));
     ProgramState state;
     state.setWriterType(type);
-    EXPECT_EQ(PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);  // empty card list
+    EXPECT_EQ(cards::PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);  // empty card list
     ASSERT_TRUE(state.cardList.AddGbImage(folder.path(), "plain.gb", type).added);
-    const CommandPlan plan = PlanCommand(Command::StartWriting, state, kNotProbed);
+    const CommandPlan plan = cards::PlanCommand(Command::StartWriting, state, kNotProbed);
     ASSERT_EQ(plan.next, Next::Run);
-    EXPECT_EQ(plan.call.operation, CardOperation::WriteGbCard);
+    ExpectCall(plan.call, kGbWrite);
     EXPECT_FALSE(plan.asksPatch);
     EXPECT_TRUE(plan.probeAfter);
     state.setWriterType(kUnknownType);
-    EXPECT_EQ(PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);
+    EXPECT_EQ(cards::PlanCommand(Command::StartWriting, state, kNotProbed).next, Next::Nothing);
   }
   ProgramState ws;
   ws.setWriterType(WriterType::Ws);
-  EXPECT_EQ(PlanCommand(Command::StartWriting, ws, kNotProbed).next, Next::Nothing);
+  EXPECT_EQ(cards::PlanCommand(Command::StartWriting, ws, kNotProbed).next, Next::Nothing);
 }
 
 TEST(Picked, Row_BecomesTheImageOrTheCardSize) {
@@ -529,22 +554,22 @@ TEST(Picked, Row_BecomesTheImageOrTheCardSize) {
     Command command;
     WriterType type;
     int row;
-    CardOperation operation;
+    Call operation;
     int image;
     int cardSize;
   };
   const Case cases[] = {
-      {"read, second image", Command::DownloadCard, WriterType::Gb, 1, CardOperation::ReadGbCard, 1, 0},
-      {"backup, first image", Command::DownloadRam, WriterType::GbPassword, 0, CardOperation::BackupGbRam, 0, 0},
-      {"restore, Password", Command::UploadRam, WriterType::GbPassword, 2, CardOperation::RestoreGbRam, 2, 0},
-      {"erase, 16MB Card", Command::EraseCard, WriterType::Gb, 0, CardOperation::EraseGbCard, 0, 0},
-      {"erase, 32MB Card", Command::EraseCard, WriterType::GbPassword, 1, CardOperation::EraseGbCard, 0, 1},
+      {"read, second image", Command::DownloadCard, WriterType::Gb, 1, kGbRead, 1, 0},
+      {"backup, first image", Command::DownloadRam, WriterType::GbPassword, 0, kGbBackup, 0, 0},
+      {"restore, Password", Command::UploadRam, WriterType::GbPassword, 2, kGbRestore, 2, 0},
+      {"erase, 16MB Card", Command::EraseCard, WriterType::Gb, 0, kGbErase, 0, 0},
+      {"erase, 32MB Card", Command::EraseCard, WriterType::GbPassword, 1, kGbErase, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const CommandPlan plan = Picked(PlanCommand(c.command, StateWith(c.type, FlashCard(kTwo)), kProbed), c.row);
+    const CommandPlan plan = Picked(cards::PlanCommand(c.command, StateWith(c.type, FlashCard(kTwo)), kProbed), c.row);
     ASSERT_EQ(plan.next, Next::Run);
-    EXPECT_EQ(plan.call.operation, c.operation);
+    ExpectCall(plan.call, c.operation);
     EXPECT_EQ(plan.call.args.image, c.image);
     EXPECT_EQ(plan.call.args.cardSize, c.cardSize);
     EXPECT_EQ(plan.probeAfter, c.command == Command::EraseCard);
@@ -553,27 +578,30 @@ TEST(Picked, Row_BecomesTheImageOrTheCardSize) {
 }
 
 TEST(Picked, RowOutsideTheItemsOrNoQuestion_Nothing) {
-  const CommandPlan pick = PlanCommand(Command::DownloadRam, StateWith(WriterType::Gb, FlashCard(kTwo)), kProbed);
+  const CommandPlan pick =
+      cards::PlanCommand(Command::DownloadRam, StateWith(WriterType::Gb, FlashCard(kTwo)), kProbed);
   ASSERT_EQ(pick.next, Next::Pick);
   EXPECT_EQ(Picked(pick, -1).next, Next::Nothing);
   EXPECT_EQ(Picked(pick, 2).next, Next::Nothing);  // no "Password" row with the writer type "GB"
-  const CommandPlan empty = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({})), kProbed);
+  const CommandPlan empty =
+      cards::PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, FlashCard({})), kProbed);
   EXPECT_EQ(Picked(empty, 0).next, Next::Nothing);
   // The reason says why: nothing picked, or nothing to pick from.
   EXPECT_EQ(Picked(pick, -1).reason, "nothing was picked");
   EXPECT_EQ(Picked(empty, -1).reason, kNoImages);
   EXPECT_EQ(Picked(empty, 0).reason, kNoImages);
-  const CommandPlan run = PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, Cartridge(1, 0)), kProbed);
+  const CommandPlan run =
+      cards::PlanCommand(Command::DownloadCard, StateWith(WriterType::Gb, Cartridge(1, 0)), kProbed);
   ASSERT_EQ(run.next, Next::Run);
   EXPECT_EQ(Picked(run, 0).next, Next::Nothing);
 }
 
 TEST(CardSizes, ErasePicksAndEraseSize_NameTheSameCards) {
-  ASSERT_EQ(kCardSizes.size(), kSizes.size());
-  EXPECT_EQ(kCardSizes[0].megabits, 16);
-  EXPECT_EQ(kCardSizes[0].item, kSizes[0]);
-  EXPECT_EQ(kCardSizes[1].megabits, 32);
-  EXPECT_EQ(kCardSizes[1].item, kSizes[1]);
+  ASSERT_EQ(gb::kCardSizes.size(), kSizes.size());
+  EXPECT_EQ(gb::kCardSizes[0].megabits, 16);
+  EXPECT_EQ(gb::kCardSizes[0].item, kSizes[0]);
+  EXPECT_EQ(gb::kCardSizes[1].megabits, 32);
+  EXPECT_EQ(gb::kCardSizes[1].item, kSizes[1]);
 }
 
 }  // namespace

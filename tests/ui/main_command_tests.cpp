@@ -159,9 +159,8 @@ struct Commander {
   ui::Tform_ZEP& main() { return *bench.main; }
   const ui::SecondaryWindows& windows() { return main().windows(); }
   std::vector<ui::OperationWindow*> OperationWindows() {
-    const ui::SecondaryWindows& w = windows();
-    return {w.fmDown,   w.fmUpload,   w.fmRAMDown,   w.fmRAMUpload,   w.fmClear,
-            w.fmDownWS, w.fmUploadWS, w.fmRAMDownWS, w.fmRAMUploadWS, w.fmClearWS};
+    const auto& all = windows().operationWindows();
+    return {all.begin(), all.end()};
   }
 
   void Answer(QDialog& window) {
@@ -463,7 +462,7 @@ class MainCommandTest : public QObject {
       QCOMPARE(c.offered.size(), std::size_t{1});
       QCOMPARE(c.offered[0].size(), 2);
       const int index = static_cast<int>(c.offered[0].indexOf(title));
-      QCOMPARE(c.windows().fmUpload->args().image, index);
+      QCOMPARE(c.windows().Named("TfmUpload")->args().image, index);
       QCOMPARE(QString::fromStdString(c.main().cardInfo().images[static_cast<std::size_t>(index)].nameText()), title);
       QCOMPARE(support::readFile(out), image);
     }
@@ -514,7 +513,7 @@ class MainCommandTest : public QObject {
     c.Press("Button11");
     QCOMPARE(c.ran, QStringList{"fmRAMDown|Downloading Success"});
     QCOMPARE(support::readFile(file), before);
-    if (!cartridge) QCOMPARE(c.windows().fmRAMDown->args().image, selected);
+    if (!cartridge) QCOMPARE(c.windows().Named("TfmRAMDown")->args().image, selected);
 
     std::vector<std::uint8_t> changed(before.rbegin(), before.rend());
     support::writeFile(file, changed);
@@ -523,7 +522,7 @@ class MainCommandTest : public QObject {
     c.Press("Button10");
     QCOMPARE(c.ran, QStringList{"fmRAMUpload|Uploading Success"});
     QCOMPARE(area(), changed);
-    if (!cartridge) QCOMPARE(c.windows().fmRAMUpload->args().image, selected);
+    if (!cartridge) QCOMPARE(c.windows().Named("TfmRAMUpload")->args().image, selected);
     const QList<QStringList> expectedOffers =
         pick.isEmpty() ? QList<QStringList>{} : QList<QStringList>{offered, offered};
     QCOMPARE(QList<QStringList>(c.offered.begin(), c.offered.end()), expectedOffers);
@@ -549,7 +548,7 @@ class MainCommandTest : public QObject {
     c.picks = {pick};
     c.Press("Button13");
     QCOMPARE(c.ran, QStringList{"fmClear|Earsing Success"});
-    QCOMPARE(c.windows().fmClear->args().cardSize, cardSize);
+    QCOMPARE(c.windows().Named("TfmClear")->args().cardSize, cardSize);
     const auto end = flash.begin() + erased;
     QVERIFY(std::all_of(flash.begin(), end, [](std::uint8_t v) { return v == 0xFF; }));
     QVERIFY(std::all_of(end, flash.end(), [](std::uint8_t v) { return v == 0x00; }));
@@ -600,7 +599,7 @@ class MainCommandTest : public QObject {
     c.Press("Button6");
     QCOMPARE(c.shown, asked ? QStringList{"fmPatchWS"} : QStringList{});
     QCOMPARE(c.ran, QStringList{"fmDownWS|Writing Success"});
-    QCOMPARE(QString::fromStdString(c.windows().fmDownWS->args().patchFile),
+    QCOMPARE(QString::fromStdString(c.windows().Named("TfmDownWS")->args().patchFile),
              patched ? QString::fromStdString(patch.string()) : QString());
     QVERIFY(EndsWith(c.traffic, c.ProbeTraffic()));
     std::vector<std::uint8_t> expected = image;
@@ -733,7 +732,7 @@ class MainCommandTest : public QObject {
       shown.append(w.objectName());
       return 2;
     });
-    ui::TfmDown& down = *main.windows().fmDown;
+    ui::OperationWindow& down = *main.windows().Named("TfmDown");
     QObject::connect(&down, &ui::OperationWindow::workerEnded, &down, [&] {
       ran.append(QString::fromStdString(down.result().text));
       QTimer::singleShot(0, &down, [&down] { Button(down)->click(); });

@@ -850,7 +850,10 @@ class MainWindowTest : public QObject {
       if (auto* dialog = qobject_cast<QDialog*>(child)) {
         created.append(dialog->objectName());
         QVERIFY(!dialog->isVisible());
-        QCOMPARE(QString::fromLatin1(dialog->metaObject()->className()),
+        // An operation window's name is that of its row of the table.
+        const auto* operation = qobject_cast<quillon::ui::OperationWindow*>(dialog);
+        QCOMPARE(operation ? QStringLiteral("quillon::ui::") + QString::fromLatin1(operation->config().className)
+                           : QString::fromLatin1(dialog->metaObject()->className()),
                  QStringLiteral("quillon::ui::T") + dialog->objectName());
       }
     }

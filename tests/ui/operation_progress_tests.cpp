@@ -122,16 +122,16 @@ std::vector<Family> Families() {
 
 // The window of a family, by the family's name.
 ui::OperationWindow* WindowOf(const ui::SecondaryWindows& w, const std::string& family) {
-  if (family == "gbWrite") return w.fmDown;
-  if (family == "gbErase") return w.fmClear;
-  if (family == "gbRead") return w.fmUpload;
-  if (family == "gbBackup") return w.fmRAMDown;
-  if (family == "gbRestore") return w.fmRAMUpload;
-  if (family == "wsWrite") return w.fmDownWS;
-  if (family == "wsErase") return w.fmClearWS;
-  if (family == "wsRead") return w.fmUploadWS;
-  if (family == "wsBackup") return w.fmRAMDownWS;
-  return w.fmRAMUploadWS;
+  if (family == "gbWrite") return w.Named("TfmDown");
+  if (family == "gbErase") return w.Named("TfmClear");
+  if (family == "gbRead") return w.Named("TfmUpload");
+  if (family == "gbBackup") return w.Named("TfmRAMDown");
+  if (family == "gbRestore") return w.Named("TfmRAMUpload");
+  if (family == "wsWrite") return w.Named("TfmDownWS");
+  if (family == "wsErase") return w.Named("TfmClearWS");
+  if (family == "wsRead") return w.Named("TfmUploadWS");
+  if (family == "wsBackup") return w.Named("TfmRAMDownWS");
+  return w.Named("TfmRAMUploadWS");
 }
 
 const Family& FamilyNamed(const std::string& name) {
@@ -554,7 +554,7 @@ class OperationProgressTest : public QObject {
     if (!ws && flashCard) {
       // The card's image, written by the program and found by its probe.
       ComposeGb(b, "star.gbc", {title.toStdString(), 0x1B, 1, 2, colour});
-      ui::OperationWindow& down = *b.windows.fmDown;
+      ui::OperationWindow& down = *b.windows.Named("TfmDown");
       down.Prepare(b.writer.link, b.main->state());
       down.open();
       QVERIFY(WaitEnded(down));
@@ -590,7 +590,7 @@ class OperationProgressTest : public QObject {
     ComposeWs(b, image);
     const fs::path patch = b.fixture.root() / "broken.ips";
     support::writeFile(patch, Bytes{'N', 'O', 'T', ' ', 'A', ' ', 'P', 'A', 'T', 'C', 'H'});
-    ui::TfmDownWS& w = *b.windows.fmDownWS;
+    ui::OperationWindow& w = *b.windows.Named("TfmDownWS");
     QStringList errors;
     w.setMessageHook([&](const QString& text) { errors.append(text); });
     w.setQuestionHook([](const QString&) { return true; });  // written without the patch

@@ -51,9 +51,7 @@ QString Info(Tform_ZEP& w) { return Control<QPlainTextEdit>(w, "ROMINFO")->toPla
 
 // The ten operation windows by object name.
 OperationWindow* WindowNamed(const ui::SecondaryWindows& windows, const QString& name) {
-  for (OperationWindow* window : std::initializer_list<OperationWindow*>{
-           windows.fmDown, windows.fmClear, windows.fmUpload, windows.fmRAMDown, windows.fmRAMUpload, windows.fmDownWS,
-           windows.fmClearWS, windows.fmUploadWS, windows.fmRAMDownWS, windows.fmRAMUploadWS}) {
+  for (OperationWindow* window : windows.operationWindows()) {
     if (window->objectName() == name) return window;
   }
   return nullptr;
@@ -159,7 +157,7 @@ class OperationWindowTest : public QObject {
     Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
     b.main->cardInfo().kind = -1;
 
-    ui::TfmDown& w = *b.windows.fmDown;
+    ui::OperationWindow& w = *b.windows.Named("TfmDown");
     QThread* workThread = nullptr;
     connect(&w, &OperationWindow::workChanged, &w, [&] { workThread = QThread::currentThread(); });
     w.Prepare(b.writer.link, state);
@@ -195,7 +193,7 @@ class OperationWindowTest : public QObject {
     const std::string out = (b.fixture.root() / "out" / "read.gbc").string();
     std::filesystem::create_directories(b.fixture.root() / "out");
 
-    ui::TfmUpload& w = *b.windows.fmUpload;
+    ui::OperationWindow& w = *b.windows.Named("TfmUpload");
     std::vector<ui::FileDialogRequest> asked;
     w.setFileDialogHook([&](const ui::FileDialogRequest& request) {
       asked.push_back(request);
@@ -228,7 +226,7 @@ class OperationWindowTest : public QObject {
 
   void read_saveDialogCancelled_notSuccessNoFile() {
     Bench b(sim::gbCartridge(support::makeGbImage({"READBACK", 0x19, 0, 0, false})));
-    ui::TfmUpload& w = *b.windows.fmUpload;
+    ui::OperationWindow& w = *b.windows.Named("TfmUpload");
     int asked = 0;
     w.setFileDialogHook([&](const ui::FileDialogRequest&) {
       ++asked;
@@ -252,7 +250,7 @@ class OperationWindowTest : public QObject {
     std::filesystem::create_directories(b.fixture.backupFolder());
     support::writeFile(copy, kept);
     std::filesystem::create_symlink(copy, link);
-    ui::TfmRAMDown& w = *b.windows.fmRAMDown;
+    ui::OperationWindow& w = *b.windows.Named("TfmRAMDown");
     QStringList asked, errors;
     w.setFileDialogHook([&](const ui::FileDialogRequest&) {
       asked.append(QString::fromStdString((asked.isEmpty() ? link : b.fixture.root() / "other.sav").string()));
@@ -276,7 +274,7 @@ class OperationWindowTest : public QObject {
     const std::string file = (b.fixture.root() / "game.sav").string();
 
     // Backup into a file.
-    ui::TfmRAMDown& down = *b.windows.fmRAMDown;
+    ui::OperationWindow& down = *b.windows.Named("TfmRAMDown");
     std::vector<ui::FileDialogRequest> asked;
     const auto answer = [&](const ui::FileDialogRequest& request) {
       asked.push_back(request);
@@ -293,7 +291,7 @@ class OperationWindowTest : public QObject {
     // Restore a changed file into the cartridge.
     std::vector<std::uint8_t> changed(sav.rbegin(), sav.rend());
     support::writeFile(file, changed);
-    ui::TfmRAMUpload& up = *b.windows.fmRAMUpload;
+    ui::OperationWindow& up = *b.windows.Named("TfmRAMUpload");
     up.setFileDialogHook(answer);
     up.Prepare(b.writer.link, b.main->state());
     up.open();
@@ -314,7 +312,7 @@ class OperationWindowTest : public QObject {
   void erase_cancelAfterFirstEraseLabel_closesAndOnlyVoltageOffAfterStop() {
     Bench b(sim::emptyGbFlashCard());
     b.writer.port.faults().busyPolls = 2000;  // long erases
-    ui::TfmClear& w = *b.windows.fmClear;
+    ui::OperationWindow& w = *b.windows.Named("TfmClear");
     std::size_t commandsAtStop = 0;
     bool stopped = false;
     QStringList labels;
@@ -345,7 +343,7 @@ class OperationWindowTest : public QObject {
     Bench b(sim::emptyGbFlashCard());
     auto flash = b.writer.port.memory(sim::Memory::GbFlash);
     std::fill(flash.begin(), flash.end(), 0x00);  // everything written
-    ui::TfmClear& w = *b.windows.fmClear;
+    ui::OperationWindow& w = *b.windows.Named("TfmClear");
     QStringList labels;
     connect(&w, &OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
     w.Prepare(b.writer.link, b.main->state(), CardSizeArgs(0));
@@ -476,7 +474,7 @@ class OperationWindowTest : public QObject {
 
   void down_cancelWhileRunning_stopFlagReachesLink() {
     Bench b(sim::noCard());
-    ui::TfmDown& w = *b.windows.fmDown;
+    ui::OperationWindow& w = *b.windows.Named("TfmDown");
     bool linkSawStop = false;
     w.setOperation([&](ops::Operation& op) {
       op.window.SetWork("waiting");
@@ -515,7 +513,7 @@ class OperationWindowTest : public QObject {
     Bench b(sim::gbCartridge(support::makeGbImage({"KEPT", 0x19, 0, 0})));
     const QString before = Info(*b.main);
     QVERIFY(before.startsWith(QStringLiteral("Standard Card\nName:KEPT")));
-    ui::TfmUpload& w = *b.windows.fmUpload;
+    ui::OperationWindow& w = *b.windows.Named("TfmUpload");
     detect::CardInfo probed;
     probed.kind = rebuilt ? detect::kOrdinaryCartridge : detect::kNoAnswer;
     probed.flashChip = 5;
@@ -540,7 +538,8 @@ class OperationWindowTest : public QObject {
 
   void destroyWindow_whileWorkerWaitsOnIt_workerStopsNoHang() {
     Bench b(sim::noCard());
-    auto window = std::make_unique<ui::TfmDown>();
+    // TfmDown, the table's first window, without a main window.
+    std::unique_ptr<OperationWindow> window(ui::MakeOperationWindow(ui::kOperationWindows.front(), nullptr));
     std::atomic<bool> sawStop{false};
     std::atomic<int> steps{0};
     window->setOperation([&](ops::Operation& op) {
@@ -613,7 +612,7 @@ class OperationWindowTest : public QObject {
     b.open();
     const std::filesystem::path flash = b.dir / "gb-flash.bin";
     support::writeFile(flash, std::vector<std::uint8_t>(sim::kGbFlashSize, 0x00));  // everything written
-    ui::TfmClear& w = *b.windows.fmClear;
+    ui::OperationWindow& w = *b.windows.Named("TfmClear");
     {
       const quillon::link::PortClaim held(b.other.get());
       QVERIFY(held.held());

@@ -148,7 +148,7 @@ class WsWindowTest : public QObject {
     b.main->cardInfo().flashChip = -1;
     Control<QPlainTextEdit>(*b.main, "ROMINFO")->setPlainText("marker");
 
-    ui::TfmDownWS& w = *b.windows.fmDownWS;
+    ui::OperationWindow& w = *b.windows.Named("TfmDownWS");
     w.Prepare(b.writer.link, b.main->state());
     QCOMPARE(Button(w)->text(), QStringLiteral("Cancel"));
     w.open();
@@ -170,7 +170,7 @@ class WsWindowTest : public QObject {
     b.main->settings().saveRomDir = b.fixture.programDir();
     const std::filesystem::path out = b.fixture.root() / "out" / "back.wsc";
     std::filesystem::create_directories(out.parent_path());
-    ui::TfmUploadWS& r = *b.windows.fmUploadWS;
+    ui::OperationWindow& r = *b.windows.Named("TfmUploadWS");
     r.setFileDialogHook([&](const ui::FileDialogRequest&) { return QString::fromStdString(out.string()); });
     r.Prepare(b.writer.link, b.main->state());
     QCOMPARE(Button(r)->text(), QStringLiteral("Cancel"));
@@ -216,7 +216,7 @@ class WsWindowTest : public QObject {
     const std::filesystem::path patchFile = b.fixture.root() / "fix.ips";
     support::writeFile(patchFile, std::vector<std::uint8_t>(patch.begin(), patch.end()));
 
-    ui::TfmDownWS& w = *b.windows.fmDownWS;
+    ui::OperationWindow& w = *b.windows.Named("TfmDownWS");
     QStringList shown;
     bool runningWhileShown = false;
     w.setMessageHook([&](const QString& text) {
@@ -267,7 +267,7 @@ class WsWindowTest : public QObject {
       return QString::fromStdString(file.string());
     };
 
-    ui::TfmRAMDownWS& down = *b.windows.fmRAMDownWS;
+    ui::OperationWindow& down = *b.windows.Named("TfmRAMDownWS");
     down.setFileDialogHook(answer);
     down.Prepare(b.writer.link, b.main->state());
     down.open();
@@ -279,7 +279,7 @@ class WsWindowTest : public QObject {
 
     const std::vector<std::uint8_t> changed(saved.rbegin(), saved.rend());
     support::writeFile(file, changed);
-    ui::TfmRAMUploadWS& up = *b.windows.fmRAMUploadWS;
+    ui::OperationWindow& up = *b.windows.Named("TfmRAMUploadWS");
     up.setFileDialogHook(answer);
     up.Prepare(b.writer.link, b.main->state());
     up.open();
@@ -297,7 +297,7 @@ class WsWindowTest : public QObject {
     auto sram = b.writer.port.memory(sim::Memory::WsSram);
     std::fill(flash.begin(), flash.end(), 0x00);
     std::fill(sram.begin(), sram.end(), 0x5A);
-    ui::TfmClearWS& w = *b.windows.fmClearWS;
+    ui::OperationWindow& w = *b.windows.Named("TfmClearWS");
     QStringList labels;
     connect(&w, &ui::OperationWindow::workChanged, &w, [&](const QString& text) { labels.append(text); });
     w.Prepare(b.writer.link, b.main->state());
@@ -316,7 +316,7 @@ class WsWindowTest : public QObject {
     Bench b(sim::emptyWsFlashCard());
     const std::vector<std::uint8_t> image = MakeWsImage();
     ComposeWsCard(b, image);
-    ui::TfmDownWS& w = *b.windows.fmDownWS;
+    ui::OperationWindow& w = *b.windows.Named("TfmDownWS");
     std::size_t commandsAtStop = 0;
     bool stopped = false;
     connect(&w, &ui::OperationWindow::workChanged, &w, [&](const QString& text) {

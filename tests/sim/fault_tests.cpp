@@ -318,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(Table, EveryFault, ::testing::ValuesIn(sim::kFaultTable
 });
 
 // README.md lists the faults as `sim fault --help` does, under this line.
-TEST(EveryFault, ReadmeListsTheTable) {
+TEST(FaultTable, ReadmeListsTheTable) {
   std::ifstream readme(QUILLON_README);
   ASSERT_TRUE(readme) << QUILLON_README;
   std::string line;

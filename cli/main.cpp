@@ -12,6 +12,7 @@
 #include "gb/gb_family.h"
 #include "quillon_version.h"
 #include "sim/chips.h"
+#include "sim/faults.h"
 
 namespace {
 
@@ -243,15 +244,8 @@ static int RunCommandLine(int argc, char** argv) {
   std::string faultDir;
   std::vector<std::string> faults;
   bool clearFaults = false;
-  auto* fault = simCmd->add_subcommand(
-      "fault",
-      "arm faults: absent, drop-after=N, bad-check=N, erase-fail-block=B, extra-erase-fail,\n"
-      "program-fail-bank=B, bios-erase-fail, bios-program-fail, sram-write-fail, busy-polls=K, ws-id=HEX,\n"
-      "ws-size-bad-check, read-fail-bank=B, bios-verify-differ, sram-read-fail, flip-bit=A,\n"
-      "unknown-bios-chip, unknown-flash-chip, byte-delay=US, deaf-erase-ms=MS, access-us=US, port-fail-at=N,\n"
-      "sigint-after=N, sigterm-after=N, sighup-after=N\n"
-      "(the program driving the writer gets that signal after the writer's N-th command); --clear\n"
-      "removes all");
+  auto* fault = simCmd->add_subcommand("fault", "arm faults of the simulated writer DIR; --clear removes all");
+  fault->footer("Faults, kept in DIR's writer.ini until --clear:\n" + quillon::sim::faultHelp());
   fault->add_option("DIR", faultDir, "simulated writer folder")->required();
   fault->add_option("FAULT", faults, "NAME or NAME=VALUE");
   fault->add_flag("--clear", clearFaults, "disarm every fault first");

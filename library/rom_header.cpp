@@ -8,6 +8,7 @@
 #include "library/gb_header.h"
 #include "library/names.h"
 #include "library/regular_file.h"
+#include "text/escape.h"
 
 namespace quillon::library {
 
@@ -55,43 +56,6 @@ void AppendLatin1(unsigned char byte, std::string& out) {
     out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
     out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
   }
-}
-
-// \xHH for one byte.
-void AppendHexEscape(unsigned char byte, std::string& out) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += "\\x";
-  out.push_back(kHex[byte >> 4]);
-  out.push_back(kHex[byte & 0x0F]);
-}
-
-// Length of the well-formed UTF-8 sequence `text` starts with (1 to 4), or 0 when it starts
-// with none: a stray continuation byte, an overlong form, a surrogate, a code point above
-// U+10FFFF or a sequence cut short.
-std::size_t Utf8SequenceLength(std::string_view text) {
-  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = at(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() < length || at(1) < low || at(1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if (at(k) < 0x80 || at(k) > 0xBF) return 0;
-  }
-  return length;
 }
 
 }  // namespace
@@ -277,49 +241,7 @@ std::string TitleForDisplay(std::string_view raw) {
   return out;
 }
 
-std::string EscapeField(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80) {
-      const std::size_t length = Utf8SequenceLength(text.substr(i));
-      // C1 controls (C2 80..C2 9F) are escaped like the C0 ones: some terminals act on them.
-      const bool c1 = length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-      const std::string_view sequence = text.substr(i, length == 0 ? 1 : length);
-      if (length == 0 || c1) {
-        for (char c : sequence) AppendHexEscape(static_cast<unsigned char>(c), out);
-      } else {
-        out.append(sequence);
-      }
-      i += sequence.size();
-      continue;
-    }
-    switch (byte) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          AppendHexEscape(byte, out);
-        } else {
-          out.push_back(static_cast<char>(byte));
-        }
-    }
-    ++i;
-  }
-  return out;
-}
+std::string EscapeField(std::string_view field) { return text::EscapeBytes(field, {text::HighBytes::Utf8, ""}); }
 
 std::string ShownBig5(std::string_view raw) { return EscapeField(TitleForDisplay(raw)); }
 

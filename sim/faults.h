@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Faults the simulated writer can be told to show, so that every failure path of the program
-// can be driven on purpose. Armed by name ("absent", "busy-polls=3", ...).
+// can be driven on purpose. Armed by name ("absent", "busy-polls=3", ...); the names, values
+// and help of all of them are the table of sim/fault_table.h.
 #pragma once
 
 #include <cstdint>
@@ -66,12 +67,15 @@ struct Faults {
 // for the user when the name is unknown or the value does not fit; `faults` is then unchanged.
 void armFault(Faults& faults, std::string_view nameValue);
 
-// The armed faults as "name" / "name=value" strings, in a fixed order; busy-polls=0 and
-// byte-delay=0 are not listed.
+// The armed faults as "name" / "name=value" strings, in the table's order; a fault kept in a
+// plain number (busy-polls, byte-delay, deaf-erase-ms, access-us) is not listed at 0.
 std::vector<std::string> faultList(const Faults& faults);
 
-// One line naming every fault and its value, for error messages and help texts.
+// One line naming every fault and its value, for error messages.
 std::string knownFaultsText();
+
+// One line a fault, "  name=VALUE   what it does", the names in a column, for help texts.
+std::string faultHelp();
 
 // Text from a file, in single quotes for a message: backslash, quote and every byte that is
 // not printable ASCII escaped (\\, \', \t, \n, \r, \xHH), so the message stays one line.

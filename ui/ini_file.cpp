@@ -11,6 +11,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "text/escape.h"
+
 namespace quillon::ui {
 namespace {
 
@@ -96,38 +98,7 @@ std::string EncodeValue(std::string_view value) {
     quoted.push_back('"');
     return quoted;
   }
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "$'";
-  for (char c : value) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\'':
-        out += "\\'";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (IsControl(c)) {
-          const auto byte = static_cast<unsigned char>(c);
-          out += "\\x";
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0x0F]);
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  out.push_back('\'');
-  return out;
+  return text::EscapeBytes(value, {text::HighBytes::AsIs, "$'"});
 }
 
 // "[name]", built by appending: GCC 12 at -O3 sees a false overlap (-Wrestrict) in the

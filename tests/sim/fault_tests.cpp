@@ -2,16 +2,31 @@
 // Armed faults: each one shows up where the program would see it, and nowhere else.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
 
 #include "detect/chips.h"
 
 #include "sequences.h"
+#include "sim/fault_table.h"
+#include "sim/sim.h"
 #include "sim/sim_writer.h"
+#include "sim/writer_ini.h"
+
+namespace quillon::sim {
+// A fault entry in a test's name and messages: its name.
+void PrintTo(const FaultEntry& entry, std::ostream* out) { *out << entry.name; }
+}  // namespace quillon::sim
 
 namespace quillon::simtest {
 namespace {
 
+namespace fs = std::filesystem;
 using sim::Faults;
 using sim::Memory;
 using sim::SimWriter;
@@ -268,46 +283,52 @@ TEST(WsFaults, SizeBadCheck_onlySizeAnswerWrong) {
   EXPECT_TRUE(host.checkDevice());
 }
 
-struct ParseCase {
-  const char* text;
-  std::function<bool(const Faults&)> holds;
-};
+// Every fault of the table, armed alone with its largest value (0 is off for some), is listed
+// as it was armed, kept in the folder's writer.ini, read back the same and shown by sim show.
+class EveryFault : public ::testing::TestWithParam<sim::FaultEntry> {};
 
-class FaultNames : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(FaultNames, Arm_setsThatFaultOnly) {
+TEST_P(EveryFault, ArmedListed_keptInTheFolder_shown) {
+  const sim::FaultEntry& entry = GetParam();
+  std::string text(entry.name);
+  if (entry.value != sim::FaultValue::None) {
+    std::ostringstream value;
+    if (entry.value == sim::FaultValue::Hex16) value << "0x" << std::hex << std::uppercase << std::setw(4);
+    value << entry.max;
+    text += '=';
+    text += value.str();
+  }
   Faults faults;
-  sim::armFault(faults, GetParam().text);
-  EXPECT_TRUE(GetParam().holds(faults)) << GetParam().text;
+  sim::armFault(faults, text);
   EXPECT_NE(faults, Faults{});
-  EXPECT_EQ(sim::faultList(faults), std::vector<std::string>{GetParam().text});
+  EXPECT_EQ(sim::faultList(faults), std::vector<std::string>{text});
+  EXPECT_NE(sim::knownFaultsText().find(entry.name), std::string::npos);
+
+  const fs::path dir = fs::temp_directory_path() / ("quillon-fault-" + std::to_string(::getpid())) / entry.name;
+  sim::insertNone(dir);
+  sim::armFaults(dir, {text});
+  EXPECT_EQ(sim::readConfig(dir).faults, faults);
+  EXPECT_NE(sim::describeWriter(dir).find("\nFaults: " + text + "\n"), std::string::npos) << sim::describeWriter(dir);
+  fs::remove_all(dir.parent_path());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, FaultNames,
-    ::testing::Values(ParseCase{"absent", [](const Faults& f) { return f.absent; }},
-                      ParseCase{"drop-after=100", [](const Faults& f) { return f.dropAfter == 100u; }},
-                      ParseCase{"bad-check=3", [](const Faults& f) { return f.badCheck == 3u; }},
-                      ParseCase{"erase-fail-block=63", [](const Faults& f) { return f.eraseFailBlock == 63; }},
-                      ParseCase{"program-fail-bank=200", [](const Faults& f) { return f.programFailBank == 200; }},
-                      ParseCase{"bios-erase-fail", [](const Faults& f) { return f.biosEraseFail; }},
-                      ParseCase{"bios-program-fail", [](const Faults& f) { return f.biosProgramFail; }},
-                      ParseCase{"sram-write-fail", [](const Faults& f) { return f.sramWriteFail; }},
-                      ParseCase{"busy-polls=7", [](const Faults& f) { return f.busyPolls == 7; }},
-                      ParseCase{"ws-id=0x2382", [](const Faults& f) { return f.wsId == 0x2382; }},
-                      ParseCase{"ws-size-bad-check", [](const Faults& f) { return f.wsSizeBadCheck; }},
-                      ParseCase{"read-fail-bank=0", [](const Faults& f) { return f.readFailBank == 0; }},
-                      ParseCase{"bios-verify-differ", [](const Faults& f) { return f.biosVerifyDiffer; }},
-                      ParseCase{"sram-read-fail", [](const Faults& f) { return f.sramReadFail; }},
-                      ParseCase{"byte-delay=250", [](const Faults& f) { return f.byteDelay == 250u; }},
-                      ParseCase{"unknown-bios-chip", [](const Faults& f) { return f.unknownBiosChip; }},
-                      ParseCase{"unknown-flash-chip", [](const Faults& f) { return f.unknownFlashChip; }}));
+INSTANTIATE_TEST_SUITE_P(Table, EveryFault, ::testing::ValuesIn(sim::kFaultTable), [](const auto& test) {
+  std::string name(test.param.name);
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+});
 
-TEST(FaultNames, KnownFaultsText_namesEveryFault) {
-  const std::string text = sim::knownFaultsText();
-  for (const char* name : {"bios-verify-differ", "sram-read-fail", "unknown-bios-chip", "unknown-flash-chip"}) {
-    EXPECT_NE(text.find(name), std::string::npos) << name;
+// README.md lists the faults as `sim fault --help` does, under this line.
+TEST(FaultTable, ReadmeListsTheTable) {
+  std::ifstream readme(QUILLON_README);
+  ASSERT_TRUE(readme) << QUILLON_README;
+  std::string line;
+  while (std::getline(readme, line) && line != "Faults, as `quillon-cli sim fault --help` lists them:") {
   }
+  std::getline(readme, line);
+  EXPECT_EQ(line, "```");
+  std::string listed;
+  while (std::getline(readme, line) && line != "```") listed.append(line).push_back('\n');
+  EXPECT_EQ(listed, sim::faultHelp());
 }
 
 TEST(FaultNames, WsIdWithoutPrefix_isHex) {

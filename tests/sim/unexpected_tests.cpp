@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/sim_writer.h"
 
@@ -13,12 +14,14 @@ namespace {
 
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;
-constexpr int kSst29EE010 = 9;
-constexpr int kAmd29F010 = 12;
-constexpr int kFuji28F016 = 17;
-constexpr int kIntel28F016SA = 21;
-constexpr int kSharp28F016SUT = 13;
+using support::chipId;
+
+constexpr sim::ChipId kIntel28F010 = chipId("INTEL 28F010");
+constexpr sim::ChipId kSst29EE010 = chipId("SST 29EE010");
+constexpr sim::ChipId kAmd29F010 = chipId("AMD 29F010");
+constexpr sim::ChipId kFuji28F016 = chipId("FUJI 28F016");
+constexpr sim::ChipId kIntel28F016SA = chipId("INTEL 28F016SA");
+constexpr sim::ChipId kSharp28F016SUT = chipId("SHARP 28F016SUT");
 
 Bytes cartRom() {
   Bytes rom(0x10000, 0x00);
@@ -50,8 +53,8 @@ void probeAndSave(Host& h, bool flashCard = true) {
 }
 
 struct ChipPair {
-  int bios;
-  int flash;
+  sim::ChipId bios;
+  sim::ChipId flash;
 };
 
 class ExpectedTraffic : public ::testing::TestWithParam<ChipPair> {};

@@ -3,6 +3,7 @@
 // the table stops the compilation where it is used in a constant, else throws.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -26,11 +27,15 @@ constexpr std::array<std::uint8_t, 3> chipId(std::string_view name) {
   return detect::kChipTable[static_cast<std::size_t>(chipRow(name))].id;
 }
 
-// The name as a part of a test's name: "INTEL_28F010".
-inline std::string chipLabel(std::string_view name) {
-  std::string label(name);
-  for (char& c : label) c = c == ' ' ? '_' : c;
-  return label;
+// The name of the chip with these ID bytes as a part of a test's name: "INTEL_28F010".
+inline std::string chipLabel(const std::array<std::uint8_t, 3>& id) {
+  for (const auto& row : detect::kChipTable) {
+    if (row.id != id) continue;
+    std::string label(row.name);
+    std::replace(label.begin(), label.end(), ' ', '_');
+    return label;
+  }
+  throw std::invalid_argument("no chip with these ID bytes");
 }
 
 }  // namespace quillon::support

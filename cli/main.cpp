@@ -251,6 +251,10 @@ static int RunCommandLine(int argc, char** argv) {
   };
   chipOption("--bios-chip", "BIOS ROM", insertArgs.biosChip);
   chipOption("--flash-chip", "FLASH ROM", insertArgs.flashChip);
+  insert->footer(
+      "A chip is named by its name ('INTEL 28F016SA', quoted for the shell; letters of either case), by\n"
+      "its three ID bytes in hex (89:A0:10) or by its row in the program's chip table (21); 'sim show'\n"
+      "shows the name and the row. writer.ini records the chip by its ID bytes.");
   insert->add_option("--sav", insertArgs.sav, "save RAM contents for gb-cart");
   insert->callback([&] { status = runSimInsert(insertArgs, interrupted); });
 

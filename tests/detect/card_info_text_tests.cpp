@@ -140,7 +140,9 @@ TEST(ChipTable, RowsAreUniqueNamedAndOfAKnownMethod) {
     EXPECT_FALSE(row.name.empty());
     EXPECT_LE(row.name.size(), 32u);
     EXPECT_LE(static_cast<int>(row.method), 2);
-    if (row.size && row.eraseBlock) EXPECT_EQ(*row.size % *row.eraseBlock, 0u) << row.name;  // whole blocks
+    if (row.size && row.eraseBlock) {
+      EXPECT_EQ(*row.size % *row.eraseBlock, 0u) << row.name;  // whole blocks
+    }
     // Every row must be reachable by its own bytes.
     EXPECT_EQ(FindChip(row.id), static_cast<int>(i)) << row.name;
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "gb/placement.h"
 #include "library/names.h"
@@ -60,17 +61,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- writing and reading back -------------------------------------------------------------
 
+// A chip of each method (0, 1, 2) as the BIOS ROM, and as the FLASH ROM.
+constexpr std::string_view kIntel28F010 = "INTEL 28F010", kSst29EE010 = "SST 29EE010", kAmd29F010 = "AMD 29F010";
+constexpr std::string_view kIntel28F016SV = "INTEL 28F016SV", kFuji28F016 = "FUJI 28F016",
+                           kIntel28F016SA = "INTEL 28F016SA";
+
 struct ChipCase {
-  int biosRow;
-  int flashRow;
+  std::string_view bios;
+  std::string_view flash;
   int writerType;
 };
 
+// The chip's method, as the simulated writer has it.
+sim::Method MethodOf(std::string_view chip) { return sim::chipWithId(support::chipId(chip))->method; }
+
 std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& param) {
-  const auto method = [](int row) {
-    return std::to_string(sim::methodNumber(sim::kChips[static_cast<std::size_t>(row)].method));
-  };
-  return "bios" + method(param.param.biosRow) + "_flash" + method(param.param.flashRow) +
+  const auto method = [](std::string_view chip) { return std::to_string(sim::methodNumber(MethodOf(chip))); };
+  return "bios" + method(param.param.bios) + "_flash" + method(param.param.flash) +
          (param.param.writerType == 0 ? "_gb" : "_password");
 }
 
@@ -81,7 +88,7 @@ const std::vector<std::string> kMonoImages = {"adjustris.gb", "tobu.gb", "2048.g
 
 TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   const ChipCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(c.biosRow, c.flashRow));
+  Bench bench(sim::emptyGbFlashCard(support::chipId(c.bios), support::chipId(c.flash)));
   bench.state.setWriterType(static_cast<library::WriterType>(c.writerType));
   const fs::path images = fs::path(QUILLON_TEST_DATA) / "gb";
   bench.Compose(images, kMonoImages);
@@ -94,8 +101,8 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   EXPECT_EQ(written.outcome, ops::Outcome::Success);
   EXPECT_EQ(bench.window.beeps, 1);
   EXPECT_EQ(bench.window.probes, 1);
-  EXPECT_EQ(bench.window.probed.biosChip, c.biosRow);
-  EXPECT_EQ(bench.window.probed.flashChip, c.flashRow);
+  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(c.bios));
+  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(c.flash));
   EXPECT_EQ(bench.window.lastDone, bench.window.lastTotal);
 
   // Images in regions 0, 1 and 2 of the FLASH ROM, in card list order (one class).
@@ -153,7 +160,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   }
   // Methods 0 and 2 erase the whole BIOS ROM first; method 1 only programs the menu.
   const auto bios = bench.writer->memory(sim::Memory::GbBios);
-  const std::uint8_t beyond = sim::kChips[static_cast<std::size_t>(c.biosRow)].method == sim::Method::M1 ? 0x5A : 0xFF;
+  const std::uint8_t beyond = MethodOf(c.bios) == sim::Method::M1 ? 0x5A : 0xFF;
   EXPECT_TRUE(std::all_of(bios.begin() + static_cast<std::ptrdiff_t>(menuSize), bios.end(),
                           [beyond](auto b) { return b == beyond; }));
 
@@ -172,26 +179,29 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   EXPECT_TRUE(bench.writer->unexpected().empty()) << bench.writer->unexpected().front();
 }
 
-INSTANTIATE_TEST_SUITE_P(AllMethods, WritingCard,
-                         ::testing::Values(ChipCase{0, 16, 0}, ChipCase{0, 17, 1}, ChipCase{0, 21, 0},
-                                           ChipCase{9, 16, 1}, ChipCase{9, 17, 0}, ChipCase{9, 21, 1},
-                                           ChipCase{12, 16, 0}, ChipCase{12, 17, 1}, ChipCase{12, 21, 0},
-                                           ChipCase{0, 16, 1}, ChipCase{9, 21, 0}, ChipCase{12, 17, 0}),
-                         ChipCaseName);
+INSTANTIATE_TEST_SUITE_P(
+    AllMethods, WritingCard,
+    ::testing::Values(ChipCase{kIntel28F010, kIntel28F016SV, 0}, ChipCase{kIntel28F010, kFuji28F016, 1},
+                      ChipCase{kIntel28F010, kIntel28F016SA, 0}, ChipCase{kSst29EE010, kIntel28F016SV, 1},
+                      ChipCase{kSst29EE010, kFuji28F016, 0}, ChipCase{kSst29EE010, kIntel28F016SA, 1},
+                      ChipCase{kAmd29F010, kIntel28F016SV, 0}, ChipCase{kAmd29F010, kFuji28F016, 1},
+                      ChipCase{kAmd29F010, kIntel28F016SA, 0}, ChipCase{kIntel28F010, kIntel28F016SV, 1},
+                      ChipCase{kSst29EE010, kIntel28F016SA, 0}, ChipCase{kAmd29F010, kFuji28F016, 0}),
+    ChipCaseName);
 
 // Every chip the writer knows, as the BIOS ROM and as the FLASH ROM: the program finds its
 // row by the bytes the chip answers and drives it with the commands the chip takes. (The
 // writer keeps its own description of the chips: a wrong row in the program's table fails
 // here.)
-class WritingEveryChip : public ::testing::TestWithParam<int> {};
+class WritingEveryChip : public ::testing::TestWithParam<sim::Chip> {};
 
 TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
-  const int row = GetParam();
-  Bench bench(sim::emptyGbFlashCard(row, row));
+  const sim::Chip& chip = GetParam();
+  Bench bench(sim::emptyGbFlashCard(chip.id, chip.id));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
-  ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << sim::kChips[static_cast<std::size_t>(row)].name;
-  EXPECT_EQ(bench.window.probed.biosChip, row);
-  EXPECT_EQ(bench.window.probed.flashChip, row);
+  ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << chip.name;
+  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(chip.name));
+  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(chip.name));
   ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
   ASSERT_EQ(bench.state.cardInfo.count, 1);
   const fs::path out = bench.dir / "back.gb";
@@ -200,13 +210,13 @@ TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
   EXPECT_EQ(support::readFile(out), TestImage("2048.gb"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, WritingEveryChip, ::testing::Range(0, sim::kLastChipRow + 1),
-                         [](const auto& param) { return "row" + std::to_string(param.param); });
+INSTANTIATE_TEST_SUITE_P(Chips, WritingEveryChip, ::testing::ValuesIn(sim::kChips),
+                         [](const auto& param) { return support::chipLabel(param.param.id); });
 
 // A write over a card that held other images: every block an image needs is erased
 // first (flash programming only clears bits), blocks it does not need keep their bytes.
 TEST(WritingCardOverOld, ErasedBlocksOnly_imageExactRestKept) {
-  Bench bench(sim::emptyGbFlashCard(0, 16));
+  Bench bench(sim::emptyGbFlashCard(sim::kDefaultBiosChip, support::chipId(kIntel28F016SV)));
   auto flash = bench.writer->memory(sim::Memory::GbFlash);
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
@@ -220,7 +230,7 @@ TEST(WritingCardOverOld, ErasedBlocksOnly_imageExactRestKept) {
 
 // One image: the menu's title area becomes the image's and its colour byte follows it.
 TEST(WritingCardSingle, OneColourImage_menuTakesTitleAreaAndColour) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"back-to-color.gbc"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const Bytes image = TestImage("back-to-color.gbc");
@@ -234,7 +244,7 @@ TEST(WritingCardSingle, OneColourImage_menuTakesTitleAreaAndColour) {
 // programmed, the FLASH ROM's programming voltage switched off after the last image, the
 // BIOS ROM erased before the menu is programmed.
 TEST(WritingCardSequence, Method2Chips_erasesBeforeProgramming_voltageAroundImages) {
-  Bench bench(sim::emptyGbFlashCard(12, 21));
+  Bench bench(sim::emptyGbFlashCard(support::chipId(kAmd29F010), sim::kDefaultFlashChip));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"adjustris.gb", "2048.gb"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const auto& log = bench.writer->commands();

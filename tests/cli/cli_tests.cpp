@@ -10,9 +10,7 @@ using support::GbImageSpec;
 using support::makeGbImage;
 
 TEST_F(Cli, Info_FlashCardWithTwoImages_PrintsCardInformationAndTracesTheProbe) {
-  ASSERT_EQ(
-      run("sim insert " + quote(writer()) + " gb-flash --bios-chip 'SST 29EE010' --flash-chip 'INTEL 28F016SV'").status,
-      0);
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip BF:07:00 --flash-chip 89:A0:04").status, 0);
   auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
   auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
   const auto menu = support::makeMenuImage(0x4000);
@@ -117,9 +115,7 @@ constexpr SixteenByteTitle kSixteenByteTitles[] = {
 };
 
 TEST_F(Cli, Info_SixteenByteTitles_ColourFlagIsNoCharacter) {
-  ASSERT_EQ(
-      run("sim insert " + quote(writer()) + " gb-flash --bios-chip 'SST 29EE010' --flash-chip 'INTEL 28F016SV'").status,
-      0);
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip BF:07:00 --flash-chip 89:A0:04").status, 0);
   auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
   auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
   const auto menu = support::makeMenuImage(0x4000);
@@ -193,7 +189,6 @@ TEST_F(Cli, Version_PrintsTheProjectVersionAndNeedsNoCommand) {
 }
 
 TEST_F(Cli, SimShow_NamesCardAndFaults) {
-  // A chip by its name in any case, or by its ID bytes.
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 'amd 29f010' --flash-chip 01:AD:00").status,
             0);
   ASSERT_EQ(run("sim fault " + quote(writer()) + " busy-polls=3 erase-fail-block=7").status, 0);

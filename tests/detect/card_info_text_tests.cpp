@@ -129,9 +129,7 @@ TEST(FindChip, ThreeBytesFirstThenTwo) {
       {{0x89, 0x00, 0x00}, ""},
       {{0xDA, 0xC1, 0x00}, "WIN 29EE011"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FindChip(c.id), c.chip.empty() ? -1 : support::chipRow(c.chip)) << int(c.id[0]) << ' ' << int(c.id[1]);
-  }
+  for (const auto& c : cases) EXPECT_EQ(FindChip(c.id), c.chip.empty() ? -1 : support::chipRow(c.chip)) << c.chip;
 }
 
 TEST(ChipTable, RowsAreUniqueNamedAndOfAKnownMethod) {

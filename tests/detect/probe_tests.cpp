@@ -18,7 +18,7 @@ namespace {
 using sim::CommandRecord;
 using sim::Memory;
 using sim::SimWriter;
-using support::chipId;
+using namespace support::chips;
 using support::chipRow;
 using support::GbImageSpec;
 using support::makeGbImage;
@@ -38,9 +38,9 @@ struct Rig {
 };
 
 // A GB flash card with the stand-in menu and images placed by region / save unit.
-sim::CardContents gbFlashCard(std::string_view bios, std::string_view flash,
-                              const std::vector<support::PlacedImage>& images, int writerType = 0) {
-  auto card = sim::emptyGbFlashCard(chipId(bios), chipId(flash));
+sim::CardContents gbFlashCard(const std::vector<support::PlacedImage>& images, int writerType = 0,
+                              sim::ChipId bios = kIntel28F010, sim::ChipId flash = kIntel28F016SA) {
+  auto card = sim::emptyGbFlashCard(bios, flash);
   const auto menu = support::makeMenuImage(writerType == 0 ? 0x4000 : 0x8000);
   std::copy(menu.begin(), menu.end(), card[Memory::GbBios].begin());
   support::placeOnFlashCard(card[Memory::GbBios], card[Memory::GbFlash], images, writerType);
@@ -77,13 +77,12 @@ std::vector<CommandRecord> join(const Parts&... parts) {
 
 TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
   Rig rig(gbFlashCard(
-      "INTEL 28F010", "INTEL 28F016SA",
       {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4}, {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
   CardInfo info;
   ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kFlashCard);
-  EXPECT_EQ(info.biosChip, chipRow("INTEL 28F010"));
-  EXPECT_EQ(info.flashChip, chipRow("INTEL 28F016SA"));
+  EXPECT_EQ(info.biosChip, chipRow(kIntel28F010));
+  EXPECT_EQ(info.flashChip, chipRow(kIntel28F016SA));
   ASSERT_EQ(info.count, 2);
   EXPECT_EQ(info.images[0].nameText(), "RACER");
   EXPECT_EQ(info.images[0].type, 0x1B);
@@ -98,7 +97,7 @@ TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
 }
 
 TEST(GbProbe, FlashCard_ExactCommandSequence) {
-  Rig rig(gbFlashCard("INTEL 28F016SA", "INTEL 28F016SA", {{makeGbImage({"ONE", 0x19, 0, 0, false}), 3, 5}}));
+  Rig rig(gbFlashCard({{makeGbImage({"ONE", 0x19, 0, 0, false}), 3, 5}}, 0, kIntel28F016SA));
   CardInfo info;
   ProbeCard(rig.link, WriterType::Gb, info);
   const std::vector<CommandRecord> start = {kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
@@ -110,7 +109,7 @@ TEST(GbProbe, FlashCard_ExactCommandSequence) {
 }
 
 TEST(GbProbe, DirectoryEntry0x35_ImageFromBank96WithRamAt0xA000) {
-  Rig rig(gbFlashCard("INTEL 28F010", "INTEL 28F016SA", {{makeGbImage({"THIRD", 0x19, 2, 1, false}), 3, 5}}));
+  Rig rig(gbFlashCard({{makeGbImage({"THIRD", 0x19, 2, 1, false}), 3, 5}}));
   CardInfo info;
   ProbeCard(rig.link, WriterType::Gb, info);
   ASSERT_EQ(info.count, 1);
@@ -120,7 +119,7 @@ TEST(GbProbe, DirectoryEntry0x35_ImageFromBank96WithRamAt0xA000) {
 }
 
 TEST(GbProbe, PasswordWriterType_DirectoryAt0x200) {
-  const auto card = gbFlashCard("INTEL 28F010", "INTEL 28F016SA", {{makeGbImage({"PW", 0x19, 0, 0, false}), 1, 0}}, 1);
+  const auto card = gbFlashCard({{makeGbImage({"PW", 0x19, 0, 0, false}), 1, 0}}, 1);
   {
     Rig rig(card);
     CardInfo info;
@@ -135,7 +134,7 @@ TEST(GbProbe, PasswordWriterType_DirectoryAt0x200) {
 }
 
 TEST(GbProbe, EmptyDirectory_CountZero) {
-  Rig rig(gbFlashCard("INTEL 28F010", "INTEL 28F016SA", {}));
+  Rig rig(gbFlashCard({}));
   CardInfo info;
   info.count = 5;
   ProbeCard(rig.link, WriterType::Gb, info);
@@ -145,7 +144,7 @@ TEST(GbProbe, EmptyDirectory_CountZero) {
 }
 
 TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
-  auto card = gbFlashCard("INTEL 28F010", "INTEL 28F016SA", {});
+  auto card = gbFlashCard({});
   for (int i = 0; i < 12; ++i) {
     card[Memory::GbBios][0x3C00 + 32 * i] = static_cast<std::uint8_t>(1 + i % 8);
     card[Memory::GbBios][0x3C00 + 32 * i + 1] = static_cast<std::uint8_t>((i % 8) << 4);
@@ -159,8 +158,7 @@ TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
 TEST(GbProbe, DirectoryWalkStopsAtEntryNumberOutOfRange) {
   for (std::uint8_t stopper : {std::uint8_t{0x00}, std::uint8_t{0x09}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
     auto card =
-        gbFlashCard("INTEL 28F010", "INTEL 28F016SA",
-                    {{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0}, {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
+        gbFlashCard({{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0}, {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
     card[Memory::GbBios][0x3C00 + 32] = stopper;
     Rig rig(std::move(card));
     CardInfo info;
@@ -174,10 +172,10 @@ class ChipRows : public ::testing::TestWithParam<int> {};
 // Every chip of the table is found, whichever of the four ways it answers and in whichever
 // of the two places it sits.
 TEST_P(ChipRows, IdentifiedAsBiosAndAsFlash) {
-  const std::string_view chip = kChipTable[static_cast<std::size_t>(GetParam())].name;
-  for (auto [bios, flash] :
-       {std::pair<std::string_view, std::string_view>{chip, "INTEL 28F016SA"}, {"INTEL 28F010", chip}}) {
-    Rig rig(gbFlashCard(bios, flash, {}));
+  const int row = GetParam();
+  const sim::ChipId chip = kChipTable[static_cast<std::size_t>(row)].id;
+  for (auto [bios, flash] : {std::pair{chip, kIntel28F016SA}, std::pair{kIntel28F010, chip}}) {
+    Rig rig(gbFlashCard({}, 0, bios, flash));
     CardInfo info;
     ProbeCard(rig.link, WriterType::Gb, info);
     EXPECT_EQ(info.biosChip, chipRow(bios));

@@ -10,11 +10,9 @@
 namespace quillon::gbtest {
 namespace {
 
-enum class Run { Write, Erase, Read, Backup, Restore };
+using namespace support::chips;
 
-constexpr sim::ChipId kIntel28F010 = support::chipId("INTEL 28F010");  // method 0
-constexpr sim::ChipId kSst29EE010 = support::chipId("SST 29EE010");    // method 1
-constexpr sim::ChipId kAmd29F010 = support::chipId("AMD 29F010");      // method 2
+enum class Run { Write, Erase, Read, Backup, Restore };
 
 struct CancelCase {
   const char* name;

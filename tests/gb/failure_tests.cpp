@@ -11,6 +11,8 @@
 namespace quillon::gbtest {
 namespace {
 
+using namespace support::chips;
+
 using Command = sim::CommandRecord;
 using Arrange = std::function<void(Bench&)>;
 using LastCommand = std::function<bool(const Command&)>;
@@ -22,14 +24,7 @@ bool ProbeEnd(const Command& c) { return IsCommand(c, 6, 2, 15); }
 bool CartridgeHeaderRead(const Command& c) { return c.op == 1 && c.address() == 0x0000 && c.count() == 512; }
 
 enum class Run { Write, Erase16, Erase32 };
-constexpr sim::ChipId kIntel28F010 = support::chipId("INTEL 28F010");      // method 0
-constexpr sim::ChipId kSst29EE010 = support::chipId("SST 29EE010");        // method 1
-constexpr sim::ChipId kAmd29F010 = support::chipId("AMD 29F010");          // method 2
-constexpr sim::ChipId kIntel28F016SV = support::chipId("INTEL 28F016SV");  // method 0
-constexpr sim::ChipId kFuji28F016 = support::chipId("FUJI 28F016");        // method 1
-constexpr sim::ChipId kIntel28F016SA = support::chipId("INTEL 28F016SA");  // method 2
-// An ordinary cartridge in the writer instead of a flash card (no chip has these ID bytes).
-constexpr sim::ChipId kCartridge = {};
+constexpr sim::ChipId kCartridge = {};  // no chip: an ordinary cartridge in the writer instead of a flash card
 
 struct FailureCase {
   const char* name;

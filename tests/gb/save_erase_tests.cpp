@@ -12,6 +12,8 @@
 namespace quillon::gbtest {
 namespace {
 
+using namespace support::chips;
+
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
   Bytes bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + seed + (i >> 11));
@@ -29,12 +31,6 @@ struct EraseCase {
   sim::ChipId flash;
   int cardSize;
 };
-
-// A chip of each method (0, 1, 2) as the BIOS ROM, and as the FLASH ROM.
-constexpr sim::ChipId kIntel28F010 = support::chipId("INTEL 28F010"), kSst29EE010 = support::chipId("SST 29EE010"),
-                      kAmd29F010 = support::chipId("AMD 29F010");
-constexpr sim::ChipId kIntel28F016SV = support::chipId("INTEL 28F016SV"), kFuji28F016 = support::chipId("FUJI 28F016"),
-                      kIntel28F016SA = support::chipId("INTEL 28F016SA");
 
 class Erasing : public ::testing::TestWithParam<EraseCase> {};
 

@@ -14,6 +14,8 @@
 namespace quillon::gbtest {
 namespace {
 
+using namespace support::chips;
+
 library::RomEntry Entry(int romClass, int ramClass) {
   library::RomEntry entry;
   entry.romClass = romClass;
@@ -61,22 +63,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- writing and reading back -------------------------------------------------------------
 
-// A chip of each method (0, 1, 2) as the BIOS ROM, and as the FLASH ROM.
-constexpr std::string_view kIntel28F010 = "INTEL 28F010", kSst29EE010 = "SST 29EE010", kAmd29F010 = "AMD 29F010";
-constexpr std::string_view kIntel28F016SV = "INTEL 28F016SV", kFuji28F016 = "FUJI 28F016",
-                           kIntel28F016SA = "INTEL 28F016SA";
-
 struct ChipCase {
-  std::string_view bios;
-  std::string_view flash;
+  sim::ChipId bios;
+  sim::ChipId flash;
   int writerType;
 };
 
-// The chip's method, as the simulated writer has it.
-sim::Method MethodOf(std::string_view chip) { return sim::chipWithId(support::chipId(chip))->method; }
-
 std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& param) {
-  const auto method = [](std::string_view chip) { return std::to_string(sim::methodNumber(MethodOf(chip))); };
+  const auto method = [](const sim::ChipId& chip) {
+    return std::to_string(sim::methodNumber(sim::chipWithId(chip)->method));
+  };
   return "bios" + method(param.param.bios) + "_flash" + method(param.param.flash) +
          (param.param.writerType == 0 ? "_gb" : "_password");
 }
@@ -88,7 +84,7 @@ const std::vector<std::string> kMonoImages = {"adjustris.gb", "tobu.gb", "2048.g
 
 TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   const ChipCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(support::chipId(c.bios), support::chipId(c.flash)));
+  Bench bench(sim::emptyGbFlashCard(c.bios, c.flash));
   bench.state.setWriterType(static_cast<library::WriterType>(c.writerType));
   const fs::path images = fs::path(QUILLON_TEST_DATA) / "gb";
   bench.Compose(images, kMonoImages);
@@ -160,7 +156,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   }
   // Methods 0 and 2 erase the whole BIOS ROM first; method 1 only programs the menu.
   const auto bios = bench.writer->memory(sim::Memory::GbBios);
-  const std::uint8_t beyond = MethodOf(c.bios) == sim::Method::M1 ? 0x5A : 0xFF;
+  const std::uint8_t beyond = sim::chipWithId(c.bios)->method == sim::Method::M1 ? 0x5A : 0xFF;
   EXPECT_TRUE(std::all_of(bios.begin() + static_cast<std::ptrdiff_t>(menuSize), bios.end(),
                           [beyond](auto b) { return b == beyond; }));
 
@@ -200,8 +196,8 @@ TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
   Bench bench(sim::emptyGbFlashCard(chip.id, chip.id));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << chip.name;
-  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(chip.name));
-  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(chip.name));
+  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(chip.id));
+  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(chip.id));
   ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
   ASSERT_EQ(bench.state.cardInfo.count, 1);
   const fs::path out = bench.dir / "back.gb";
@@ -216,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(Chips, WritingEveryChip, ::testing::ValuesIn(sim::kChip
 // A write over a card that held other images: every block an image needs is erased
 // first (flash programming only clears bits), blocks it does not need keep their bytes.
 TEST(WritingCardOverOld, ErasedBlocksOnly_imageExactRestKept) {
-  Bench bench(sim::emptyGbFlashCard(sim::kDefaultBiosChip, support::chipId(kIntel28F016SV)));
+  Bench bench(sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SV));
   auto flash = bench.writer->memory(sim::Memory::GbFlash);
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
@@ -244,7 +240,7 @@ TEST(WritingCardSingle, OneColourImage_menuTakesTitleAreaAndColour) {
 // programmed, the FLASH ROM's programming voltage switched off after the last image, the
 // BIOS ROM erased before the menu is programmed.
 TEST(WritingCardSequence, Method2Chips_erasesBeforeProgramming_voltageAroundImages) {
-  Bench bench(sim::emptyGbFlashCard(support::chipId(kAmd29F010), sim::kDefaultFlashChip));
+  Bench bench(sim::emptyGbFlashCard(kAmd29F010, kIntel28F016SA));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"adjustris.gb", "2048.gb"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const auto& log = bench.writer->commands();

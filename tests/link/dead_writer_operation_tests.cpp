@@ -19,6 +19,8 @@
 namespace quillon::test {
 namespace {
 
+using namespace support::chips;
+
 // Port reads of one command whose every byte times out: at most 12 bytes sent and 2 received.
 constexpr std::uint64_t kDeadCommandReads = 14 * link::kPollLimit;
 
@@ -111,27 +113,20 @@ TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
 // Offsets: a GB block erase sends its 11-byte erase command and polls 14 bytes at a time;
 // the drop falls into the sync bytes of a later poll, so the polls after it are dead whole.
 // Each loop waits for a job: the writer is given up after 30 s of silence, not 8 commands.
-INSTANTIATE_TEST_SUITE_P(
-    Link, SilentInLoop,
-    ::testing::Values(
-        // The chip's status byte read again and again (ReadByte).
-        LoopCase{"gbBlockStatusByte", support::chipId("INTEL 28F010"), support::chipId("INTEL 28F016SV"), Run::GbErase,
-                 "Earsing ROM : 0x010000 - 0x01FFFF", 11 + 14 * 5 + 3, "Earsing ROM Fail", true, 0},
-        // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
-        // rounds before the drop and about 66 dead ones (0.45 s each), not 3000.
-        LoopCase{"gbBiosRoundsOfDelay", support::chipId("INTEL 28F010"), support::chipId("INTEL 28F016SA"),
-                 Run::GbErase, "Earsing BIOS", 11 + 14 * 3 + 3, "Earsing BIOS Fail", true, 65535 + 80 * 1000},
-        // The erase command is followed by two clocks that wait for a busy writer.
-        LoopCase{"wsEraseClocks",
-                 {},
-                 {},
-                 Run::WsErase,
-                 "Earsing : 0x010000 - 0x01FFFF",
-                 3,
-                 "Earsing Flash ROM Fail",
-                 true,
-                 0}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Link, SilentInLoop,
+                         ::testing::Values(
+                             // The chip's status byte read again and again (ReadByte).
+                             LoopCase{"gbBlockStatusByte", kIntel28F010, kIntel28F016SV, Run::GbErase,
+                                      "Earsing ROM : 0x010000 - 0x01FFFF", 11 + 14 * 5 + 3, "Earsing ROM Fail", true,
+                                      0},
+                             // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
+                             // rounds before the drop and about 66 dead ones (0.45 s each), not 3000.
+                             LoopCase{"gbBiosRoundsOfDelay", kIntel28F010, kIntel28F016SA, Run::GbErase, "Earsing BIOS",
+                                      11 + 14 * 3 + 3, "Earsing BIOS Fail", true, 65535 + 80 * 1000},
+                             // The erase command is followed by two clocks that wait for a busy writer.
+                             LoopCase{"wsEraseClocks", kIntel28F010, kIntel28F010, Run::WsErase,
+                                      "Earsing : 0x010000 - 0x01FFFF", 3, "Earsing Flash ROM Fail", true, 0}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // The desktop program keeps its link open: a writer that stopped answering during one
 // operation and answers again (cable back in) is used by the next one.

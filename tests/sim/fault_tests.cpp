@@ -17,14 +17,8 @@ using sim::Faults;
 using sim::Memory;
 using sim::SimWriter;
 
+using namespace support::chips;
 using support::chipId;
-
-constexpr sim::ChipId kIntel28F010 = chipId("INTEL 28F010");
-constexpr sim::ChipId kSst29EE010 = chipId("SST 29EE010");
-constexpr sim::ChipId kAmd29F010 = chipId("AMD 29F010");
-constexpr sim::ChipId kSharp28F016SUT = chipId("SHARP 28F016SUT");
-constexpr sim::ChipId kFuji28F016 = chipId("FUJI 28F016");
-constexpr sim::ChipId kIntel28F016SA = chipId("INTEL 28F016SA");
 
 Faults armed(std::initializer_list<const char*> names) {
   Faults faults;

@@ -19,15 +19,9 @@ using sim::IdWay;
 using sim::Memory;
 using sim::SimWriter;
 
+using namespace support::chips;
 using support::chipId;
 using support::chipLabel;
-
-constexpr sim::ChipId kIntel28F010 = chipId("INTEL 28F010");        // method 0, voltage + 0x90
-constexpr sim::ChipId kSst29EE010 = chipId("SST 29EE010");          // method 1, 6-cycle ID entry
-constexpr sim::ChipId kAmd29F010 = chipId("AMD 29F010");            // method 2, 3-cycle ID entry
-constexpr sim::ChipId kFuji28F016 = chipId("FUJI 28F016");          // method 1, 3-cycle ID entry
-constexpr sim::ChipId kIntel28F016SA = chipId("INTEL 28F016SA");    // method 2, 0x90 command
-constexpr sim::ChipId kSharp28F016SUT = chipId("SHARP 28F016SUT");  // method 0, 0x90 command
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
   return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });

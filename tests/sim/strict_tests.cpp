@@ -15,11 +15,10 @@
 namespace quillon::simtest {
 namespace {
 
+using namespace support::chips;
+
 using sim::Memory;
 using sim::SimWriter;
-
-constexpr sim::ChipId kIntel28F010 = support::chipId("INTEL 28F010");      // method 0
-constexpr sim::ChipId kIntel28F016SA = support::chipId("INTEL 28F016SA");  // method 2
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
   return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
@@ -134,8 +133,7 @@ const auto kCases = ::testing::Values(
                 },
                 "the BIOS ROM erase is polled 1000 ticks after its command"},
     // The BIOS ROM is given DelayTicks(10000) after it is presented.
-    MistakeCase{"biosProgrammedUnsettled",
-                [] { return sim::emptyGbFlashCard(support::chipId("SST 29EE010"), kIntel28F016SA); },
+    MistakeCase{"biosProgrammedUnsettled", [] { return sim::emptyGbFlashCard(kSst29EE010, kIntel28F016SA); },
                 [](Host& h, SimWriter& w, bool mistake) {
                   prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
                   h.writeByte(0x0000, 0x00);

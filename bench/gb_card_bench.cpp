@@ -51,7 +51,7 @@ void BM_WriteAndReadCard(benchmark::State& state, bool write) {
   std::uint64_t accesses = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    sim::SimWriter writer(sim::emptyGbFlashCard(0, 21));
+    sim::SimWriter writer(sim::emptyGbFlashCard());
     writer.setCommandLog(false);
     std::ostringstream quiet;
     link::LinkOptions options;

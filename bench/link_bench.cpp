@@ -56,7 +56,7 @@ struct SimWriterDir {
   SimWriterDir() {
     dir = std::filesystem::temp_directory_path() / "quillon-link-bench";
     std::filesystem::remove_all(dir);
-    sim::insertGbFlash(dir, 0, 21);
+    sim::insertGbFlash(dir);
   }
   ~SimWriterDir() { std::filesystem::remove_all(dir); }
 };

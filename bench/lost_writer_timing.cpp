@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "chips.h"
 #include "detect/probe.h"
 #include "gb/gb_operations.h"
 #include "gb_images.h"
@@ -182,7 +183,7 @@ bool isIdentificationLatch(const sim::CommandRecord& c) { return c == sim::Comma
 
 // A GB flash card with the stand-in menu and `image` placed in region 1.
 sim::CardContents flashCardWith(const Bytes& image) {
-  sim::CardContents card = sim::emptyGbFlashCard(0, 21);
+  sim::CardContents card = sim::emptyGbFlashCard();
   const Bytes menu = support::makeMenuImage(0x4000);
   std::copy(menu.begin(), menu.end(), card[sim::Memory::GbBios].begin());
   support::placeOnFlashCard(card[sim::Memory::GbBios], card[sim::Memory::GbFlash], {{image, 1, 0}}, 0);
@@ -218,9 +219,10 @@ int main() {
   good &= lost("WS read: mid-block", 4, sim::emptyWsFlashCard(), dir, pastHalf(11 + 11 + 12 + 0x4000), wsRead);
   // Erase waits, 35 s: in the 6th status byte poll of a block erase; in the 4th round of delay
   // and status query of a BIOS chip erase; in the clocks after a WS sector erase command.
-  good &= lost("GB erase: block erase, status byte polls", 35, sim::emptyGbFlashCard(0, 16), dir,
+  good &= lost("GB erase: block erase, status byte polls", 35,
+               sim::emptyGbFlashCard(sim::kDefaultBiosChip, support::chipId("INTEL 28F016SV")), dir,
                atWork("Earsing ROM : 0x010000 - 0x01FFFF", 11 + 14 * 5 + 3), gbErase);
-  good &= lost("GB erase: BIOS chip erase, rounds of polls", 35, sim::emptyGbFlashCard(0, 21), dir,
+  good &= lost("GB erase: BIOS chip erase, rounds of polls", 35, sim::emptyGbFlashCard(), dir,
                atWork("Earsing BIOS", 11 + 14 * 3 + 3), gbErase);
   good &= lost("WS erase: SendClock after a sector erase", 35, sim::emptyWsFlashCard(), dir,
                afterCommand(isSectorErase), wsErase);
@@ -233,17 +235,17 @@ int main() {
   std::printf("\nWriter deaf for 3 s of its clock at every erase (deaf-erase-ms=3000), access-us=1:\n");
   std::printf("%-26s %-16s %-12s %-30s %-5s %8s %8s\n", "operation", "ends as", "", "card check", "holds", "wall ms",
               "port s");
-  good &= deaf(
-      "GB erase (16MB card)", sim::emptyGbFlashCard(0, 21), dir, zeroed({sim::Memory::GbFlash, sim::Memory::GbBios}),
-      gbErase, "Earsing Success", "2 MiB + BIOS are 0xFF", [](Rig& rig) {
-        return erased(rig, sim::Memory::GbFlash, 0x200000) && erased(rig, sim::Memory::GbBios, sim::kGbBiosSize);
-      });
+  good &=
+      deaf("GB erase (16MB card)", sim::emptyGbFlashCard(), dir, zeroed({sim::Memory::GbFlash, sim::Memory::GbBios}),
+           gbErase, "Earsing Success", "2 MiB + BIOS are 0xFF", [](Rig& rig) {
+             return erased(rig, sim::Memory::GbFlash, 0x200000) && erased(rig, sim::Memory::GbBios, sim::kGbBiosSize);
+           });
   support::writeFile(dir / "cgbbios.bin", support::makeMenuImage(0x4000));
   support::writeFile(dir / "LOST.gb", game);
   const auto addGame = [&](Rig& rig) { rig.state.cardList.AddGbImage(dir, "LOST.gb", WriterType::Gb); };
   good &= deaf(
-      "GB write (1 MiB image)", sim::emptyGbFlashCard(0, 21), dir, addGame,
-      [](Rig& rig) { return gb::WriteGbCard(rig.op); }, "Writing Success", "image on the card",
+      "GB write (1 MiB image)", sim::emptyGbFlashCard(), dir, addGame, [](Rig& rig) { return gb::WriteGbCard(rig.op); },
+      "Writing Success", "image on the card",
       [&](Rig& rig) {
         const auto at = static_cast<std::size_t>(rig.state.cardList.entries()[0].romStartBank) * 0x4000;
         return std::ranges::equal(rig.writer.memory(sim::Memory::GbFlash).subspan(at, game.size()), game);

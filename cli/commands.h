@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/session.h"
+#include "sim/sim_writer.h"
 
 namespace quillon::cli {
 
@@ -61,7 +62,7 @@ std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path);
 
 struct SimInsertArgs {
   std::string dir, kind, rom, sav;
-  int biosChip = 0, flashChip = 21;
+  sim::ChipId biosChip = sim::kDefaultBiosChip, flashChip = sim::kDefaultFlashChip;
 };
 int runSimInsert(const SimInsertArgs& args, const std::atomic<bool>& stop);
 int runSimFault(const std::string& dir, const std::vector<std::string>& faults, bool clear,

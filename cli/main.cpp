@@ -234,10 +234,28 @@ static int RunCommandLine(int argc, char** argv) {
       ->required()
       ->check(CLI::IsMember({"gb-flash", "gb-cart", "ws-flash", "none"}));
   insert->add_option("ROM", insertArgs.rom, "GB image for gb-cart");
-  insert->add_option("--bios-chip", insertArgs.biosChip, "chip table row of the BIOS ROM (gb-flash; default 0)")
-      ->check(CLI::Range(0, quillon::sim::kLastChipRow));
-  insert->add_option("--flash-chip", insertArgs.flashChip, "chip table row of the FLASH ROM (gb-flash; default 21)")
-      ->check(CLI::Range(0, quillon::sim::kLastChipRow));
+  // A chip by its name, its ID bytes or its chip table row.
+  const CLI::Validator chip(
+      [](std::string& text) {
+        return quillon::sim::chipByNameIdOrRow(text) != nullptr ? std::string()
+                                                                : "unknown chip " + quillon::sim::quotedText(text) +
+                                                                      ": expected " + quillon::sim::chipFormsText(true);
+      },
+      "CHIP");
+  const auto chipOption = [&](const char* option, const char* memory, quillon::sim::ChipId& target) {
+    insert
+        ->add_option_function<std::string>(
+            option, [&target](const std::string& text) { target = quillon::sim::chipByNameIdOrRow(text)->id; },
+            std::string("chip of the ") + memory + ": its name, ID bytes or chip table row (gb-flash; default " +
+                std::string(quillon::sim::chipWithId(target)->name) + ")")
+        ->check(chip);
+  };
+  chipOption("--bios-chip", "BIOS ROM", insertArgs.biosChip);
+  chipOption("--flash-chip", "FLASH ROM", insertArgs.flashChip);
+  insert->footer(
+      "A chip is named by its name ('INTEL 28F016SA', quoted for the shell; letters of either case), by\n"
+      "its three ID bytes in hex (89:A0:10) or by its row in the program's chip table (21); 'sim show'\n"
+      "shows the name and the row. writer.ini records the chip by its ID bytes.");
   insert->add_option("--sav", insertArgs.sav, "save RAM contents for gb-cart");
   insert->callback([&] { status = runSimInsert(insertArgs, interrupted); });
 

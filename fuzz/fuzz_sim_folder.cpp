@@ -19,11 +19,11 @@
 //    message names the folder and the file at fault; no other exception, no crash;
 //  - describeWriter agrees: it works exactly when the port opened, and refuses the same way;
 //  - a loaded folder is within the allowed values: the card kind is the one writer.ini names
-//    last (none without one), a GB flash card's chip rows are the ones it names (0 and 21 by
-//    default) and inside the chip table, the memory files it needs have their exact sizes, a
-//    cartridge image is 0x150 bytes to 8 MiB with a simulated mapper and a known RAM size
-//    code and a save file of exactly that RAM size when it has RAM; every armed fault as
-//    described can be armed again unchanged (which checks its value's range);
+//    last (none without one), a GB flash card's chips are the ones it names by ID bytes or by
+//    row (INTEL 28F010 and INTEL 28F016SA by default) and in the chip table, the memory files it needs have their exact
+//    sizes, a cartridge image is 0x150 bytes to 8 MiB with a simulated mapper and a known RAM size code and a save file
+//    of exactly that RAM size when it has RAM; every armed fault as described can be armed again unchanged (which
+//    checks its value's range);
 //  - the opened port answers status reads and names itself "sim:<folder>".
 #include <array>
 #include <chrono>
@@ -89,18 +89,12 @@ std::string Trim(std::string_view s) {
   return std::string(s);
 }
 
-// What a writer.ini that loaded says: the last kind and chip rows named in [card].
+// What a writer.ini that loaded says: the last kind and chips (ID bytes or row) named in [card].
 struct Named {
   std::string kind = "none";
-  int biosChip = 0;
-  int flashChip = 21;
+  std::string biosChip = chipIdText(kDefaultBiosChip);
+  std::string flashChip = chipIdText(kDefaultFlashChip);
 };
-
-int Digits(const std::string& text) {
-  int value = 0;
-  for (char c : text) value = value * 10 + (c - '0');
-  return value;
-}
 
 Named ReadNamed(std::string_view ini) {
   Named named;
@@ -117,8 +111,8 @@ Named ReadNamed(std::string_view ini) {
       const std::string key = Trim(std::string_view(line).substr(0, eq));
       const std::string value = eq == std::string::npos ? "" : Trim(std::string_view(line).substr(eq + 1));
       if (key == "kind") named.kind = value;
-      if (key == "bios-chip") named.biosChip = Digits(value);
-      if (key == "flash-chip") named.flashChip = Digits(value);
+      if (key == "bios-chip") named.biosChip = value;
+      if (key == "flash-chip") named.flashChip = value;
     }
   }
   return named;
@@ -205,13 +199,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (named.kind == "gb-flash") {
     FUZZ_CHECK(inserted == "Inserted: GB flash card");
     FUZZ_CHECK(flash[0] == 1 && flash[1] == 1 && flash[2] == 1);
-    const int rows = static_cast<int>(quillon::sim::kChips.size());
-    FUZZ_CHECK(named.biosChip >= 0 && named.biosChip < rows);
-    FUZZ_CHECK(named.flashChip >= 0 && named.flashChip < rows);
+    const Chip* biosChip = chipByIdOrRow(named.biosChip);
+    const Chip* flashChip = chipByIdOrRow(named.flashChip);
+    FUZZ_CHECK(biosChip && flashChip);
     const std::string bios = LineStarting(description, "  BIOS ROM:    ");
     const std::string flashRom = LineStarting(description, "  FLASH ROM:   ");
-    FUZZ_CHECK_MSG(bios.starts_with("  BIOS ROM:    chip row " + std::to_string(named.biosChip) + ", "), description);
-    FUZZ_CHECK_MSG(flashRom.starts_with("  FLASH ROM:   chip row " + std::to_string(named.flashChip) + ", "),
+    FUZZ_CHECK_MSG(bios.starts_with("  BIOS ROM:    chip row " + std::to_string(biosChip->tableRow) + ", " +
+                                    std::string(biosChip->name) + " "),
+                   description);
+    FUZZ_CHECK_MSG(flashRom.starts_with("  FLASH ROM:   chip row " + std::to_string(flashChip->tableRow) + ", " +
+                                        std::string(flashChip->name) + " "),
                    description);
   } else if (named.kind == "gb-cart") {
     FUZZ_CHECK(inserted.starts_with("Inserted: ordinary GB cartridge"));

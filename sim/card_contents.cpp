@@ -9,10 +9,9 @@ namespace quillon::sim {
 
 namespace {
 
-void checkChipRow(int row, const char* which) {
-  if (row < 0 || row > kLastChipRow) {
-    throw std::runtime_error(std::string(which) + " chip row " + std::to_string(row) +
-                             " is not in the chip table (rows 0 to " + std::to_string(kLastChipRow) + ")");
+void checkChip(const ChipId& id, const char* which) {
+  if (chipWithId(id) == nullptr) {
+    throw std::runtime_error(std::string(which) + " chip " + chipIdText(id) + " is not in the chip table");
   }
 }
 
@@ -50,9 +49,9 @@ std::size_t cartRamSize(std::uint8_t code) {
 
 CardContents noCard() { return CardContents{}; }
 
-CardContents emptyGbFlashCard(int biosChip, int flashChip) {
-  checkChipRow(biosChip, "BIOS ROM");
-  checkChipRow(flashChip, "FLASH ROM");
+CardContents emptyGbFlashCard(ChipId biosChip, ChipId flashChip) {
+  checkChip(biosChip, "BIOS ROM");
+  checkChip(flashChip, "FLASH ROM");
   CardContents card;
   card.kind = CardKind::GbFlash;
   card.biosChip = biosChip;

@@ -68,10 +68,10 @@ std::string sizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-std::string chipText(int row) {
-  if (row < 0 || row > kLastChipRow) return "chip row " + std::to_string(row) + " (not in the chip table)";
-  const Chip& chip = kChips[static_cast<std::size_t>(row)];
-  return "chip row " + std::to_string(row) + ", " + std::string(chip.name) + " (method " +
+// The card was checked when it was loaded: its chips are in the table.
+std::string chipText(const ChipId& id) {
+  const Chip& chip = *chipWithId(id);
+  return "chip row " + std::to_string(chip.tableRow) + ", " + std::string(chip.name) + " (method " +
          std::to_string(methodNumber(chip.method)) + ")";
 }
 
@@ -84,7 +84,7 @@ std::string hex(unsigned value, int digits) {
 
 }  // namespace
 
-void insertGbFlash(const fs::path& dir, int biosChip, int flashChip, const SimPortOptions& options) {
+void insertGbFlash(const fs::path& dir, ChipId biosChip, ChipId flashChip, const SimPortOptions& options) {
   insertCard(dir, emptyGbFlashCard(biosChip, flashChip), options);
 }
 

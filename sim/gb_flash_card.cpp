@@ -197,10 +197,9 @@ class GbFlashCard final : public CardModel {
     std::size_t bank(std::size_t selected) const { return selected % banks; }
   };
 
-  Chip makeChip(Memory memory, int row) {
-    const auto r = static_cast<std::size_t>(row);
-    return Chip{memory == Memory::GbBios ? kBios : kFlash, memory, dev_.mem(memory).size() / kBank, &kChips[r],
-                kChips[r].way};
+  Chip makeChip(Memory memory, const ChipId& id) {
+    const sim::Chip* row = chipWithId(id);  // the card was checked when it was made
+    return Chip{memory == Memory::GbBios ? kBios : kFlash, memory, dev_.mem(memory).size() / kBank, row, row->way};
   }
 
   bool unknownId(const Chip& chip) const {

@@ -4,7 +4,7 @@
 //
 // The folder holds the card's memories as raw files (gb-flash.bin, gb-bios.bin, gb-sram.bin,
 // gb-cart.gb, gb-cart.sav, ws-flash.bin, ws-sram.bin) and writer.ini, which says what is
-// inserted, which chip rows a GB flash card carries and which faults are armed. Every command
+// inserted, which chips (by ID bytes) a GB flash card carries and which faults are armed. Every command
 // that changes a memory reaches its file before the writer takes the next byte.
 //
 // Several programs may use one folder at once (the desktop program, quillon-cli). One operation
@@ -68,8 +68,8 @@ std::unique_ptr<link::Port> openSimPort(const std::filesystem::path& dir, const 
 // naming the folder when another program's claim did not end within options.claimWait (then
 // nothing is changed). Inserting creates `dir` when needed, replaces whatever card was inserted
 // (its files are removed) and keeps the armed faults.
-void insertGbFlash(const std::filesystem::path& dir, int biosChip = kDefaultBiosChip, int flashChip = kDefaultFlashChip,
-                   const SimPortOptions& options = {});
+void insertGbFlash(const std::filesystem::path& dir, ChipId biosChip = kDefaultBiosChip,
+                   ChipId flashChip = kDefaultFlashChip, const SimPortOptions& options = {});
 void insertGbCart(const std::filesystem::path& dir, const std::filesystem::path& romPath,
                   const std::optional<std::filesystem::path>& savPath = std::nullopt,
                   const SimPortOptions& options = {});

@@ -124,8 +124,8 @@ SimWriter::~SimWriter() {
 }
 
 CardKind SimWriter::cardKind() const { return device_->card.kind; }
-int SimWriter::biosChip() const { return device_->card.biosChip; }
-int SimWriter::flashChip() const { return device_->card.flashChip; }
+ChipId SimWriter::biosChip() const { return device_->card.biosChip; }
+ChipId SimWriter::flashChip() const { return device_->card.flashChip; }
 std::span<std::uint8_t> SimWriter::memory(Memory m) { return device_->mem(m); }
 std::span<const std::uint8_t> SimWriter::memory(Memory m) const { return device_->card[m]; }
 Faults& SimWriter::faults() { return device_->faults; }

@@ -25,9 +25,10 @@
 
 namespace quillon::sim {
 
-inline constexpr int kDefaultBiosChip = 0;    // INTEL 28F010
-inline constexpr int kDefaultFlashChip = 21;  // INTEL 28F016SA
-static_assert(kChips[kDefaultBiosChip].method == Method::M0 && kChips[kDefaultFlashChip].method == Method::M2);
+inline constexpr ChipId kDefaultBiosChip = {0x89, 0xB4, 0x00};   // INTEL 28F010
+inline constexpr ChipId kDefaultFlashChip = {0x89, 0xA0, 0x10};  // INTEL 28F016SA
+static_assert(chipWithId(kDefaultBiosChip)->method == Method::M0 &&
+              chipWithId(kDefaultFlashChip)->method == Method::M2);
 
 enum class CardKind : std::uint8_t { None, GbFlash, GbCart, WsFlash };
 
@@ -44,18 +45,18 @@ inline constexpr std::size_t kWsSramSize = 0x8000;
 // What the writer holds: the card, its chips (GB flash card) and its memories by Memory.
 struct CardContents {
   CardKind kind = CardKind::None;
-  int biosChip = kDefaultBiosChip;
-  int flashChip = kDefaultFlashChip;
+  ChipId biosChip = kDefaultBiosChip;
+  ChipId flashChip = kDefaultFlashChip;
   std::array<std::vector<std::uint8_t>, kMemoryCount> memory;
 
   std::vector<std::uint8_t>& operator[](Memory m) { return memory[static_cast<std::size_t>(m)]; }
   const std::vector<std::uint8_t>& operator[](Memory m) const { return memory[static_cast<std::size_t>(m)]; }
 };
 
-// Fresh cards: flash erased (0xFF), save memory cleared (0x00). Bad chip rows throw
-// std::runtime_error.
+// Fresh cards: flash erased (0xFF), save memory cleared (0x00). ID bytes of no chip in the
+// table throw std::runtime_error.
 CardContents noCard();
-CardContents emptyGbFlashCard(int biosChip = kDefaultBiosChip, int flashChip = kDefaultFlashChip);
+CardContents emptyGbFlashCard(ChipId biosChip = kDefaultBiosChip, ChipId flashChip = kDefaultFlashChip);
 CardContents emptyWsFlashCard();
 // An ordinary cartridge from its ROM image; the save RAM is sized by header byte 0x149 and
 // filled from `sav` (shorter: rest zero; longer: the rest is not used). Throws
@@ -133,8 +134,8 @@ class SimWriter final : public link::Port {
 
   // --- what tests look at ----------------------------------------------------------------
   CardKind cardKind() const;
-  int biosChip() const;
-  int flashChip() const;
+  ChipId biosChip() const;
+  ChipId flashChip() const;
   // The card's memory, empty when the card has none of that kind. Writes by a test go
   // straight into the card (they are not reported by takeChanges).
   std::span<std::uint8_t> memory(Memory m);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/writer_ini.h"
 
-#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -37,14 +36,12 @@ const char* kindName(CardKind kind) {
   return "none";
 }
 
-int parseRow(std::string_view key, std::string_view text) {
-  int value = -1;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-  if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > kLastChipRow) {
-    throw std::runtime_error("bad " + std::string(key) + " " + quotedText(text) + ": expected a chip table row 0 to " +
-                             std::to_string(kLastChipRow));
+ChipId parseChip(std::string_view key, std::string_view text) {
+  const Chip* chip = chipByIdOrRow(text);
+  if (chip == nullptr) {
+    throw std::runtime_error("bad " + std::string(key) + " " + quotedText(text) + ": expected " + chipFormsText(false));
   }
-  return value;
+  return chip->id;
 }
 
 // One line of [card].
@@ -62,7 +59,7 @@ void readCardLine(WriterConfig& config, const ini::Line& line) {
                                ": expected none, gb-flash, gb-cart or ws-flash");
     }
   } else if (named(key, "bios-chip") || named(key, "flash-chip")) {
-    (named(key, "bios-chip") ? config.biosChip : config.flashChip) = parseRow(key, value);
+    (named(key, "bios-chip") ? config.biosChip : config.flashChip) = parseChip(key, value);
   } else {
     throw std::runtime_error("unknown key " + quotedText(key) + " in [card]: expected kind, bios-chip or flash-chip");
   }
@@ -113,7 +110,7 @@ void writeConfig(const fs::path& dir, const WriterConfig& config) {
     out << "# Simulated cartridge writer; the card's memories are the raw files beside this one.\n"
         << "[card]\nkind=" << kindName(config.kind) << '\n';
     if (config.kind == CardKind::GbFlash) {
-      out << "bios-chip=" << config.biosChip << "\nflash-chip=" << config.flashChip << '\n';
+      out << "bios-chip=" << chipIdText(config.biosChip) << "\nflash-chip=" << chipIdText(config.flashChip) << '\n';
     }
     out << "\n[faults]\n";
     for (const std::string& fault : faultList(config.faults)) out << fault << '\n';

@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// writer.ini of a simulated writer's folder: what is inserted, the chip rows of a GB flash
-// card and the armed faults.
+// writer.ini of a simulated writer's folder: what is inserted, the chips of a GB flash card
+// and the armed faults.
 //
 //   [card]
 //   kind=gb-flash           none, gb-flash, gb-cart or ws-flash
-//   bios-chip=0             chip table rows, 0 to the last one (GB flash card only)
-//   flash-chip=21
+//   bios-chip=89:B4:00      a chip by its three ID bytes in hex (GB flash card only); a chip
+//   flash-chip=89:A0:10     table row, 0 to the last one, as earlier versions wrote, names the
+//                           chip in that row of the program's chip table
 //   [faults]
 //   busy-polls=3            one fault a line, as sim fault arms it
 //
 // The file is read strictly: names are spelled exactly (case counts), and a section, key,
-// card kind, chip row or fault that is not one of these is refused with the file, the line
-// number and the values allowed. Blank lines and lines starting with '#' or ';' are skipped.
+// card kind, chip or fault that is not one of these is refused with the file, the line number
+// and the values allowed. Blank lines and lines starting with '#' or ';' are skipped. It is
+// written with the ID bytes, whichever way it was read.
 #pragma once
 
 #include <filesystem>
@@ -22,8 +24,8 @@ namespace quillon::sim {
 
 struct WriterConfig {
   CardKind kind = CardKind::None;
-  int biosChip = kDefaultBiosChip;
-  int flashChip = kDefaultFlashChip;
+  ChipId biosChip = kDefaultBiosChip;
+  ChipId flashChip = kDefaultFlashChip;
   Faults faults;
 };
 

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(demo / "files");
   quillon::sim::insertWsFlash(demo / "writer-ws");
 
-  quillon::sim::insertGbFlash(writer, 0, 21);
+  quillon::sim::insertGbFlash(writer);
   auto bios = readFile(writer / "gb-bios.bin");
   auto flash = readFile(writer / "gb-flash.bin");
   const auto menu = makeMenuImage(0x4000);

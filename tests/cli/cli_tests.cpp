@@ -10,7 +10,7 @@ using support::GbImageSpec;
 using support::makeGbImage;
 
 TEST_F(Cli, Info_FlashCardWithTwoImages_PrintsCardInformationAndTracesTheProbe) {
-  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 9 --flash-chip 16").status, 0);
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip BF:07:00 --flash-chip 89:A0:04").status, 0);
   auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
   auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
   const auto menu = support::makeMenuImage(0x4000);
@@ -115,7 +115,7 @@ constexpr SixteenByteTitle kSixteenByteTitles[] = {
 };
 
 TEST_F(Cli, Info_SixteenByteTitles_ColourFlagIsNoCharacter) {
-  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 9 --flash-chip 16").status, 0);
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip BF:07:00 --flash-chip 89:A0:04").status, 0);
   auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
   auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
   const auto menu = support::makeMenuImage(0x4000);
@@ -174,6 +174,9 @@ TEST_F(Cli, UsageAndRefusals_ExitStatus) {
   const RunResult bad = run("sim fault " + quote(writer()) + " melt-down");
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("melt-down"), std::string::npos);
+  const RunResult chip = run("sim insert " + quote(writer()) + " gb-flash --flash-chip 28F999");
+  EXPECT_EQ(chip.status, 2);
+  EXPECT_NE(chip.err.find("--flash-chip: unknown chip '28F999'"), std::string::npos) << chip.err;
 }
 
 TEST_F(Cli, Version_PrintsTheProjectVersionAndNeedsNoCommand) {
@@ -186,7 +189,8 @@ TEST_F(Cli, Version_PrintsTheProjectVersionAndNeedsNoCommand) {
 }
 
 TEST_F(Cli, SimShow_NamesCardAndFaults) {
-  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 12 --flash-chip 19").status, 0);
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 'amd 29f010' --flash-chip 01:AD:00").status,
+            0);
   ASSERT_EQ(run("sim fault " + quote(writer()) + " busy-polls=3 erase-fail-block=7").status, 0);
   const RunResult r = run("sim show " + quote(writer()));
   EXPECT_EQ(r.status, 0);

@@ -135,17 +135,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A block erase polls the chip's status byte (ReadByte) or the writer's (QueryState3)
         // up to 18000 times; a BIOS erase polls after rounds of delay or on its own.
-        SilentCase{"gbEraseBlockStatusByte", "gb", "gb-flash --bios-chip 0 --flash-chip 16", "busy-polls=20",
-                   "erase --size 16", "ReadByte", 30, "Earsing ROM Fail", true},
-        SilentCase{"gbEraseBlockWriterStatus", "gb", "gb-flash --bios-chip 0 --flash-chip 17", "busy-polls=20",
-                   "erase --size 16", "QueryState3", 30, "Earsing ROM Fail", true},
-        SilentCase{"gbEraseBiosRounds", "gb", "gb-flash --bios-chip 0 --flash-chip 21", "busy-polls=20",
-                   "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
-        SilentCase{"gbEraseBiosWriterStatus", "gb", "gb-flash --bios-chip 12 --flash-chip 21", "busy-polls=20",
-                   "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
+        SilentCase{"gbEraseBlockStatusByte", "gb", "gb-flash --bios-chip 'INTEL 28F010' --flash-chip 'INTEL 28F016SV'",
+                   "busy-polls=20", "erase --size 16", "ReadByte", 30, "Earsing ROM Fail", true},
+        SilentCase{"gbEraseBlockWriterStatus", "gb", "gb-flash --bios-chip 'INTEL 28F010' --flash-chip 'FUJI 28F016'",
+                   "busy-polls=20", "erase --size 16", "QueryState3", 30, "Earsing ROM Fail", true},
+        SilentCase{"gbEraseBiosRounds", "gb", "gb-flash --bios-chip 'INTEL 28F010' --flash-chip 'INTEL 28F016SA'",
+                   "busy-polls=20", "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
+        SilentCase{"gbEraseBiosWriterStatus", "gb", "gb-flash --bios-chip 'AMD 29F010' --flash-chip 'INTEL 28F016SA'",
+                   "busy-polls=20", "erase --size 16", "QueryState3", 3, "Earsing BIOS Fail", true},
         // A menu piece is polled up to 500 times.
-        SilentCase{"gbWriteMenuPiece", "gb", "gb-flash --bios-chip 0 --flash-chip 21", "busy-polls=20",
-                   "write {dir}/game.gb", "QueryState3", 60, "Updating BIOS Fail", true},
+        SilentCase{"gbWriteMenuPiece", "gb", "gb-flash --bios-chip 'INTEL 28F010' --flash-chip 'INTEL 28F016SA'",
+                   "busy-polls=20", "write {dir}/game.gb", "QueryState3", 60, "Updating BIOS Fail", true},
         SilentCase{"gbRead", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "read {dir}/out.gb", "ReadBlock",
                    5, "Reading Error", false},
         SilentCase{"gbBackupRam", "gb", "gb-cart {dir}/cart.gb --sav {dir}/save.sav", "", "backup-ram {dir}/out.sav",

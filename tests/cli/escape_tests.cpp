@@ -97,7 +97,10 @@ TEST_F(Cli, Info_TitlesWithControlBytes_OneEscapedLinePerLine) {
     SCOPED_TRACE(c.name);
     fs::remove_all(writer());
     if (c.flashCard) {
-      ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash --bios-chip 12 --flash-chip 16").status, 0);
+      ASSERT_EQ(
+          run("sim insert " + quote(writer()) + " gb-flash --bios-chip 'AMD 29F010' --flash-chip 'INTEL 28F016SV'")
+              .status,
+          0);
       auto bios = support::readFile(fs::path(writer()) / "gb-bios.bin");
       auto flash = support::readFile(fs::path(writer()) / "gb-flash.bin");
       const auto menu = support::makeMenuImage(0x4000);

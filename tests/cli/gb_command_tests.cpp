@@ -66,7 +66,7 @@ class GbCli : public Cli {
 struct CardCase {
   const char* name;
   const char* writerFlag;
-  int biosChip, flashChip;  // chip table rows: their methods decide the flash sequences
+  const char *biosChip, *flashChip;  // their methods decide the flash sequences
   std::vector<GbImageSpec> images;
 };
 
@@ -74,14 +74,14 @@ TEST_F(GbCli, WriteThenReadEachImage_FilesComeBackEqual) {
   const CardCase cases[] = {
       {"gb-password, BIOS method 1, FLASH method 0",
        "--writer gb-password",
-       9,
-       16,
+       "SST 29EE010",
+       "INTEL 28F016SV",
        {{"ONE", 0x01, 0, 1, false}, {"TWO", 0x13, 1, 2, false}}},
-      {"whole card, BIOS method 2, FLASH method 1", "", 12, 19, {{"WHOLE", 0x1B, 7, 3, true}}},
+      {"whole card, BIOS method 2, FLASH method 1", "", "AMD 29F010", "AMD 28F016", {{"WHOLE", 0x1B, 7, 3, true}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    insert("gb-flash --bios-chip " + std::to_string(c.biosChip) + " --flash-chip " + std::to_string(c.flashChip));
+    insert("gb-flash --bios-chip " + quote(c.biosChip) + " --flash-chip " + quote(c.flashChip));
     std::vector<Bytes> images;
     std::string files;
     for (std::size_t i = 0; i < c.images.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "chips.h"
 #include "detect/chips.h"
 #include "detect/probe.h"
 
@@ -24,18 +25,18 @@ CardEntry entry(const char* name, int type, int romSize, int ramSize, int color,
   return e;
 }
 
-CardInfo flashCard(int bios, int flash, std::vector<CardEntry> images) {
+CardInfo flashCard(std::string_view bios, std::string_view flash, std::vector<CardEntry> images) {
   CardInfo info;
   info.kind = kFlashCard;
-  info.biosChip = bios;
-  info.flashChip = flash;
+  info.biosChip = support::chipRow(bios);
+  info.flashChip = support::chipRow(flash);
   info.count = static_cast<int>(images.size());
   for (std::size_t i = 0; i < images.size(); ++i) info.images[i] = images[i];
   return info;
 }
 
 TEST(CardInfoText, FlashCardWithOneImage_TwelveLinesInOrder) {
-  const auto info = flashCard(0, 21, {entry("POCKET RACER", 0x1B, 5, 3, 1)});
+  const auto info = flashCard("INTEL 28F010", "INTEL 28F016SA", {entry("POCKET RACER", 0x1B, 5, 3, 1)});
   EXPECT_EQ(ShowGbCardInfo(info),
             (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F010", "FLASH ROM Type:INTEL 28F016SA", "Total 1 ROM",
                    "ROM -> 1", "Name:POCKET RACER", "Type:MBC5", "ROM Starting Address:0x000000 bytes",
@@ -43,7 +44,7 @@ TEST(CardInfoText, FlashCardWithOneImage_TwelveLinesInOrder) {
 }
 
 TEST(CardInfoText, NoRamImage_HasNoRamAddressLine) {
-  const auto info = flashCard(9, 12, {entry("A", 0x0F, 0, 0, 0, 0x180000, 0xA000)});
+  const auto info = flashCard("SST 29EE010", "AMD 29F010", {entry("A", 0x0F, 0, 0, 0, 0x180000, 0xA000)});
   const auto lines = ShowGbCardInfo(info);
   EXPECT_EQ(Lines(lines.begin() + 4, lines.end()),
             (Lines{"ROM -> 1", "Name:A", "Type:Unknown", "ROM Starting Address:0x180000 bytes", "ROM Size:256K bits",
@@ -51,7 +52,7 @@ TEST(CardInfoText, NoRamImage_HasNoRamAddressLine) {
 }
 
 TEST(CardInfoText, EmptyFlashCard_FourLines) {
-  EXPECT_EQ(ShowGbCardInfo(flashCard(1, 2, {})),
+  EXPECT_EQ(ShowGbCardInfo(flashCard("INTEL 28F020", "ST 28F010", {})),
             (Lines{"Emulator Card", "BIOS ROM Type:INTEL 28F020", "FLASH ROM Type:ST 28F010", "Total 0 ROM"}));
 }
 
@@ -69,7 +70,7 @@ TEST(CardInfoText, NameOfSixteenBytes_ColourFlagIsNoCharacter) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);
-    const auto info = flashCard(0, 0, {entry(c.stored, 0xFE, 7, 2, 1, 0, 0x2000)});
+    const auto info = flashCard("INTEL 28F010", "INTEL 28F010", {entry(c.stored, 0xFE, 7, 2, 1, 0, 0x2000)});
     const auto lines = ShowGbCardInfo(info);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[5], c.shown);
@@ -96,7 +97,7 @@ TEST(CardInfoText, OrdinaryCartridge_SixLines_OrEmptyForLargeRomCode) {
 }
 
 TEST(CardInfoText, KindMinusOne_EmptyInBothForms) {
-  auto info = flashCard(0, 21, {});
+  auto info = flashCard("INTEL 28F010", "INTEL 28F016SA", {});
   info.kind = kNoAnswer;
   EXPECT_TRUE(ShowGbCardInfo(info).empty());
   EXPECT_TRUE(ShowWsCardInfo(info).empty());
@@ -113,16 +114,22 @@ TEST(CardInfoText, WsForm) {
 
 struct ChipLookup {
   std::vector<std::uint8_t> id;
-  int row;
+  std::string_view chip;  // empty: none
 };
 
 TEST(FindChip, ThreeBytesFirstThenTwo) {
   const ChipLookup cases[] = {
-      {{0x89, 0xA0, 0x04}, 16}, {{0x89, 0xA0, 0x10}, 21}, {{0x89, 0xA0, 0x77}, 16},
-      {{0x89, 0xB4, 0x00}, 0},  {{0x89, 0xB4, 0x55}, 0},  {{0xC2, 0x00, 0x00}, 6},
-      {{0xFF, 0xFF, 0xFF}, -1}, {{0x89, 0x00, 0x00}, -1}, {{0xDA, 0xC1, 0x00}, 11},
+      {{0x89, 0xA0, 0x04}, "INTEL 28F016SV"},
+      {{0x89, 0xA0, 0x10}, "INTEL 28F016SA"},
+      {{0x89, 0xA0, 0x77}, "INTEL 28F016SV"},
+      {{0x89, 0xB4, 0x00}, "INTEL 28F010"},
+      {{0x89, 0xB4, 0x55}, "INTEL 28F010"},
+      {{0xC2, 0x00, 0x00}, "MX 28F010"},
+      {{0xFF, 0xFF, 0xFF}, ""},
+      {{0x89, 0x00, 0x00}, ""},
+      {{0xDA, 0xC1, 0x00}, "WIN 29EE011"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FindChip(c.id), c.row) << int(c.id[0]) << ' ' << int(c.id[1]);
+  for (const auto& c : cases) EXPECT_EQ(FindChip(c.id), c.chip.empty() ? -1 : support::chipRow(c.chip)) << c.chip;
 }
 
 TEST(ChipTable, RowsAreUniqueNamedAndOfAKnownMethod) {
@@ -131,6 +138,9 @@ TEST(ChipTable, RowsAreUniqueNamedAndOfAKnownMethod) {
     EXPECT_FALSE(row.name.empty());
     EXPECT_LE(row.name.size(), 32u);
     EXPECT_LE(static_cast<int>(row.method), 2);
+    if (row.size && row.eraseBlock) {
+      EXPECT_EQ(*row.size % *row.eraseBlock, 0u) << row.name;  // whole blocks
+    }
     // Every row must be reachable by its own bytes.
     EXPECT_EQ(FindChip(row.id), static_cast<int>(i)) << row.name;
   }

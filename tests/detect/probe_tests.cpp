@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
+#include "chips.h"
 #include "detect/chips.h"
 #include "detect/probe.h"
 #include "gb_images.h"
 #include "scripted_port.h"
+#include "sim/chips.h"
 #include "sim/sim_writer.h"
 
 namespace quillon::detect {
@@ -15,6 +18,8 @@ namespace {
 using sim::CommandRecord;
 using sim::Memory;
 using sim::SimWriter;
+using namespace support::chips;
+using support::chipRow;
 using support::GbImageSpec;
 using support::makeGbImage;
 
@@ -33,8 +38,8 @@ struct Rig {
 };
 
 // A GB flash card with the stand-in menu and images placed by region / save unit.
-sim::CardContents gbFlashCard(int bios, int flash, const std::vector<support::PlacedImage>& images,
-                              int writerType = 0) {
+sim::CardContents gbFlashCard(const std::vector<support::PlacedImage>& images, int writerType = 0,
+                              sim::ChipId bios = kIntel28F010, sim::ChipId flash = kIntel28F016SA) {
   auto card = sim::emptyGbFlashCard(bios, flash);
   const auto menu = support::makeMenuImage(writerType == 0 ? 0x4000 : 0x8000);
   std::copy(menu.begin(), menu.end(), card[Memory::GbBios].begin());
@@ -72,12 +77,12 @@ std::vector<CommandRecord> join(const Parts&... parts) {
 
 TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
   Rig rig(gbFlashCard(
-      0, 21, {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4}, {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
+      {{makeGbImage({"RACER", 0x1B, 5, 3, true}), 0, 4}, {makeGbImage({"PUZZLE", 0x13, 3, 1, true}), 3, 5}}));
   CardInfo info;
   ASSERT_EQ(ProbeCard(rig.link, WriterType::Gb, info), ProbeOutcome::Probed);
   EXPECT_EQ(info.kind, kFlashCard);
-  EXPECT_EQ(info.biosChip, 0);
-  EXPECT_EQ(info.flashChip, 21);
+  EXPECT_EQ(info.biosChip, chipRow(kIntel28F010));
+  EXPECT_EQ(info.flashChip, chipRow(kIntel28F016SA));
   ASSERT_EQ(info.count, 2);
   EXPECT_EQ(info.images[0].nameText(), "RACER");
   EXPECT_EQ(info.images[0].type, 0x1B);
@@ -92,7 +97,7 @@ TEST(GbProbe, FlashCardWithTwoImages_ReadsDirectoryAndImageHeaders) {
 }
 
 TEST(GbProbe, FlashCard_ExactCommandSequence) {
-  Rig rig(gbFlashCard(21, 21, {{makeGbImage({"ONE", 0x19, 0, 0, false}), 3, 5}}));
+  Rig rig(gbFlashCard({{makeGbImage({"ONE", 0x19, 0, 0, false}), 3, 5}}, 0, kIntel28F016SA));
   CardInfo info;
   ProbeCard(rig.link, WriterType::Gb, info);
   const std::vector<CommandRecord> start = {kCheckDevice, writeByte(0xC080, 1), setControl(2, 15),
@@ -104,7 +109,7 @@ TEST(GbProbe, FlashCard_ExactCommandSequence) {
 }
 
 TEST(GbProbe, DirectoryEntry0x35_ImageFromBank96WithRamAt0xA000) {
-  Rig rig(gbFlashCard(0, 21, {{makeGbImage({"THIRD", 0x19, 2, 1, false}), 3, 5}}));
+  Rig rig(gbFlashCard({{makeGbImage({"THIRD", 0x19, 2, 1, false}), 3, 5}}));
   CardInfo info;
   ProbeCard(rig.link, WriterType::Gb, info);
   ASSERT_EQ(info.count, 1);
@@ -114,7 +119,7 @@ TEST(GbProbe, DirectoryEntry0x35_ImageFromBank96WithRamAt0xA000) {
 }
 
 TEST(GbProbe, PasswordWriterType_DirectoryAt0x200) {
-  const auto card = gbFlashCard(0, 21, {{makeGbImage({"PW", 0x19, 0, 0, false}), 1, 0}}, 1);
+  const auto card = gbFlashCard({{makeGbImage({"PW", 0x19, 0, 0, false}), 1, 0}}, 1);
   {
     Rig rig(card);
     CardInfo info;
@@ -129,7 +134,7 @@ TEST(GbProbe, PasswordWriterType_DirectoryAt0x200) {
 }
 
 TEST(GbProbe, EmptyDirectory_CountZero) {
-  Rig rig(gbFlashCard(0, 21, {}));
+  Rig rig(gbFlashCard({}));
   CardInfo info;
   info.count = 5;
   ProbeCard(rig.link, WriterType::Gb, info);
@@ -139,7 +144,7 @@ TEST(GbProbe, EmptyDirectory_CountZero) {
 }
 
 TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
-  auto card = gbFlashCard(0, 21, {});
+  auto card = gbFlashCard({});
   for (int i = 0; i < 12; ++i) {
     card[Memory::GbBios][0x3C00 + 32 * i] = static_cast<std::uint8_t>(1 + i % 8);
     card[Memory::GbBios][0x3C00 + 32 * i + 1] = static_cast<std::uint8_t>((i % 8) << 4);
@@ -152,8 +157,8 @@ TEST(GbProbe, DirectoryWithMoreThanEightEntries_StopsAtEight) {
 
 TEST(GbProbe, DirectoryWalkStopsAtEntryNumberOutOfRange) {
   for (std::uint8_t stopper : {std::uint8_t{0x00}, std::uint8_t{0x09}, std::uint8_t{0x80}, std::uint8_t{0xFF}}) {
-    auto card = gbFlashCard(
-        0, 21, {{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0}, {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
+    auto card =
+        gbFlashCard({{makeGbImage({"A", 0x19, 0, 0, false}), 0, 0}, {makeGbImage({"B", 0x19, 0, 0, false}), 1, 0}});
     card[Memory::GbBios][0x3C00 + 32] = stopper;
     Rig rig(std::move(card));
     CardInfo info;
@@ -168,16 +173,35 @@ class ChipRows : public ::testing::TestWithParam<int> {};
 // of the two places it sits.
 TEST_P(ChipRows, IdentifiedAsBiosAndAsFlash) {
   const int row = GetParam();
-  for (auto [bios, flash] : {std::pair{row, 21}, std::pair{0, row}}) {
-    Rig rig(gbFlashCard(bios, flash, {}));
+  const sim::ChipId chip = kChipTable[static_cast<std::size_t>(row)].id;
+  for (auto [bios, flash] : {std::pair{chip, kIntel28F016SA}, std::pair{kIntel28F010, chip}}) {
+    Rig rig(gbFlashCard({}, 0, bios, flash));
     CardInfo info;
     ProbeCard(rig.link, WriterType::Gb, info);
-    EXPECT_EQ(info.biosChip, bios);
-    EXPECT_EQ(info.flashChip, flash);
+    EXPECT_EQ(info.biosChip, chipRow(bios));
+    EXPECT_EQ(info.flashChip, chipRow(flash));
     EXPECT_EQ(info.kind, kFlashCard);
   }
 }
-INSTANTIATE_TEST_SUITE_P(Table, ChipRows, ::testing::Range(0, 23));
+INSTANTIATE_TEST_SUITE_P(Table, ChipRows, ::testing::Range(0, static_cast<int>(kChipTable.size())));
+
+// Each chip of the program's table is one the simulated writer can carry, known by the same ID
+// bytes, taking the same method and named by the same row; and each chip the simulated writer
+// can carry is in the program's table with that method.
+TEST(ChipTables, EachChipInBoth_sameIdBytesAndMethod) {
+  for (std::size_t row = 0; row < kChipTable.size(); ++row) {
+    const sim::Chip* chip = sim::chipWithId(kChipTable[row].id);
+    ASSERT_NE(chip, nullptr) << kChipTable[row].name << " is not in sim/chips.h";
+    EXPECT_EQ(sim::methodNumber(chip->method), static_cast<int>(kChipTable[row].method)) << chip->name;
+    EXPECT_EQ(chip->tableRow, static_cast<int>(row)) << chip->name;
+  }
+  for (const sim::Chip& chip : sim::kChips) {
+    const auto host =
+        std::find_if(kChipTable.begin(), kChipTable.end(), [&](const auto& row) { return row.id == chip.id; });
+    ASSERT_NE(host, kChipTable.end()) << chip.name << " is not in detect/chips.h";
+    EXPECT_EQ(static_cast<int>(host->method), sim::methodNumber(chip.method)) << chip.name;
+  }
+}
 
 // --- ordinary cartridge, empty writer, no writer --------------------------------------
 

@@ -3,18 +3,21 @@
 // receives nothing after the stop but the programming voltage switched off, no file is left
 // behind.
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "sim/sim.h"
 
 namespace quillon::gbtest {
 namespace {
 
+using namespace support::chips;
+
 enum class Run { Write, Erase, Read, Backup, Restore };
 
 struct CancelCase {
   const char* name;
   Run run;
-  int biosRow;
+  sim::ChipId bios;
   std::string atWork;        // stop when the step label shows this text
   std::uint64_t atProgress;  // or when the progress reaches this (0: not)
   bool inDialog;             // or while the file dialog is open
@@ -25,7 +28,7 @@ class Cancelling : public ::testing::TestWithParam<CancelCase> {};
 TEST_P(Cancelling, StopRequest_onlyVoltageOffAfter_noFileLeft) {
   const CancelCase& c = GetParam();
   const bool usesImage = c.run == Run::Read || c.run == Run::Backup || c.run == Run::Restore;
-  Bench bench(sim::emptyGbFlashCard(c.biosRow, 21));
+  Bench bench(sim::emptyGbFlashCard(c.bios, sim::kDefaultFlashChip));
   support::writeFile(bench.dir / "one.gb", support::makeGbImage({"ONE", 0x19, 1, 3, false}));
   support::writeFile(bench.dir / "two.gb", support::makeGbImage({"TWO", 0x19, 0, 2, false}));
   bench.Compose(bench.dir.path(), {"one.gb", "two.gb"});
@@ -75,23 +78,24 @@ TEST_P(Cancelling, StopRequest_onlyVoltageOffAfter_noFileLeft) {
 
 INSTANTIATE_TEST_SUITE_P(
     Points, Cancelling,
-    ::testing::Values(CancelCase{"writeReadingMenu", Run::Write, 0, "Reading BIOS", 0, false},
-                      CancelCase{"writeFirstErase", Run::Write, 0, "Earsing ROM : 0x000000 - 0x00FFFF", 0, false},
-                      CancelCase{"writeSecondBank", Run::Write, 0, "Writing : 0x004000 - 0x007FFF", 0, false},
-                      CancelCase{"writeMidErase", Run::Write, 0, "", 0x10000 + 0x4000, false},
-                      CancelCase{"writeBiosErase", Run::Write, 12, "Earsing BIOS", 0, false},
-                      // erases and images 0x3C000 bytes of work, then 16 of the menu's 128 pieces
-                      CancelCase{"writeMenuPieces", Run::Write, 9, "", 0x3C000 + 0x800, false},
-                      CancelCase{"writeUpdating", Run::Write, 0, "Updating BIOS", 0, false},
-                      CancelCase{"eraseBlocks", Run::Erase, 0, "Earsing ROM : 0x050000 - 0x05FFFF", 0, false},
-                      CancelCase{"eraseBios", Run::Erase, 9, "Earsing BIOS", 0, false},
-                      CancelCase{"eraseRam", Run::Erase, 0, "Earsing RAM", 0, false},
-                      CancelCase{"readDialog", Run::Read, 0, "", 0, true},
-                      CancelCase{"readMidway", Run::Read, 0, "", 0x8000, false},
-                      CancelCase{"backupDialog", Run::Backup, 0, "", 0, true},
-                      CancelCase{"backupMidway", Run::Backup, 0, "", 0x2000, false},
-                      CancelCase{"restoreDialog", Run::Restore, 0, "", 0, true},
-                      CancelCase{"restoreMidway", Run::Restore, 0, "", 0x4000, false}),
+    ::testing::Values(
+        CancelCase{"writeReadingMenu", Run::Write, kIntel28F010, "Reading BIOS", 0, false},
+        CancelCase{"writeFirstErase", Run::Write, kIntel28F010, "Earsing ROM : 0x000000 - 0x00FFFF", 0, false},
+        CancelCase{"writeSecondBank", Run::Write, kIntel28F010, "Writing : 0x004000 - 0x007FFF", 0, false},
+        CancelCase{"writeMidErase", Run::Write, kIntel28F010, "", 0x10000 + 0x4000, false},
+        CancelCase{"writeBiosErase", Run::Write, kAmd29F010, "Earsing BIOS", 0, false},
+        // erases and images 0x3C000 bytes of work, then 16 of the menu's 128 pieces
+        CancelCase{"writeMenuPieces", Run::Write, kSst29EE010, "", 0x3C000 + 0x800, false},
+        CancelCase{"writeUpdating", Run::Write, kIntel28F010, "Updating BIOS", 0, false},
+        CancelCase{"eraseBlocks", Run::Erase, kIntel28F010, "Earsing ROM : 0x050000 - 0x05FFFF", 0, false},
+        CancelCase{"eraseBios", Run::Erase, kSst29EE010, "Earsing BIOS", 0, false},
+        CancelCase{"eraseRam", Run::Erase, kIntel28F010, "Earsing RAM", 0, false},
+        CancelCase{"readDialog", Run::Read, kIntel28F010, "", 0, true},
+        CancelCase{"readMidway", Run::Read, kIntel28F010, "", 0x8000, false},
+        CancelCase{"backupDialog", Run::Backup, kIntel28F010, "", 0, true},
+        CancelCase{"backupMidway", Run::Backup, kIntel28F010, "", 0x2000, false},
+        CancelCase{"restoreDialog", Run::Restore, kIntel28F010, "", 0, true},
+        CancelCase{"restoreMidway", Run::Restore, kIntel28F010, "", 0x4000, false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
@@ -103,7 +107,7 @@ namespace {
 // A stop belongs to its operation: the next operation on the same link runs to its end,
 // and the link has no stop flag left on it.
 TEST(StopToken, StoppedWrite_nextOperationOnSameLinkRuns) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   support::writeFile(bench.dir / "one.gb", support::makeGbImage({"ONE", 0x19, 0, 0, false}));
   bench.Compose(bench.dir.path(), {"one.gb"});
   bench.StopAtWork("Updating BIOS");

@@ -4,11 +4,14 @@
 #include <algorithm>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "sim/sim.h"
 
 namespace quillon::gbtest {
 namespace {
+
+using namespace support::chips;
 
 using Command = sim::CommandRecord;
 using Arrange = std::function<void(Bench&)>;
@@ -21,12 +24,12 @@ bool ProbeEnd(const Command& c) { return IsCommand(c, 6, 2, 15); }
 bool CartridgeHeaderRead(const Command& c) { return c.op == 1 && c.address() == 0x0000 && c.count() == 512; }
 
 enum class Run { Write, Erase16, Erase32 };
-constexpr int kCartridge = -1;  // an ordinary cartridge in the writer instead of a flash card
+constexpr sim::ChipId kCartridge = {};  // no chip: an ordinary cartridge in the writer instead of a flash card
 
 struct FailureCase {
   const char* name;
-  int biosRow;
-  int flashRow;
+  sim::ChipId bios;
+  sim::ChipId flash;
   Run run;
   Arrange arrange;
   std::string message;
@@ -51,9 +54,9 @@ class Failing : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
   const FailureCase& c = GetParam();
-  Bench bench(c.flashRow == kCartridge ? sim::gbCartridge(support::makeGbImage({"CART", 0x19, 1, 2, false}))
-                                       : sim::emptyGbFlashCard(c.biosRow, c.flashRow));
-  if (c.flashRow == kCartridge) {
+  Bench bench(c.flash == kCartridge ? sim::gbCartridge(support::makeGbImage({"CART", 0x19, 1, 2, false}))
+                                    : sim::emptyGbFlashCard(c.bios, c.flash));
+  if (c.flash == kCartridge) {
     // Nothing to look at but the traffic.
     c.arrange(bench);
     EXPECT_EQ(gb::WriteGbCard(bench.op).text, c.message);
@@ -99,55 +102,55 @@ TEST_P(Failing, Operation_fault_messageAndNothingAfter) {
 }
 
 const auto kCases = ::testing::Values(
-    FailureCase{"noWriter", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail", nullptr},
-    FailureCase{"cartridgeForWriting", 0, kCartridge, Run::Write, ComposeTwo,
+    FailureCase{"noWriter", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail", nullptr},
+    FailureCase{"cartridgeForWriting", kIntel28F010, kCartridge, Run::Write, ComposeTwo,
                 "Card is not inserted right or FLASH ROM is not supported", CartridgeHeaderRead},
-    FailureCase{"unknownBiosChip", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.unknownBiosChip = true; }),
+    FailureCase{"unknownBiosChip", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.unknownBiosChip = true; }),
                 "Card is not inserted right or FLASH ROM is not supported", ProbeEnd},
-    FailureCase{"unknownFlashChip", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.unknownFlashChip = true; }),
+    FailureCase{"unknownFlashChip", kIntel28F010, kIntel28F016SA, Run::Erase16, Fault([](sim::Faults& f) { f.unknownFlashChip = true; }),
                 "Card is not inserted right or FLASH ROM is not supported", ProbeEnd},
-    FailureCase{"noMenuImage", 0, 21, Run::Write,
+    FailureCase{"noMenuImage", kIntel28F010, kIntel28F016SA, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   fs::remove(bench.dir / "cgbbios.bin");
                 },
                 "BIOS Reading Error", ProbeEnd},
-    FailureCase{"shortMenuImage", 0, 21, Run::Write,
+    FailureCase{"shortMenuImage", kIntel28F010, kIntel28F016SA, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   support::writeFile(bench.dir / "cgbbios.bin", Bytes(0x3FFF, 0));
                 },
                 "BIOS Reading Error", ProbeEnd},
-    FailureCase{"shortPasswordMenu", 0, 21, Run::Write,
+    FailureCase{"shortPasswordMenu", kIntel28F010, kIntel28F016SA, Run::Write,
                 [](Bench& bench) {
                   bench.state.setWriterType(library::WriterType::GbPassword);
                   ComposeTwo(bench);
                   support::writeFile(bench.dir / "chtbios.bin", support::makeMenuImage(0x4000));
                 },
                 "BIOS Reading Error", ProbeEnd},
-    FailureCase{"blockEraseMethod0", 0, 16, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 8; }),
+    FailureCase{"blockEraseMethod0", kIntel28F010, kIntel28F016SV, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 8; }),
                 "Earsing ROM Fail", StatusByteRead},
-    FailureCase{"blockEraseMethod1", 0, 17, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 0; }),
+    FailureCase{"blockEraseMethod1", kIntel28F010, kFuji28F016, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 0; }),
                 "Earsing ROM Fail", QueryState3},
     // A method-2 FLASH ROM gets its programming voltage switched off before the failure ends.
-    FailureCase{"blockEraseMethod2", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 8; }),
+    FailureCase{"blockEraseMethod2", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.eraseFailBlock = 8; }),
                 "Earsing ROM Fail", VoltageOff},
     // Every image is read before the first erase: a file that is gone, short, or a folder
     // stops the writing with the card untouched, whichever place it has in the card list.
-    FailureCase{"imageFileGone", 0, 16, Run::Write,
+    FailureCase{"imageFileGone", kIntel28F010, kIntel28F016SV, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   fs::remove(bench.dir / "two.gb");
                 },
                 "Opening File two.gb Error", ProbeEnd},
-    FailureCase{"imageFileFolder", 0, 16, Run::Write,
+    FailureCase{"imageFileFolder", kIntel28F010, kIntel28F016SV, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   fs::remove(bench.dir / "one.gb");
                   fs::create_directory(bench.dir / "one.gb");
                 },
                 "Opening File one.gb Error", ProbeEnd},
-    FailureCase{"imageFileShort", 0, 21, Run::Write,
+    FailureCase{"imageFileShort", kIntel28F010, kIntel28F016SA, Run::Write,
                 [](Bench& bench) {
                   ComposeTwo(bench);
                   Bytes two = support::readFile(bench.dir / "two.gb");
@@ -155,41 +158,41 @@ const auto kCases = ::testing::Values(
                   support::writeFile(bench.dir / "two.gb", two);
                 },
                 "Reading two.gb Error", ProbeEnd},
-    FailureCase{"bankProgramming", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
+    FailureCase{"bankProgramming", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
                 "Writing two.gb Fail", VoltageOff},
-    FailureCase{"bankProgrammingMethod0", 0, 16, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
+    FailureCase{"bankProgrammingMethod0", kIntel28F010, kIntel28F016SV, Run::Write, Fault([](sim::Faults& f) { f.programFailBank = 33; }),
                 "Writing two.gb Fail", QueryState3},
-    FailureCase{"biosEraseMethod0", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
+    FailureCase{"biosEraseMethod0", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
-    FailureCase{"biosEraseMethod2", 12, 21, Run::Write, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
+    FailureCase{"biosEraseMethod2", kAmd29F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
-    FailureCase{"biosPieceMethod0", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
+    FailureCase{"biosPieceMethod0", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
                 "Updating BIOS Fail", VoltageOff},
-    FailureCase{"biosPieceMethod1", 9, 21, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
+    FailureCase{"biosPieceMethod1", kSst29EE010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
                 "Updating BIOS Fail", QueryState3},
     // The piece reads back different every time: ten attempts, then the failure.
-    FailureCase{"biosVerifyMethod1", 9, 21, Run::Write, Fault([](sim::Faults& f) { f.biosVerifyDiffer = true; }),
+    FailureCase{"biosVerifyMethod1", kSst29EE010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosVerifyDiffer = true; }),
                 "Updating BIOS Fail", QueryState3},
-    FailureCase{"eraseBiosVerifyMethod1", 9, 21, Run::Erase16,
+    FailureCase{"eraseBiosVerifyMethod1", kSst29EE010, kIntel28F016SA, Run::Erase16,
                 Fault([](sim::Faults& f) { f.biosVerifyDiffer = true; }), "Earsing BIOS Fail", QueryState3},
-    FailureCase{"biosBankMethod2", 12, 21, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
+    FailureCase{"biosBankMethod2", kAmd29F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.biosProgramFail = true; }),
                 "Updating BIOS Fail", QueryState3},
     // The 500th poll of a piece answers done: too late.
-    FailureCase{"biosPiece500thPoll", 0, 21, Run::Write, Fault([](sim::Faults& f) { f.busyPolls = 499; }),
+    FailureCase{"biosPiece500thPoll", kIntel28F010, kIntel28F016SA, Run::Write, Fault([](sim::Faults& f) { f.busyPolls = 499; }),
                 "Updating BIOS Fail", VoltageOff},
-    FailureCase{"eraseNoWriter", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail",
+    FailureCase{"eraseNoWriter", kIntel28F010, kIntel28F016SA, Run::Erase16, Fault([](sim::Faults& f) { f.absent = true; }), "Linking Fail",
                 nullptr},
-    FailureCase{"eraseBlock", 0, 21, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
+    FailureCase{"eraseBlock", kIntel28F010, kIntel28F016SA, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
                 "Earsing ROM Fail", VoltageOff},
-    FailureCase{"eraseBlockMethod0", 0, 16, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
+    FailureCase{"eraseBlockMethod0", kIntel28F010, kIntel28F016SV, Run::Erase32, Fault([](sim::Faults& f) { f.eraseFailBlock = 40; }),
                 "Earsing ROM Fail", StatusByteRead},
-    FailureCase{"eraseBiosMethod0", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
+    FailureCase{"eraseBiosMethod0", kIntel28F010, kIntel28F016SA, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
-    FailureCase{"eraseBiosMethod1", 9, 17, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
+    FailureCase{"eraseBiosMethod1", kSst29EE010, kFuji28F016, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
-    FailureCase{"eraseBiosMethod2", 12, 21, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
+    FailureCase{"eraseBiosMethod2", kAmd29F010, kIntel28F016SA, Run::Erase16, Fault([](sim::Faults& f) { f.biosEraseFail = true; }),
                 "Earsing BIOS Fail", QueryState3},
-    FailureCase{"eraseRam", 0, 21, Run::Erase16, Fault([](sim::Faults& f) { f.sramWriteFail = true; }),
+    FailureCase{"eraseRam", kIntel28F010, kIntel28F016SA, Run::Erase16, Fault([](sim::Faults& f) { f.sramWriteFail = true; }),
                 "Earsing RAM Fail", QueryState3});
 
 INSTANTIATE_TEST_SUITE_P(Faults, Failing, kCases, [](const auto& param) { return std::string(param.param.name); });
@@ -199,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Failing, kCases, [](const auto& param) { return
 // 125 attempts, a BIOS piece after 500 polls.
 struct PollCase {
   const char* name;
-  int biosRow;
+  sim::ChipId bios;
   void (*arm)(sim::Faults&);
   std::function<bool(const Command&)> polled;
   long expected;
@@ -209,7 +212,7 @@ class PollLimits : public ::testing::TestWithParam<PollCase> {};
 
 TEST_P(PollLimits, FailingStep_pollsCounted) {
   const PollCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(c.biosRow, 16));
+  Bench bench(sim::emptyGbFlashCard(c.bios, kIntel28F016SV));
   ComposeTwo(bench);
   c.arm(bench.writer->faults());
   (void)gb::WriteGbCard(bench.op);
@@ -219,22 +222,23 @@ TEST_P(PollLimits, FailingStep_pollsCounted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Counts, PollLimits,
-    ::testing::Values(PollCase{"blockErase", 0, [](sim::Faults& f) { f.eraseFailBlock = 0; }, StatusByteRead, 18000},
-                      PollCase{"biosEraseMethod0", 0, [](sim::Faults& f) { f.biosEraseFail = true; }, QueryState3,
-                               // 1 per programmed bank (one + two: 2 + 4 banks), 3000 rounds and one more
-                               6 + 3000 + 1},
-                      PollCase{"biosPieceMethod0", 0, [](sim::Faults& f) { f.biosProgramFail = true; }, QueryState3,
-                               // the image banks, the BIOS erase (busy, done, one more), the first piece
-                               6 + 3 + 500},
-                      PollCase{"verifyAttemptsMethod1", 9, [](sim::Faults& f) { f.biosVerifyDiffer = true; },
-                               [](const Command& c) { return c.op == 8; }, 10},
-                      PollCase{"menuBankMethod2", 12, [](sim::Faults& f) { f.biosProgramFail = true; },
-                               [](const Command& c) { return c.op == 7; }, 125}),
+    ::testing::Values(
+        PollCase{"blockErase", kIntel28F010, [](sim::Faults& f) { f.eraseFailBlock = 0; }, StatusByteRead, 18000},
+        PollCase{"biosEraseMethod0", kIntel28F010, [](sim::Faults& f) { f.biosEraseFail = true; }, QueryState3,
+                 // 1 per programmed bank (one + two: 2 + 4 banks), 3000 rounds and one more
+                 6 + 3000 + 1},
+        PollCase{"biosPieceMethod0", kIntel28F010, [](sim::Faults& f) { f.biosProgramFail = true; }, QueryState3,
+                 // the image banks, the BIOS erase (busy, done, one more), the first piece
+                 6 + 3 + 500},
+        PollCase{"verifyAttemptsMethod1", kSst29EE010, [](sim::Faults& f) { f.biosVerifyDiffer = true; },
+                 [](const Command& c) { return c.op == 8; }, 10},
+        PollCase{"menuBankMethod2", kAmd29F010, [](sim::Faults& f) { f.biosProgramFail = true; },
+                 [](const Command& c) { return c.op == 7; }, 125}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // One poll short of the limit still succeeds.
 TEST(PollLimitEdge, PieceDoneOn499thPoll_writingSucceeds) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   ComposeTwo(bench);
   bench.writer->faults().busyPolls = 498;
   EXPECT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");

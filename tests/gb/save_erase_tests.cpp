@@ -5,11 +5,14 @@
 #include <numeric>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "sim/sim.h"
 
 namespace quillon::gbtest {
 namespace {
+
+using namespace support::chips;
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
   Bytes bytes(size);
@@ -24,8 +27,8 @@ bool AllAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
 // --- erasing ------------------------------------------------------------------------------
 
 struct EraseCase {
-  int biosRow;
-  int flashRow;
+  sim::ChipId bios;
+  sim::ChipId flash;
   int cardSize;
 };
 
@@ -33,7 +36,7 @@ class Erasing : public ::testing::TestWithParam<EraseCase> {};
 
 TEST_P(Erasing, EraseCard_chosenSize_flashUpToSizeBiosAndRamCleared) {
   const EraseCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(c.biosRow, c.flashRow));
+  Bench bench(sim::emptyGbFlashCard(c.bios, c.flash));
   auto flash = bench.writer->memory(sim::Memory::GbFlash);
   auto bios = bench.writer->memory(sim::Memory::GbBios);
   auto sram = bench.writer->memory(sim::Memory::GbSram);
@@ -69,13 +72,15 @@ TEST_P(Erasing, EraseCard_chosenSize_flashUpToSizeBiosAndRamCleared) {
   EXPECT_TRUE(bench.writer->unexpected().empty()) << bench.writer->unexpected().front();
 }
 
-INSTANTIATE_TEST_SUITE_P(AllMethods, Erasing,
-                         ::testing::Values(EraseCase{0, 16, 0}, EraseCase{9, 17, 1}, EraseCase{12, 21, 0},
-                                           EraseCase{9, 21, 0}, EraseCase{12, 16, 1}, EraseCase{0, 17, 1}),
-                         [](const auto& param) {
-                           return "bios" + std::to_string(param.param.biosRow) + "_flash" +
-                                  std::to_string(param.param.flashRow) + "_size" + std::to_string(param.param.cardSize);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AllMethods, Erasing,
+    ::testing::Values(EraseCase{kIntel28F010, kIntel28F016SV, 0}, EraseCase{kSst29EE010, kFuji28F016, 1},
+                      EraseCase{kAmd29F010, kIntel28F016SA, 0}, EraseCase{kSst29EE010, kIntel28F016SA, 0},
+                      EraseCase{kAmd29F010, kIntel28F016SV, 1}, EraseCase{kIntel28F010, kFuji28F016, 1}),
+    [](const auto& param) {
+      return "bios_" + support::chipLabel(param.param.bios) + "_flash_" + support::chipLabel(param.param.flash) +
+             "_size" + std::to_string(param.param.cardSize);
+    });
 
 // --- save memory --------------------------------------------------------------------------
 
@@ -115,7 +120,7 @@ TEST_P(SaveMemoryRoundTrip, BackupThenRestore_fileIsTheSaveMemory) {
     const Bytes rom = support::makeGbImage({"CART", c.cartType, 2, c.ramCode, false});
     bench = std::make_unique<Bench>(sim::gbCartridge(rom, Bytes(old.begin(), old.begin() + 0x8000)));
   } else {
-    bench = std::make_unique<Bench>(sim::emptyGbFlashCard(0, 21));
+    bench = std::make_unique<Bench>(sim::emptyGbFlashCard());
     bench->state.setWriterType(c.holder == Holder::Password ? library::WriterType::GbPassword
                                                             : library::WriterType::Gb);
     auto bios = bench->writer->memory(sim::Memory::GbBios);
@@ -222,7 +227,7 @@ class SaveMemoryRefused : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(SaveMemoryRefused, FlashImage_refusal_messageAndNothingSent) {
   const RefusalCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   support::placeOnFlashCard(bench.writer->memory(sim::Memory::GbBios), bench.writer->memory(sim::Memory::GbFlash),
                             {{support::makeGbImage({"ODD", 0x19, 0, c.ramCode, false}), 0, 0}}, 0);
   ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
@@ -327,7 +332,7 @@ TEST(ReadingCartridge, SmallestImage_fixedWindowAndBank1) {
 }
 
 TEST(ReadingFlashImage, FourthRegion_banks96To159) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   const Bytes image = support::makeGbImage({"THIRD", 0x19, 5, 0, false});
   support::placeOnFlashCard(bench.writer->memory(sim::Memory::GbBios), bench.writer->memory(sim::Memory::GbFlash),
                             {{image, 3, 0}}, 0);
@@ -347,7 +352,7 @@ TEST(ReadingFlashImage, FourthRegion_banks96To159) {
 }
 
 TEST(ReadingFlashImage, SizeCodeBeyond4MiB_readingErrorNothingSent) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   Bytes image = support::makeGbImage({"ODD", 0x19, 0, 0, false});
   image[0x148] = 0x52;
   support::placeOnFlashCard(bench.writer->memory(sim::Memory::GbBios), bench.writer->memory(sim::Memory::GbFlash),

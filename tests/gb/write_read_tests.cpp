@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "gb/placement.h"
 #include "library/names.h"
@@ -12,6 +13,8 @@
 
 namespace quillon::gbtest {
 namespace {
+
+using namespace support::chips;
 
 library::RomEntry Entry(int romClass, int ramClass) {
   library::RomEntry entry;
@@ -61,16 +64,16 @@ INSTANTIATE_TEST_SUITE_P(
 // --- writing and reading back -------------------------------------------------------------
 
 struct ChipCase {
-  int biosRow;
-  int flashRow;
+  sim::ChipId bios;
+  sim::ChipId flash;
   int writerType;
 };
 
 std::string ChipCaseName(const ::testing::TestParamInfo<ChipCase>& param) {
-  const auto method = [](int row) {
-    return std::to_string(sim::methodNumber(sim::kChips[static_cast<std::size_t>(row)].method));
+  const auto method = [](const sim::ChipId& chip) {
+    return std::to_string(sim::methodNumber(sim::chipWithId(chip)->method));
   };
-  return "bios" + method(param.param.biosRow) + "_flash" + method(param.param.flashRow) +
+  return "bios" + method(param.param.bios) + "_flash" + method(param.param.flash) +
          (param.param.writerType == 0 ? "_gb" : "_password");
 }
 
@@ -81,7 +84,7 @@ const std::vector<std::string> kMonoImages = {"adjustris.gb", "tobu.gb", "2048.g
 
 TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   const ChipCase& c = GetParam();
-  Bench bench(sim::emptyGbFlashCard(c.biosRow, c.flashRow));
+  Bench bench(sim::emptyGbFlashCard(c.bios, c.flash));
   bench.state.setWriterType(static_cast<library::WriterType>(c.writerType));
   const fs::path images = fs::path(QUILLON_TEST_DATA) / "gb";
   bench.Compose(images, kMonoImages);
@@ -94,8 +97,8 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   EXPECT_EQ(written.outcome, ops::Outcome::Success);
   EXPECT_EQ(bench.window.beeps, 1);
   EXPECT_EQ(bench.window.probes, 1);
-  EXPECT_EQ(bench.window.probed.biosChip, c.biosRow);
-  EXPECT_EQ(bench.window.probed.flashChip, c.flashRow);
+  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(c.bios));
+  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(c.flash));
   EXPECT_EQ(bench.window.lastDone, bench.window.lastTotal);
 
   // Images in regions 0, 1 and 2 of the FLASH ROM, in card list order (one class).
@@ -153,7 +156,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   }
   // Methods 0 and 2 erase the whole BIOS ROM first; method 1 only programs the menu.
   const auto bios = bench.writer->memory(sim::Memory::GbBios);
-  const std::uint8_t beyond = sim::kChips[static_cast<std::size_t>(c.biosRow)].method == sim::Method::M1 ? 0x5A : 0xFF;
+  const std::uint8_t beyond = sim::chipWithId(c.bios)->method == sim::Method::M1 ? 0x5A : 0xFF;
   EXPECT_TRUE(std::all_of(bios.begin() + static_cast<std::ptrdiff_t>(menuSize), bios.end(),
                           [beyond](auto b) { return b == beyond; }));
 
@@ -172,26 +175,29 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   EXPECT_TRUE(bench.writer->unexpected().empty()) << bench.writer->unexpected().front();
 }
 
-INSTANTIATE_TEST_SUITE_P(AllMethods, WritingCard,
-                         ::testing::Values(ChipCase{0, 16, 0}, ChipCase{0, 17, 1}, ChipCase{0, 21, 0},
-                                           ChipCase{9, 16, 1}, ChipCase{9, 17, 0}, ChipCase{9, 21, 1},
-                                           ChipCase{12, 16, 0}, ChipCase{12, 17, 1}, ChipCase{12, 21, 0},
-                                           ChipCase{0, 16, 1}, ChipCase{9, 21, 0}, ChipCase{12, 17, 0}),
-                         ChipCaseName);
+INSTANTIATE_TEST_SUITE_P(
+    AllMethods, WritingCard,
+    ::testing::Values(ChipCase{kIntel28F010, kIntel28F016SV, 0}, ChipCase{kIntel28F010, kFuji28F016, 1},
+                      ChipCase{kIntel28F010, kIntel28F016SA, 0}, ChipCase{kSst29EE010, kIntel28F016SV, 1},
+                      ChipCase{kSst29EE010, kFuji28F016, 0}, ChipCase{kSst29EE010, kIntel28F016SA, 1},
+                      ChipCase{kAmd29F010, kIntel28F016SV, 0}, ChipCase{kAmd29F010, kFuji28F016, 1},
+                      ChipCase{kAmd29F010, kIntel28F016SA, 0}, ChipCase{kIntel28F010, kIntel28F016SV, 1},
+                      ChipCase{kSst29EE010, kIntel28F016SA, 0}, ChipCase{kAmd29F010, kFuji28F016, 0}),
+    ChipCaseName);
 
 // Every chip the writer knows, as the BIOS ROM and as the FLASH ROM: the program finds its
 // row by the bytes the chip answers and drives it with the commands the chip takes. (The
 // writer keeps its own description of the chips: a wrong row in the program's table fails
 // here.)
-class WritingEveryChip : public ::testing::TestWithParam<int> {};
+class WritingEveryChip : public ::testing::TestWithParam<sim::Chip> {};
 
 TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
-  const int row = GetParam();
-  Bench bench(sim::emptyGbFlashCard(row, row));
+  const sim::Chip& chip = GetParam();
+  Bench bench(sim::emptyGbFlashCard(chip.id, chip.id));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
-  ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << sim::kChips[static_cast<std::size_t>(row)].name;
-  EXPECT_EQ(bench.window.probed.biosChip, row);
-  EXPECT_EQ(bench.window.probed.flashChip, row);
+  ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success") << chip.name;
+  EXPECT_EQ(bench.window.probed.biosChip, support::chipRow(chip.id));
+  EXPECT_EQ(bench.window.probed.flashChip, support::chipRow(chip.id));
   ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
   ASSERT_EQ(bench.state.cardInfo.count, 1);
   const fs::path out = bench.dir / "back.gb";
@@ -200,13 +206,13 @@ TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
   EXPECT_EQ(support::readFile(out), TestImage("2048.gb"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, WritingEveryChip, ::testing::Range(0, sim::kLastChipRow + 1),
-                         [](const auto& param) { return "row" + std::to_string(param.param); });
+INSTANTIATE_TEST_SUITE_P(Chips, WritingEveryChip, ::testing::ValuesIn(sim::kChips),
+                         [](const auto& param) { return support::chipLabel(param.param.id); });
 
 // A write over a card that held other images: every block an image needs is erased
 // first (flash programming only clears bits), blocks it does not need keep their bytes.
 TEST(WritingCardOverOld, ErasedBlocksOnly_imageExactRestKept) {
-  Bench bench(sim::emptyGbFlashCard(0, 16));
+  Bench bench(sim::emptyGbFlashCard(kIntel28F010, kIntel28F016SV));
   auto flash = bench.writer->memory(sim::Memory::GbFlash);
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"2048.gb"});
@@ -220,7 +226,7 @@ TEST(WritingCardOverOld, ErasedBlocksOnly_imageExactRestKept) {
 
 // One image: the menu's title area becomes the image's and its colour byte follows it.
 TEST(WritingCardSingle, OneColourImage_menuTakesTitleAreaAndColour) {
-  Bench bench(sim::emptyGbFlashCard(0, 21));
+  Bench bench(sim::emptyGbFlashCard());
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"back-to-color.gbc"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const Bytes image = TestImage("back-to-color.gbc");
@@ -234,7 +240,7 @@ TEST(WritingCardSingle, OneColourImage_menuTakesTitleAreaAndColour) {
 // programmed, the FLASH ROM's programming voltage switched off after the last image, the
 // BIOS ROM erased before the menu is programmed.
 TEST(WritingCardSequence, Method2Chips_erasesBeforeProgramming_voltageAroundImages) {
-  Bench bench(sim::emptyGbFlashCard(12, 21));
+  Bench bench(sim::emptyGbFlashCard(kAmd29F010, kIntel28F016SA));
   bench.Compose(fs::path(QUILLON_TEST_DATA) / "gb", {"adjustris.gb", "2048.gb"});
   ASSERT_EQ(gb::WriteGbCard(bench.op).text, "Writing Success");
   const auto& log = bench.writer->commands();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "link/link.h"
 #include "ops/operation.h"
@@ -17,6 +18,8 @@
 
 namespace quillon::test {
 namespace {
+
+using namespace support::chips;
 
 // Port reads of one command whose every byte times out: at most 12 bytes sent and 2 received.
 constexpr std::uint64_t kDeadCommandReads = 14 * link::kPollLimit;
@@ -72,7 +75,7 @@ enum class Run { GbErase, WsErase };
 
 struct LoopCase {
   const char* name;
-  int biosRow, flashRow;  // GB chip table rows
+  sim::ChipId bios, flash;  // GB chips
   Run run;
   const char* dropAt;
   std::uint64_t dropOffset;
@@ -87,7 +90,7 @@ class SilentInLoop : public ::testing::TestWithParam<LoopCase> {};
 
 TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
   const LoopCase& c = GetParam();
-  Rig rig(c.run == Run::WsErase ? sim::emptyWsFlashCard() : sim::emptyGbFlashCard(c.biosRow, c.flashRow),
+  Rig rig(c.run == Run::WsErase ? sim::emptyWsFlashCard() : sim::emptyGbFlashCard(c.bios, c.flash),
           c.run == Run::WsErase ? 2 : 0);
   rig.dropAt = c.dropAt;
   rig.dropOffset = c.dropOffset;
@@ -113,21 +116,22 @@ TEST_P(SilentInLoop, Operation_writerStopsAnswering_failsAfterFewDeadCommands) {
 INSTANTIATE_TEST_SUITE_P(Link, SilentInLoop,
                          ::testing::Values(
                              // The chip's status byte read again and again (ReadByte).
-                             LoopCase{"gbBlockStatusByte", 0, 16, Run::GbErase, "Earsing ROM : 0x010000 - 0x01FFFF",
-                                      11 + 14 * 5 + 3, "Earsing ROM Fail", true, 0},
+                             LoopCase{"gbBlockStatusByte", kIntel28F010, kIntel28F016SV, Run::GbErase,
+                                      "Earsing ROM : 0x010000 - 0x01FFFF", 11 + 14 * 5 + 3, "Earsing ROM Fail", true,
+                                      0},
                              // 3000 rounds of a 1000-tick delay and a status query, after one long delay: four
                              // rounds before the drop and about 66 dead ones (0.45 s each), not 3000.
-                             LoopCase{"gbBiosRoundsOfDelay", 0, 21, Run::GbErase, "Earsing BIOS", 11 + 14 * 3 + 3,
-                                      "Earsing BIOS Fail", true, 65535 + 80 * 1000},
+                             LoopCase{"gbBiosRoundsOfDelay", kIntel28F010, kIntel28F016SA, Run::GbErase, "Earsing BIOS",
+                                      11 + 14 * 3 + 3, "Earsing BIOS Fail", true, 65535 + 80 * 1000},
                              // The erase command is followed by two clocks that wait for a busy writer.
-                             LoopCase{"wsEraseClocks", 0, 0, Run::WsErase, "Earsing : 0x010000 - 0x01FFFF", 3,
-                                      "Earsing Flash ROM Fail", true, 0}),
+                             LoopCase{"wsEraseClocks", kIntel28F010, kIntel28F010, Run::WsErase,
+                                      "Earsing : 0x010000 - 0x01FFFF", 3, "Earsing Flash ROM Fail", true, 0}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // The desktop program keeps its link open: a writer that stopped answering during one
 // operation and answers again (cable back in) is used by the next one.
 TEST(SilentWriter, NextOperationOnSameLink_writerAnswersAgain_succeeds) {
-  Rig rig(sim::emptyGbFlashCard(0, 21), 0);
+  Rig rig(sim::emptyGbFlashCard(), 0);
   rig.dropAt = "Earsing ROM : 0x020000 - 0x02FFFF";
   rig.dropOffset = 11 + 3;
   auto flash = rig.writer.memory(sim::Memory::GbFlash);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bench.h"
+#include "chips.h"
 #include "gb/gb_operations.h"
 #include "link/trace.h"
 #include "sim/sim.h"
@@ -86,7 +87,7 @@ TEST_P(LostWriter, AtCommandBoundaries_successOnlyWithTheRightResult) {
   // A cartridge with a save, or a flash card written with the image.
   sim::CardContents card = c.cartridge ? sim::gbCartridge(game, save)
                            : c.ws      ? sim::emptyWsFlashCard()
-                                       : sim::emptyGbFlashCard(12, 21);
+                                       : sim::emptyGbFlashCard(support::chipId("AMD 29F010"), sim::kDefaultFlashChip);
   if (!c.cartridge) {
     Rig prepare(card, {}, state);
     ASSERT_TRUE((c.ws ? ws::WriteWsCard(prepare.op, "") : gb::WriteGbCard(prepare.op)).ok());

@@ -10,6 +10,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "chips.h"
 #include "detect/chips.h"
 
 #include "sequences.h"
@@ -31,12 +32,8 @@ using sim::Faults;
 using sim::Memory;
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;
-constexpr int kSst29EE010 = 9;
-constexpr int kAmd29F010 = 12;
-constexpr int kSharp28F016SUT = 13;
-constexpr int kFuji28F016 = 17;
-constexpr int kIntel28F016SA = 21;
+using namespace support::chips;
+using support::chipId;
 
 Faults armed(std::initializer_list<const char*> names) {
   Faults faults;
@@ -91,15 +88,15 @@ TEST_P(BadCheck, NthAnswerOnly_hasWrongCheck) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, BadCheck, ::testing::Values(1, 2, 4));
 
-class GbFlashFaults : public ::testing::TestWithParam<int> {};
+class GbFlashFaults : public ::testing::TestWithParam<sim::ChipId> {};
 
 TEST_P(GbFlashFaults, EraseFailBlock_thatBlockOnlyNeverErases) {
-  const int row = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"erase-fail-block=5"}));
+  const sim::ChipId chip = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, chip), armed({"erase-fail-block=5"}));
   auto flash = writer.memory(Memory::GbFlash);
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x00});
   Host host(writer);
-  const ChipMethod method = methodOf(row);
+  const ChipMethod method = methodOf(chip);
   prepareFlashCard(host, method);
   EXPECT_FALSE(eraseFlashBlock(host, method, 5, 100));
   if (method == ChipMethod::WriterStatus) {
@@ -114,11 +111,11 @@ TEST_P(GbFlashFaults, EraseFailBlock_thatBlockOnlyNeverErases) {
 }
 
 TEST_P(GbFlashFaults, ProgramFailBank_thatBankOnlyFails_unchanged) {
-  const int row = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"program-fail-bank=37"}));
+  const sim::ChipId chip = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, chip), armed({"program-fail-bank=37"}));
   auto flash = writer.memory(Memory::GbFlash);
   Host host(writer);
-  const ChipMethod method = methodOf(row);
+  const ChipMethod method = methodOf(chip);
   prepareFlashCard(host, method);
   EXPECT_FALSE(programFlashBank(host, method, 37, Bytes(0x4000, 0x00)));
   EXPECT_TRUE(allAre(flash.subspan(37 * 0x4000, 0x4000), 0xFF));
@@ -127,8 +124,8 @@ TEST_P(GbFlashFaults, ProgramFailBank_thatBankOnlyFails_unchanged) {
 }
 
 TEST_P(GbFlashFaults, ReadFailBank_statusAfterReadingThatBankFails) {
-  const int row = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row), armed({"read-fail-bank=96"}));
+  const sim::ChipId chip = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, chip), armed({"read-fail-bank=96"}));
   Host host(writer);
   host.setControl(2, 15, 0, 0);
   host.writeByte(0xA000, 0x80);
@@ -142,29 +139,29 @@ TEST_P(GbFlashFaults, ReadFailBank_statusAfterReadingThatBankFails) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, GbFlashFaults, ::testing::Values(kSharp28F016SUT, kFuji28F016, kIntel28F016SA));
 
-class BiosFaults : public ::testing::TestWithParam<int> {};
+class BiosFaults : public ::testing::TestWithParam<sim::ChipId> {};
 
 TEST_P(BiosFaults, BiosEraseFail_eraseReportsFailure_unchanged) {
-  const int row = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-erase-fail"}));
+  const sim::ChipId chip = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(chip, kIntel28F016SA), armed({"bios-erase-fail"}));
   auto bios = writer.memory(Memory::GbBios);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});
   Host host(writer);
   prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
-  EXPECT_FALSE(eraseBios(host, methodOf(row)));
+  EXPECT_FALSE(eraseBios(host, methodOf(chip)));
   EXPECT_TRUE(allAre(bios, 0x00));
 }
 
 TEST_P(BiosFaults, BiosProgramFail_programmingReportsFailure_unchanged) {
-  const int row = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-program-fail"}));
+  const sim::ChipId chip = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(chip, kIntel28F016SA), armed({"bios-program-fail"}));
   Host host(writer);
   prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
-  EXPECT_TRUE(eraseBios(host, methodOf(row)) || methodOf(row) == ChipMethod::WriterStatus);
-  if (methodOf(row) == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
-  EXPECT_FALSE(programBios(host, methodOf(row), Bytes(0x4000, 0x12)));
+  EXPECT_TRUE(eraseBios(host, methodOf(chip)) || methodOf(chip) == ChipMethod::WriterStatus);
+  if (methodOf(chip) == ChipMethod::ChipStatus) host.setControl(2, 9, 0, 0);
+  EXPECT_FALSE(programBios(host, methodOf(chip), Bytes(0x4000, 0x12)));
   EXPECT_TRUE(allAre(writer.memory(Memory::GbBios), 0xFF));
 }
 
@@ -368,21 +365,21 @@ INSTANTIATE_TEST_SUITE_P(
 // bios-verify-differ: a method-1 BIOS ROM reads back wrong once a page was written, so the
 // programming verify and the erase-by-0xFF verify both fail; what it stores stays right.
 struct VerifyCase {
-  int biosRow;
+  sim::ChipId bios;
   bool differs;
 };
 
 class BiosVerifyDiffer : public ::testing::TestWithParam<VerifyCase> {};
 
 TEST_P(BiosVerifyDiffer, Method1Only_verifiesFail_storedBytesRight) {
-  const auto [row, differs] = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA), armed({"bios-verify-differ"}));
+  const auto [chip, differs] = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(chip, kIntel28F016SA), armed({"bios-verify-differ"}));
   Host host(writer);
   prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
   host.setBank(0);
   EXPECT_EQ(host.readBlock(0x4000, 0x80).bytes, Bytes(0x80, 0xFF)) << "right before any page write";
-  const ChipMethod method = methodOf(row);
+  const ChipMethod method = methodOf(chip);
   if (method != ChipMethod::WriterStatus) {
     ASSERT_TRUE(eraseBios(host, method));
   }
@@ -399,11 +396,13 @@ TEST_P(BiosVerifyDiffer, Method1Only_verifiesFail_storedBytesRight) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, BiosVerifyDiffer,
-                         ::testing::Values(VerifyCase{9, true}, VerifyCase{10, true}, VerifyCase{11, true},
-                                           VerifyCase{17, true}, VerifyCase{18, true}, VerifyCase{19, true},
-                                           VerifyCase{20, true}, VerifyCase{kIntel28F010, false},
+                         ::testing::Values(VerifyCase{kSst29EE010, true}, VerifyCase{chipId("ATMEL 29C010A"), true},
+                                           VerifyCase{chipId("WIN 29EE011"), true}, VerifyCase{kFuji28F016, true},
+                                           VerifyCase{chipId("FUJI 28F008"), true},
+                                           VerifyCase{chipId("AMD 28F016"), true},
+                                           VerifyCase{chipId("AMD 28F008"), true}, VerifyCase{kIntel28F010, false},
                                            VerifyCase{kAmd29F010, false}),
-                         [](const auto& p) { return "row" + std::to_string(p.param.biosRow); });
+                         [](const auto& p) { return support::chipLabel(p.param.bios); });
 
 // sram-read-fail: reading the save memory fails; reading ROM and the register pattern do not.
 struct SramReadCase {
@@ -443,15 +442,15 @@ INSTANTIATE_TEST_SUITE_P(Cards, SramReadFail,
 // probe tries; the other chip still identifies by its own way only.
 struct UnknownCase {
   const char* fault;
-  int row;  // of the chip that turns unknown; the other chip is row 0 (BIOS) or 21 (FLASH)
+  sim::ChipId chip;  // the chip that turns unknown; the other is INTEL 28F010 (BIOS) or INTEL 28F016SA (FLASH)
 };
 
 class UnknownChip : public ::testing::TestWithParam<UnknownCase> {};
 
 TEST_P(UnknownChip, EveryWayAnswersUnknownId_otherChipStillFound) {
   const bool bios = std::string(GetParam().fault) == "unknown-bios-chip";
-  const int row = GetParam().row;
-  SimWriter writer(bios ? sim::emptyGbFlashCard(row, kIntel28F016SA) : sim::emptyGbFlashCard(kIntel28F010, row),
+  const sim::ChipId chip = GetParam().chip;
+  SimWriter writer(bios ? sim::emptyGbFlashCard(chip, kIntel28F016SA) : sim::emptyGbFlashCard(kIntel28F010, chip),
                    armed({GetParam().fault}));
   Host host(writer);
   const Bytes unknown = {0x5A, 0x5A, 0x00};
@@ -462,7 +461,7 @@ TEST_P(UnknownChip, EveryWayAnswersUnknownId_otherChipStillFound) {
   }
   int found = 0;
   for (const Bytes& read : identificationReads(host, bios ? 0x0A : 0x00)) {
-    if (detect::FindChip(read) == (bios ? kIntel28F016SA : kIntel28F010)) ++found;
+    if (detect::FindChip(read) == support::chipRow(bios ? "INTEL 28F016SA" : "INTEL 28F010")) ++found;
   }
   EXPECT_EQ(found, 1);
 }

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/sim.h"
 
@@ -47,8 +48,8 @@ class WriterFolder : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(WriterFolder, InsertGbFlash_erasedChipsClearedSave_iniNamesRows) {
-  sim::insertGbFlash(dir_, 3, 16);
+TEST_F(WriterFolder, InsertGbFlash_erasedChipsClearedSave_iniNamesChipsById) {
+  sim::insertGbFlash(dir_, support::chipId("AMD 28F010"), support::chipId("INTEL 28F016SV"));
   const Bytes flash = readFile(file("gb-flash.bin"));
   const Bytes bios = readFile(file("gb-bios.bin"));
   const Bytes sram = readFile(file("gb-sram.bin"));
@@ -60,12 +61,16 @@ TEST_F(WriterFolder, InsertGbFlash_erasedChipsClearedSave_iniNamesRows) {
   EXPECT_TRUE(allAre(sram, 0x00));
   const std::string ini = readText(file("writer.ini"));
   EXPECT_NE(ini.find("kind=gb-flash"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("bios-chip=3"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("flash-chip=16"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("bios-chip=01:A7:00"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("flash-chip=89:A0:04"), std::string::npos) << ini;
   const std::string text = sim::describeWriter(dir_);
   EXPECT_NE(text.find("AMD 28F010"), std::string::npos) << text;
   EXPECT_NE(text.find("INTEL 28F016SV"), std::string::npos) << text;
   EXPECT_NE(text.find("Faults: none"), std::string::npos) << text;
+  // An earlier version's writer.ini names the same chips by their rows in the program's table.
+  std::ofstream(file("writer.ini")) << "[card]\nkind=gb-flash\nbios-chip=" << support::chipRow("AMD 28F010")
+                                    << "\nflash-chip=" << support::chipRow("INTEL 28F016SV") << '\n';
+  EXPECT_EQ(sim::describeWriter(dir_), text);
 }
 
 TEST_F(WriterFolder, GbFlashCommands_reachFilesAtOnce_andSurviveReopening) {
@@ -210,14 +215,14 @@ TEST_F(WriterFolder, Insert_replacesCardAndRemovesItsFiles) {
   EXPECT_EQ(host.readByte(0x4000), 0xFF);
 }
 
-TEST_F(WriterFolder, BadChipRow_refusedNamingIt) {
+TEST_F(WriterFolder, UnknownChip_refusedNamingIt) {
   try {
-    sim::insertGbFlash(dir_, 0, 23);
+    sim::insertGbFlash(dir_, sim::kDefaultBiosChip, {0x5A, 0x5A, 0x00});
     FAIL() << "accepted";
   } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("row 23"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("5A:5A:00"), std::string::npos) << e.what();
   }
-  EXPECT_THROW(sim::insertGbFlash(dir_, -1, 21), std::runtime_error);
+  EXPECT_THROW(sim::insertGbFlash(dir_, {0xFF, 0xFF, 0xFF}, sim::kDefaultFlashChip), std::runtime_error);
 }
 
 TEST_F(WriterFolder, BrokenFolder_openRefusedWithReason) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <set>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/chips.h"
 #include "sim/sim_writer.h"
@@ -18,12 +19,9 @@ using sim::IdWay;
 using sim::Memory;
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;      // method 0, voltage + 0x90
-constexpr int kSst29EE010 = 9;       // method 1, 6-cycle ID entry
-constexpr int kAmd29F010 = 12;       // method 2, 3-cycle ID entry
-constexpr int kFuji28F016 = 17;      // method 1, 3-cycle ID entry
-constexpr int kIntel28F016SA = 21;   // method 2, 0x90 command
-constexpr int kSharp28F016SUT = 13;  // method 0, 0x90 command
+using namespace support::chips;
+using support::chipId;
+using support::chipLabel;
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
   return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
@@ -48,44 +46,43 @@ TEST(ChipTable, IdWays_allFourUsed) {
 
 // Every chip, as BIOS ROM and as FLASH ROM, answers exactly its own way of the probe's four.
 struct IdCase {
-  int row;
+  sim::ChipId chip;
   bool asFlash;
 };
 
 class Identification : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(Identification, ProbeAttempts_onlyOwnWayShowsIdBytes_othersShowArray) {
-  const auto [row, asFlash] = GetParam();
-  SimWriter writer(asFlash ? sim::emptyGbFlashCard(kIntel28F010, row) : sim::emptyGbFlashCard(row, kIntel28F016SA));
+  const auto [chip, asFlash] = GetParam();
+  SimWriter writer(asFlash ? sim::emptyGbFlashCard(kIntel28F010, chip) : sim::emptyGbFlashCard(chip, kIntel28F016SA));
   std::fill_n(writer.memory(asFlash ? Memory::GbFlash : Memory::GbBios).begin(), 0x4000, std::uint8_t{0x11});
   Host host(writer);
   const auto reads = identificationReads(host, asFlash ? 0x0A : 0x00);
-  const auto& id = sim::kChips[static_cast<std::size_t>(row)].id;
-  const Bytes idRead = {id[0], id[1], id[2], 0, 0, 0, 0, 0};
-  const int own = static_cast<int>(sim::kChips[static_cast<std::size_t>(row)].way) - 1;
+  const Bytes idRead = {chip[0], chip[1], chip[2], 0, 0, 0, 0, 0};
+  const int own = static_cast<int>(sim::chipWithId(chip)->way) - 1;
   for (int attempt = 0; attempt < 4; ++attempt) {
     EXPECT_EQ(reads[static_cast<std::size_t>(attempt)], attempt == own ? idRead : Bytes(8, 0x11))
-        << "row " << row << " attempt " << attempt + 1;
+        << chipLabel(chip) << " attempt " << attempt + 1;
   }
 }
 
 std::vector<IdCase> allIdCases() {
   std::vector<IdCase> cases;
-  for (int row = 0; row <= sim::kLastChipRow; ++row) {
-    cases.push_back({row, false});
-    cases.push_back({row, true});
+  for (const sim::Chip& chip : sim::kChips) {
+    cases.push_back({chip.id, false});
+    cases.push_back({chip.id, true});
   }
   return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRows, Identification, ::testing::ValuesIn(allIdCases()), [](const auto& p) {
-  return (p.param.asFlash ? std::string("flash") : std::string("bios")) + std::to_string(p.param.row);
+  return (p.param.asFlash ? std::string("flash_") : std::string("bios_")) + chipLabel(p.param.chip);
 });
 
 // Entering and leaving each way without the probe's reset in between.
 struct WayCase {
   const char* name;
-  int row;
+  sim::ChipId chip;
   std::function<void(Host&)> enter;
   std::function<void(Host&)> leave;
 };
@@ -95,12 +92,12 @@ class IdModeExit : public ::testing::TestWithParam<WayCase> {};
 TEST_P(IdModeExit, OwnExitCommand_or_Control15_returnsToArray) {
   const WayCase& c = GetParam();
   for (bool useControl15 : {false, true}) {
-    SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, c.row));
+    SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, c.chip));
     writer.memory(Memory::GbFlash)[0] = 0x42;
     Host host(writer);
     host.writeByte(0x0000, 0x0A);
     c.enter(host);
-    EXPECT_EQ(host.readByte(0x4000), sim::kChips[static_cast<std::size_t>(c.row)].id[0]) << c.name;
+    EXPECT_EQ(host.readByte(0x4000), c.chip[0]) << c.name;
     if (useControl15) {
       host.setControl(2, 15, 0, 0);
     } else {
@@ -132,19 +129,19 @@ INSTANTIATE_TEST_SUITE_P(Ways, IdModeExit,
 // FLASH ROM: erase a block and program a bank by each method; without the erase the old
 // bits stay cleared.
 struct FlashCase {
-  int row;
+  sim::ChipId chip;
   bool erase;
 };
 
 class FlashRom : public ::testing::TestWithParam<FlashCase> {};
 
 TEST_P(FlashRom, EraseThenProgram_bankReadsBack_missingEraseCorrupts) {
-  const auto [row, erase] = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, row));
+  const auto [chip, erase] = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(kIntel28F010, chip));
   auto flash = writer.memory(Memory::GbFlash);
   std::fill(flash.begin(), flash.end(), std::uint8_t{0x0F});
   Host host(writer);
-  const ChipMethod method = methodOf(row);
+  const ChipMethod method = methodOf(chip);
   prepareFlashCard(host, method);
   if (erase) {
     ASSERT_TRUE(eraseFlashBlock(host, method, 2));
@@ -169,13 +166,11 @@ INSTANTIATE_TEST_SUITE_P(Methods, FlashRom,
                          ::testing::Values(FlashCase{kSharp28F016SUT, true}, FlashCase{kSharp28F016SUT, false},
                                            FlashCase{kFuji28F016, true}, FlashCase{kFuji28F016, false},
                                            FlashCase{kIntel28F016SA, true}, FlashCase{kIntel28F016SA, false}),
-                         [](const auto& p) {
-                           return "row" + std::to_string(p.param.row) + (p.param.erase ? "" : "_noErase");
-                         });
+                         [](const auto& p) { return chipLabel(p.param.chip) + (p.param.erase ? "" : "_noErase"); });
 
 // BIOS ROM: erase by its method and program a 32 KiB menu image.
 struct BiosCase {
-  int row;
+  sim::ChipId chip;
   bool erase;
   bool intact;  // the menu image reads back unchanged
 };
@@ -183,14 +178,14 @@ struct BiosCase {
 class BiosRom : public ::testing::TestWithParam<BiosCase> {};
 
 TEST_P(BiosRom, EraseAndProgramByMethod_menuReadsBack) {
-  const auto [row, erase, intact] = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(row, kIntel28F016SA));
+  const auto [chip, erase, intact] = GetParam();
+  SimWriter writer(sim::emptyGbFlashCard(chip, kIntel28F016SA));
   auto bios = writer.memory(Memory::GbBios);
   std::fill(bios.begin(), bios.end(), std::uint8_t{0x00});  // an old menu everywhere
   Host host(writer);
   prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   host.writeByte(0x0000, 0x00);
-  const ChipMethod method = methodOf(row);
+  const ChipMethod method = methodOf(chip);
   if (erase) {
     ASSERT_TRUE(eraseBios(host, method));
     EXPECT_TRUE(allAre(bios, 0xFF));
@@ -211,9 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, BiosRom,
                          ::testing::Values(BiosCase{kIntel28F010, true, true}, BiosCase{kIntel28F010, false, false},
                                            BiosCase{kSst29EE010, true, true}, BiosCase{kSst29EE010, false, true},
                                            BiosCase{kAmd29F010, true, true}, BiosCase{kAmd29F010, false, false}),
-                         [](const auto& p) {
-                           return "row" + std::to_string(p.param.row) + (p.param.erase ? "" : "_noErase");
-                         });
+                         [](const auto& p) { return chipLabel(p.param.chip) + (p.param.erase ? "" : "_noErase"); });
 
 TEST(BiosRom, Method1PageWrite_replacesOnlyItsPage) {
   SimWriter writer(sim::emptyGbFlashCard(kSst29EE010, kIntel28F016SA));
@@ -234,8 +227,8 @@ TEST(BiosRom, Method1PageWrite_replacesOnlyItsPage) {
 // A command that does not fit the addressed chip's method does nothing and reports failure.
 struct ForeignCase {
   const char* name;
-  int biosRow;
-  int flashRow;
+  sim::ChipId bios;
+  sim::ChipId flash;
   std::uint8_t select;  // 0x0A FLASH ROM, 0x00 BIOS ROM
   std::function<void(Host&)> command;
 };
@@ -244,7 +237,7 @@ class ForeignCommand : public ::testing::TestWithParam<ForeignCase> {};
 
 TEST_P(ForeignCommand, NotTheChipsMethod_nothingChanges_statusFails) {
   const ForeignCase& c = GetParam();
-  SimWriter writer(sim::emptyGbFlashCard(c.biosRow, c.flashRow));
+  SimWriter writer(sim::emptyGbFlashCard(c.bios, c.flash));
   for (Memory m : {Memory::GbBios, Memory::GbFlash}) {
     auto mem = writer.memory(m);
     std::fill(mem.begin(), mem.end(), std::uint8_t{0x5A});
@@ -264,29 +257,33 @@ const Bytes kZeros(0x4000, 0x00);
 INSTANTIATE_TEST_SUITE_P(
     Commands, ForeignCommand,
     ::testing::Values(
-        ForeignCase{"flashM0_erase7", 0, kSharp28F016SUT, 0x0A, [](Host& h) { h.setControl(2, 7, 0, 0); }},
-        ForeignCase{"flashM1_erase11", 0, kFuji28F016, 0x0A, [](Host& h) { h.setControl(2, 11, 0, 0); }},
-        ForeignCase{"flashM2_erase11_noVoltage", 0, kIntel28F016SA, 0x0A, [](Host& h) { h.setControl(2, 11, 0, 0); }},
-        ForeignCase{"flashM0_program7", 0, kSharp28F016SUT, 0x0A, [](Host& h) { h.writeBlock(7, 0x4000, kZeros); }},
-        ForeignCase{"flashM1_program10", 0, kFuji28F016, 0x0A, [](Host& h) { h.writeBlock(10, 0x4000, kZeros); }},
-        ForeignCase{"flash_program11", 0, kSharp28F016SUT, 0x0A,
+        ForeignCase{"flashM0_erase7", kIntel28F010, kSharp28F016SUT, 0x0A, [](Host& h) { h.setControl(2, 7, 0, 0); }},
+        ForeignCase{"flashM1_erase11", kIntel28F010, kFuji28F016, 0x0A, [](Host& h) { h.setControl(2, 11, 0, 0); }},
+        ForeignCase{"flashM2_erase11_noVoltage", kIntel28F010, kIntel28F016SA, 0x0A,
+                    [](Host& h) { h.setControl(2, 11, 0, 0); }},
+        ForeignCase{"flashM0_program7", kIntel28F010, kSharp28F016SUT, 0x0A,
+                    [](Host& h) { h.writeBlock(7, 0x4000, kZeros); }},
+        ForeignCase{"flashM1_program10", kIntel28F010, kFuji28F016, 0x0A,
+                    [](Host& h) { h.writeBlock(10, 0x4000, kZeros); }},
+        ForeignCase{"flash_program11", kIntel28F010, kSharp28F016SUT, 0x0A,
                     [](Host& h) { h.writeBlock(11, 0x4000, Bytes(0x80, 0)); }},
         ForeignCase{"biosPresented_erase11", kIntel28F010, kSharp28F016SUT, 0x00,
                     [](Host& h) { h.setControl(2, 11, 0, 0); }},
-        ForeignCase{"biosM0_erase6", kIntel28F010, 21, 0x00, [](Host& h) { h.setControl(2, 6, 0, 0); }},
-        ForeignCase{"biosM0_program8", kIntel28F010, 21, 0x00,
+        ForeignCase{"biosM0_erase6", kIntel28F010, kIntel28F016SA, 0x00, [](Host& h) { h.setControl(2, 6, 0, 0); }},
+        ForeignCase{"biosM0_program8", kIntel28F010, kIntel28F016SA, 0x00,
                     [](Host& h) { h.writeBlock(8, 0x4000, Bytes(0x80, 0)); }},
-        ForeignCase{"biosM1_erase14", kSst29EE010, 21, 0x00, [](Host& h) { h.setControl(2, 14, 0, 0); }},
-        ForeignCase{"biosM1_program11", kSst29EE010, 21, 0x00,
+        ForeignCase{"biosM1_erase14", kSst29EE010, kIntel28F016SA, 0x00, [](Host& h) { h.setControl(2, 14, 0, 0); }},
+        ForeignCase{"biosM1_program11", kSst29EE010, kIntel28F016SA, 0x00,
                     [](Host& h) { h.writeBlock(11, 0x4000, Bytes(0x80, 0)); }},
-        ForeignCase{"biosM2_erase14", kAmd29F010, 21, 0x00, [](Host& h) { h.setControl(2, 14, 0, 0); }},
-        ForeignCase{"biosM2_program10", kAmd29F010, 21, 0x00, [](Host& h) { h.writeBlock(10, 0x4000, kZeros); }},
-        ForeignCase{"biosM2_erase6_notBank0", kAmd29F010, 21, 0x00,
+        ForeignCase{"biosM2_erase14", kAmd29F010, kIntel28F016SA, 0x00, [](Host& h) { h.setControl(2, 14, 0, 0); }},
+        ForeignCase{"biosM2_program10", kAmd29F010, kIntel28F016SA, 0x00,
+                    [](Host& h) { h.writeBlock(10, 0x4000, kZeros); }},
+        ForeignCase{"biosM2_erase6_notBank0", kAmd29F010, kIntel28F016SA, 0x00,
                     [](Host& h) {
                       h.setBank(1);
                       h.setControl(2, 6, 0, 0);
                     }},
-        ForeignCase{"flashM1_erase14", 0, kFuji28F016, 0x0A, [](Host& h) { h.setControl(2, 14, 0, 0); }}),
+        ForeignCase{"flashM1_erase14", kIntel28F010, kFuji28F016, 0x0A, [](Host& h) { h.setControl(2, 14, 0, 0); }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WriteEnable, Missing_eraseAndProgramFail) {

@@ -15,7 +15,10 @@ namespace quillon::simtest {
 
 using detect::ChipMethod;
 
-inline ChipMethod methodOf(int row) { return detect::kChipTable[static_cast<std::size_t>(row)].method; }
+// The method of the chip with these ID bytes, by the program's chip table.
+inline ChipMethod methodOf(const std::array<std::uint8_t, 3>& id) {
+  return detect::kChipTable.at(static_cast<std::size_t>(detect::FindChip(id))).method;
+}
 
 inline Bytes filled(std::size_t size, std::uint8_t value) { return Bytes(size, value); }
 

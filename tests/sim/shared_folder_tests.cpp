@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/sim.h"
 
@@ -126,6 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFolder{"row1e9", iniLine("bios-chip=", "bios-chip=1e9"), {"writer.ini:4:", "'1e9'", "0 to 22"}},
         BadFolder{"rowHuge", iniLine("bios-chip=", "bios-chip=99999999999999999999"), {"writer.ini:4:", "0 to 22"}},
         BadFolder{"rowText", iniLine("flash-chip=", "flash-chip=intel"), {"writer.ini:5:", "'intel'", "0 to 22"}},
+        BadFolder{
+            "idUnknown", iniLine("flash-chip=", "flash-chip=5A:5A:00"), {"writer.ini:5:", "'5A:5A:00'", "ID bytes"}},
         BadFolder{"kind", iniLine("kind=", "kind=gb-floppy"), {"writer.ini:3:", "'gb-floppy'", "gb-flash, gb-cart"}},
         BadFolder{"key", iniLine("flash-chip=", "flash-chips=3"), {"writer.ini:5:", "'flash-chips'", "bios-chip"}},
         BadFolder{"faultValue", iniLine("[faults]", "[faults]\nbusy-polls=lots"), {"writer.ini:", "'lots'", "0 to"}},
@@ -192,7 +195,7 @@ TEST_F(SharedFolder, SameKindInsertedWhileOpen_freshCard_staleBytesNotWritten) {
   Host host(*port);
   prepareFlashCard(host, ChipMethod::ChipStatusWithVoltage);
   ASSERT_TRUE(programFlashBank(host, ChipMethod::ChipStatusWithVoltage, 7, pattern(3)));
-  sim::insertGbFlash(dir_, 9, 17);
+  sim::insertGbFlash(dir_, support::chipId("SST 29EE010"), support::chipId("FUJI 28F016"));
   prepareFlashCard(host, ChipMethod::WriterStatus);
   ASSERT_TRUE(programFlashBank(host, ChipMethod::WriterStatus, 8, pattern(5)));
   host.setBank(7);

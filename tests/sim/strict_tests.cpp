@@ -8,17 +8,17 @@
 #include <algorithm>
 #include <functional>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/sim_writer.h"
 
 namespace quillon::simtest {
 namespace {
 
+using namespace support::chips;
+
 using sim::Memory;
 using sim::SimWriter;
-
-constexpr int kIntel28F010 = 0;     // method 0
-constexpr int kIntel28F016SA = 21;  // method 2
 
 bool allAre(std::span<const std::uint8_t> bytes, std::uint8_t value) {
   return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
@@ -133,7 +133,7 @@ const auto kCases = ::testing::Values(
                 },
                 "the BIOS ROM erase is polled 1000 ticks after its command"},
     // The BIOS ROM is given DelayTicks(10000) after it is presented.
-    MistakeCase{"biosProgrammedUnsettled", [] { return sim::emptyGbFlashCard(9, kIntel28F016SA); },
+    MistakeCase{"biosProgrammedUnsettled", [] { return sim::emptyGbFlashCard(kSst29EE010, kIntel28F016SA); },
                 [](Host& h, SimWriter& w, bool mistake) {
                   prepareFlashCard(h, ChipMethod::ChipStatusWithVoltage);
                   h.writeByte(0x0000, 0x00);

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "chips.h"
 #include "sequences.h"
 #include "sim/sim_writer.h"
 
@@ -13,12 +14,8 @@ namespace {
 
 using sim::SimWriter;
 
-constexpr int kIntel28F010 = 0;
-constexpr int kSst29EE010 = 9;
-constexpr int kAmd29F010 = 12;
-constexpr int kFuji28F016 = 17;
-constexpr int kIntel28F016SA = 21;
-constexpr int kSharp28F016SUT = 13;
+using namespace support::chips;
+using support::chipId;
 
 Bytes cartRom() {
   Bytes rom(0x10000, 0x00);
@@ -50,8 +47,8 @@ void probeAndSave(Host& h, bool flashCard = true) {
 }
 
 struct ChipPair {
-  int bios;
-  int flash;
+  sim::ChipId bios;
+  sim::ChipId flash;
 };
 
 class ExpectedTraffic : public ::testing::TestWithParam<ChipPair> {};

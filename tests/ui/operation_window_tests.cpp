@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "chips.h"
 #include "detect/probe.h"
 #include "gb_images.h"
 #include "link/link.h"
@@ -516,7 +517,7 @@ class OperationWindowTest : public QObject {
     ui::OperationWindow& w = *b.windows.Named("TfmUpload");
     detect::CardInfo probed;
     probed.kind = rebuilt ? detect::kOrdinaryCartridge : detect::kNoAnswer;
-    probed.flashChip = 5;
+    probed.flashChip = support::chipRow("MITSUBSHI 28F010");
     std::snprintf(probed.cartridge.name.data(), probed.cartridge.name.size(), "FAKE");
     w.setOperation([&](ops::Operation& op) {
       op.window.CardProbed(probed, static_cast<detect::ProbeOutcome>(outcome));
@@ -528,7 +529,7 @@ class OperationWindowTest : public QObject {
     w.open();
     QVERIFY(WaitEnded(w));
     QCOMPARE(b.main->cardInfo().kind, probed.kind);
-    QCOMPARE(b.main->cardInfo().flashChip, 5);
+    QCOMPARE(b.main->cardInfo().flashChip, probed.flashChip);
     if (rebuilt) {
       QVERIFY(Info(*b.main).startsWith(QStringLiteral("Standard Card\nName:FAKE")));
     } else {

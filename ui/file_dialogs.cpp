@@ -3,8 +3,12 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "ui/text_look.h"
@@ -56,10 +60,25 @@ QStringList NameFiltersOf(std::string_view filter) {
   return filters;
 }
 
+QString ExtensionOf(const QString& nameFilter) {
+  const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+  const QString patterns = nameFilter.mid(open + 1).chopped(nameFilter.endsWith(QLatin1Char(')')) ? 1 : 0);
+  const QString first = patterns.section(QLatin1Char(' '), 0, 0);
+  return first.startsWith(QStringLiteral("*.")) && first.count(QLatin1Char('*')) == 1 ? first.mid(2).toLower()
+                                                                                      : QString();
+}
+
+QString StartFolder(const std::string& setting, const std::string& programDir) {
+  std::error_code error;
+  const bool usable = !setting.empty() && std::filesystem::is_directory(setting, error) &&
+                      !(!programDir.empty() && std::filesystem::equivalent(setting, programDir, error));
+  return usable ? FromFileName(setting) : QDir::homePath();
+}
+
 FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuestion& question) {
   FileDialogRequest request;
   request.mode = mode;
-  request.defaultSuffix = QString::fromStdString(question.defaultExtension);
+  request.defaultSuffix = QString::fromStdString(question.defaultExtension).toLower();
   request.directory = FromFileName(question.startDirectory);
   request.suggestedName = FromFileName(question.suggestedName);
   for (const NameFilter& each : ParseFilter(question.filter)) {
@@ -71,6 +90,8 @@ FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuesti
       request.selectedFilter = each.text;
     }
   }
+  const QString selected = request.selectedFilter.isEmpty() ? request.nameFilters.value(0) : request.selectedFilter;
+  if (!ExtensionOf(selected).isEmpty()) request.defaultSuffix = ExtensionOf(selected);
   return request;
 }
 
@@ -88,17 +109,37 @@ void ConfigureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
   dialog.setDirectory(request.directory);
   // After the filter: a save dialog gives the name in its box the selected filter's extension.
   if (!request.suggestedName.isEmpty()) dialog.selectFile(request.suggestedName);
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    const QString extension = ExtensionOf(filter);
+    if (extension.isEmpty()) return;
+    dialog.setDefaultSuffix(extension);
+    // The name in the box takes the picked filter's extension in place of another filter's.
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name == nullptr) return;
+    const QFileInfo typed(name->text());
+    for (const QString& other : dialog.nameFilters()) {
+      if (!typed.suffix().isEmpty() && typed.suffix().compare(ExtensionOf(other), Qt::CaseInsensitive) == 0) {
+        name->setText(typed.completeBaseName() + QLatin1Char('.') + extension);
+        break;
+      }
+    }
+  });
 }
 
-QString ExecFileDialog(QWidget* parent, const FileDialogRequest& request) {
+QString ExecFileDialog(QWidget* parent, FileDialogRequest& request) {
   QFileDialog dialog(parent);
   ConfigureFileDialog(dialog, request);
   if (dialog.exec() != QDialog::Accepted) return {};
+  request.selectedFilter = dialog.selectedNameFilter();
   return dialog.selectedFiles().value(0);
 }
 
-QString AskFile(QWidget* parent, const FileDialogHook& hook, const FileDialogRequest& request) {
-  return hook ? hook(request) : ExecFileDialog(parent, request);
+QString AskFile(QWidget* parent, const FileDialogHook& hook, FileDialogRequest request) {
+  const QString path = hook ? hook(request) : ExecFileDialog(parent, request);
+  if (request.mode != FileDialogMode::Save || path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
+  const QString selected = request.selectedFilter.isEmpty() ? request.nameFilters.value(0) : request.selectedFilter;
+  const QString extension = ExtensionOf(selected).isEmpty() ? request.defaultSuffix : ExtensionOf(selected);
+  return extension.isEmpty() ? path : path + QLatin1Char('.') + extension;
 }
 
 }  // namespace quillon::ui

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "ops/progress_window.h"
@@ -20,7 +21,7 @@ struct FileDialogRequest {
   FileDialogMode mode = FileDialogMode::Save;
   QStringList nameFilters;  // one of them is selected: selectedFilter, else the first
   QString selectedFilter;   // the filter whose patterns match suggestedName; empty: none does
-  QString defaultSuffix;    // added when the chosen name has none
+  QString defaultSuffix;    // the selected filter's extension, in lower case: added to a saved name without one
   QString directory;        // where the dialog opens
   QString suggestedName;    // the file name offered in the dialog; empty: none
 };
@@ -30,17 +31,28 @@ struct FileDialogRequest {
 QStringList NameFiltersOf(std::string_view filter);
 FileDialogRequest FileDialogRequestOf(FileDialogMode mode, const ops::FileQuestion& question);
 
-// Sets `dialog` up for `request`: mode, filters (the selected one), suffix, folder, name.
+// The extension a name filter's first pattern gives ("Mono GameBoy File (*.gb)": "gb"), in
+// lower case; empty for one that gives none ("*").
+QString ExtensionOf(const QString& nameFilter);
+
+// Where a dialog for files of one kind starts: the folder the settings keep for that kind
+// (`setting`) when it exists and is not the program's folder, else the user's home folder.
+QString StartFolder(const std::string& setting, const std::string& programDir);
+
+// Sets `dialog` up for `request`: mode, filters (the selected one), suffix, folder, name. A
+// filter the user picks then gives the suffix, and the name in the box its extension.
 void ConfigureFileDialog(QFileDialog& dialog, const FileDialogRequest& request);
 
 // Shows the file dialog of `request` modally over `parent`: the chosen path, empty when
-// the user cancelled.
-QString ExecFileDialog(QWidget* parent, const FileDialogRequest& request);
+// the user cancelled; `request.selectedFilter` takes the filter selected at the end.
+QString ExecFileDialog(QWidget* parent, FileDialogRequest& request);
 
-// Answers a file dialog instead of showing one (tests): the chosen path, empty = cancelled.
-using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
+// Answers a file dialog instead of showing one (tests): the chosen path, empty = cancelled;
+// it may select another filter in the request, as the user may in the dialog.
+using FileDialogHook = std::function<QString(FileDialogRequest&)>;
 
-// The hook's answer when there is one, else the dialog's.
-QString AskFile(QWidget* parent, const FileDialogHook& hook, const FileDialogRequest& request);
+// The hook's answer when there is one, else the dialog's. A name to save without an extension
+// gets the selected filter's.
+QString AskFile(QWidget* parent, const FileDialogHook& hook, FileDialogRequest request);
 
 }  // namespace quillon::ui

@@ -288,7 +288,8 @@ std::string OperationWindow::AskOpenFile(const ops::FileQuestion& question) {
 std::string OperationWindow::AskFile(FileDialogMode mode, const ops::FileQuestion& question) {
   std::string answer;
   OnUiThread([this, mode, &question, &answer] {
-    const FileDialogRequest request = FileDialogRequestOf(mode, question);
+    FileDialogRequest request = FileDialogRequestOf(mode, question);
+    request.directory = StartFolder(question.startDirectory, state_ != nullptr ? state_->programDir : std::string());
     QString path = ui::AskFile(this, fileDialogHook_, request);
     // A file the program keeps for itself is never saved over: the user chooses again, or
     // cancels the dialog.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/patch_window.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -33,8 +34,8 @@ void TfmPatchWS::Button1Click() {
   FileDialogRequest request;
   request.mode = FileDialogMode::Open;
   request.nameFilters = NameFiltersOf("Patch File (*.ips)|*.ips");
-  request.defaultSuffix = QStringLiteral("IPS");
-  if (state_ != nullptr) request.directory = FromFileName(state_->settings.patchDir);
+  request.defaultSuffix = QStringLiteral("ips");
+  request.directory = state_ != nullptr ? StartFolder(state_->settings.patchDir, state_->programDir) : QDir::homePath();
   const QString path = AskFile(this, fileDialogHook_, request);
   if (path.isEmpty()) {
     done(kNoPatch);

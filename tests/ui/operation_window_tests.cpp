@@ -3,8 +3,11 @@
 // simulated writer (the WS ones: ws_window_tests.cpp), the hand-over of its reports to the
 // user-interface thread, Cancel, and a writer shared with another program.
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -33,6 +36,7 @@
 #include "operation_bench.h"
 #include "sim/sim.h"
 #include "sim/sim_writer.h"
+#include "ui/file_dialogs.h"
 #include "ui/operation_windows.h"
 #include "ui/secondary_windows.h"
 #include "window_fixture.h"
@@ -218,11 +222,66 @@ class OperationWindowTest : public QObject {
     QCOMPARE(asked.size(), std::size_t{1});
     QCOMPARE(asked[0].mode, ui::FileDialogMode::Save);
     QCOMPARE(asked[0].nameFilters, QStringList({"Color GameBoy File (*.gbc)", "Mono GameBoy File (*.gb)"}));
-    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("GBC"));
-    QCOMPARE(asked[0].directory, QString::fromStdString(b.fixture.programDir()));
+    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("gbc"));
+    QCOMPARE(asked[0].directory, QDir::homePath());  // never the program folder
     QCOMPARE(b.main->settings().saveRomDir, (b.fixture.root() / "out").string() + "/");
     Click(Button(w));
     QVERIFY(!w.isVisible());
+  }
+
+  // A name saved without an extension takes the selected filter's, in lower case; the dialog
+  // starts in the folder the settings keep for its kind when it exists, never in the program's.
+  void saveDialog_filterExtensionAndStartFolder_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<int>("filter");      // the filter picked in the dialog
+    QTest::addColumn<QString>("folder");  // the setting: another folder, the program's, or none there
+    QTest::addColumn<QString>("file");    // what "back" became
+    QTest::newRow("colour, other folder") << "TfmUpload" << 0 << "other"
+                                          << "back.gbc";
+    QTest::newRow("mono, program folder") << "TfmUpload" << 1 << "program"
+                                          << "back.gb";
+    QTest::newRow("save, missing folder") << "TfmRAMDown" << 0 << "missing"
+                                          << "back.sav";
+  }
+  void saveDialog_filterExtensionAndStartFolder() {
+    QFETCH(QString, window);
+    QFETCH(int, filter);
+    QFETCH(QString, folder);
+    QFETCH(QString, file);
+    Bench b(sim::gbCartridge(support::makeGbImage({"NAMES", 0x1B, 0, 2, false})));
+    const std::filesystem::path other = b.fixture.root() / "other";
+    std::filesystem::create_directories(other);
+    const std::string setting = folder == "other"     ? other.string()
+                                : folder == "program" ? b.fixture.programDir()
+                                                      : (b.fixture.root() / "gone").string();
+    b.main->settings().saveRomDir = b.main->settings().ramDir = setting;
+    ui::OperationWindow& w = *b.windows.Named(window.toStdString());
+    QString started;
+    w.setFileDialogHook([&](ui::FileDialogRequest& request) {
+      started = request.directory;
+      request.selectedFilter = request.nameFilters.value(filter);
+      return QString::fromStdString((other / "back").string());
+    });
+    w.Prepare(b.writer.link, b.main->state(), ImageArgs(0));
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QVERIFY(w.result().ok());
+    QCOMPARE(started, folder == "other" ? QString::fromStdString(other.string()) : QDir::homePath());
+    QVERIFY(std::filesystem::exists(other / file.toStdString()));
+  }
+
+  // In the dialog itself, picking the other filter gives the name in the box and the suffix
+  // that filter's extension.
+  void saveDialog_filterPicked_nameAndSuffixFollow() {
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    ui::ConfigureFileDialog(dialog,
+                            ui::FileDialogRequestOf(ui::FileDialogMode::Save,
+                                                    {"Color (*.gbc)|*.gbc|Mono (*.gb)|*.gb", "GBC", {}, "RACER.gbc"}));
+    QCOMPARE(dialog.defaultSuffix(), QStringLiteral("gbc"));
+    emit dialog.filterSelected(QStringLiteral("Mono (*.gb)"));
+    QCOMPARE(dialog.defaultSuffix(), QStringLiteral("gb"));
+    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(), QStringLiteral("RACER.gb"));
   }
 
   void read_saveDialogCancelled_notSuccessNoFile() {
@@ -306,7 +365,7 @@ class OperationWindowTest : public QObject {
     QCOMPARE(asked[1].mode, ui::FileDialogMode::Open);
     for (const auto& request : asked) {
       QCOMPARE(request.nameFilters, QStringList{"RAM File (*.sav)"});
-      QCOMPARE(request.defaultSuffix, QStringLiteral("SAV"));
+      QCOMPARE(request.defaultSuffix, QStringLiteral("sav"));
     }
   }
 

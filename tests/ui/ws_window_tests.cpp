@@ -108,6 +108,7 @@ class WsWindowTest : public QObject {
     ui::Tform_ZEP& main = f.open();
     ui::TfmPatchWS& w = *ui::CreateSecondaryWindows(&main).fmPatchWS;
     const std::string before = f.programDir() + "old/";
+    std::filesystem::create_directories(before);  // the dialog starts there: it exists
     main.settings().patchDir = before;
     QString answer;
     if (!dialog.isEmpty()) {
@@ -132,7 +133,7 @@ class WsWindowTest : public QObject {
     if (asked) {
       QCOMPARE(requests[0].mode, ui::FileDialogMode::Open);
       QCOMPARE(requests[0].nameFilters, QStringList{"Patch File (*.ips)"});
-      QCOMPARE(requests[0].defaultSuffix, QStringLiteral("IPS"));
+      QCOMPARE(requests[0].defaultSuffix, QStringLiteral("ips"));
       QCOMPARE(requests[0].directory, QString::fromStdString(before));
     }
     QCOMPARE(w.chosenFile(), chosen ? answer : QString());

@@ -201,7 +201,7 @@ class Tform_ZEP : public QWidget {
   int ShowModal(QDialog& window, const std::function<int()>& show);
   // Fills the item chooser with `texts` and shows it: the selected row when it closed with
   // OK and a row was selected; nothing otherwise.
-  std::optional<int> Pick(const QStringList& texts);
+  std::optional<int> Pick(const QStringList& texts, const QStringList& tips = {});
   // A card command: its probe, its plan, the item chooser and the patch question when the
   // plan asks, the operation's window, and the probe after it.
   void RunCommand(ops::Command command);

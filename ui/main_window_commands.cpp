@@ -15,6 +15,7 @@
 
 #include "cards/families.h"
 #include "ui/main_window.h"
+#include "ui/select_window.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
 
@@ -83,10 +84,17 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   if (cards::ProbesFirst(command, state_.writerType())) probe = ProbeCard();
   ops::CommandPlan plan = cards::PlanCommand(command, state_, probe);
   if (plan.next == ops::CommandPlan::Next::Pick) {
-    QStringList items;
-    for (const std::string& item : plan.items) items.append(FromBig5(item));
+    // An image's row carries its number on the card, so that equal titles differ, and its
+    // sizes as a tooltip; the other rows are as the plan has them.
+    QStringList items, tips;
+    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+      const bool image = static_cast<int>(i) < plan.imageItems && i < state_.cardInfo.images.size();
+      items.append(image ? QString::number(i + 1) + QStringLiteral(". ") + FromBig5(plan.items[i])
+                         : FromBig5(plan.items[i]));
+      tips.append(image ? ImageSizesTip(state_.cardInfo.images[i]) : QString());
+    }
     // No row picked: Picked says why nothing happens.
-    plan = ops::Picked(std::move(plan), Pick(items).value_or(-1));
+    plan = ops::Picked(std::move(plan), Pick(items, tips).value_or(-1));
   }
   if (plan.next != ops::CommandPlan::Next::Run) {
     ShowStatus(probe == detect::ProbeOutcome::DeviceError ? WriterSilentStatus() : plan.reason);
@@ -139,9 +147,9 @@ std::string Tform_ZEP::AskPatchFile() {
   return QFile::encodeName(question.chosenFile()).toStdString();
 }
 
-std::optional<int> Tform_ZEP::Pick(const QStringList& texts) {
+std::optional<int> Tform_ZEP::Pick(const QStringList& texts, const QStringList& tips) {
   TfmSelect& chooser = *windows_.fmSelect;
-  chooser.SetItems(texts);
+  chooser.SetItems(texts, tips);
   if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != TfmSelect::kOk) {
     return std::nullopt;
   }

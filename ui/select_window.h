@@ -8,10 +8,15 @@
 
 #include <optional>
 
+#include "detect/card_info.h"
+
 class QPushButton;
 class QTreeWidget;
 
 namespace quillon::ui {
+
+// The tooltip of an image's row: "ROM 128 KiB, save memory 8 KiB", from its header's codes.
+QString ImageSizesTip(const detect::CardEntry& image);
 
 class TfmSelect : public QDialog {
   Q_OBJECT
@@ -22,8 +27,11 @@ class TfmSelect : public QDialog {
 
   explicit TfmSelect(QWidget* parent = nullptr);
 
-  // Empties lvSelect and adds one row per text, in order, with no row selected.
-  void SetItems(const QStringList& texts);
+  // Empties lvSelect and adds one row per text, in order, each with its tooltip from `tips`
+  // (none where empty or missing). The list takes the keyboard focus on row 1 without
+  // selecting it: an arrow key, Home or End selects from there, and OK or Return with no row
+  // selected picks nothing.
+  void SetItems(const QStringList& texts, const QStringList& tips = {});
   // The index of the selected row; none when no row is selected.
   std::optional<int> SelectedRow() const;
 
@@ -36,6 +44,9 @@ class TfmSelect : public QDialog {
  protected:
   // Escape and closing by the system answer "Cancel".
   void reject() override;
+  // A key that moves in the list while no row is selected selects the current row first, so
+  // that Home on row 1 selects it as End selects the last.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Controls, in tab order.

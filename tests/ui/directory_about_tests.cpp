@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The directory chooser and the About window.
+// The directory chooser, the item chooser and the About window.
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ui/about_window.h"
 #include "ui/directory_window.h"
+#include "ui/select_window.h"
 #include "ui/text_look.h"
 
 namespace ui = quillon::ui;
@@ -121,6 +123,40 @@ class DirectoryAboutTest : public QObject {
     QCOMPARE(w.result(), 1);
     QCOMPARE(w.chosenDirectory(), folder);
     QVERIFY(std::filesystem::is_directory(w.chosenDirectory()));
+  }
+
+  // The item chooser opens with its list focused on row 1, nothing selected: a key that moves
+  // selects from there, and Return alone picks nothing.
+  void selectWindow_keys_selectFromRowOne_data() {
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("picked");  // -1: nothing
+    QTest::newRow("Return") << QList<int>{Qt::Key_Return} << -1;
+    QTest::newRow("End, Return") << QList<int>{Qt::Key_End, Qt::Key_Return} << 2;
+    QTest::newRow("Home, Return") << QList<int>{Qt::Key_Home, Qt::Key_Return} << 0;
+    QTest::newRow("Down, Return") << QList<int>{Qt::Key_Down, Qt::Key_Return} << 1;
+  }
+  void selectWindow_keys_selectFromRowOne() {
+    QFETCH(QList<int>, keys);
+    QFETCH(int, picked);
+    ui::TfmSelect w;
+    w.SetItems({"1. SAME", "2. SAME", "Password"});
+    QTimer::singleShot(0, &w, [&] {
+      QCOMPARE(w.focusWidget(), w.list());
+      for (const int key : keys) QTest::keyClick(w.list(), static_cast<Qt::Key>(key));
+    });
+    QCOMPARE(w.exec(), ui::TfmSelect::kOk);
+    QCOMPARE(w.SelectedRow().value_or(-1), picked);
+  }
+
+  void selectWindow_imageTip_romAndSaveSizes() {
+    quillon::detect::CardEntry image;
+    for (const auto& [rom, ram, tip] :
+         {std::tuple{2, 2, "ROM 128 KiB, save memory 8 KiB"}, std::tuple{7, 0, "ROM 4 MiB, save memory none"},
+          std::tuple{0, 3, "ROM 32 KiB, save memory 32 KiB"}}) {
+      image.romSize = rom;
+      image.ramSize = ram;
+      QCOMPARE(ui::ImageSizesTip(image), QString::fromLatin1(tip));
+    }
   }
 
   void directoryWindow_cancel_endsWith2() {

@@ -175,7 +175,9 @@ struct Commander {
         Control<QPushButton>(window, "Button2")->click();
         return;
       }
-      const QList<QTreeWidgetItem*> rows = select->list()->findItems(pick, Qt::MatchExactly);
+      // A row by its text, or an image's by its title.
+      QList<QTreeWidgetItem*> rows = select->list()->findItems(pick, Qt::MatchExactly);
+      if (rows.isEmpty()) rows = select->list()->findItems(QStringLiteral(". ") + pick, Qt::MatchEndsWith);
       if (!rows.isEmpty()) select->list()->setCurrentItem(rows.front());
       Control<QPushButton>(window, "Button1")->click();
     } else if (auto* patch = qobject_cast<ui::TfmPatchWS*>(&window)) {
@@ -332,7 +334,7 @@ class MainCommandTest : public QObject {
     QTest::addColumn<bool>("probes");
     QTest::addColumn<QList<QStringList>>("offered");
     QTest::addColumn<QString>("status");
-    const QStringList two{"ALPHA", "BRAVO"};
+    const QStringList two{"1. ALPHA", "2. BRAVO"};  // an image's row: its number on the card, its title
     const QStringList sizes{"16MB Card", "32MB Card"};
     auto row = [](const char* name, Card card, int type, const char* button, QStringList picks, bool probes,
                   QList<QStringList> offered, const char* status) {
@@ -461,7 +463,7 @@ class MainCommandTest : public QObject {
       QCOMPARE(c.ran, QStringList{"fmUpload|Downloading Success"});
       QCOMPARE(c.offered.size(), std::size_t{1});
       QCOMPARE(c.offered[0].size(), 2);
-      const int index = static_cast<int>(c.offered[0].indexOf(title));
+      const int index = static_cast<int>(c.offered[0].indexOf(QRegularExpression("^\\d\\. " + title + "$")));
       QCOMPARE(c.windows().Named("TfmUpload")->args().image, index);
       QCOMPARE(QString::fromStdString(c.main().cardInfo().images[static_cast<std::size_t>(index)].nameText()), title);
       QCOMPARE(support::readFile(out), image);
@@ -478,8 +480,8 @@ class MainCommandTest : public QObject {
     QTest::addColumn<int>("selected");
     QTest::addColumn<int>("offset");
     QTest::addColumn<int>("size");
-    const QStringList two{"ALPHA", "BRAVO"};
-    const QStringList withPassword{"ALPHA", "BRAVO", "Password"};
+    const QStringList two{"1. ALPHA", "2. BRAVO"};
+    const QStringList withPassword{"1. ALPHA", "2. BRAVO", "Password"};
     QTest::newRow("cartridge") << static_cast<int>(Card::CartRam) << 0 << "" << QStringList{} << 0 << 0 << 0x2000;
     QTest::newRow("GB, first image") << static_cast<int>(Card::Flash) << 0 << "ALPHA" << two << 0 << 0 << 0x2000;
     QTest::newRow("GB, second image") << static_cast<int>(Card::Flash) << 0 << "BRAVO" << two << 1 << 0x2000 << 0x8000;
@@ -1001,7 +1003,7 @@ class MainCommandTest : public QObject {
     c.picks = {kCancel};
     c.Press("Button9");
     QCOMPARE(c.offered.size(), std::size_t{1});
-    QCOMPARE(c.offered[0], titles);
+    QCOMPARE(c.offered[0], (QStringList{"1. " + titles[0], "2. " + titles[1], "3. " + titles[2]}));
 
     Commander cart(Card::ColourCart, 0);
     QCOMPARE(Info(cart.main()).section(QLatin1Char('\n'), 0, 1), QStringLiteral("Standard Card\nName:COLOUR ONLY GAM"));

@@ -40,7 +40,7 @@ constexpr int kColumnCount = 6;
 constexpr std::array<int, kColumnCount> kGbColumnWidths{90, 120, 40, 55, 55, 50};
 constexpr std::array<int, kColumnCount> kWsColumnWidths{260, 0, 0, 60, 90, 0};
 
-// Buttons of a plain window: Enter does not press them.
+// Buttons of a plain window: Enter presses only the one with the focus (MakeButton).
 QPushButton* MakeMainButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
   QPushButton* button = MakeButton(parent, name, QString::fromLatin1(caption), rect);
   button->setAutoDefault(false);

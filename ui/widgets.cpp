@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -26,10 +27,27 @@ namespace {
 constexpr int kProgressSteps = 1000;  // the bar's range: tenths of a percent
 constexpr int kStripPadding = 8;      // what a style takes of the bar's width around its text
 
+// A button that Return and Enter press while it has the focus, as Space does, in a plain
+// window as in a dialog.
+class KeyButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+      click();
+      return;
+    }
+    QPushButton::keyPressEvent(event);
+  }
+};
+
 }  // namespace
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
-  auto* button = new QPushButton(caption, parent);
+  auto* button = new KeyButton(caption, parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setFont(ControlFont());
   button->setGeometry(rect);

@@ -27,7 +27,7 @@ class QWidget;
 
 namespace quillon::ui {
 
-// A button with the control font at `rect`.
+// A button with the control font at `rect`; Return and Enter press it while it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect);
 
 // A label with the control font at `at`, as large as its text.

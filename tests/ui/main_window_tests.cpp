@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -426,6 +427,39 @@ class MainWindowTest : public QObject {
     for (const QString& name : expected) {
       QVERIFY2(w.findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus, qPrintable(name));
     }
+  }
+
+  // Return and Enter press the button that has the focus, in the main window as in its
+  // dialogs, whichever button that is.
+  void keys_returnPressesFocusedButton_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::newRow("main, Delete All") << "form_ZEP"
+                                      << "Button5" << int(Qt::Key_Return);
+    QTest::newRow("main, Research Files, keypad") << "form_ZEP"
+                                                  << "Button1" << int(Qt::Key_Enter);
+    QTest::newRow("About, OK") << "fmAbout"
+                               << "Button6" << int(Qt::Key_Return);
+    QTest::newRow("directory chooser, Cancel") << "fmDirect"
+                                               << "Button2" << int(Qt::Key_Return);
+    QTest::newRow("patch question, No") << "fmPatchWS"
+                                        << "Button2" << int(Qt::Key_Enter);
+  }
+  void keys_returnPressesFocusedButton() {
+    QFETCH(QString, window);
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    WindowFixture f;
+    Tform_ZEP& w = f.open();
+    QWidget* owner = window == w.objectName() ? &w : w.findChild<QWidget*>(window);
+    QVERIFY(owner);
+    auto* target = owner->findChild<QPushButton*>(button);
+    QVERIFY(target);
+    const QSignalSpy clicked(target, &QPushButton::clicked);
+    target->setFocus();
+    QTest::keyClick(target, static_cast<Qt::Key>(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QCOMPARE(clicked.count(), 1);
   }
 
   void errorBox_captionTextOkNoIcon() {

@@ -135,18 +135,19 @@ void Tform_ZEP::CreateControls() {
   lbStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   lbStatus->setTextFormat(Qt::PlainText);
   // Every place among the controls is taken: the check box shares the status line's row.
-  cbVerify = new QCheckBox(QStringLiteral("Verify after writing"), this);
+  cbVerify = new QCheckBox(QStringLiteral("&Verify after writing"), this);
   cbVerify->setObjectName(QStringLiteral("cbVerify"));
   cbVerify->setFont(ControlFont());
   cbVerify->resize(cbVerify->sizeHint());
   PlaceStatusRow(kDesignWidth, kDesignHeight);
 
-  Button2 = MakeMainButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
-  Button1 = MakeMainButton(this, "Button1", "Research Files", {328, 12, 109, 25});
+  // Each caption underlines a letter of its own: Alt and that letter press the button.
+  Button2 = MakeMainButton(this, "Button2", "&Select Directory", {220, 12, 109, 25});
+  Button1 = MakeMainButton(this, "Button1", "Research &Files", {328, 12, 109, 25});
   lvFiles = MakeRomListView(this, "lvFiles", {4, 40, 433, 157});
-  Button3 = MakeMainButton(this, "Button3", "Add", {4, 200, 73, 25});
-  Button4 = MakeMainButton(this, "Button4", "Delete", {76, 200, 73, 25});
-  Button5 = MakeMainButton(this, "Button5", "Delete All", {148, 200, 73, 25});
+  Button3 = MakeMainButton(this, "Button3", "&Add", {4, 200, 73, 25});
+  Button4 = MakeMainButton(this, "Button4", "&Delete", {76, 200, 73, 25});
+  Button5 = MakeMainButton(this, "Button5", "Delete A&ll", {148, 200, 73, 25});
 
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -156,12 +157,12 @@ void Tform_ZEP::CreateControls() {
   ComboBox1->setGeometry(304, 200, 133, 21);
 
   lvDown = MakeRomListView(this, "lvDown", {4, 228, 433, 157});
-  Button6 = MakeMainButton(this, "Button6", "Start Writing", {4, 388, 93, 25});
-  Button9 = MakeMainButton(this, "Button9", "Download Card", {96, 388, 105, 25});
-  Button11 = MakeMainButton(this, "Button11", "Download RAM", {200, 388, 101, 25});
-  Button10 = MakeMainButton(this, "Button10", "Upload RAM", {300, 388, 93, 25});
-  Button13 = MakeMainButton(this, "Button13", "Earse Card", {392, 388, 85, 25});
-  Button8 = MakeMainButton(this, "Button8", "Reread Card Information", {452, 12, 165, 25});
+  Button6 = MakeMainButton(this, "Button6", "Start &Writing", {4, 388, 93, 25});
+  Button9 = MakeMainButton(this, "Button9", "Download &Card", {96, 388, 105, 25});
+  Button11 = MakeMainButton(this, "Button11", "Download &RAM", {200, 388, 101, 25});
+  Button10 = MakeMainButton(this, "Button10", "&Upload RAM", {300, 388, 93, 25});
+  Button13 = MakeMainButton(this, "Button13", "&Earse Card", {392, 388, 85, 25});
+  Button8 = MakeMainButton(this, "Button8", "Reread Card &Information", {452, 12, 165, 25});
 
   ROMINFO = new QPlainTextEdit(this);
   ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
@@ -176,8 +177,8 @@ void Tform_ZEP::CreateControls() {
   ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ROMINFO->setGeometry(440, 40, 189, 345);
 
-  Button7 = MakeMainButton(this, "Button7", "Exit", {476, 388, 77, 25});
-  Button12 = MakeMainButton(this, "Button12", "About", {552, 388, 77, 25});
+  Button7 = MakeMainButton(this, "Button7", "E&xit", {476, 388, 77, 25});
+  Button12 = MakeMainButton(this, "Button12", "A&bout", {552, 388, 77, 25});
 
   const std::vector<QWidget*> tabOrder{Button2,   Button1, lvFiles, Button3, Button4,  Button5,
                                        ComboBox1, lvDown,  Button6, Button9, Button11, Button10,

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -148,7 +149,7 @@ class MainWindowTest : public QObject {
     f.writeSettings("[Main]\n" + before.toStdString());
     Tform_ZEP& w = f.open();
     auto* box = Control<QCheckBox>(w, "cbVerify");
-    QCOMPARE(box->text(), QStringLiteral("Verify after writing"));
+    QCOMPARE(Caption(box), QStringLiteral("Verify after writing"));
     QCOMPARE(box->isChecked(), checked);
     QVERIFY(w.rect().contains(box->geometry()));
     QVERIFY(!box->geometry().intersects(Control<QWidget>(w, "lbStatus")->geometry()));
@@ -352,7 +353,7 @@ class MainWindowTest : public QObject {
     QVERIFY(control);
     QCOMPARE(control->geometry(), rect);
     if (auto* button = qobject_cast<QPushButton*>(control)) {
-      QCOMPARE(button->text(), caption);
+      QCOMPARE(Caption(button), caption);
       QCOMPARE(button->font().pixelSize(), 13);
     }
   }
@@ -460,6 +461,28 @@ class MainWindowTest : public QObject {
     target->setFocus();
     QTest::keyClick(target, static_cast<Qt::Key>(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     QCOMPARE(clicked.count(), 1);
+  }
+
+  // Alt and the underlined letter of a caption press its button; no two buttons of the main
+  // window share a letter.
+  void keys_altLettersOfTheMainWindow() {
+    WindowFixture f;
+    Tform_ZEP& w = f.open();
+    QList<QKeySequence> keys;
+    for (const QAbstractButton* button : w.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+      const QKeySequence key = QKeySequence::mnemonic(button->text());
+      QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(button->text()));
+      keys.append(key);
+    }
+    QCOMPARE(keys.size(), 14);
+    QStringList shown;
+    w.setModalHook([&shown](QDialog& window, const std::function<int()>&) {
+      shown.append(window.objectName());
+      return 0;
+    });
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(shown, QStringList{"fmAbout"});  // the button shows its press first
   }
 
   void errorBox_captionTextOkNoIcon() {

@@ -75,4 +75,12 @@ bool DoubleClickRow(QTreeWidget* view, const QString& file) {
 
 void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
+QString Caption(const QAbstractButton* button) {
+  QString text = button->text();
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&')) text.remove(i, 1);  // "&&" leaves one '&'
+  }
+  return text;
+}
+
 }  // namespace quillon::uitest

@@ -2,6 +2,7 @@
 // A ROM folder in a temporary directory and a main window started on it.
 #pragma once
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -75,5 +76,7 @@ QStringList RowTexts(const QTreeWidget* view, int row);
 bool ClickRow(QTreeWidget* view, const QString& file);
 bool DoubleClickRow(QTreeWidget* view, const QString& file);
 void Click(QPushButton* button);
+// A button's caption as shown: its text without the '&' that marks its Alt key.
+QString Caption(const QAbstractButton* button);
 
 }  // namespace quillon::uitest

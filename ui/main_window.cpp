@@ -184,6 +184,7 @@ void Tform_ZEP::CreateControls() {
                                        ComboBox1, lvDown,  Button6, Button9, Button11, Button10,
                                        Button13,  Button8, ROMINFO, Button7, Button12, cbVerify};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  ShowFocusRing(this);
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &Tform_ZEP::Button2Click);

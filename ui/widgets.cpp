@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/widgets.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QFocusFrame>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -26,6 +28,25 @@ namespace {
 
 constexpr int kProgressSteps = 1000;  // the bar's range: tenths of a percent
 constexpr int kStripPadding = 8;      // what a style takes of the bar's width around its text
+constexpr int kFocusRingWidth = 2;    // pixels, outside the control
+
+// A ring in the highlight colour just outside the control it follows; the control's own
+// look is left as the style draws it.
+class FocusRing : public QFocusFrame {
+ public:
+  using QFocusFrame::QFocusFrame;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (widget() == nullptr) return;
+    QPainter painter(this);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Active, QPalette::Highlight));
+    const QRect inner = rect().adjusted(kFocusRingWidth, kFocusRingWidth, -kFocusRingWidth, -kFocusRingWidth);
+    painter.setClipRegion(QRegion(rect()) - QRegion(inner));
+    painter.drawRect(rect());
+  }
+};
 
 // A button that Return and Enter press while it has the focus, as Space does, in a plain
 // window as in a dialog.
@@ -242,6 +263,17 @@ void PathLabel::paintEvent(QPaintEvent* event) {
   painter.setPen(palette().color(foregroundRole()));
   painter.drawText(room, static_cast<int>(alignment()),
                    fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+}
+
+void ShowFocusRing(QWidget* window) {
+  auto* ring = new FocusRing(window);
+  const auto follow = [ring, window](QWidget* focused) {
+    // Only the window's own controls: a dialog over it draws no ring into it.
+    const bool own = focused != nullptr && focused != window && focused->window() == window;
+    ring->setWidget(own ? focused : nullptr);
+  };
+  QObject::connect(qApp, &QApplication::focusChanged, ring, [follow](QWidget*, QWidget* now) { follow(now); });
+  follow(window->focusWidget());
 }
 
 std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const char* name, const QString& caption,

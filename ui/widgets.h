@@ -126,6 +126,10 @@ class PathLabel : public QLabel {
   void paintEvent(QPaintEvent* event) override;
 };
 
+// Marks whichever control of `window` has the focus (a button, a list, a box, the check box)
+// with a ring in the highlight colour around it, over what the style draws.
+void ShowFocusRing(QWidget* window);
+
 // A question box over `parent` with the control font: `caption`, `text`, a question icon and
 // the buttons "Yes" and "No" ("&Yes", "&No": Alt+Y, Alt+N), "No" being the default and the
 // answer of Escape and of closing the box. exec() returns QMessageBox::Yes or QMessageBox::No.

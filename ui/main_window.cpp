@@ -53,8 +53,9 @@ QTreeWidget* MakeRomListView(QWidget* parent, const char* name, QRect rect) {
                                    {QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"),
                                     QStringLiteral("Rom"), QStringLiteral("Ram"), QStringLiteral("Color")},
                                    rect);
-  // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
-  view->setTextElideMode(Qt::ElideNone);
+  // A long file name or title shows its start and end (its row's tooltip holds all of it);
+  // the narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
+  ElideColumnsBefore(view, 2);
   return view;
 }
 

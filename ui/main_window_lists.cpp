@@ -26,6 +26,8 @@ QTreeWidgetItem* MakeRow(const library::ListRow& row) {
   auto* item = new QTreeWidgetItem(QStringList{FromFileName(row.file), FromBig5(row.name),
                                                QString::fromStdString(row.type), QString::fromStdString(row.rom),
                                                QString::fromStdString(row.ram), QString::fromStdString(row.color)});
+  // The whole name and title, which a narrow column shows shortened.
+  for (int column : {0, 1}) item->setToolTip(column, item->text(column));
   item->setData(0, kFileNameRole, QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
   return item;
 }

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QTreeWidget>
 
@@ -62,6 +64,18 @@ class KeyButton : public QPushButton {
       return;
     }
     QPushButton::keyPressEvent(event);
+  }
+};
+
+// Draws its texts clipped at the column's edge, never ended with "...".
+class ClippingDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideNone;
   }
 };
 
@@ -229,6 +243,13 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name, const QStringList& 
   view->header()->setSectionsMovable(false);
   view->setGeometry(rect);
   return view;
+}
+
+void ElideColumnsBefore(QTreeWidget* view, int firstClipped) {
+  view->setTextElideMode(Qt::ElideMiddle);
+  auto* clipping = new ClippingDelegate(view);
+  for (int column = firstClipped; column < view->columnCount(); ++column)
+    view->setItemDelegateForColumn(column, clipping);
 }
 
 QRect CentredOnDesktop(QSize size) {

@@ -104,6 +104,11 @@ ProgressStrip* MakeProgressStrip(QWidget* parent, const char* name, QRect rect);
 // selected at a time, no editing, no sorting, columns fixed in their order.
 QTreeWidget* MakeListView(QWidget* parent, const char* name, const QStringList& columns, QRect rect);
 
+// In the columns before `firstClipped` a text wider than its column shows its start and its
+// end with "..." between them (a long file name keeps its extension in view); the columns
+// from `firstClipped` on clip their text at their edge.
+void ElideColumnsBefore(QTreeWidget* view, int firstClipped);
+
 // A window of `size` centred on the desktop (at the top left corner when there is none).
 QRect CentredOnDesktop(QSize size);
 

@@ -726,6 +726,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(RowTexts(lvFiles, row), (QStringList{"x3.gb", "POCKETMON", "MBC3", "1M", "16K", "C"}));
     QVERIFY(DoubleClickRow(lvFiles, "x3.gb"));  // double-click adds like "Add"
     QCOMPARE(RowTexts(lvDown, 0), (QStringList{"x3.gb", "POCKETMON", "MBC3", "4M", "64K", "C"}));
+    for (const QTreeWidget* view : {lvFiles, lvDown}) {  // a long name shortened has it whole
+      const QTreeWidgetItem* item = view->findItems("x3.gb", Qt::MatchExactly).value(0);
+      QCOMPARE(item->toolTip(0) + '|' + item->toolTip(1), QStringLiteral("x3.gb|POCKETMON"));
+      QCOMPARE(view->textElideMode(), Qt::ElideMiddle);
+    }
 
     PickWithKeys(Control<QComboBox>(w, "ComboBox1"), 2);
     QCOMPARE(RowTexts(lvFiles, 0), (QStringList{"c.ws", "", "", "4M", "16K EEPROM", ""}));

@@ -146,6 +146,7 @@ void Tform_ZEP::CreateControls() {
   Button2 = MakeMainButton(this, "Button2", "&Select Directory", {220, 12, 109, 25});
   Button1 = MakeMainButton(this, "Button1", "Research &Files", {328, 12, 109, 25});
   lvFiles = MakeRomListView(this, "lvFiles", {4, 40, 433, 157});
+  lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);  // "Add" takes every row selected
   Button3 = MakeMainButton(this, "Button3", "&Add", {4, 200, 73, 25});
   Button4 = MakeMainButton(this, "Button4", "&Delete", {76, 200, 73, 25});
   Button5 = MakeMainButton(this, "Button5", "Delete A&ll", {148, 200, 73, 25});
@@ -186,6 +187,7 @@ void Tform_ZEP::CreateControls() {
                                        Button13,  Button8, ROMINFO, Button7, Button12, cbVerify};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   ShowFocusRing(this);
+  AcceptCardDrops();
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &Tform_ZEP::Button2Click);

@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "detect/card_info.h"
 #include "detect/probe.h"
@@ -174,12 +176,20 @@ class Tform_ZEP : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // Image files dropped on the card list (its viewport) are added as "Add" adds them.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // Shows a message box with a single OK button and waits until it is closed.
   virtual void ShowMessage(const QString& caption, const QString& text);
 
  private:
   void CreateControls();
   void FillCardListView();
+  // Adds the image files, each a folder and a name in it, in their order through the card
+  // list's checks ("Add" with several rows, a drop): the first one refused says why in an
+  // "Error" box and ends the adding, keeping those added before it.
+  void AddImages(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
+  // The card list takes the image files dropped on it from a file manager.
+  void AcceptCardDrops();
   // ROMINFO from the card information box's lines.
   void ShowCardInfo();
   // The card information box takes the journal's entries for the window's writer; a damaged

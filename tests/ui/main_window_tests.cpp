@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, settings at exit, writer type, layout rules, card list commands.
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -8,6 +9,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <cstdlib>
 #include <vector>
@@ -713,6 +716,77 @@ class MainWindowTest : public QObject {
     for (const auto& entry : w.cardList().entries()) {
       QCOMPARE(QString::fromStdString(entry.directory.string()), QString::fromStdString(f.programDir()));
     }
+  }
+
+  // Several rows of the file list go through "Add" in the list's order, whatever order they
+  // were selected in; the first one refused says why and those after it are not tried.
+  void add_severalRows_data() {
+    QTest::addColumn<QStringList>("selected");  // Ctrl+click, in this order
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("card");
+    QTest::newRow("all pass") << QStringList{"s1.gb", "a.gb", "c.gb"} << QStringList{}
+                              << QStringList{"a.gb", "c.gb", "s1.gb"};
+    QTest::newRow("stops at a refused row")
+        << QStringList{"s1.gb", "b.gbc", "a.gb"} << QStringList{"Error|Can't mix color and mono ROMs"}
+        << QStringList{"a.gb"};
+  }
+  void add_severalRows() {
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, card);
+    WindowFixture f;
+    MakeRomFolder(f.root());
+    Tform_ZEP& w = f.open();
+    auto* lvFiles = Control<QTreeWidget>(w, "lvFiles");
+    for (const QString& file : selected) {
+      QTreeWidgetItem* row = lvFiles->findItems(file, Qt::MatchExactly).value(0);
+      lvFiles->scrollToItem(row);
+      QTest::mouseClick(lvFiles->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                        lvFiles->visualItemRect(row).center());
+    }
+    QCOMPARE(lvFiles->selectedItems().size(), selected.size());
+    Click(Control<QPushButton>(w, "Button3"));
+    QCOMPARE(f.messages, messages);
+    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), card);
+    QCOMPARE(CardFiles(w), card);
+  }
+
+  // Image files dropped on the card list from a file manager, from any folder, go through the
+  // checks of "Add" in their order as well.
+  void drop_twoFilesOnCardList_data() {
+    QTest::addColumn<QStringList>("dropped");  // under the test's folder
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("card");
+    QTest::newRow("both pass") << QStringList{"other/mono.gb", "a.gb"} << QStringList{}
+                               << QStringList{"mono.gb", "a.gb"};
+    QTest::newRow("stops at the second") << QStringList{"b.gbc", "other/mono.gb"}
+                                         << QStringList{"Error|Can't mix color and mono ROMs"} << QStringList{"b.gbc"};
+  }
+  void drop_twoFilesOnCardList() {
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, card);
+    WindowFixture f;
+    MakeRomFolder(f.root());
+    std::filesystem::create_directory(f.root() / "other");
+    WriteGbImage(f.root() / "other/mono.gb", {"MONO", 0x19, 0, 0, false});
+    Tform_ZEP& w = f.open();
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& file : dropped) urls.append(QUrl::fromLocalFile(QString::fromStdString(f.programDir()) + file));
+    mime.setUrls(urls);
+    // As a drag from another program arrives: entering the list, then the drop.
+    QWidget* target = Control<QTreeWidget>(w, "lvDown")->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QTRY_COMPARE(CardFiles(w), card);
+    QCOMPARE(f.messages, messages);
+    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), card);
+    for (const auto& entry : w.cardList().entries()) QVERIFY(std::filesystem::exists(entry.directory / entry.fileName));
   }
 
   void add_rowTexts_fileListAndCardList() {

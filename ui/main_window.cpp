@@ -208,20 +208,6 @@ void Tform_ZEP::CreateControls() {
   connect(lvDown, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvDownDblClick);
 }
 
-// --- settings -----------------------------------------------------------------------------
-
-void Tform_ZEP::LoadSettings() {
-  // A missing key keeps the ROM directory the constructor chose (the program's directory).
-  state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
-  state_.keepSaveCopies = saveCopies_ && state_.settings.autoBackup;
-  state_.backupFolder = backupFolder_;
-  previousWriterType_ = state_.writerType();
-  ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
-  cbVerify->setChecked(state_.settings.verifyAfterWrite);
-}
-
-void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.settings); }
-
 // --- layout -------------------------------------------------------------------------------
 
 void Tform_ZEP::SetColumnWidths() {

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: its controls, layout, settings, writer type and card information
-// (main_window.cpp), the ROM directory listing and the card composition
-// (main_window_lists.cpp), and the buttons that show other windows, the card commands among
-// them (main_window_commands.cpp).
+// The main window: its controls, layout, writer type and card information (main_window.cpp),
+// its settings and place on the screen (main_window_settings.cpp), the ROM directory listing
+// and the card composition (main_window_lists.cpp), and the buttons that show other windows,
+// the card commands among them (main_window_commands.cpp).
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 
 #include <array>
@@ -195,6 +196,9 @@ class Tform_ZEP : public QWidget {
   // The card information box takes the journal's entries for the window's writer; a damaged
   // journal is said (on standard error once).
   void ReadJournal();
+  // Takes the window's place from the settings when a screen has room for it; the place the
+  // window starts at is what SaveSettings compares with.
+  void RestorePlace(const std::optional<WindowPlace>& place);
   // lbDirect shows the ROM directory.
   void ShowRomDir();
   // The status line and the check box at its right end, for a client area `clientWidth` wide
@@ -255,6 +259,8 @@ class Tform_ZEP : public QWidget {
   QCheckBox* cbVerify = nullptr;  // "Verify after writing": Settings::verifyAfterWrite
 
   std::filesystem::path settingsPath_;
+  QRect startPlace_;        // where the window started (RestorePlace)
+  bool placeKept_ = false;  // the settings held the window's place
   std::string backupFolder_;
   bool saveCopies_ = true;
   ops::ProgramState state_;

@@ -26,6 +26,8 @@
 #include "library/rom_scan.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
+#include "ui/settings.h"
+#include "ui/widgets.h"
 #include "window_fixture.h"
 
 using quillon::ui::Tform_ZEP;
@@ -161,6 +163,38 @@ class MainWindowTest : public QObject {
     const std::string text = ReadText(f.settingsFile());
     const std::size_t at = text.find("VerifyAfterWrite");
     QCOMPARE(QString::fromStdString(at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at)), after);
+  }
+
+  // The window's place is kept in [Main] (Left, Top, Width, Height) once it was moved or
+  // resized, or when the file held it, and taken at the next start where the screen has room.
+  void place_savedAndRestored_data() {
+    QTest::addColumn<QString>("before");  // lines of [Main]
+    QTest::addColumn<QRect>("opened");    // null: centred
+    QTest::addColumn<QRect>("moved");     // null: left where it opened
+    const QString place = QStringLiteral("Left=%1\nTop=%2\nWidth=%3\nHeight=%4\n");
+    QTest::newRow("never moved: not written") << "" << QRect() << QRect();
+    QTest::newRow("moved and resized") << "" << QRect() << QRect(30, 40, 700, 500);
+    QTest::newRow("kept") << place.arg(10).arg(20).arg(640).arg(470) << QRect(10, 20, 640, 470) << QRect();
+    QTest::newRow("off the screen: centred") << place.arg(5000).arg(20).arg(640).arg(470) << QRect() << QRect();
+    QTest::newRow("too small: the least size")
+        << place.arg(10).arg(20).arg(100).arg(100) << QRect(10, 20, 632, Tform_ZEP::kMinimumHeight) << QRect();
+  }
+  void place_savedAndRestored() {
+    QFETCH(QString, before);
+    QFETCH(QRect, opened);
+    QFETCH(QRect, moved);
+    WindowFixture f;
+    f.writeSettings("[Main]\n" + before.toStdString());
+    Tform_ZEP& w = f.open();
+    QCOMPARE(w.geometry(), opened.isNull() ? quillon::ui::CentredOnDesktop(w.minimumSize()) : opened);
+    if (!moved.isNull()) w.setGeometry(moved);
+    const QRect left = w.geometry();
+    f.close();
+    const auto saved = quillon::ui::ReadWindowPlace(quillon::ui::IniFile::Load(f.settingsFile()));
+    QCOMPARE(saved.has_value(), !before.isEmpty() || !moved.isNull());
+    if (!saved) return;
+    QCOMPARE(QRect(saved->left, saved->top, saved->width, saved->height), left);
+    QCOMPARE(f.open().geometry(), left);
   }
 
   void startup_systemStyle_data() {

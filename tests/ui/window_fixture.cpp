@@ -53,11 +53,11 @@ QTreeWidgetItem* FindRow(QTreeWidget* view, const QString& file) {
 
 }  // namespace
 
-bool ClickRow(QTreeWidget* view, const QString& file) {
+bool ClickRow(QTreeWidget* view, const QString& file, Qt::KeyboardModifiers modifiers) {
   QTreeWidgetItem* item = FindRow(view, file);
   if (item == nullptr) return false;
   view->scrollToItem(item);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualItemRect(item).center());
   return true;
 }
 
@@ -75,12 +75,6 @@ bool DoubleClickRow(QTreeWidget* view, const QString& file) {
 
 void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
-QString Caption(const QAbstractButton* button) {
-  QString text = button->text();
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('&')) text.remove(i, 1);  // "&&" leaves one '&'
-  }
-  return text;
-}
+QString Caption(const QAbstractButton* button) { return button->text().remove(QLatin1Char('&')); }
 
 }  // namespace quillon::uitest

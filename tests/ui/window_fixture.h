@@ -71,9 +71,9 @@ QStringList ColumnTexts(const QTreeWidget* view, int column = 0);
 // All six texts of row `row`.
 QStringList RowTexts(const QTreeWidget* view, int row);
 
-// Clicks the row whose first column is `file` (so it becomes the selected row); false when
-// there is no such row.
-bool ClickRow(QTreeWidget* view, const QString& file);
+// Clicks the row whose first column is `file` (so it becomes the selected row, or with Ctrl
+// one more); false when there is no such row.
+bool ClickRow(QTreeWidget* view, const QString& file, Qt::KeyboardModifiers modifiers = {});
 bool DoubleClickRow(QTreeWidget* view, const QString& file);
 void Click(QPushButton* button);
 // A button's caption as shown: its text without the '&' that marks its Alt key.

@@ -15,10 +15,11 @@ unsigned char FoldCase(char c) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
 }
 
-// Names of the regular files in `dir` that match one of the extensions.
-template <std::size_t N>
-std::vector<std::string> MatchingFiles(const std::filesystem::path& dir,
-                                       const std::array<std::string_view, N>& extensions, std::string* error) {
+constexpr std::array<std::string_view, 2> kGbMasks = {".gb", ".gbc"};
+constexpr std::array<std::string_view, 2> kWsMasks = {".ws", ".wsc"};
+
+// Names of the regular files in `dir` that the file list of `writerType` shows.
+std::vector<std::string> MatchingFiles(const std::filesystem::path& dir, WriterType writerType, std::string* error) {
   std::vector<std::string> names;
   std::error_code ec;
   std::filesystem::directory_iterator it(dir, ec);
@@ -32,9 +33,7 @@ std::vector<std::string> MatchingFiles(const std::filesystem::path& dir,
       break;
     }
     std::string name = it->path().filename().string();
-    const bool matches = std::any_of(extensions.begin(), extensions.end(),
-                                     [&](std::string_view ext) { return MatchesExtension(name, ext); });
-    if (!matches) continue;
+    if (!IsImageFileName(name, writerType)) continue;
     std::error_code typeError;
     if (!it->is_regular_file(typeError) || typeError) continue;
     names.push_back(std::move(name));
@@ -66,18 +65,25 @@ bool MatchesExtension(std::string_view fileName, std::string_view extension) {
                     [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
+bool IsImageFileName(std::string_view fileName, WriterType writerType) {
+  const auto matches = [fileName](const auto& masks) {
+    return std::any_of(masks.begin(), masks.end(),
+                       [&](std::string_view ext) { return MatchesExtension(fileName, ext); });
+  };
+  if (IsGbWriter(writerType)) return matches(kGbMasks);
+  return writerType == WriterType::Ws && matches(kWsMasks);
+}
+
 std::vector<ListRow> ScanRomDir(const std::filesystem::path& romDir, WriterType writerType, std::string* error) {
-  static constexpr std::array<std::string_view, 2> kGbMasks = {".gb", ".gbc"};
-  static constexpr std::array<std::string_view, 2> kWsMasks = {".ws", ".wsc"};
   const std::filesystem::path dir = romDir.empty() ? std::filesystem::path(".") : romDir;
 
   std::vector<ListRow> rows;
   if (IsGbWriter(writerType)) {
-    const std::vector<std::string> names = MatchingFiles(dir, kGbMasks, error);
+    const std::vector<std::string> names = MatchingFiles(dir, writerType, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(GbFileRow(name, ReadGbFacts(dir / name)));
   } else if (writerType == WriterType::Ws) {
-    const std::vector<std::string> names = MatchingFiles(dir, kWsMasks, error);
+    const std::vector<std::string> names = MatchingFiles(dir, writerType, error);
     rows.reserve(names.size());
     for (const std::string& name : names) rows.push_back(WsRow(name, ReadWsFacts(dir / name)));
   }

@@ -20,6 +20,9 @@ bool FileNameLess(std::string_view a, std::string_view b);
 // MatchesExtension("GAME.GB", ".gb").
 bool MatchesExtension(std::string_view fileName, std::string_view extension);
 
+// True when the file list of `writerType` shows files named so (see ScanRomDir).
+bool IsImageFileName(std::string_view fileName, WriterType writerType);
+
 // Rows of the file list for a writer type: the regular files matching "*.gb" and "*.gbc"
 // for writer types 0 and 1, "*.ws" and "*.wsc" for 2, nothing for other values; sorted
 // with FileNameLess. A GB file costs one read of at most 0x150 bytes, a WS file one read

@@ -40,7 +40,7 @@ constexpr int kColumnCount = 6;
 constexpr std::array<int, kColumnCount> kGbColumnWidths{90, 120, 40, 55, 55, 50};
 constexpr std::array<int, kColumnCount> kWsColumnWidths{260, 0, 0, 60, 90, 0};
 
-// Buttons of a plain window: Enter does not press them.
+// Buttons of a plain window: Enter presses only the one with the focus (MakeButton).
 QPushButton* MakeMainButton(QWidget* parent, const char* name, const char* caption, QRect rect) {
   QPushButton* button = MakeButton(parent, name, QString::fromLatin1(caption), rect);
   button->setAutoDefault(false);
@@ -53,8 +53,9 @@ QTreeWidget* MakeRomListView(QWidget* parent, const char* name, QRect rect) {
                                    {QStringLiteral("Files"), QStringLiteral("Name"), QStringLiteral("Type"),
                                     QStringLiteral("Rom"), QStringLiteral("Ram"), QStringLiteral("Color")},
                                    rect);
-  // The narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
-  view->setTextElideMode(Qt::ElideNone);
+  // A long file name or title shows its start and end (its row's tooltip holds all of it);
+  // the narrow columns ("Type" is 40 pixels) clip their text rather than replace it by "...".
+  ElideColumnsBefore(view, 2);
   return view;
 }
 
@@ -135,18 +136,20 @@ void Tform_ZEP::CreateControls() {
   lbStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   lbStatus->setTextFormat(Qt::PlainText);
   // Every place among the controls is taken: the check box shares the status line's row.
-  cbVerify = new QCheckBox(QStringLiteral("Verify after writing"), this);
+  cbVerify = new QCheckBox(QStringLiteral("&Verify after writing"), this);
   cbVerify->setObjectName(QStringLiteral("cbVerify"));
   cbVerify->setFont(ControlFont());
   cbVerify->resize(cbVerify->sizeHint());
   PlaceStatusRow(kDesignWidth, kDesignHeight);
 
-  Button2 = MakeMainButton(this, "Button2", "Select Directory", {220, 12, 109, 25});
-  Button1 = MakeMainButton(this, "Button1", "Research Files", {328, 12, 109, 25});
+  // Each caption underlines a letter of its own: Alt and that letter press the button.
+  Button2 = MakeMainButton(this, "Button2", "&Select Directory", {220, 12, 109, 25});
+  Button1 = MakeMainButton(this, "Button1", "Research &Files", {328, 12, 109, 25});
   lvFiles = MakeRomListView(this, "lvFiles", {4, 40, 433, 157});
-  Button3 = MakeMainButton(this, "Button3", "Add", {4, 200, 73, 25});
-  Button4 = MakeMainButton(this, "Button4", "Delete", {76, 200, 73, 25});
-  Button5 = MakeMainButton(this, "Button5", "Delete All", {148, 200, 73, 25});
+  lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);  // "Add" takes every row selected
+  Button3 = MakeMainButton(this, "Button3", "&Add", {4, 200, 73, 25});
+  Button4 = MakeMainButton(this, "Button4", "&Delete", {76, 200, 73, 25});
+  Button5 = MakeMainButton(this, "Button5", "Delete A&ll", {148, 200, 73, 25});
 
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -156,12 +159,12 @@ void Tform_ZEP::CreateControls() {
   ComboBox1->setGeometry(304, 200, 133, 21);
 
   lvDown = MakeRomListView(this, "lvDown", {4, 228, 433, 157});
-  Button6 = MakeMainButton(this, "Button6", "Start Writing", {4, 388, 93, 25});
-  Button9 = MakeMainButton(this, "Button9", "Download Card", {96, 388, 105, 25});
-  Button11 = MakeMainButton(this, "Button11", "Download RAM", {200, 388, 101, 25});
-  Button10 = MakeMainButton(this, "Button10", "Upload RAM", {300, 388, 93, 25});
-  Button13 = MakeMainButton(this, "Button13", "Earse Card", {392, 388, 85, 25});
-  Button8 = MakeMainButton(this, "Button8", "Reread Card Information", {452, 12, 165, 25});
+  Button6 = MakeMainButton(this, "Button6", "Start &Writing", {4, 388, 93, 25});
+  Button9 = MakeMainButton(this, "Button9", "Download &Card", {96, 388, 105, 25});
+  Button11 = MakeMainButton(this, "Button11", "Download &RAM", {200, 388, 101, 25});
+  Button10 = MakeMainButton(this, "Button10", "&Upload RAM", {300, 388, 93, 25});
+  Button13 = MakeMainButton(this, "Button13", "&Earse Card", {392, 388, 85, 25});
+  Button8 = MakeMainButton(this, "Button8", "Reread Card &Information", {452, 12, 165, 25});
 
   ROMINFO = new QPlainTextEdit(this);
   ROMINFO->setObjectName(QStringLiteral("ROMINFO"));
@@ -176,13 +179,15 @@ void Tform_ZEP::CreateControls() {
   ROMINFO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ROMINFO->setGeometry(440, 40, 189, 345);
 
-  Button7 = MakeMainButton(this, "Button7", "Exit", {476, 388, 77, 25});
-  Button12 = MakeMainButton(this, "Button12", "About", {552, 388, 77, 25});
+  Button7 = MakeMainButton(this, "Button7", "E&xit", {476, 388, 77, 25});
+  Button12 = MakeMainButton(this, "Button12", "A&bout", {552, 388, 77, 25});
 
   const std::vector<QWidget*> tabOrder{Button2,   Button1, lvFiles, Button3, Button4,  Button5,
                                        ComboBox1, lvDown,  Button6, Button9, Button11, Button10,
                                        Button13,  Button8, ROMINFO, Button7, Button12, cbVerify};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  ShowFocusRing(this);
+  AcceptCardDrops();
 
   connect(Button1, &QPushButton::clicked, this, &Tform_ZEP::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &Tform_ZEP::Button2Click);
@@ -202,20 +207,6 @@ void Tform_ZEP::CreateControls() {
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvFilesDblClick);
   connect(lvDown, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvDownDblClick);
 }
-
-// --- settings -----------------------------------------------------------------------------
-
-void Tform_ZEP::LoadSettings() {
-  // A missing key keeps the ROM directory the constructor chose (the program's directory).
-  state_.settings = ReadSettings(IniFile::Load(settingsPath_), state_.programDir);
-  state_.keepSaveCopies = saveCopies_ && state_.settings.autoBackup;
-  state_.backupFolder = backupFolder_;
-  previousWriterType_ = state_.writerType();
-  ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
-  cbVerify->setChecked(state_.settings.verifyAfterWrite);
-}
-
-void Tform_ZEP::SaveSettings() { (void)SaveSettingsFile(settingsPath_, state_.settings); }
 
 // --- layout -------------------------------------------------------------------------------
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: its controls, layout, settings, writer type and card information
-// (main_window.cpp), the ROM directory listing and the card composition
-// (main_window_lists.cpp), and the buttons that show other windows, the card commands among
-// them (main_window_commands.cpp).
+// The main window: its controls, layout, writer type and card information (main_window.cpp),
+// its settings and place on the screen (main_window_settings.cpp), the ROM directory listing
+// and the card composition (main_window_lists.cpp), and the buttons that show other windows,
+// the card commands among them (main_window_commands.cpp).
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 
 #include <array>
@@ -14,6 +15,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "detect/card_info.h"
 #include "detect/probe.h"
@@ -174,17 +177,28 @@ class Tform_ZEP : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // Image files dropped on the card list (its viewport) are added as "Add" adds them.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // Shows a message box with a single OK button and waits until it is closed.
   virtual void ShowMessage(const QString& caption, const QString& text);
 
  private:
   void CreateControls();
   void FillCardListView();
+  // Adds the image files, each a folder and a name in it, in their order through the card
+  // list's checks ("Add" with several rows, a drop): the first one refused says why in an
+  // "Error" box and ends the adding, keeping those added before it.
+  void AddImages(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
+  // The card list takes the image files dropped on it from a file manager.
+  void AcceptCardDrops();
   // ROMINFO from the card information box's lines.
   void ShowCardInfo();
   // The card information box takes the journal's entries for the window's writer; a damaged
   // journal is said (on standard error once).
   void ReadJournal();
+  // Takes the window's place from the settings when a screen has room for it; the place the
+  // window starts at is what SaveSettings compares with.
+  void RestorePlace(const std::optional<WindowPlace>& place);
   // lbDirect shows the ROM directory.
   void ShowRomDir();
   // The status line and the check box at its right end, for a client area `clientWidth` wide
@@ -245,6 +259,8 @@ class Tform_ZEP : public QWidget {
   QCheckBox* cbVerify = nullptr;  // "Verify after writing": Settings::verifyAfterWrite
 
   std::filesystem::path settingsPath_;
+  QRect startPlace_;        // where the window started (RestorePlace)
+  bool placeKept_ = false;  // the settings held the window's place
   std::string backupFolder_;
   bool saveCopies_ = true;
   ops::ProgramState state_;

@@ -8,9 +8,11 @@
 #include <QStringList>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "cards/families.h"
@@ -20,15 +22,28 @@
 #include "ui/widgets.h"
 
 namespace quillon::ui {
+namespace {
+
+// Both name one folder: the same path but for a trailing '/', or the same directory.
+bool SameFolder(const std::string& a, const std::string& b) {
+  const auto trimmed = [](std::filesystem::path path) { return path.lexically_normal() / ""; };
+  std::error_code error;
+  return trimmed(a) == trimmed(b) || std::filesystem::equivalent(a, b, error);
+}
+
+}  // namespace
 
 void Tform_ZEP::Button2Click() {
   Guarded([this] {
     TfmDirect& chooser = *windows_.fmDirect;
     chooser.FormActivate(state_.writerType());
     if (ShowModal(chooser, [&chooser] { return chooser.exec(); }) != 1) return;
+    // The folder already shown is listed again and keeps the card; another one empties it.
+    const bool sameFolder = SameFolder(state_.settings.romDir, chooser.chosenDirectory());
     state_.settings.romDir = chooser.chosenDirectory();
     ShowRomDir();
     ScanRomDir();
+    if (sameFolder) return;
     state_.cardList.clear();
     lvDown->clear();
   });

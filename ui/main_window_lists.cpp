@@ -2,13 +2,21 @@
 // The main window's file list and card list: the images of the ROM directory, and the card
 // composed from them with the card list's checks.
 #include <QByteArray>
+#include <QDropEvent>
+#include <QEvent>
+#include <QFile>
 #include <QList>
+#include <QMimeData>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cards/families.h"
@@ -26,6 +34,8 @@ QTreeWidgetItem* MakeRow(const library::ListRow& row) {
   auto* item = new QTreeWidgetItem(QStringList{FromFileName(row.file), FromBig5(row.name),
                                                QString::fromStdString(row.type), QString::fromStdString(row.rom),
                                                QString::fromStdString(row.ram), QString::fromStdString(row.color)});
+  // The whole name and title, which a narrow column shows shortened.
+  for (int column : {0, 1}) item->setToolTip(column, item->text(column));
   item->setData(0, kFileNameRole, QByteArray(row.file.data(), static_cast<qsizetype>(row.file.size())));
   return item;
 }
@@ -60,25 +70,67 @@ void Tform_ZEP::FillCardListView() {
 
 void Tform_ZEP::Button3Click() {
   Guarded([this] {
-    const QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
+    QList<QTreeWidgetItem*> selected = lvFiles->selectedItems();
     if (selected.isEmpty()) {
       ShowStatus("select an image in the file list first");
       return;
     }
-    const QByteArray name = selected.front()->data(0, kFileNameRole).toByteArray();
-    if (name.isEmpty()) return;
-    const std::string fileName = name.toStdString();
-    const std::filesystem::path romDir(state_.settings.romDir);
+    // The rows in the list's order, whatever order they were selected in.
+    std::sort(selected.begin(), selected.end(), [this](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+      return lvFiles->indexOfTopLevelItem(a) < lvFiles->indexOfTopLevelItem(b);
+    });
+    std::vector<std::pair<std::filesystem::path, std::string>> files;
+    for (const QTreeWidgetItem* row : selected) {
+      const QByteArray name = row->data(0, kFileNameRole).toByteArray();
+      if (!name.isEmpty()) files.emplace_back(std::filesystem::path(state_.settings.romDir), name.toStdString());
+    }
+    AddImages(files);
+  });
+}
 
-    const ops::CardFamily* family = cards::FamilyOf(state_.writerType());
-    if (family == nullptr) return;
-    const library::AddResult result = family->AddImage(state_.cardList, romDir, fileName, state_.writerType());
+void Tform_ZEP::AddImages(const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
+  const ops::CardFamily* family = cards::FamilyOf(state_.writerType());
+  if (family == nullptr) return;
+  const int before = state_.cardList.count();
+  for (const auto& [dir, name] : files) {
+    const library::AddResult result = family->AddImage(state_.cardList, dir, name, state_.writerType());
     if (!result.added) {
+      if (state_.cardList.count() != before) FillCardListView();
       ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
       return;
     }
-    FillCardListView();
-  });
+  }
+  if (state_.cardList.count() != before) FillCardListView();
+}
+
+void Tform_ZEP::AcceptCardDrops() {
+  lvDown->viewport()->setAcceptDrops(true);
+  lvDown->viewport()->installEventFilter(this);
+}
+
+bool Tform_ZEP::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (watched != lvDown->viewport() || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+    return QWidget::eventFilter(watched, event);
+  // The local files of the writer type's image kinds, from any folder; other things dropped
+  // are left out.
+  auto* drop = static_cast<QDropEvent*>(event);
+  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  for (const QUrl& url : drop->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    const std::filesystem::path path(QFile::encodeName(url.toLocalFile()).toStdString());
+    if (library::IsImageFileName(path.filename().string(), state_.writerType()))
+      files.emplace_back(path.parent_path(), path.filename().string());
+  }
+  if (files.empty()) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  // Added once the drop is over: a refusal's message box must not hold up the file manager.
+  if (type == QEvent::Drop)
+    QTimer::singleShot(0, this, [this, files] { Guarded([this, &files] { AddImages(files); }); });
+  return true;
 }
 
 void Tform_ZEP::lvFilesDblClick() { Button3Click(); }

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
 #include <fstream>
 #include <system_error>
@@ -19,6 +20,10 @@ constexpr std::string_view kSystemStyle = "SystemStyle";
 constexpr std::string_view kAutoBackup = "AutoBackup";
 // Written only once it was turned on, so that a file that never had it stays as it was.
 constexpr std::string_view kVerifyAfterWrite = "VerifyAfterWrite";
+
+// The main window's place, written at exit once it was moved or resized, or when the file
+// already holds it.
+constexpr std::array<std::string_view, 4> kPlaceKeys = {"Left", "Top", "Width", "Height"};
 
 }  // namespace
 
@@ -61,6 +66,23 @@ void WriteSettings(IniFile& ini, const Settings& settings) {
   ini.Set(kSettingsSection, kSystemStyle, std::to_string(static_cast<int>(settings.writerType)));
   if (settings.verifyAfterWrite || ini.Get(kSettingsSection, kVerifyAfterWrite))
     ini.Set(kSettingsSection, kVerifyAfterWrite, settings.verifyAfterWrite ? "1" : "0");
+}
+
+std::optional<WindowPlace> ReadWindowPlace(const IniFile& ini) {
+  std::array<int, kPlaceKeys.size()> values{};
+  for (std::size_t i = 0; i < kPlaceKeys.size(); ++i) {
+    const auto text = ini.Get(kSettingsSection, kPlaceKeys[i]);
+    const std::optional<int> value = text ? ParseDecimal(*text) : std::nullopt;
+    if (!value) return std::nullopt;
+    values[i] = *value;
+  }
+  return WindowPlace{values[0], values[1], values[2], values[3]};
+}
+
+void WriteWindowPlace(IniFile& ini, const WindowPlace& place) {
+  const std::array<int, kPlaceKeys.size()> values{place.left, place.top, place.width, place.height};
+  for (std::size_t i = 0; i < kPlaceKeys.size(); ++i)
+    ini.Set(kSettingsSection, kPlaceKeys[i], std::to_string(values[i]));
 }
 
 std::string ProgramDirOf(const std::filesystem::path& executable) {
@@ -107,7 +129,8 @@ bool IsWritableDirectory(const std::filesystem::path& dir) {
   return ::access(dir.c_str(), W_OK) == 0;
 }
 
-bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings) {
+bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings,
+                      const std::optional<WindowPlace>& place) {
   if (path.has_parent_path()) {
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
@@ -117,6 +140,7 @@ bool SaveSettingsFile(const std::filesystem::path& path, const Settings& setting
   if (std::filesystem::exists(path, ec) && !std::ifstream(path, std::ios::binary)) return false;
   IniFile ini = IniFile::Load(path);
   WriteSettings(ini, settings);
+  if (place) WriteWindowPlace(ini, *place);
   return ini.Save(path);
 }
 

@@ -25,6 +25,21 @@ Settings ReadSettings(const IniFile& ini, const std::string& programDir);
 // VerifyAfterWrite when it is on or the file already holds it (AutoBackup is only read).
 void WriteSettings(IniFile& ini, const Settings& settings);
 
+// The main window's place on the screen, its client area in screen pixels: the keys Left,
+// Top, Width and Height of section "Main".
+struct WindowPlace {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The four keys, when every one of them holds a decimal integer.
+std::optional<WindowPlace> ReadWindowPlace(const IniFile& ini);
+
+// Sets the four keys Left, Top, Width, Height in that order.
+void WriteWindowPlace(IniFile& ini, const WindowPlace& place);
+
 // A decimal integer (optional sign, spaces around it allowed) that fits in 32 bits.
 std::optional<int> ParseDecimal(std::string_view text);
 
@@ -56,9 +71,11 @@ bool SeedUserSettings(const SettingsLocation& location, const std::filesystem::p
 // True when files can be created in `dir`.
 bool IsWritableDirectory(const std::filesystem::path& dir);
 
-// Writes the settings into the file at `path`, keeping everything else the file holds;
-// creates the file's folder when it is missing. False, and the file left as it was, when it
-// could not be written (IniFile::Save) or is there but cannot be read.
-bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings);
+// Writes the settings, and the window's place when one is given, into the file at `path`,
+// keeping everything else the file holds; creates the file's folder when it is missing.
+// False, and the file left as it was, when it could not be written (IniFile::Save) or is
+// there but cannot be read.
+bool SaveSettingsFile(const std::filesystem::path& path, const Settings& settings,
+                      const std::optional<WindowPlace>& place = std::nullopt);
 
 }  // namespace quillon::ui

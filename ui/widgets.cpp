@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/widgets.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QFocusFrame>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QTreeWidget>
 
@@ -25,11 +30,59 @@ namespace {
 
 constexpr int kProgressSteps = 1000;  // the bar's range: tenths of a percent
 constexpr int kStripPadding = 8;      // what a style takes of the bar's width around its text
+constexpr int kFocusRingWidth = 2;    // pixels, outside the control
+
+// A ring in the highlight colour just outside the control it follows; the control's own
+// look is left as the style draws it.
+class FocusRing : public QFocusFrame {
+ public:
+  using QFocusFrame::QFocusFrame;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (widget() == nullptr) return;
+    QPainter painter(this);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Active, QPalette::Highlight));
+    const QRect inner = rect().adjusted(kFocusRingWidth, kFocusRingWidth, -kFocusRingWidth, -kFocusRingWidth);
+    painter.setClipRegion(QRegion(rect()) - QRegion(inner));
+    painter.drawRect(rect());
+  }
+};
+
+// A button that Return and Enter press while it has the focus, as Space does, in a plain
+// window as in a dialog.
+class KeyButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+      click();
+      return;
+    }
+    QPushButton::keyPressEvent(event);
+  }
+};
+
+// Draws its texts clipped at the column's edge, never ended with "...".
+class ClippingDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideNone;
+  }
+};
 
 }  // namespace
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
-  auto* button = new QPushButton(caption, parent);
+  auto* button = new KeyButton(caption, parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setFont(ControlFont());
   button->setGeometry(rect);
@@ -192,6 +245,13 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name, const QStringList& 
   return view;
 }
 
+void ElideColumnsBefore(QTreeWidget* view, int firstClipped) {
+  view->setTextElideMode(Qt::ElideMiddle);
+  auto* clipping = new ClippingDelegate(view);
+  for (int column = firstClipped; column < view->columnCount(); ++column)
+    view->setItemDelegateForColumn(column, clipping);
+}
+
 QRect CentredOnDesktop(QSize size) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return {QPoint(0, 0), size};
@@ -224,6 +284,17 @@ void PathLabel::paintEvent(QPaintEvent* event) {
   painter.setPen(palette().color(foregroundRole()));
   painter.drawText(room, static_cast<int>(alignment()),
                    fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+}
+
+void ShowFocusRing(QWidget* window) {
+  auto* ring = new FocusRing(window);
+  const auto follow = [ring, window](QWidget* focused) {
+    // Only the window's own controls: a dialog over it draws no ring into it.
+    const bool own = focused != nullptr && focused != window && focused->window() == window;
+    ring->setWidget(own ? focused : nullptr);
+  };
+  QObject::connect(qApp, &QApplication::focusChanged, ring, [follow](QWidget*, QWidget* now) { follow(now); });
+  follow(window->focusWidget());
 }
 
 std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const char* name, const QString& caption,

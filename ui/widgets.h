@@ -27,7 +27,7 @@ class QWidget;
 
 namespace quillon::ui {
 
-// A button with the control font at `rect`.
+// A button with the control font at `rect`; Return and Enter press it while it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect);
 
 // A label with the control font at `at`, as large as its text.
@@ -104,6 +104,11 @@ ProgressStrip* MakeProgressStrip(QWidget* parent, const char* name, QRect rect);
 // selected at a time, no editing, no sorting, columns fixed in their order.
 QTreeWidget* MakeListView(QWidget* parent, const char* name, const QStringList& columns, QRect rect);
 
+// In the columns before `firstClipped` a text wider than its column shows its start and its
+// end with "..." between them (a long file name keeps its extension in view); the columns
+// from `firstClipped` on clip their text at their edge.
+void ElideColumnsBefore(QTreeWidget* view, int firstClipped);
+
 // A window of `size` centred on the desktop (at the top left corner when there is none).
 QRect CentredOnDesktop(QSize size);
 
@@ -125,6 +130,10 @@ class PathLabel : public QLabel {
  protected:
   void paintEvent(QPaintEvent* event) override;
 };
+
+// Marks whichever control of `window` has the focus (a button, a list, a box, the check box)
+// with a ring in the highlight colour around it, over what the style draws.
+void ShowFocusRing(QWidget* window);
 
 // A question box over `parent` with the control font: `caption`, `text`, a question icon and
 // the buttons "Yes" and "No" ("&Yes", "&No": Alt+Y, Alt+N), "No" being the default and the

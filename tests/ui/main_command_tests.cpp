@@ -673,7 +673,7 @@ class MainCommandTest : public QObject {
     QCOMPARE(traffic[0], expected);
   }
 
-  void selectDirectory_cancelKeeps_okRescansAndEmptiesCard() {
+  void selectDirectory_cancelKeeps_sameFolderKeepsCard_otherEmptiesIt() {
     Commander c(Card::Flash, 0);
     const std::filesystem::path roms = c.bench.fixture.root() / "roms";
     std::filesystem::create_directories(roms);
@@ -690,12 +690,17 @@ class MainCommandTest : public QObject {
     QCOMPARE(ColumnTexts(lvFiles), QStringList{"alpha.gb"});
     QCOMPARE(c.main().cardList().count(), 1);
 
-    c.directory = roms.string();  // OK on the same folder
+    c.directory = roms.string() + "/";  // OK on the same folder: listed again, the card kept
     c.Press("Button2");
     QCOMPARE(ColumnTexts(lvFiles), QStringList({"alpha.gb", "bravo.gb"}));
+    QCOMPARE(ColumnTexts(lvDown), QStringList{"alpha.gb"});
+    QCOMPARE(c.main().cardList().count(), 1);
+
+    c.directory = c.bench.fixture.root().string();  // OK on another folder
+    c.Press("Button2");
     QCOMPARE(c.main().cardList().count(), 0);
     QCOMPARE(lvDown->topLevelItemCount(), 0);
-    QCOMPARE(Control<QLabel>(c.main(), "lbDirect")->text(), QString::fromStdString(roms.string()));
+    QCOMPARE(Control<QLabel>(c.main(), "lbDirect")->text(), QString::fromStdString(c.directory));
     QCOMPARE(c.traffic, Commands{});
   }
 

@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, settings at exit, writer type, layout rules, card list commands.
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <cstdlib>
 #include <vector>
@@ -21,6 +25,8 @@
 #include "library/rom_scan.h"
 #include "ui/main_window.h"
 #include "ui/secondary_windows.h"
+#include "ui/settings.h"
+#include "ui/widgets.h"
 #include "window_fixture.h"
 
 using quillon::ui::Tform_ZEP;
@@ -147,7 +153,7 @@ class MainWindowTest : public QObject {
     f.writeSettings("[Main]\n" + before.toStdString());
     Tform_ZEP& w = f.open();
     auto* box = Control<QCheckBox>(w, "cbVerify");
-    QCOMPARE(box->text(), QStringLiteral("Verify after writing"));
+    QCOMPARE(Caption(box), QStringLiteral("Verify after writing"));
     QCOMPARE(box->isChecked(), checked);
     QVERIFY(w.rect().contains(box->geometry()));
     QVERIFY(!box->geometry().intersects(Control<QWidget>(w, "lbStatus")->geometry()));
@@ -156,6 +162,38 @@ class MainWindowTest : public QObject {
     const std::string text = ReadText(f.settingsFile());
     const std::size_t at = text.find("VerifyAfterWrite");
     QCOMPARE(QString::fromStdString(at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at)), after);
+  }
+
+  // The window's place is kept in [Main] (Left, Top, Width, Height) once it was moved or
+  // resized, or when the file held it, and taken at the next start where the screen has room.
+  void place_savedAndRestored_data() {
+    QTest::addColumn<QString>("before");  // lines of [Main]
+    QTest::addColumn<QRect>("opened");    // null: centred
+    QTest::addColumn<QRect>("moved");     // null: left where it opened
+    const QString place = QStringLiteral("Left=%1\nTop=%2\nWidth=%3\nHeight=%4\n");
+    QTest::newRow("never moved: not written") << "" << QRect() << QRect();
+    QTest::newRow("moved and resized") << "" << QRect() << QRect(30, 40, 700, 500);
+    QTest::newRow("kept") << place.arg(10).arg(20).arg(640).arg(470) << QRect(10, 20, 640, 470) << QRect();
+    QTest::newRow("off the screen: centred") << place.arg(5000).arg(20).arg(640).arg(470) << QRect() << QRect();
+    QTest::newRow("too small: the least size")
+        << place.arg(10).arg(20).arg(100).arg(100) << QRect(10, 20, 632, Tform_ZEP::kMinimumHeight) << QRect();
+  }
+  void place_savedAndRestored() {
+    QFETCH(QString, before);
+    QFETCH(QRect, opened);
+    QFETCH(QRect, moved);
+    WindowFixture f;
+    f.writeSettings("[Main]\n" + before.toStdString());
+    Tform_ZEP& w = f.open();
+    QCOMPARE(w.geometry(), opened.isNull() ? quillon::ui::CentredOnDesktop(w.minimumSize()) : opened);
+    if (!moved.isNull()) w.setGeometry(moved);
+    const QRect left = w.geometry();
+    f.close();
+    const auto saved = quillon::ui::ReadWindowPlace(quillon::ui::IniFile::Load(f.settingsFile()));
+    QCOMPARE(saved.has_value(), !before.isEmpty() || !moved.isNull());
+    if (!saved) return;
+    QCOMPARE(QRect(saved->left, saved->top, saved->width, saved->height), left);
+    QCOMPARE(f.open().geometry(), left);
   }
 
   void startup_systemStyle_data() {
@@ -351,7 +389,7 @@ class MainWindowTest : public QObject {
     QVERIFY(control);
     QCOMPARE(control->geometry(), rect);
     if (auto* button = qobject_cast<QPushButton*>(control)) {
-      QCOMPARE(button->text(), caption);
+      QCOMPARE(Caption(button), caption);
       QCOMPARE(button->font().pixelSize(), 13);
     }
   }
@@ -425,6 +463,28 @@ class MainWindowTest : public QObject {
     QCOMPARE(order, expected);
     for (const QString& name : expected) {
       QVERIFY2(w.findChild<QWidget*>(name)->focusPolicy() & Qt::TabFocus, qPrintable(name));
+    }
+  }
+
+  // Return and Enter press the button that has the focus, in the main window as in a dialog.
+  void keys_returnPressesFocusedButton() {
+    WindowFixture f;
+    Tform_ZEP& w = f.open();
+    const struct {
+      const char* window;
+      const char* button;
+      Qt::Key key;
+    } presses[] = {{"form_ZEP", "Button5", Qt::Key_Return},
+                   {"form_ZEP", "Button1", Qt::Key_Enter},
+                   {"fmAbout", "Button6", Qt::Key_Return},
+                   {"fmDirect", "Button2", Qt::Key_Return}};
+    for (const auto& press : presses) {
+      QWidget* owner = w.objectName() == QLatin1String(press.window) ? &w : Control<QWidget>(w, press.window);
+      auto* button = Control<QPushButton>(*owner, press.button);
+      const QSignalSpy clicked(button, &QPushButton::clicked);
+      button->setFocus();
+      QTest::keyClick(button, press.key, press.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+      QVERIFY2(clicked.count() == 1, press.button);
     }
   }
 
@@ -656,6 +716,57 @@ class MainWindowTest : public QObject {
     for (const auto& entry : w.cardList().entries()) {
       QCOMPARE(QString::fromStdString(entry.directory.string()), QString::fromStdString(f.programDir()));
     }
+  }
+
+  // Several rows of the file list go through "Add" in the list's order, whatever order they
+  // were selected in; the first one refused says why and those after it are not tried.
+  void add_severalRows_data() {
+    QTest::addColumn<QStringList>("selected");  // Ctrl+click, in this order
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("card");
+    QTest::newRow("all pass") << QStringList{"s1.gb", "a.gb", "c.gb"} << QStringList{}
+                              << QStringList{"a.gb", "c.gb", "s1.gb"};
+    QTest::newRow("stops at a refused row")
+        << QStringList{"s1.gb", "b.gbc", "a.gb"} << QStringList{"Error|Can't mix color and mono ROMs"}
+        << QStringList{"a.gb"};
+  }
+  void add_severalRows() {
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, card);
+    WindowFixture f;
+    MakeRomFolder(f.root());
+    Tform_ZEP& w = f.open();
+    auto* lvFiles = Control<QTreeWidget>(w, "lvFiles");
+    for (const QString& file : selected) QVERIFY(ClickRow(lvFiles, file, Qt::ControlModifier));
+    QCOMPARE(lvFiles->selectedItems().size(), selected.size());
+    Click(Control<QPushButton>(w, "Button3"));
+    QCOMPARE(f.messages, messages);
+    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), card);
+    QCOMPARE(CardFiles(w), card);
+  }
+
+  // Image files dropped on the card list from a file manager, from any folder, go through the
+  // checks of "Add" in their order as well: the second one here is refused.
+  void drop_twoFilesOnCardList() {
+    WindowFixture f;
+    MakeRomFolder(f.root());
+    std::filesystem::create_directory(f.root() / "other");
+    WriteGbImage(f.root() / "other/mono.gb", {"MONO", 0x19, 0, 0, false});
+    Tform_ZEP& w = f.open();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((f.root() / "other/mono.gb").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((f.root() / "b.gbc").string()))});
+    // As a drag from another program arrives: entering the list, then the drop.
+    QWidget* target = Control<QTreeWidget>(w, "lvDown")->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(enter.isAccepted() && drop.isAccepted());
+    QTRY_COMPARE(f.messages, QStringList{"Error|Can't mix color and mono ROMs"});
+    QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), QStringList{"mono.gb"});
+    QCOMPARE(w.cardList().entries().at(0).directory, f.root() / "other");
   }
 
   void add_rowTexts_fileListAndCardList() {

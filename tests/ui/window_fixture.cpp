@@ -53,11 +53,11 @@ QTreeWidgetItem* FindRow(QTreeWidget* view, const QString& file) {
 
 }  // namespace
 
-bool ClickRow(QTreeWidget* view, const QString& file) {
+bool ClickRow(QTreeWidget* view, const QString& file, Qt::KeyboardModifiers modifiers) {
   QTreeWidgetItem* item = FindRow(view, file);
   if (item == nullptr) return false;
   view->scrollToItem(item);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualItemRect(item).center());
   return true;
 }
 
@@ -74,5 +74,7 @@ bool DoubleClickRow(QTreeWidget* view, const QString& file) {
 }
 
 void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+QString Caption(const QAbstractButton* button) { return button->text().remove(QLatin1Char('&')); }
 
 }  // namespace quillon::uitest

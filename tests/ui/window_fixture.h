@@ -2,6 +2,7 @@
 // A ROM folder in a temporary directory and a main window started on it.
 #pragma once
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -70,10 +71,12 @@ QStringList ColumnTexts(const QTreeWidget* view, int column = 0);
 // All six texts of row `row`.
 QStringList RowTexts(const QTreeWidget* view, int row);
 
-// Clicks the row whose first column is `file` (so it becomes the selected row); false when
-// there is no such row.
-bool ClickRow(QTreeWidget* view, const QString& file);
+// Clicks the row whose first column is `file` (so it becomes the selected row, or with Ctrl
+// one more); false when there is no such row.
+bool ClickRow(QTreeWidget* view, const QString& file, Qt::KeyboardModifiers modifiers = {});
 bool DoubleClickRow(QTreeWidget* view, const QString& file);
 void Click(QPushButton* button);
+// A button's caption as shown: its text without the '&' that marks its Alt key.
+QString Caption(const QAbstractButton* button);
 
 }  // namespace quillon::uitest

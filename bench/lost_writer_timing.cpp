@@ -106,8 +106,8 @@ using SetUp = std::function<void(Rig&)>;
 // the last byte of the first command the writer carried out that `is`.
 SetUp pastHalf(std::uint64_t bytes) {
   return [bytes](Rig& rig) {
-    rig.window.onProgress = [&rig, bytes](std::uint64_t done, std::uint64_t total) {
-      if (total != 0 && done * 2 >= total) rig.dropIn(bytes);
+    rig.window.onProgress = [&rig, bytes](const ops::ProgressReport& report) {
+      if (report.fraction >= 0.5) rig.dropIn(bytes);
     };
   };
 }

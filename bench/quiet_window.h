@@ -15,10 +15,10 @@ class QuietWindow final : public ops::ProgressWindow {
  public:
   std::string answer;
   std::function<void(const std::string&)> onWork = [](const std::string&) {};
-  std::function<void(std::uint64_t, std::uint64_t)> onProgress = [](std::uint64_t, std::uint64_t) {};
+  std::function<void(const ops::ProgressReport&)> onProgress = [](const ops::ProgressReport&) {};
   void SetWork(const std::string& text) override { onWork(text); }
   void SetFile(const std::string&) override {}
-  void Progress(std::uint64_t done, std::uint64_t total) override { onProgress(done, total); }
+  void Progress(const ops::ProgressReport& report) override { onProgress(report); }
   std::string AskSaveFile(const ops::FileQuestion&) override { return answer; }
   std::string AskOpenFile(const ops::FileQuestion&) override { return answer; }
   void CardProbed(const detect::CardInfo&, detect::ProbeOutcome) override {}

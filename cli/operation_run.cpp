@@ -11,6 +11,7 @@
 #include "library/rom_header.h"
 #include "ops/journal.h"
 #include "ops/own_files.h"
+#include "ops/progress_figures.h"
 #include "ops/save_backups.h"
 
 namespace quillon::cli {
@@ -83,8 +84,10 @@ int checkOutput(const GlobalOptions& options, const std::string& path) {
                 "; choose another file (nothing was sent to the writer)");
 }
 
-int report(OperationRun& run, const ops::Result& result) {
-  run.window.Close();
+namespace {
+
+// The result: its text on standard output, a failure on standard error.
+int reportOutcome(OperationRun& run, const ops::Result& result) {
   run.session.link().flushDiagnostics();
   if (!result.detail.empty() && result.outcome == ops::Outcome::Success)
     std::cerr << library::EscapeField(result.detail) << '\n';
@@ -107,8 +110,24 @@ int report(OperationRun& run, const ops::Result& result) {
   return kExitFailed;
 }
 
+// The result; `last`: nothing of the operation follows, and how far it got or how long it
+// took is said last.
+int reportResult(OperationRun& run, const ops::Result& result, bool last) {
+  run.window.Close();
+  const int status = reportOutcome(run, result);
+  if (last) {
+    const std::string figures = ops::EndFigures(run.window.lastReport(), result.outcome);
+    if (!figures.empty()) std::cerr << figures << '\n';
+  }
+  return status;
+}
+
+}  // namespace
+
+int report(OperationRun& run, const ops::Result& result) { return reportResult(run, result, true); }
+
 int report(OperationRun& run, const ops::VerifiedWrite& done) {
-  const int status = report(run, done.written);
+  const int status = reportResult(run, done.written, !done.verified);
   if (status != kExitOk || !done.verified) return status;
   return report(run, *done.verified);
 }

@@ -24,7 +24,7 @@ double secondsBetween(TerminalWindow::Clock::time_point from, TerminalWindow::Cl
 
 TerminalWindow::TerminalWindow(std::ostream& out, Display display, ops::ProgramState& state, std::string file)
     : out_(out), display_(std::move(display)), state_(state), file_(std::move(file)) {
-  started_ = rateFrom_ = display_.now();
+  started_ = display_.now();
 }
 
 // Texts that carry a file name are shown as list shows names: a name can never break the
@@ -54,15 +54,9 @@ void TerminalWindow::SetFile(const std::string& raw) {
   lastLine_ = "File: " + text;
 }
 
-void TerminalWindow::Progress(std::uint64_t done, std::uint64_t total) {
-  if (!display_.bar) return;
-  if (total != total_ || done < done_) {
-    rateFrom_ = display_.now();
-    rateFromDone_ = done;
-  }
-  done_ = done;
-  total_ = total;
-  draw(false);
+void TerminalWindow::Progress(const ops::ProgressReport& report) {
+  report_ = report;
+  if (display_.bar) draw(false);
 }
 
 std::string TerminalWindow::AskSaveFile(const ops::FileQuestion&) {
@@ -130,19 +124,17 @@ std::string TerminalWindow::barLine(Clock::time_point now) const {
   // Percentage, rate, time left and time gone; the bar takes what room is left, up to
   // kBarWidth, and the step text is cut only when even that is not enough.
   std::string figures;
-  const std::uint64_t done = done_ < total_ ? done_ : total_;
-  for (const auto& figure : ops::ProgressFigures(done_, total_, rateFromDone_, secondsBetween(rateFrom_, now)))
-    figures += ' ' + figure;
+  for (const auto& figure : ops::ProgressFigures(report_)) figures += ' ' + figure;
   figures += " (" + ops::ClockText(secondsBetween(started_, now)) + ")";
 
   const auto width = static_cast<std::size_t>(display_.columns > 1 ? display_.columns - 1 : 1);
   std::string bar;
-  if (total_ > 0) {
+  if (report_.started()) {
     const std::size_t used = head.size() + figures.size() + 3;  // " [" and "]"
     const std::size_t room = width > used ? width - used : 0;
     const std::size_t barWidth = room < kBarWidth ? room : kBarWidth;
     if (barWidth >= 5) {
-      const auto filled = static_cast<std::size_t>(done * barWidth / total_);
+      const auto filled = static_cast<std::size_t>(report_.fraction * static_cast<double>(barWidth));
       bar = " [" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
     }
   }

@@ -39,7 +39,7 @@ class TerminalWindow : public ops::ProgressWindow {
 
   void SetWork(const std::string& text) override;
   void SetFile(const std::string& text) override;
-  void Progress(std::uint64_t done, std::uint64_t total) override;
+  void Progress(const ops::ProgressReport& report) override;
   std::string AskSaveFile(const ops::FileQuestion& question) override;
   std::string AskOpenFile(const ops::FileQuestion& question) override;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) override;
@@ -58,6 +58,8 @@ class TerminalWindow : public ops::ProgressWindow {
   // The last plain line printed (empty in bar form).
   const std::string& lastLine() const { return lastLine_; }
   int questionsAsked() const { return questionsAsked_; }
+  // How far the operation got.
+  const ops::ProgressReport& lastReport() const { return report_; }
 
  private:
   // A message on a line of its own, after the bar and the link's pending diagnostics.
@@ -77,10 +79,8 @@ class TerminalWindow : public ops::ProgressWindow {
 
   // The bar.
   std::string step_, fileLabel_;
-  std::uint64_t done_ = 0, total_ = 0;
+  ops::ProgressReport report_;
   Clock::time_point started_;
-  Clock::time_point rateFrom_;      // when the current run of progress began
-  std::uint64_t rateFromDone_ = 0;  // and how far it was then
   Clock::time_point lastDraw_{};
   bool drawn_ = false;
   unsigned spin_ = 0;

@@ -21,7 +21,8 @@ ops::Result BackupGbRam(ops::Operation& op, int selectedImage) {
   if (!out.Open(path)) return EndSaveTransfer(op, memory, ops::Outcome::Failed, "Opening File Error");
   op.state.settings.ramDir = ops::DirectoryOf(path);
 
-  ProgressMeter meter(op.window, memory.fileBytes());
+  op.progress.SetVerb("read");
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, memory.fileBytes());
   SaveMemoryAccess access(op.link, memory);
   access.Open();
   const BankRead read = ReadSaveBanks(op, memory, [&](std::span<const std::uint8_t> bank) {

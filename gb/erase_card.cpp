@@ -29,18 +29,22 @@ ops::Result Erase(ops::Operation& op, int cardSize) {
   std::string failure;
   const Step checked = CheckCard(op, methods, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
+  const unsigned blocks = cardSize == 0 ? kBlocksSmallCard : kBlocksLargeCard;
+  op.progress.SetVerb("erased");
+  ProgressMeter blockErase = op.progress.Expect(ops::WorkKind::Erase, blocks * kBlockSize);
+  ProgressMeter biosErase = op.progress.Expect(
+      methods.bios == ChipMethod::WriterStatus ? ops::WorkKind::ProgramPieces : ops::WorkKind::EraseChip, kBiosBytes);
+  ProgressMeter ramClear = op.progress.Expect(ops::WorkKind::Write, kSaveBanks * kRamBankSize, false);
   // The save memory is cleared whatever the card size: all of it is kept first.
   if (auto end = KeepSaveCopy(op, WholeFlashCardSave(), std::string(ops::kWholeCardTitle),
                               [&] { return CheckCardAgain(op, methods); }))
     return *end;
-  const unsigned blocks = cardSize == 0 ? kBlocksSmallCard : kBlocksLargeCard;
-  ProgressMeter meter(op.window, blocks * kBlockSize + kBiosBytes + kSaveBanks * kRamBankSize);
 
   ProgrammingVoltage flashVoltage(op.link);
   PrepareCard(op.link, methods.flash, flashVoltage);
   ops::WorkAhead(op, ops::Work::Erase, {});
   for (unsigned b = 0; b < blocks; ++b) {
-    const Step step = EraseFlashBlock(op, methods.flash, b, meter);
+    const Step step = EraseFlashBlock(op, methods.flash, b, blockErase);
     if (step == Step::Failed) flashVoltage.Off();
     if (auto end = EndOnStep(op, step, "Earsing ROM Fail")) return *end;
   }
@@ -55,10 +59,10 @@ ops::Result Erase(ops::Operation& op, int cardSize) {
     op.link.DelayTicks(kSettleTicks);
     op.window.SetWork("Earsing BIOS");
     const std::vector<std::uint8_t> erased(kBiosBytes, protocol::kErasedByte);
-    step = ProgramBiosPieces(op, erased, protocol::kOpProgramBiosPage, true, meter);
+    step = ProgramBiosPieces(op, erased, protocol::kOpProgramBiosPage, true, biosErase);
   } else {
-    step = EraseBiosChip(op, methods.bios, meter);
-    if (step == Step::Ok) meter.Advance(kBiosBytes);
+    step = EraseBiosChip(op, methods.bios, biosErase);
+    if (step == Step::Ok) biosErase.Advance(kBiosBytes);
   }
   if (auto end = EndOnStep(op, step, "Earsing BIOS Fail")) return *end;
 
@@ -76,7 +80,7 @@ ops::Result Erase(ops::Operation& op, int cardSize) {
     const bool last = r + 1 == kSaveBanks && status == protocol::kStateDone;
     if (op.stopRequested() && !last) return Stopped();
     if (status != protocol::kStateDone) return Finish(op, ops::Outcome::Failed, "Earsing RAM Fail");
-    meter.Advance(kRamBankSize);
+    ramClear.Advance(kRamBankSize);
   }
   op.link.DelayTicks(kSecondTicks);
   return Finish(op, ops::Outcome::Success, "Earsing Success");

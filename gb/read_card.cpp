@@ -44,7 +44,8 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   if (!out.Open(path)) return Finish(op, ops::Outcome::Failed, "Opening File Error");
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
 
-  ProgressMeter meter(op.window, static_cast<std::uint64_t>(banks) * kBankSize);
+  op.progress.SetVerb("read");
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, static_cast<std::uint64_t>(banks) * kBankSize);
   std::vector<std::uint8_t> buffer(kBankSize);
   library::ChecksumSum sum(library::ImageFamily::Gb);
   // A bank counts as read when its check byte matched and the writer's status is 0; the last

@@ -38,13 +38,14 @@ ops::Result Restore(ops::Operation& op, int selectedImage) {
   op.state.settings.ramDir = ops::DirectoryOf(path);
   const std::string sizeDetail = ops::SaveFileSizeDetail(path, memory.fileBytes());
   if (data->size() < memory.fileBytes()) return Finish(op, ops::Outcome::Failed, "Reading File Error", sizeDetail);
+  op.progress.SetVerb("written");
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Write, memory.fileBytes());
   if (auto ended = KeepSaveCopy(op, memory, SaveTitle(op.state.cardInfo, selectedImage),
                                 [&] { return ProbeAgain(op, memory, selectedImage); }))
     return *ended;
   op.window.SetWork("Uploading RAM...");
 
   ops::WorkAhead(op, ops::Work::SaveRestore, {path});
-  ProgressMeter meter(op.window, memory.fileBytes());
   SaveMemoryAccess access(op.link, memory);
   access.Open();
   for (int i = 0; i < memory.banks; ++i) {

@@ -44,7 +44,7 @@ std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, const SaveMemory& me
   if (!op.state.keepSaveCopies || memory.banks == 0) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
-  ProgressMeter meter(op.window, memory.fileBytes());
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, memory.fileBytes(), false);
   std::vector<std::uint8_t> copy;
   copy.reserve(memory.fileBytes());
   SaveMemoryAccess access(op.link, memory);

@@ -16,7 +16,7 @@ ops::Result VerifyGbCard(ops::Operation& op) {
   const auto& entries = op.state.cardList.entries();
   std::uint64_t total = 0;
   for (const auto& entry : entries) total += std::size_t{0x8000} << entry.romSizeCode;
-  ProgressMeter meter(op.window, total);
+  ProgressMeter meter = op.progress.ExpectOnce(ops::WorkKind::Read, total, false);
 
   protocol::Send(op.link, protocol::kReadState);
   protocol::Send(op.link, protocol::kProgrammingEnable);

@@ -2,6 +2,7 @@
 // Writing a GB flash card: the images of the card list, largest first, then the menu
 // image with the card's directory into the BIOS ROM.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "gb/gb_operations.h"
@@ -26,6 +27,11 @@ unsigned BlocksOf(const library::RomEntry& entry) {
   return static_cast<unsigned>(std::max<std::size_t>(1, ImageBytes(entry) / kBlockSize));
 }
 
+// An image's part of the write's progress; the menu image's as well.
+struct ImageStages {
+  ProgressMeter erase, program;
+};
+
 class CardWriter {
  public:
   explicit CardWriter(ops::Operation& op) : op_(op) {}
@@ -40,6 +46,7 @@ class CardWriter {
     // Every image is read whole before the card changes: a missing or short file stops the
     // writing with the card as it was.
     if (!ReadImages()) return Fail(failure_);
+    ExpectStages(methods);
     // The new images get the save areas of the old ones: the whole save memory is kept first.
     if (auto end = KeepSaveCopy(op_, WholeFlashCardSave(), std::string(ops::kWholeCardTitle),
                                 [&] { return CheckCardAgain(op_, methods); }))
@@ -50,10 +57,6 @@ class CardWriter {
     for (std::size_t i = 0; i < entries.size(); ++i)
       op_.state.cardList.SetPlacement(static_cast<int>(i), placement.romStartBank[i], placement.ramStartUnit[i]);
 
-    std::uint64_t total = menuBanks_ * kBankSize * 2;
-    for (const auto& entry : entries) total += BlocksOf(entry) * kBlockSize + ImageBytes(entry);
-    ProgressMeter meter(op_.window, total);
-
     ProgrammingVoltage flashVoltage(op_.link);
     PrepareCard(op_.link, methods.flash, flashVoltage);
     std::vector<std::string> files;
@@ -62,7 +65,7 @@ class CardWriter {
     ops::WorkAhead(op_, ops::Work::Write, std::move(files));
     for (int index : placement.romOrder) {
       const auto i = static_cast<std::size_t>(index);
-      const Step step = WriteImage(entries[i], images_[i], methods.flash, meter);
+      const Step step = WriteImage(entries[i], images_[i], methods.flash, stages_[i]);
       if (step == Step::Failed) flashVoltage.Off();
       if (auto end = EndOnStep(op_, step, failure_)) return *end;
     }
@@ -72,17 +75,17 @@ class CardWriter {
     if (op_.stopRequested()) return Stopped();
     protocol::Send(op_.link, protocol::kPresentBiosRom);
     op_.link.DelayTicks(kSettleTicks);
-    const Step erased = EraseBiosChip(op_, methods.bios, meter);
+    const Step erased = EraseBiosChip(op_, methods.bios, menuStages_->erase);
     if (auto end = EndOnStep(op_, erased, "Earsing BIOS Fail")) return *end;
     ProgrammingVoltage biosVoltage(op_.link);
     if (methods.bios == ChipMethod::ChipStatus) biosVoltage.On();
-    meter.Advance(menuBanks_ * kBankSize);
+    menuStages_->erase.Advance(menuBanks_ * kBankSize);
 
     if (op_.stopRequested()) return Stopped();
     op_.link.SetBank(0);
     op_.link.DelayTicks(kSettleTicks);
     op_.window.SetWork("Updating BIOS");
-    const Step programmed = ProgramMenu(methods.bios, meter);
+    const Step programmed = ProgramMenu(methods.bios, menuStages_->program);
     if (programmed == Step::Failed) biosVoltage.Off();
     if (auto end = EndOnStep(op_, programmed, "Updating BIOS Fail")) return *end;
     // The menu image is on the card: the card is written, whatever stop comes now.
@@ -93,6 +96,26 @@ class CardWriter {
 
  private:
   ops::Result Fail(const std::string& text) { return Finish(op_, ops::Outcome::Failed, text); }
+
+  // What the write will do, for its progress: each image's erase and programming, the menu
+  // image's, and the verify when one follows.
+  void ExpectStages(const ChipMethods& methods) {
+    ops::ProgressPlan& plan = op_.progress;
+    plan.SetVerb("written");
+    std::uint64_t images = 0;
+    for (const auto& entry : op_.state.cardList.entries()) {
+      stages_.push_back({plan.Expect(ops::WorkKind::Erase, BlocksOf(entry) * kBlockSize, false),
+                         plan.Expect(ops::WorkKind::Program, ImageBytes(entry))});
+      images += ImageBytes(entry);
+    }
+    const std::uint64_t menuBytes = menuBanks_ * kBankSize;
+    menuStages_.emplace(ImageStages{
+        plan.Expect(ops::WorkKind::EraseChip, menuBytes, false),
+        plan.Expect(methods.bios == ChipMethod::ChipStatusWithVoltage ? ops::WorkKind::Program
+                                                                        : ops::WorkKind::ProgramPieces,
+                    menuBytes)});
+    if (op_.state.verifyFollows) plan.Expect(ops::WorkKind::Read, images, false);
+  }
 
   // The menu image must be whole: a short one would put a broken menu on the card, and
   // this is found before anything is erased.
@@ -131,10 +154,10 @@ class CardWriter {
   }
 
   Step WriteImage(const library::RomEntry& entry, std::span<const std::uint8_t> image, ChipMethod method,
-                  ProgressMeter& meter) {
+                  ImageStages& stages) {
     const unsigned firstBlock = static_cast<unsigned>(entry.romStartBank) / kBanksPerBlock;
     for (unsigned b = firstBlock; b < firstBlock + BlocksOf(entry); ++b) {
-      const Step step = EraseFlashBlock(op_, method, b, meter);
+      const Step step = EraseFlashBlock(op_, method, b, stages.erase);
       if (step == Step::Failed) failure_ = "Earsing ROM Fail";
       if (step != Step::Ok) return step;
     }
@@ -157,7 +180,7 @@ class CardWriter {
         failure_ = Format("Writing %s Fail", entry.fileName);
         return Step::Failed;
       }
-      meter.Advance(kBankSize);
+      stages.program.Advance(kBankSize);
     }
     op_.window.SetFile("");
     return Step::Ok;
@@ -202,6 +225,8 @@ class CardWriter {
   }
 
   ops::Operation& op_;
+  std::vector<ImageStages> stages_;  // by card list entry
+  std::optional<ImageStages> menuStages_;
   std::vector<std::uint8_t> menu_;
   std::vector<std::vector<std::uint8_t>> images_;  // by card list entry
   std::size_t menuBanks_ = 1;

@@ -138,6 +138,9 @@ class Link {
   // No wait once the writer is gone.
   void DelayTicks(std::uint32_t count);
 
+  // The port's clock (a simulated writer may keep its own).
+  std::chrono::steady_clock::time_point now() { return port_.now(); }
+
   // A comment line in the trace (no effect without a trace).
   void note(const char* text);
 

@@ -45,6 +45,8 @@ struct Operation {
   ProgramState& state;
   ProgressWindow& window;
   const std::atomic<bool>& stop;
+  // The operation's stages and how far they are, reported to the window.
+  ProgressPlan progress{window, [&l = link] { return l.now(); }};
 
   bool stopRequested() const { return stop.load(std::memory_order_relaxed); }
 };

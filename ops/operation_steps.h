@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces every card operation's sequence uses: how a step ended, the texts of the labels,
-// how an operation ends, and its progress count.
+// how an operation ends.
 #pragma once
 
 #include <cstdint>
@@ -50,27 +50,5 @@ std::optional<Result> EndOnStep(Operation& op, Step step, const std::string& fai
 // underscore becomes one "_" (a Big5 pair is one character), spaces and dots at either end go
 // (a name never starts hidden), "card" when nothing is left; then `extension` (".gb").
 std::string SuggestedFileName(std::string_view title, std::string_view extension);
-
-// Counts the operation's work in bytes for the window's progress display.
-class ProgressMeter {
- public:
-  ProgressMeter(ProgressWindow& window, std::uint64_t total) : window_(window), total_(total) {
-    window_.Progress(0, total_);
-  }
-  void Advance(std::uint64_t bytes) {
-    done_ += bytes;
-    window_.Progress(done_, total_);
-  }
-  // While the writer is busy: lets the display show that time goes on.
-  void Waiting() {
-    if ((++polls_ & 0x3F) == 0) window_.Progress(done_, total_);
-  }
-
- private:
-  ProgressWindow& window_;
-  std::uint64_t total_;
-  std::uint64_t done_ = 0;
-  std::uint32_t polls_ = 0;
-};
 
 }  // namespace quillon::ops

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/progress_figures.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -9,7 +8,16 @@ namespace quillon::ops {
 
 namespace {
 
-constexpr double kRateAfter = 0.5;  // seconds of a run before its rate is shown
+int Percent(double fraction) { return static_cast<int>(std::floor(fraction * 100)); }
+
+// "1.2" or "4": one decimal unless it is 0.
+std::string OneDecimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  std::string shown = text;
+  if (shown.size() > 2 && shown.compare(shown.size() - 2, 2, ".0") == 0) shown.resize(shown.size() - 2);
+  return shown;
+}
 
 }  // namespace
 
@@ -23,19 +31,27 @@ std::string ClockText(double seconds) {
   return text;
 }
 
-std::vector<std::string> ProgressFigures(std::uint64_t done, std::uint64_t total, std::uint64_t runFrom,
-                                         double seconds) {
-  if (total == 0) return {};
-  const std::uint64_t shown = std::min(done, total);
-  std::vector<std::string> figures{std::to_string(shown * 100 / total) + "%"};
-  if (seconds >= kRateAfter && done > runFrom) {
-    const double rate = static_cast<double>(done - runFrom) / seconds;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f KiB/s", rate / 1024.0);
-    figures.emplace_back(text);
-    if (shown < total) figures.push_back(ClockText(static_cast<double>(total - shown) / rate) + " left");
-  }
+std::string SizeText(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  if (bytes < 1024 * 1024) return OneDecimal(static_cast<double>(bytes) / 1024) + " KiB";
+  return OneDecimal(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MiB";
+}
+
+std::vector<std::string> ProgressFigures(const ProgressReport& report) {
+  if (!report.started()) return {};
+  std::vector<std::string> figures{std::to_string(Percent(report.fraction)) + "%"};
+  if (report.bytesPerSecond > 0) figures.push_back(OneDecimal(report.bytesPerSecond / 1024.0) + " KiB/s");
+  if (report.secondsLeft) figures.push_back(ClockText(*report.secondsLeft) + " left");
   return figures;
+}
+
+std::string EndFigures(const ProgressReport& report, Outcome outcome) {
+  if (outcome == Outcome::Success) return "Done in " + ClockText(report.seconds);
+  if (!report.started() || outcome == Outcome::Cancelled) return {};
+  std::string text = (outcome == Outcome::Stopped ? "Stopped at " : "Failed at ") +
+                     std::to_string(Percent(report.fraction)) + " %";
+  if (report.total > 0) text += ": " + SizeText(report.done) + " of " + SizeText(report.total) + " " + report.verb;
+  return text;
 }
 
 }  // namespace quillon::ops

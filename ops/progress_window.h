@@ -9,6 +9,7 @@
 #include "detect/card_info.h"
 #include "detect/probe.h"
 #include "library/image_checksums.h"
+#include "ops/progress_plan.h"
 
 namespace quillon::ops {
 
@@ -31,10 +32,9 @@ class ProgressWindow {
   virtual void SetWork(const std::string& text) = 0;
   // The file label (lbFile) of the writing windows: the image being programmed.
   virtual void SetFile(const std::string& text) = 0;
-  // How far the operation is, in bytes of work (erased, programmed, read or written);
-  // called again with the same numbers while the operation waits for the writer, so a
-  // progress display can show that time goes on.
-  virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
+  // How far the operation is (ProgressPlan's report): each time work was done, and now and
+  // then while the operation waits for the writer, so a display can show that time goes on.
+  virtual void Progress(const ProgressReport& report) = 0;
   // A file to write into or to read from; empty answer: cancelled.
   virtual std::string AskSaveFile(const FileQuestion& question) = 0;
   virtual std::string AskOpenFile(const FileQuestion& question) = 0;

@@ -224,9 +224,9 @@ class Tform_ZEP : public QWidget {
   // The erase question: true when the user answered "Yes".
   bool AskErase();
   // What the status line says after an operation's window closed: its failure message (or
-  // why it failed), or that it was stopped; after a success what it left out; nothing after
-  // a cancelled file dialog.
-  std::string StatusAfter(const ops::Result& result) const;
+  // why it failed), or how far it got when it was stopped (`endFigures`, the window's); after
+  // a success what it left out; nothing after a cancelled file dialog.
+  std::string StatusAfter(const ops::Result& result, const std::string& endFigures) const;
   // The status line when the writer did not answer: why, as far as the program knows, and
   // where to learn more.
   std::string WriterSilentStatus() const;

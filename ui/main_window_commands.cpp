@@ -126,11 +126,11 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   const ops::Result result = window->Run(*link_, state_, plan.call.args);
   ReadJournal();
   ShowCardInfo();
-  ShowStatus(StatusAfter(result));
+  ShowStatus(StatusAfter(result, window->endFigures()));
   if (plan.probeAfter) ProbeCard();
 }
 
-std::string Tform_ZEP::StatusAfter(const ops::Result& result) const {
+std::string Tform_ZEP::StatusAfter(const ops::Result& result, const std::string& endFigures) const {
   // The operation window has closed: its failure message stays in view here. The WS
   // operations find a missing writer or card themselves, so this is where their reason shows.
   switch (result.outcome) {
@@ -138,7 +138,7 @@ std::string Tform_ZEP::StatusAfter(const ops::Result& result) const {
       if (!result.detail.empty()) return result.detail;
       return result.text == "Linking Fail" ? WriterSilentStatus() : result.text;
     case ops::Outcome::Stopped:
-      return "stopped";
+      return endFigures.empty() ? "stopped" : endFigures;
     case ops::Outcome::Success:
       return result.detail;  // what a success left out
     case ops::Outcome::Cancelled:

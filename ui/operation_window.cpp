@@ -15,6 +15,7 @@
 #include "link/link.h"
 #include "link/port.h"
 #include "ops/own_files.h"
+#include "ops/progress_figures.h"
 #include "ops/verified_write.h"
 #include "ui/text_look.h"
 #include "ui/widgets.h"
@@ -128,8 +129,11 @@ void OperationWindow::StartWorker() {
     if (worker_.joinable()) worker_.join();  // an earlier worker that has already ended
     token_ = std::make_unique<ops::StopToken>();
     result_ = {};
-    progressDone_ = 0;
-    progressTotal_ = 0;
+    {
+      const std::lock_guard lock(reportMutex_);
+      report_ = {};
+    }
+    endFigures_.clear();
     const ops::OperationCall call{&config_.family(), config_.operation, args_};
     OperationFunction operation = operation_ ? operation_ : ops::OperationStep(call);
     OperationFunction verify = ops::VerifyStep(call);
@@ -188,7 +192,13 @@ void OperationWindow::WorkerEnded(const ops::Result& result, const std::string& 
     running_ = false;
     result_ = result;
     const bool stopped = stopRequested();
-    if (progress_ != nullptr) progress_->SetProgress(progressDone_.load(), progressTotal_.load());
+    // How long it took, or how far it got, in place of the figures of a running operation.
+    const ops::ProgressReport report = progressReport();
+    endFigures_ = ops::EndFigures(report, result.outcome);
+    if (progress_ != nullptr) {
+      progress_->SetReport(report);
+      if (!endFigures_.empty()) progress_->ShowEnd(QString::fromStdString(endFigures_));
+    }
     if (result.ok() && !savedPath_.isEmpty()) {
       saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
     }
@@ -261,18 +271,24 @@ void OperationWindow::SetFile(const std::string& text) {
   });
 }
 
-void OperationWindow::Progress(std::uint64_t done, std::uint64_t total) {
-  progressDone_ = done;
-  progressTotal_ = total;
+ops::ProgressReport OperationWindow::progressReport() const {
+  const std::lock_guard lock(reportMutex_);
+  return report_;
+}
+
+void OperationWindow::Progress(const ops::ProgressReport& report) {
+  {
+    const std::lock_guard lock(reportMutex_);
+    report_ = report;
+  }
   if (progressPosted_.exchange(true)) return;  // one update on its way is enough
   QMetaObject::invokeMethod(
       this,
       [this] {
         progressPosted_ = false;
-        const std::uint64_t doneNow = progressDone_.load();
-        const std::uint64_t totalNow = progressTotal_.load();
-        if (progress_ != nullptr) progress_->SetProgress(doneNow, totalNow);
-        emit progressChanged(doneNow, totalNow);
+        if (!running_) return;  // the end shows its own figures
+        if (progress_ != nullptr) progress_->SetReport(progressReport());
+        emit progressChanged();
       },
       Qt::QueuedConnection);
 }

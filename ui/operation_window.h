@@ -23,6 +23,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -95,8 +96,11 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   bool running() const { return running_; }  // the worker has started and not yet ended
   bool stopRequested() const { return token_ && token_->StopRequested(); }
   const ops::Result& result() const { return result_; }  // of the last operation that ended
-  std::uint64_t progressDone() const { return progressDone_.load(); }
-  std::uint64_t progressTotal() const { return progressTotal_.load(); }
+  // How far the operation is, or got.
+  ops::ProgressReport progressReport() const;
+  // How far a stopped or failed operation got, "Stopped at 47 %: 1.2 MiB of 2.5 MiB written";
+  // after a success, how long it took ("Done in 0:42"); empty when its work never began.
+  const std::string& endFigures() const { return endFigures_; }
 
   // Answers the file dialogs instead of showing them; an empty hook shows them again.
   void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
@@ -129,7 +133,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // thread while the worker waits (Progress only records the numbers and does not wait).
   void SetWork(const std::string& text) final;
   void SetFile(const std::string& text) final;
-  void Progress(std::uint64_t done, std::uint64_t total) final;
+  void Progress(const ops::ProgressReport& report) final;
   std::string AskSaveFile(const ops::FileQuestion& question) final;
   std::string AskOpenFile(const ops::FileQuestion& question) final;
   void CardProbed(const detect::CardInfo& info, detect::ProbeOutcome outcome) final;
@@ -144,8 +148,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
  signals:
   // The step label changed and was repainted (user-interface thread).
   void workChanged(const QString& text);
-  // The numbers of Progress changed.
-  void progressChanged(quint64 done, quint64 total);
+  // The strip shows a new progressReport().
+  void progressChanged();
   // The worker has ended and result() holds what it returned.
   void workerEnded();
 
@@ -188,7 +192,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     explicit Reporter(OperationWindow& window) : window_(window) {}
     void SetWork(const std::string& text) override { window_.OperationWindow::SetWork(text); }
     void SetFile(const std::string& text) override { window_.OperationWindow::SetFile(text); }
-    void Progress(std::uint64_t done, std::uint64_t total) override { window_.OperationWindow::Progress(done, total); }
+    void Progress(const ops::ProgressReport& report) override { window_.OperationWindow::Progress(report); }
     std::string AskSaveFile(const ops::FileQuestion& question) override {
       return window_.OperationWindow::AskSaveFile(question);
     }
@@ -252,9 +256,10 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   std::thread worker_;
   HandOver handOver_{*this};
 
-  std::atomic<std::uint64_t> progressDone_{0};
-  std::atomic<std::uint64_t> progressTotal_{0};
+  mutable std::mutex reportMutex_;
+  ops::ProgressReport report_;  // the worker's latest, under reportMutex_
   std::atomic<bool> progressPosted_{false};
+  std::string endFigures_;
 
   Reporter reporter_{*this};
   FileDialogHook fileDialogHook_;

@@ -189,31 +189,26 @@ ProgressStrip::ProgressStrip(QWidget* parent) : QProgressBar(parent) {
 }
 
 void ProgressStrip::Clear() {
-  run_.invalidate();
-  runFrom_ = done_ = total_ = 0;
   text_.clear();
   setValue(0);
   update();
 }
 
-void ProgressStrip::SetProgress(std::uint64_t done, std::uint64_t total) {
-  if (!run_.isValid() || total != total_ || done < done_) {
-    run_.start();
-    runFrom_ = done;
-  }
-  done_ = done;
-  total_ = total;
+void ProgressStrip::ShowEnd(const QString& text) {
+  text_ = text;
+  update();
+}
+
+void ProgressStrip::SetReport(const ops::ProgressReport& report) {
   QStringList figures;
-  for (const auto& figure : ops::ProgressFigures(done, total, runFrom_, static_cast<double>(run_.elapsed()) / 1000.0))
-    figures.append(QString::fromStdString(figure));
+  for (const auto& figure : ops::ProgressFigures(report)) figures.append(QString::fromStdString(figure));
   const QFontMetrics metrics(font());
   const int room = width() - kStripPadding;
   const auto joined = [&figures] { return figures.join(QStringLiteral("  ")); };
   if (figures.size() == 3 && metrics.horizontalAdvance(joined()) > room) figures.removeAt(1);
   while (figures.size() > 1 && metrics.horizontalAdvance(joined()) > room) figures.removeLast();
   text_ = joined();
-  const std::uint64_t shown = std::min(done, total);
-  setValue(total == 0 ? 0 : static_cast<int>(shown * kProgressSteps / total));
+  setValue(static_cast<int>(report.fraction * kProgressSteps));
   update();
 }
 

@@ -3,7 +3,6 @@
 // sets them.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPoint>
 #include <QProgressBar>
@@ -16,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "ops/progress_plan.h"
 
 class QDialog;
 class QMessageBox;
@@ -79,21 +80,18 @@ class GrowingLayout {
 };
 
 // A progress bar with its figures written on it (ops::ProgressFigures, as many as fit: the rate
-// is left out first, then the time left). A new run of progress begins when the total
-// changes or the count goes back.
+// is left out first, then the time left).
 class ProgressStrip : public QProgressBar {
  public:
   explicit ProgressStrip(QWidget* parent);
   // Empty, without figures.
   void Clear();
-  void SetProgress(std::uint64_t done, std::uint64_t total);
+  void SetReport(const ops::ProgressReport& report);
+  // The operation ended: `text` in place of the figures, the bar where it was.
+  void ShowEnd(const QString& text);
   QString text() const override { return text_; }
 
  private:
-  QElapsedTimer run_;
-  std::uint64_t runFrom_ = 0;
-  std::uint64_t done_ = 0;
-  std::uint64_t total_ = 0;
   QString text_;
 };
 

@@ -22,7 +22,8 @@ ops::Result BackupWsRam(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
-  ProgressMeter meter(op.window, kSaveSize);
+  op.progress.SetVerb("read");
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, kSaveSize);
   if (op.stopRequested()) return Stopped();
   const auto saved = ReadSaveMemory(op.link);
   // Received whole, the backup is complete, whatever stop came meanwhile.

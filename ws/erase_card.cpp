@@ -13,8 +13,10 @@ ops::Result Erase(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, true, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
+  op.progress.SetVerb("erased");
+  ProgressMeter erase = op.progress.Expect(ops::WorkKind::Erase, kBlocks * kBlockSize);
+  ProgressMeter clear = op.progress.Expect(ops::WorkKind::Write, kSaveSize, false);
   if (auto end = KeepSaveCopy(op, true)) return *end;
-  ProgressMeter meter(op.window, kBlocks * kBlockSize + kSaveSize);
   ops::WorkAhead(op, ops::Work::Erase, {});
   for (unsigned b = 0; b < kBlocks; ++b) {
     if (op.stopRequested()) return Stopped();
@@ -28,9 +30,9 @@ ops::Result Erase(ops::Operation& op) {
     const std::string upper = Format("Earsing : 0x%06X - 0x%06X", start, start + 0x7FFF);
     const Step erased = EraseBeforeBlock(op, b, upper);
     if (auto end = EndOnStep(op, erased, "Earsing Flash ROM Fail")) return *end;
-    meter.Advance(kBlockSize);
+    erase.Advance(kBlockSize);
   }
-  const Step cleared = ClearSaveAndFinish(op, meter);
+  const Step cleared = ClearSaveAndFinish(op, clear);
   if (auto end = EndOnStep(op, cleared, "Earsing RAM Fail")) return *end;
   return Finish(op, ops::Outcome::Success, "Earsing Success");
 }

@@ -32,6 +32,7 @@ ops::Result ReadWsCard(ops::Operation& op) {
   ops::OutputFile out;
   if (!out.Open(path)) return fail(Format("Open %s Error", path));
   library::ChecksumSum sum(library::ImageFamily::Ws);
+  op.progress.SetVerb("read");
   const auto taken = ReadCardBlocks(op, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
     // The size code that writing put into the last block is not part of the image.
     if (block + 1 == blocks) bytes[protocol::kWsSizeByteOffset] &= kSizeCodeMask;

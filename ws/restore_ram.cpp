@@ -27,9 +27,10 @@ ops::Result Restore(ops::Operation& op) {
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
+  op.progress.SetVerb("written");
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Write, kSaveSize);
   if (auto end = KeepSaveCopy(op, false)) return *end;
   op.window.SetWork("Uploading RAM...");
-  ProgressMeter meter(op.window, kSaveSize);
   ops::WorkAhead(op, ops::Work::SaveRestore, {path});
   if (op.stopRequested()) return Stopped();
   SelectSaveMemory(op.link);

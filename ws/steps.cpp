@@ -47,7 +47,8 @@ std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& 
   if (size <= 0 || size > kLargestSize) return fail("Reading Error");
   const auto blocks = static_cast<unsigned>(size / 4);
 
-  ProgressMeter meter(op.window, blocks * kBlockSize);
+  // A verify finds the stage its write expected.
+  ProgressMeter meter = op.progress.ExpectOnce(ops::WorkKind::Read, blocks * kBlockSize);
   std::vector<std::uint8_t> buffer(kBlockSize);
   for (unsigned i = 0; i < blocks; ++i) {
     if (op.stopRequested()) return Stopped();
@@ -129,7 +130,7 @@ std::optional<ops::Result> KeepSaveCopy(ops::Operation& op, bool requireFlashCar
   if (!op.state.keepSaveCopies) return std::nullopt;
   if (op.stopRequested()) return Stopped();
   op.window.SetWork(std::string(ops::kBackupWork));
-  ProgressMeter meter(op.window, kSaveSize);
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, kSaveSize, false);
   auto bytes = ReadSaveMemory(op.link);
   if (op.stopRequested()) return Stopped();
   if (op.link.lostContact()) bytes.reset();

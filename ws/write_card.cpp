@@ -54,18 +54,22 @@ class CardWriter {
     if (load != ImageLoad::Ok) return Fail(ImageLoadFailure(load, fileName_));
     if (!patchFile_.empty() && !PatchImage()) return Finish(op_, ops::Outcome::Cancelled, "Writing Cancelled");
 
+    op_.progress.SetVerb("written");
+    ProgressMeter erase = op_.progress.Expect(ops::WorkKind::Erase, image_.size(), false);
+    ProgressMeter program = op_.progress.Expect(ops::WorkKind::Program, image_.size());
+    ProgressMeter clear = op_.progress.Expect(ops::WorkKind::Write, kSaveSize, false);
+    if (op_.state.verifyFollows) op_.progress.Expect(ops::WorkKind::Read, image_.size(), false);
     // Writing ends by clearing the save memory: it is kept first.
     if (auto end = KeepSaveCopy(op_, true)) return *end;
     SetWsSizeCode(image_);
     const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
     const unsigned first = kBlocks - blocks;
-    ProgressMeter meter(op_.window, 2 * image_.size() + kSaveSize);
     ops::WorkAhead(op_, ops::Work::Write, {entries.front().file().lexically_normal().string()});
     for (unsigned b = first; b < kBlocks; ++b) {
-      const Step written = WriteBlock(b, first, meter);
+      const Step written = WriteBlock(b, first, erase, program);
       if (auto end = EndOnStep(op_, written, failure_)) return *end;
     }
-    const Step cleared = ClearSaveAndFinish(op_, meter);
+    const Step cleared = ClearSaveAndFinish(op_, clear);
     if (auto end = EndOnStep(op_, cleared, "Earsing RAM Fail")) return *end;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -88,7 +92,7 @@ class CardWriter {
     return true;
   }
 
-  Step WriteBlock(unsigned b, unsigned first, ProgressMeter& meter) {
+  Step WriteBlock(unsigned b, unsigned first, ProgressMeter& erase, ProgressMeter& program) {
     if (op_.stopRequested()) return Step::Stopped;
     const std::size_t offset = (b - first) * kBlockSize;
     const std::span<std::uint8_t> block(image_.data() + offset, kBlockSize);
@@ -100,7 +104,7 @@ class CardWriter {
     const Step erased = EraseBeforeBlock(op_, b, {});
     if (erased == Step::Failed) failure_ = "Earsing Flash ROM Fail";
     if (erased != Step::Ok) return erased;
-    meter.Advance(kBlockSize);
+    erase.Advance(kBlockSize);
 
     if (op_.stopRequested()) return Step::Stopped;
     op_.link.SetMode(mode);
@@ -113,7 +117,7 @@ class CardWriter {
       failure_ = Format("Writing %s Fail", fileName_);
       return Step::Failed;
     }
-    meter.Advance(kBlockSize);
+    program.Advance(kBlockSize);
     return Step::Ok;
   }
 

@@ -31,11 +31,11 @@ class RecordingWindow final : public ops::ProgressWindow {
     if (onWork) onWork(text);
   }
   void SetFile(const std::string& text) override { file = text; }
-  void Progress(std::uint64_t done, std::uint64_t total) override {
-    lastDone = done;
-    lastTotal = total;
+  void Progress(const ops::ProgressReport& report) override {
+    lastDone = report.done;
+    lastTotal = report.total;
     ++progressCalls;
-    if (onProgress) onProgress(done);
+    if (onProgress) onProgress(report.workDone);
   }
   std::string AskSaveFile(const ops::FileQuestion& question) override { return answer(question); }
   std::string AskOpenFile(const ops::FileQuestion& question) override { return answer(question); }

@@ -433,7 +433,7 @@ class OperationWindowTest : public QObject {
       operationThread = std::this_thread::get_id();
       op.window.SetWork("first");
       op.window.SetFile("file.gb");
-      op.window.Progress(3, 8);
+      op.window.Progress({.fraction = 0.375, .done = 3, .total = 8});
       op.window.SetWork("last");
       return ops::Result{ops::Outcome::Success, "last"};
     });
@@ -445,8 +445,8 @@ class OperationWindowTest : public QObject {
     QCOMPARE(reportThreads.size(), std::size_t{3});  // two steps and the end
     for (QThread* thread : reportThreads) QCOMPARE(thread, qApp->thread());
     QCOMPARE(Work(w), QStringLiteral("last"));
-    QCOMPARE(w.progressDone(), std::uint64_t{3});
-    QCOMPARE(w.progressTotal(), std::uint64_t{8});
+    QCOMPARE(w.progressReport().done, std::uint64_t{3});
+    QCOMPARE(w.progressReport().total, std::uint64_t{8});
     if (auto* lbFile = Control<QLabel>(w, "lbFile")) {
       QCOMPARE(lbFile->text(), QStringLiteral("file.gb"));
     }

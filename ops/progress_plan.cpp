@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ops/progress_plan.h"
+
+#include <algorithm>
+
+#include "ops/progress_window.h"
+
+namespace quillon::ops {
+
+namespace {
+
+constexpr double kRecentSeconds = 5;    // the rates come from this much of the latest work
+constexpr double kLeftFromFraction = 0.03;  // no time left before 3 % of the work
+constexpr double kLeftFromSeconds = 2;      // nor before 2 s of it
+constexpr std::size_t kKinds = 6;
+
+// Seconds a byte of each kind takes on a writer at a common parallel port (about 50 KB/s of
+// transfer; a 64 KiB flash block erased in about half a second, a 32 KiB chip in about 1.5 s).
+// Used only until the operation has measured a kind, or a kind of the same group.
+constexpr double kNominal[kKinds] = {20e-6, 20e-6, 22e-6, 40e-6, 7.6e-6, 46e-6};
+
+std::size_t Index(WorkKind kind) { return static_cast<std::size_t>(kind); }
+
+// The port's kinds cost what the port's transfers cost; the erases cost the chip's own time.
+bool OnChipTime(WorkKind kind) { return kind == WorkKind::Erase || kind == WorkKind::EraseChip; }
+
+}  // namespace
+
+void ProgressMeter::Advance(std::uint64_t bytes) { plan_->Advance(stage_, bytes); }
+void ProgressMeter::Waiting() { plan_->Waiting(); }
+
+ProgressPlan::ProgressPlan(ProgressWindow& window, Clock clock)
+    : window_(window), clock_(std::move(clock)), began_(clock_()), mark_(began_), samples_(kKinds) {}
+
+ProgressMeter ProgressPlan::Expect(WorkKind kind, std::uint64_t bytes, bool counts) {
+  stages_.push_back({kind, bytes, 0, counts});
+  mark_ = clock_();  // what came before the work (checks, files, questions) is no work's cost
+  if (!workBegan_) workBegan_ = mark_;
+  Send();
+  return {*this, stages_.size() - 1};
+}
+
+ProgressMeter ProgressPlan::ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts) {
+  for (std::size_t i = 0; i < stages_.size(); ++i) {
+    if (stages_[i].kind == kind && stages_[i].done == 0) return {*this, i};
+  }
+  return Expect(kind, bytes, counts);
+}
+
+void ProgressPlan::Advance(std::size_t index, std::uint64_t bytes) {
+  Stage& stage = stages_[index];
+  bytes = std::min(bytes, stage.bytes - stage.done);
+  const auto now = clock_();
+  auto& recent = samples_[Index(stage.kind)];
+  recent.push_back({std::chrono::duration<double>(now - mark_).count(), bytes});
+  double seconds = 0;
+  for (const auto& sample : recent) seconds += sample.seconds;
+  while (recent.size() > 1 && seconds - recent.front().seconds >= kRecentSeconds) {
+    seconds -= recent.front().seconds;
+    recent.pop_front();
+  }
+  mark_ = now;
+  running_ = stage.kind;
+
+  const double cost = static_cast<double>(bytes) * SecondsPerByte(stage.kind);
+  const double before = CostLeft();
+  stage.done += bytes;
+  if (CostLeft() <= 0) {
+    fraction_ = 1;
+  } else if (before > 0) {
+    fraction_ += (1 - fraction_) * std::min(1.0, cost / before);
+  }
+  Send();
+}
+
+void ProgressPlan::Waiting() {
+  if ((++polls_ & 0x3F) == 0) Send();
+}
+
+double ProgressPlan::Scale(WorkKind kind) const {
+  double seconds = 0, nominal = 0;
+  for (std::size_t k = 0; k < kKinds; ++k) {
+    if (OnChipTime(static_cast<WorkKind>(k)) != OnChipTime(kind)) continue;
+    for (const auto& sample : samples_[k]) {
+      seconds += sample.seconds;
+      nominal += static_cast<double>(sample.bytes) * kNominal[k];
+    }
+  }
+  return nominal > 0 && seconds > 0 ? seconds / nominal : 1;
+}
+
+double ProgressPlan::SecondsPerByte(WorkKind kind) const {
+  double seconds = 0;
+  std::uint64_t bytes = 0;
+  for (const auto& sample : samples_[Index(kind)]) {
+    seconds += sample.seconds;
+    bytes += sample.bytes;
+  }
+  if (bytes > 0 && seconds > 0) return seconds / static_cast<double>(bytes);
+  return kNominal[Index(kind)] * Scale(kind);
+}
+
+double ProgressPlan::CostLeft() const {
+  double cost = 0;
+  for (const auto& stage : stages_) cost += static_cast<double>(stage.bytes - stage.done) * SecondsPerByte(stage.kind);
+  return cost;
+}
+
+double ProgressPlan::Seconds(std::chrono::steady_clock::time_point at) const {
+  return std::chrono::duration<double>(clock_() - at).count();
+}
+
+ProgressReport ProgressPlan::Report() const {
+  ProgressReport report;
+  report.fraction = fraction_;
+  report.verb = verb_;
+  for (const auto& stage : stages_) {
+    report.workDone += stage.done;
+    if (!stage.counts) continue;
+    report.done += stage.done;
+    report.total += stage.bytes;
+  }
+  report.seconds = Seconds(began_);
+  if (running_ && !samples_[Index(*running_)].empty()) report.bytesPerSecond = 1 / SecondsPerByte(*running_);
+  const double left = CostLeft();
+  if (left > 0 && fraction_ >= kLeftFromFraction && workBegan_ && Seconds(*workBegan_) >= kLeftFromSeconds) {
+    // Counts down while the present piece of work goes on, but says "done" only when it is.
+    report.secondsLeft = std::max(left - Seconds(mark_), std::min(left, 1.0));
+  }
+  return report;
+}
+
+void ProgressPlan::Send() { window_.Progress(Report()); }
+
+}  // namespace quillon::ops

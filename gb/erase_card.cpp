@@ -17,7 +17,6 @@ namespace {
 constexpr unsigned kBlocksSmallCard = 32;          // "16MB Card": 2 MiB of FLASH ROM
 constexpr unsigned kBlocksLargeCard = 64;          // "32MB Card": 4 MiB
 constexpr int kSaveBanks = 16;                     // 128 KiB of save memory, always all of it
-constexpr std::size_t kBiosBytes = 8 * kBankSize;  // a BIOS ROM without an erase command is erased whole
 
 }  // namespace
 

@@ -79,7 +79,7 @@ class CardWriter {
     if (auto end = EndOnStep(op_, erased, "Earsing BIOS Fail")) return *end;
     ProgrammingVoltage biosVoltage(op_.link);
     if (methods.bios == ChipMethod::ChipStatus) biosVoltage.On();
-    menuStages_->erase.Advance(menuBanks_ * kBankSize);
+    menuStages_->erase.Advance(kBiosBytes);
 
     if (op_.stopRequested()) return Stopped();
     op_.link.SetBank(0);
@@ -110,7 +110,7 @@ class CardWriter {
     }
     const std::uint64_t menuBytes = menuBanks_ * kBankSize;
     menuStages_.emplace(ImageStages{
-        plan.Expect(ops::WorkKind::EraseChip, menuBytes, false),
+        plan.Expect(ops::WorkKind::EraseChip, kBiosBytes, false),
         plan.Expect(methods.bios == ChipMethod::ChipStatusWithVoltage ? ops::WorkKind::Program
                                                                         : ops::WorkKind::ProgramPieces,
                     menuBytes)});

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "library/names.h"
+#include "text/size_text.h"
 
 namespace quillon::library {
 
@@ -15,6 +16,24 @@ constexpr int kRamUnitsGb = 16;          // 8 KB units with writer type "GB"
 constexpr int kRamUnitsOtherWriter = 8;  // 8 KB units with any other writer type
 
 int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
+
+// The 4 Mbit slots that images of these ROM classes take, largest first on their alignment:
+// `count[c]` images of class c (0: 32 Mbit .. 3: 4 Mbit).
+int RomSlots(const std::array<int, 4>& count) {
+  int u = count[3];
+  if (count[2] > 0) u = RoundUp(u, 2) + 2 * count[2];
+  if (count[1] > 0) u = RoundUp(u, 4) + 4 * count[1];
+  if (count[0] > 0) u = RoundUp(u, 8) + 8 * count[0];
+  return u;
+}
+
+std::array<int, 4> RomClassCounts(const std::vector<RomEntry>& entries) {
+  std::array<int, 4> count{};
+  for (const RomEntry& entry : entries) {
+    if (entry.romClass >= 0 && entry.romClass < 4) ++count[static_cast<std::size_t>(entry.romClass)];
+  }
+  return count;
+}
 
 std::filesystem::path EntryDirectory(const std::filesystem::path& romDir) {
   std::error_code ec;
@@ -48,17 +67,9 @@ int CardList::CheckGbImage(const std::string& fileName, const GbFacts& facts, Wr
   const int newRomClass = RomClass(facts.romCode);
   if (newRomClass < 0) return kRomSizeError;
 
-  // ROM slots of 4 Mbit, placed largest first on their alignment.
-  std::array<int, 4> k{};  // count per ROM class: k[0] 32 Mbit .. k[3] 4 Mbit
-  for (const RomEntry& entry : entries_) {
-    if (entry.romClass >= 0 && entry.romClass < 4) ++k[static_cast<std::size_t>(entry.romClass)];
-  }
+  std::array<int, 4> k = RomClassCounts(entries_);
   ++k[static_cast<std::size_t>(newRomClass)];
-  int u = k[3];
-  if (k[2] > 0) u = RoundUp(u, 2) + 2 * k[2];
-  if (k[1] > 0) u = RoundUp(u, 4) + 4 * k[1];
-  if (k[0] > 0) u = RoundUp(u, 8) + 8 * k[0];
-  if (u > kRomUnitsOnCard) return kRomSizeTooBig;
+  if (RomSlots(k) > kRomUnitsOnCard) return kRomSizeTooBig;
 
   const int newRamClass = RamClass(facts.ramCode);
   if (newRamClass < 0) return kRamSizeError;
@@ -114,6 +125,7 @@ AddResult CardList::AddWsImage(const std::filesystem::path& romDir, const std::s
   entry.directory = EntryDirectory(romDir);
   entry.fileName = fileName;
   entry.ramClass = WsRamClass(facts.saveType);
+  entry.imageBytes = facts.size & ~std::uint64_t{0x200};
   entries_.push_back(std::move(entry));
   rows_.push_back(WsRow(fileName, facts));
   return AddResult{true, "", rows_.back()};
@@ -131,6 +143,16 @@ bool CardList::SetPlacement(int index, int romStartBank, int ramStartUnit) {
   entry.romStartBank = romStartBank;
   entry.ramStartUnit = ramStartUnit;
   return true;
+}
+
+std::string CardList::Fullness(WriterType writerType) const {
+  if (writerType == WriterType::Ws) {
+    return entries_.empty() ? "no image" : text::SizeText(entries_.front().imageBytes) + " image";
+  }
+  constexpr double kSlotMiB = 0.5;
+  return text::OneDecimal(RomSlots(RomClassCounts(entries_)) * kSlotMiB) + " MiB of " +
+         text::OneDecimal(kRomUnitsOnCard * kSlotMiB) + " MiB, " + std::to_string(count()) + " of " +
+         std::to_string(kRomUnitsOnCard) + " images";
 }
 
 void CardList::clear() {

@@ -2,6 +2,7 @@
 // The images chosen for the card, with the checks that admit them.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@ struct RomEntry {
   int romStartBank = 0;             // first 16 KB bank on the card; set by GB writing
   int ramStartUnit = 0;             // first 8 KB save unit on the card; set by GB writing
   int romSizeCode = 0;              // header ROM size code, 0..7 (GB only)
+  std::uint64_t imageBytes = 0;     // WS: the image's size, without a 512-byte header
 
   std::filesystem::path file() const { return directory / fileName; }
 };
@@ -76,6 +78,11 @@ class CardList {
 
   // Sets the placement that GB writing chose; false for an index out of range.
   bool SetPlacement(int index, int romStartBank, int ramStartUnit);
+
+  // How full the card is, as the checks count it (each GB image takes its slot of 4 Mbit or
+  // more): "2.5 MiB of 4 MiB, 3 of 8 images" with writer type "GB" and the password writers,
+  // "1 MiB image" or "no image" with "WS".
+  std::string Fullness(WriterType writerType) const;
 
   void clear();
   int count() const { return static_cast<int>(entries_.size()); }

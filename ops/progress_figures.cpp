@@ -4,20 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/size_text.h"
+
 namespace quillon::ops {
 
 namespace {
 
-int Percent(double fraction) { return static_cast<int>(std::floor(fraction * 100)); }
+using text::OneDecimal;
+using text::SizeText;
 
-// "1.2" or "4": one decimal unless it is 0.
-std::string OneDecimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  std::string shown = text;
-  if (shown.size() > 2 && shown.compare(shown.size() - 2, 2, ".0") == 0) shown.resize(shown.size() - 2);
-  return shown;
-}
+int Percent(double fraction) { return static_cast<int>(std::floor(fraction * 100)); }
 
 }  // namespace
 
@@ -29,12 +25,6 @@ std::string ClockText(double seconds) {
   else
     std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
   return text;
-}
-
-std::string SizeText(std::uint64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + " bytes";
-  if (bytes < 1024 * 1024) return OneDecimal(static_cast<double>(bytes) / 1024) + " KiB";
-  return OneDecimal(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MiB";
 }
 
 std::vector<std::string> ProgressFigures(const ProgressReport& report) {

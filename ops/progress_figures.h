@@ -14,9 +14,6 @@ namespace quillon::ops {
 // "0:15", "12:05", "1:08:16".
 std::string ClockText(double seconds);
 
-// "512 bytes", "48 KiB", "1.2 MiB": one decimal where it says something.
-std::string SizeText(std::uint64_t bytes);
-
 // What a progress display says while the operation runs: the percentage, then the rate
 // ("12.3 KiB/s") once it is known and the time left ("0:15 left") once it is shown. Empty
 // before the operation has declared its work.

@@ -72,6 +72,8 @@ class ProgressPlan {
   // The word of the bytes that count ("written", "read", "erased").
   void SetVerb(std::string verb) { verb_ = std::move(verb); }
   // A stage of `bytes` to come; `counts`: its bytes are those the report's done and total tell.
+  // Once every stage is done, the next one declared begins a new plan (an operation that runs
+  // on after another one on the same Operation).
   ProgressMeter Expect(WorkKind kind, std::uint64_t bytes, bool counts = true);
   // The stage of `kind` expected earlier and not yet begun, or a new one (a write expects the
   // verify that follows it, and the verify finds it here).
@@ -91,6 +93,7 @@ class ProgressPlan {
     double seconds;
     std::uint64_t bytes;
   };
+  void BeginAgain();
   double SecondsPerByte(WorkKind kind) const;
   double Scale(WorkKind kind) const;
   double CostLeft() const;

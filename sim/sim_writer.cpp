@@ -224,7 +224,17 @@ void SimWriter::writeControl(std::uint8_t value) {
 
 void SimWriter::countCrossed() {
   ++crossed_;
-  if (device_->faults.byteDelay != 0) std::this_thread::sleep_for(std::chrono::microseconds(device_->faults.byteDelay));
+  const std::uint32_t delay = device_->faults.byteDelay;
+  if (delay == 0) return;
+  // A sleep of a few microseconds lasts fifty or more: short delays are waited out on the clock,
+  // so that the port is as slow as asked and no slower.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(delay);
+  if (delay >= 1000) {
+    std::this_thread::sleep_until(until);
+    return;
+  }
+  while (std::chrono::steady_clock::now() < until) {
+  }
 }
 
 // --- frames -------------------------------------------------------------------------------

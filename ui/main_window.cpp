@@ -339,12 +339,13 @@ void Tform_ZEP::ComboBox1Change() {
   Guarded([this] {
     state_.setWriterType(static_cast<library::WriterType>(ComboBox1->currentIndex()));
     if (state_.writerType() != previousWriterType_) {
+      // The emptied card list first: what the probe finds is the newer news.
+      state_.cardList.clear();
+      FillCardListView();
       infoBox_.Clear();
       ShowCardInfo();
       ProbeCard();
       ScanRomDir();
-      state_.cardList.clear();
-      lvDown->clear();
       SetColumnWidths();
     }
     previousWriterType_ = state_.writerType();

@@ -184,6 +184,7 @@ class Tform_ZEP : public QWidget {
 
  private:
   void CreateControls();
+  // The card list view from the card list, and how full the card is in the status line.
   void FillCardListView();
   // Adds the image files, each a folder and a name in it, in their order through the card
   // list's checks ("Add" with several rows, a drop): the first one refused says why in an

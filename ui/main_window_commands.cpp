@@ -45,7 +45,7 @@ void Tform_ZEP::Button2Click() {
     ScanRomDir();
     if (sameFolder) return;
     state_.cardList.clear();
-    lvDown->clear();
+    FillCardListView();
   });
 }
 

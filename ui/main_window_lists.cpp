@@ -66,6 +66,7 @@ void Tform_ZEP::FillCardListView() {
   QList<QTreeWidgetItem*> items;
   for (const library::ListRow& row : state_.cardList.rows()) items.append(MakeRow(row));
   lvDown->addTopLevelItems(items);
+  ShowStatus(state_.cardList.Fullness(state_.writerType()));
 }
 
 void Tform_ZEP::Button3Click() {
@@ -152,7 +153,7 @@ void Tform_ZEP::lvDownDblClick() { Button4Click(); }
 void Tform_ZEP::Button5Click() {
   Guarded([this] {
     state_.cardList.clear();
-    lvDown->clear();
+    FillCardListView();
   });
 }
 

@@ -287,8 +287,9 @@ void OperationWindow::Progress(const ops::ProgressReport& report) {
       [this] {
         progressPosted_ = false;
         if (!running_) return;  // the end shows its own figures
-        if (progress_ != nullptr) progress_->SetReport(progressReport());
-        emit progressChanged();
+        const ops::ProgressReport latest = progressReport();
+        if (progress_ != nullptr) progress_->SetReport(latest);
+        emit progressChanged(latest.fraction);
       },
       Qt::QueuedConnection);
 }

@@ -148,8 +148,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
  signals:
   // The step label changed and was repainted (user-interface thread).
   void workChanged(const QString& text);
-  // The strip shows a new progressReport().
-  void progressChanged();
+  // The strip shows a new report, this far through the operation.
+  void progressChanged(double fraction);
   // The worker has ended and result() holds what it returned.
   void workerEnded();
 

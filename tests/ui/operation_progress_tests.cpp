@@ -262,8 +262,7 @@ class OperationProgressTest : public QObject {
     // Every fraction that reaches the window over all the steps, and what the strip shows for it.
     std::vector<double> fractions;
     QStringList mismatches;
-    connect(&w, &ui::OperationWindow::progressChanged, &w, [&] {
-      const double fraction = w.progressReport().fraction;
+    connect(&w, &ui::OperationWindow::progressChanged, &w, [&](double fraction) {
       fractions.push_back(fraction);
       if (strip->value() != static_cast<int>(fraction * 1000))
         mismatches.append(QStringLiteral("%1 for %2").arg(strip->value()).arg(fraction));

@@ -9,7 +9,7 @@ namespace quillon::ops {
 
 namespace {
 
-constexpr double kRecentSeconds = 5;    // the rates come from this much of the latest work
+constexpr double kRecentSeconds = 5;  // the rates come from this much of the latest work
 constexpr double kLeftFromFraction = 0.03;  // no time left before 3 % of the work
 constexpr double kLeftFromSeconds = 2;      // nor before 2 s of it
 constexpr std::size_t kKinds = 6;
@@ -28,15 +28,16 @@ bool OnChipTime(WorkKind kind) { return kind == WorkKind::Erase || kind == WorkK
 }  // namespace
 
 void ProgressMeter::Advance(std::uint64_t bytes) { plan_->Advance(stage_, bytes); }
+void ProgressMeter::Advance(std::uint64_t bytes, double units) { plan_->Advance(stage_, bytes, units); }
 void ProgressMeter::Waiting() { plan_->Waiting(); }
 
 ProgressPlan::ProgressPlan(ProgressWindow& window, Clock clock)
     : window_(window), clock_(std::move(clock)), began_(clock_()), mark_(began_), samples_(kKinds) {}
 
-ProgressMeter ProgressPlan::Expect(WorkKind kind, std::uint64_t bytes, bool counts) {
+ProgressMeter ProgressPlan::Expect(WorkKind kind, std::uint64_t bytes, bool counts, double passes) {
   const bool allDone = std::all_of(stages_.begin(), stages_.end(), [](const Stage& s) { return s.done == s.bytes; });
   if (!stages_.empty() && allDone) BeginAgain();  // the next operation
-  stages_.push_back({kind, bytes, 0, counts});
+  stages_.push_back({kind, bytes, 0, counts, static_cast<double>(bytes) * passes, 0});
   mark_ = clock_();  // what came before the work (checks, files, questions) is no work's cost
   if (!workBegan_) workBegan_ = mark_;
   Send();
@@ -59,12 +60,14 @@ ProgressMeter ProgressPlan::ExpectOnce(WorkKind kind, std::uint64_t bytes, bool 
   return Expect(kind, bytes, counts);
 }
 
-void ProgressPlan::Advance(std::size_t index, std::uint64_t bytes) {
+void ProgressPlan::Advance(std::size_t index, std::uint64_t bytes, std::optional<double> workUnits) {
   Stage& stage = stages_[index];
+  const double perByte = stage.bytes == 0 ? 0 : stage.units / static_cast<double>(stage.bytes);
   bytes = std::min(bytes, stage.bytes - stage.done);
+  const double units = std::min(workUnits.value_or(static_cast<double>(bytes) * perByte), UnitsLeft(stage));
   const auto now = clock_();
   auto& recent = samples_[Index(stage.kind)];
-  recent.push_back({std::chrono::duration<double>(now - mark_).count(), bytes});
+  recent.push_back({std::chrono::duration<double>(now - mark_).count(), units, recent.empty()});
   double seconds = 0;
   for (const auto& sample : recent) seconds += sample.seconds;
   while (recent.size() > 1 && seconds - recent.front().seconds >= kRecentSeconds) {
@@ -72,11 +75,13 @@ void ProgressPlan::Advance(std::size_t index, std::uint64_t bytes) {
     recent.pop_front();
   }
   mark_ = now;
-  running_ = stage.kind;
+  running_ = index;
 
-  const double cost = static_cast<double>(bytes) * SecondsPerByte(stage.kind);
+  const double cost = units * SecondsPerUnit(stage.kind);
   const double before = CostLeft();
   stage.done += bytes;
+  stage.unitsDone += units;
+  if (stage.done == stage.bytes) stage.unitsDone = stage.units;
   if (CostLeft() <= 0) {
     fraction_ = 1;
   } else if (before > 0) {
@@ -95,26 +100,30 @@ double ProgressPlan::Scale(WorkKind kind) const {
     if (OnChipTime(static_cast<WorkKind>(k)) != OnChipTime(kind)) continue;
     for (const auto& sample : samples_[k]) {
       seconds += sample.seconds;
-      nominal += static_cast<double>(sample.bytes) * kNominal[k];
+      nominal += sample.units * kNominal[k];
     }
   }
   return nominal > 0 && seconds > 0 ? seconds / nominal : 1;
 }
 
-double ProgressPlan::SecondsPerByte(WorkKind kind) const {
-  double seconds = 0;
-  std::uint64_t bytes = 0;
-  for (const auto& sample : samples_[Index(kind)]) {
+double ProgressPlan::SecondsPerUnit(WorkKind kind) const {
+  double seconds = 0, units = 0;
+  const auto& recent = samples_[Index(kind)];
+  for (const auto& sample : recent) {
+    if (sample.first && recent.size() > 1) continue;
     seconds += sample.seconds;
-    bytes += sample.bytes;
+    units += sample.units;
   }
-  if (bytes > 0 && seconds > 0) return seconds / static_cast<double>(bytes);
+  if (units > 0 && seconds > 0) return seconds / units;
   return kNominal[Index(kind)] * Scale(kind);
 }
 
+double ProgressPlan::UnitsLeft(const Stage& stage) { return std::max(0.0, stage.units - stage.unitsDone); }
+
 double ProgressPlan::CostLeft() const {
   double cost = 0;
-  for (const auto& stage : stages_) cost += static_cast<double>(stage.bytes - stage.done) * SecondsPerByte(stage.kind);
+  for (const auto& stage : stages_)
+    cost += UnitsLeft(stage) * SecondsPerUnit(stage.kind);
   return cost;
 }
 
@@ -133,7 +142,10 @@ ProgressReport ProgressPlan::Report() const {
     report.total += stage.bytes;
   }
   report.seconds = Seconds(began_);
-  if (running_ && !samples_[Index(*running_)].empty()) report.bytesPerSecond = 1 / SecondsPerByte(*running_);
+  if (running_) {
+    const Stage& stage = stages_[*running_];
+    report.bytesPerSecond = stage.units > 0 ? static_cast<double>(stage.bytes) / (stage.units * SecondsPerUnit(stage.kind)) : 0;
+  }
   const double left = CostLeft();
   if (left > 0 && fraction_ >= kLeftFromFraction && workBegan_ && Seconds(*workBegan_) >= kLeftFromSeconds) {
     // Counts down while the present piece of work goes on, but says "done" only when it is.

@@ -56,6 +56,8 @@ class ProgressMeter {
   ProgressMeter(ProgressPlan& plan, std::size_t stage) : plan_(&plan), stage_(stage) {}
   // `bytes` more of the stage are done.
   void Advance(std::uint64_t bytes);
+  // `bytes` more are done, and they were `units` of the stage's work (see ProgressPlan::Expect).
+  void Advance(std::uint64_t bytes, double units);
   // While the writer is busy: lets the display show that time goes on.
   void Waiting();
 
@@ -71,15 +73,19 @@ class ProgressPlan {
 
   // The word of the bytes that count ("written", "read", "erased").
   void SetVerb(std::string verb) { verb_ = std::move(verb); }
-  // A stage of `bytes` to come; `counts`: its bytes are those the report's done and total tell.
+  // A stage of `bytes` to come; `counts`: its bytes are those the report's done and total tell;
+  // `passes`: how many times each byte crosses the link (a block sent to the writer's buffer,
+  // then again to be programmed: 2). The stage's work is bytes × passes units; a stage whose
+  // work is not spread evenly over its bytes (erases of sectors of several sizes) says with
+  // each Advance how many units it did.
   // Once every stage is done, the next one declared begins a new plan (an operation that runs
   // on after another one on the same Operation).
-  ProgressMeter Expect(WorkKind kind, std::uint64_t bytes, bool counts = true);
+  ProgressMeter Expect(WorkKind kind, std::uint64_t bytes, bool counts = true, double passes = 1);
   // The stage of `kind` expected earlier and not yet begun, or a new one (a write expects the
   // verify that follows it, and the verify finds it here).
   ProgressMeter ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts = true);
 
-  void Advance(std::size_t stage, std::uint64_t bytes);
+  void Advance(std::size_t stage, std::uint64_t bytes, std::optional<double> units = std::nullopt);
   void Waiting();
   ProgressReport Report() const;
 
@@ -88,13 +94,16 @@ class ProgressPlan {
     WorkKind kind;
     std::uint64_t bytes, done;
     bool counts;
+    double units, unitsDone;
   };
   struct Sample {
     double seconds;
-    std::uint64_t bytes;
+    double units;  // bytes times their passes
+    bool first;    // the kind's first: it carries what the operation did before the kind began
   };
   void BeginAgain();
-  double SecondsPerByte(WorkKind kind) const;
+  static double UnitsLeft(const Stage& stage);
+  double SecondsPerUnit(WorkKind kind) const;
   double Scale(WorkKind kind) const;
   double CostLeft() const;
   double Seconds(std::chrono::steady_clock::time_point at) const;
@@ -108,7 +117,7 @@ class ProgressPlan {
   std::vector<Stage> stages_;
   std::vector<std::deque<Sample>> samples_;  // by kind, the recent ones
   double fraction_ = 0;
-  std::optional<WorkKind> running_;
+  std::optional<std::size_t> running_;  // the stage that did the latest work
   std::string verb_;
   std::uint32_t polls_ = 0;
 };

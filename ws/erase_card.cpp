@@ -14,8 +14,8 @@ ops::Result Erase(ops::Operation& op) {
   const Step checked = CheckWsCard(op, true, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
   op.progress.SetVerb("erased");
-  ProgressMeter erase = op.progress.Expect(ops::WorkKind::Erase, kBlocks * kBlockSize);
-  ProgressMeter clear = op.progress.Expect(ops::WorkKind::Write, kSaveSize, false);
+  ProgressMeter erase = op.progress.Expect(ops::WorkKind::Erase, kBlocks * kBlockSize, true, EraseWorkPerByte(0));
+  ProgressMeter clear = op.progress.Expect(ops::WorkKind::Write, kSaveSize, false, 2);  // sent, then checked
   if (auto end = KeepSaveCopy(op, true)) return *end;
   ops::WorkAhead(op, ops::Work::Erase, {});
   for (unsigned b = 0; b < kBlocks; ++b) {
@@ -30,7 +30,7 @@ ops::Result Erase(ops::Operation& op) {
     const std::string upper = Format("Earsing : 0x%06X - 0x%06X", start, start + 0x7FFF);
     const Step erased = EraseBeforeBlock(op, b, upper);
     if (auto end = EndOnStep(op, erased, "Earsing Flash ROM Fail")) return *end;
-    erase.Advance(kBlockSize);
+    erase.Advance(kBlockSize, EraseWork(b));
   }
   const Step cleared = ClearSaveAndFinish(op, clear);
   if (auto end = EndOnStep(op, cleared, "Earsing RAM Fail")) return *end;

@@ -28,7 +28,7 @@ ops::Result Restore(ops::Operation& op) {
   const Step checked = CheckWsCard(op, false, failure);
   if (auto end = EndOnStep(op, checked, failure)) return *end;
   op.progress.SetVerb("written");
-  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Write, kSaveSize);
+  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Write, kSaveSize, true, 2);  // sent, then checked
   if (auto end = KeepSaveCopy(op, false)) return *end;
   op.window.SetWork("Uploading RAM...");
   ops::WorkAhead(op, ops::Work::SaveRestore, {path});

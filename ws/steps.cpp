@@ -113,6 +113,17 @@ Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upp
   return Step::Ok;
 }
 
+double EraseWork(unsigned block) {
+  const std::size_t sectors = (block % 2 == 0 ? 1 : 0) + ((block & 0x3F) == 0x3F ? protocol::kWsTopSectors.size() : 0);
+  return static_cast<double>(sectors) * 2 * kBlockSize;
+}
+
+double EraseWorkPerByte(unsigned first) {
+  double work = 0;
+  for (unsigned b = first; b < kBlocks; ++b) work += EraseWork(b);
+  return work / static_cast<double>((kBlocks - first) * kBlockSize);
+}
+
 void SelectSaveMemory(link::Link& link) {
   protocol::Send(link, protocol::kWsSaveMemoryOpen);
   protocol::Send(link, protocol::WsBankRegister(protocol::kWsSaveBankRegister, 0));

@@ -52,6 +52,11 @@ void SelectWriteBank(link::Link& link, unsigned block);
 // of the last bank of each 2 MiB half with their status check. `upperLabel` is shown before
 // those extra commands when not empty. Failed: "Earsing Flash ROM Fail".
 Step EraseBeforeBlock(ops::Operation& op, unsigned block, const std::string& upperLabel);
+// The erase work of EraseBeforeBlock for the progress, in bytes of a 64 KiB sector: one
+// sector's worth for each sector it erases (a small one takes about as long as a large one).
+double EraseWork(unsigned block);
+// The erase work of blocks first..kBlocks-1 per byte of them.
+double EraseWorkPerByte(unsigned first);
 
 // Selects the save memory at the transfer window.
 void SelectSaveMemory(link::Link& link);

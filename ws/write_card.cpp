@@ -55,15 +55,16 @@ class CardWriter {
     if (!patchFile_.empty() && !PatchImage()) return Finish(op_, ops::Outcome::Cancelled, "Writing Cancelled");
 
     op_.progress.SetVerb("written");
-    ProgressMeter erase = op_.progress.Expect(ops::WorkKind::Erase, image_.size(), false);
-    ProgressMeter program = op_.progress.Expect(ops::WorkKind::Program, image_.size());
-    ProgressMeter clear = op_.progress.Expect(ops::WorkKind::Write, kSaveSize, false);
+    const auto first = static_cast<unsigned>(kBlocks - image_.size() / kBlockSize);
+    ProgressMeter erase = op_.progress.Expect(ops::WorkKind::Erase, image_.size(), false, EraseWorkPerByte(first));
+    // Each block goes to the writer's buffer, then again to be programmed; the save memory is
+    // sent, then sent again to be checked.
+    ProgressMeter program = op_.progress.Expect(ops::WorkKind::Program, image_.size(), true, 2);
+    ProgressMeter clear = op_.progress.Expect(ops::WorkKind::Write, kSaveSize, false, 2);
     if (op_.state.verifyFollows) op_.progress.Expect(ops::WorkKind::Read, image_.size(), false);
     // Writing ends by clearing the save memory: it is kept first.
     if (auto end = KeepSaveCopy(op_, true)) return *end;
     SetWsSizeCode(image_);
-    const auto blocks = static_cast<unsigned>(image_.size() / kBlockSize);
-    const unsigned first = kBlocks - blocks;
     ops::WorkAhead(op_, ops::Work::Write, {entries.front().file().lexically_normal().string()});
     for (unsigned b = first; b < kBlocks; ++b) {
       const Step written = WriteBlock(b, first, erase, program);
@@ -104,7 +105,7 @@ class CardWriter {
     const Step erased = EraseBeforeBlock(op_, b, {});
     if (erased == Step::Failed) failure_ = "Earsing Flash ROM Fail";
     if (erased != Step::Ok) return erased;
-    erase.Advance(kBlockSize);
+    erase.Advance(kBlockSize, EraseWork(b));
 
     if (op_.stopRequested()) return Step::Stopped;
     op_.link.SetMode(mode);

@@ -19,6 +19,7 @@
 
 #include "gb_images.h"
 #include "operation_bench.h"
+#include "sim/faults.h"
 #include "sim/sim_writer.h"
 #include "ui/operation_windows.h"
 #include "ui/secondary_windows.h"
@@ -251,8 +252,11 @@ class OperationProgressTest : public QObject {
   void anyFamily_realOperation_progressReachesAll() {
     QFETCH(QString, family);
     const Family& f = FamilyNamed(family.toStdString());
-    Bench b(f.card());
+    // Every step an operation can have: the copy of the save memory first, a verify last.
+    Bench b(f.card(), true);
     f.arrange(b);
+    ops::OperationArgs args = f.args;
+    args.verify = family.endsWith("Write");
     const fs::path file = b.fixture.root() / "file.bin";
     // Restoring reads the file; the others write it.
     if (family.endsWith("Restore")) support::writeFile(file, Sav(family.startsWith("gb") ? 0x2000 : kWsSaveSize));
@@ -269,7 +273,7 @@ class OperationProgressTest : public QObject {
       const QString percent = QString::number(static_cast<int>(std::floor(fraction * 100))) + '%';
       if (!strip->text().startsWith(percent)) mismatches.append(strip->text() + " for " + percent);
     });
-    w.Prepare(b.writer.link, b.main->state(), f.args);
+    w.Prepare(b.writer.link, b.main->state(), args);
     w.open();
     QVERIFY(WaitEnded(w));
     QCOMPARE(Work(w), QString::fromLatin1(f.success));
@@ -280,6 +284,33 @@ class OperationProgressTest : public QObject {
     QVERIFY(std::is_sorted(fractions.begin(), fractions.end()));
     QCOMPARE(strip->value(), strip->maximum());
     QVERIFY2(QRegularExpression("^Done in 0:0\\d$").match(strip->text()).hasMatch(), qPrintable(strip->text()));
+    Click(Button(w));
+  }
+
+  // After a failure the rate and the time left give way to how far the operation got.
+  void anyFamily_failure_figuresSayHowFarItGot_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("figures");
+    QTest::newRow("gb read") << "gbRead" << "read-fail-bank=2" << "Failed at \\d+ %: 32 KiB of 128 KiB read";
+    QTest::newRow("ws write") << "wsWrite" << "program-fail-bank=62" << "Failed at \\d+ %: 384 KiB of 512 KiB written";
+  }
+  void anyFamily_failure_figuresSayHowFarItGot() {
+    QFETCH(QString, family);
+    QFETCH(QString, fault);
+    QFETCH(QString, figures);
+    const Family& f = FamilyNamed(family.toStdString());
+    Bench b(f.card());
+    f.arrange(b);
+    sim::armFault(b.writer.port.faults(), fault.toStdString());
+    ui::OperationWindow& w = *WindowOf(b.windows, family.toStdString());
+    const fs::path file = b.fixture.root() / "file.bin";
+    w.setFileDialogHook([&](const ui::FileDialogRequest&) { return QString::fromStdString(file.string()); });
+    w.Prepare(b.writer.link, b.main->state(), f.args);
+    w.open();
+    QVERIFY(WaitEnded(w));
+    QVERIFY2(QRegularExpression("^" + figures + "$").match(Strip(w)->text()).hasMatch(), qPrintable(Strip(w)->text()));
+    QCOMPARE(QString::fromStdString(w.endFigures()), Strip(w)->text());
     Click(Button(w));
   }
 

@@ -65,8 +65,8 @@ void WriteFiles(const fs::path& dir) {
   for (std::size_t i = 0; i < ws.size(); ++i) ws[i] = static_cast<std::uint8_t>(i * 7 + (i >> 10));
   support::writeFile(dir / "game.ws", ws);
   // An IPS patch: four bytes at 0x000100.
-  const std::vector<std::uint8_t> patch = {'P', 'A', 'T', 'C', 'H', 0x00, 0x01, 0x00, 0x00, 0x04,
-                                           1,   2,   3,   4,   'E', 'O', 'F'};
+  const std::vector<std::uint8_t> patch = {'P',  'A', 'T', 'C', 'H', 0x00, 0x01, 0x00, 0x00,
+                                           0x04, 1,   2,   3,   4,   'E',  'O',  'F'};
   support::writeFile(dir / "game.ips", patch);
 }
 

@@ -14,9 +14,9 @@ namespace quillon::gb {
 
 namespace {
 
-constexpr unsigned kBlocksSmallCard = 32;          // "16MB Card": 2 MiB of FLASH ROM
-constexpr unsigned kBlocksLargeCard = 64;          // "32MB Card": 4 MiB
-constexpr int kSaveBanks = 16;                     // 128 KiB of save memory, always all of it
+constexpr unsigned kBlocksSmallCard = 32;  // "16MB Card": 2 MiB of FLASH ROM
+constexpr unsigned kBlocksLargeCard = 64;  // "32MB Card": 4 MiB
+constexpr int kSaveBanks = 16;             // 128 KiB of save memory, always all of it
 
 }  // namespace
 

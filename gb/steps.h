@@ -17,11 +17,11 @@ namespace quillon::gb {
 using detect::ChipMethod;
 namespace protocol = link::protocol;
 
-inline constexpr std::size_t kBankSize = 0x4000;     // 16 KiB ROM bank, one link transfer
-inline constexpr std::size_t kBlockSize = 0x10000;   // 64 KiB FLASH ROM erase block
-inline constexpr std::size_t kRamBankSize = 0x2000;  // 8 KiB save memory bank
+inline constexpr std::size_t kBankSize = 0x4000;          // 16 KiB ROM bank, one link transfer
+inline constexpr std::size_t kBlockSize = 0x10000;        // 64 KiB FLASH ROM erase block
+inline constexpr std::size_t kRamBankSize = 0x2000;       // 8 KiB save memory bank
 inline constexpr std::size_t kBiosBytes = 8 * kBankSize;  // the BIOS ROM, erased whole
-inline constexpr std::size_t kPieceSize = 0x80;      // 128-byte BIOS ROM piece
+inline constexpr std::size_t kPieceSize = 0x80;           // 128-byte BIOS ROM piece
 inline constexpr unsigned kBanksPerBlock = kBlockSize / kBankSize;
 
 // Waits between flash commands, in DelayTicks counts (about 15 us each).

@@ -109,11 +109,11 @@ class CardWriter {
       images += ImageBytes(entry);
     }
     const std::uint64_t menuBytes = menuBanks_ * kBankSize;
-    menuStages_.emplace(ImageStages{
-        plan.Expect(ops::WorkKind::EraseChip, kBiosBytes, false),
-        plan.Expect(methods.bios == ChipMethod::ChipStatusWithVoltage ? ops::WorkKind::Program
-                                                                        : ops::WorkKind::ProgramPieces,
-                    menuBytes)});
+    menuStages_.emplace(
+        ImageStages{plan.Expect(ops::WorkKind::EraseChip, kBiosBytes, false),
+                    plan.Expect(methods.bios == ChipMethod::ChipStatusWithVoltage ? ops::WorkKind::Program
+                                                                                  : ops::WorkKind::ProgramPieces,
+                                menuBytes)});
     if (op_.state.verifyFollows) plan.Expect(ops::WorkKind::Read, images, false);
   }
 

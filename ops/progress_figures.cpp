@@ -38,8 +38,8 @@ std::vector<std::string> ProgressFigures(const ProgressReport& report) {
 std::string EndFigures(const ProgressReport& report, Outcome outcome) {
   if (outcome == Outcome::Success) return "Done in " + ClockText(report.seconds);
   if (!report.started() || outcome == Outcome::Cancelled) return {};
-  std::string text = (outcome == Outcome::Stopped ? "Stopped at " : "Failed at ") +
-                     std::to_string(Percent(report.fraction)) + " %";
+  std::string text =
+      (outcome == Outcome::Stopped ? "Stopped at " : "Failed at ") + std::to_string(Percent(report.fraction)) + " %";
   if (report.total > 0) text += ": " + SizeText(report.done) + " of " + SizeText(report.total) + " " + report.verb;
   return text;
 }

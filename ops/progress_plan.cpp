@@ -9,7 +9,7 @@ namespace quillon::ops {
 
 namespace {
 
-constexpr double kRecentSeconds = 5;  // the rates come from this much of the latest work
+constexpr double kRecentSeconds = 5;        // the rates come from this much of the latest work
 constexpr double kLeftFromFraction = 0.03;  // no time left before 3 % of the work
 constexpr double kLeftFromSeconds = 2;      // nor before 2 s of it
 constexpr std::size_t kKinds = 6;
@@ -122,8 +122,7 @@ double ProgressPlan::UnitsLeft(const Stage& stage) { return std::max(0.0, stage.
 
 double ProgressPlan::CostLeft() const {
   double cost = 0;
-  for (const auto& stage : stages_)
-    cost += UnitsLeft(stage) * SecondsPerUnit(stage.kind);
+  for (const auto& stage : stages_) cost += UnitsLeft(stage) * SecondsPerUnit(stage.kind);
   return cost;
 }
 
@@ -144,7 +143,8 @@ ProgressReport ProgressPlan::Report() const {
   report.seconds = Seconds(began_);
   if (running_) {
     const Stage& stage = stages_[*running_];
-    report.bytesPerSecond = stage.units > 0 ? static_cast<double>(stage.bytes) / (stage.units * SecondsPerUnit(stage.kind)) : 0;
+    report.bytesPerSecond =
+        stage.units > 0 ? static_cast<double>(stage.bytes) / (stage.units * SecondsPerUnit(stage.kind)) : 0;
   }
   const double left = CostLeft();
   if (left > 0 && fraction_ >= kLeftFromFraction && workBegan_ && Seconds(*workBegan_) >= kLeftFromSeconds) {

@@ -41,10 +41,10 @@ struct ProgressReport {
   // "1.2 MiB of 2.5 MiB written".
   std::uint64_t done = 0, total = 0;
   std::string verb{};
-  std::uint64_t workDone = 0;               // bytes of every stage done, whatever their kind
-  double bytesPerSecond = 0;                // of the stage now running, recently; 0: not yet known
-  std::optional<double> secondsLeft{};      // none before 3 % and 2 s of work
-  double seconds = 0;                       // since the operation began
+  std::uint64_t workDone = 0;           // bytes of every stage done, whatever their kind
+  double bytesPerSecond = 0;            // of the stage now running, recently; 0: not yet known
+  std::optional<double> secondsLeft{};  // none before 3 % and 2 s of work
+  double seconds = 0;                   // since the operation began
   bool started() const { return total > 0 || fraction > 0; }
 };
 

@@ -292,8 +292,12 @@ class OperationProgressTest : public QObject {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("figures");
-    QTest::newRow("gb read") << "gbRead" << "read-fail-bank=2" << "Failed at \\d+ %: 32 KiB of 128 KiB read";
-    QTest::newRow("ws write") << "wsWrite" << "program-fail-bank=62" << "Failed at \\d+ %: 384 KiB of 512 KiB written";
+    QTest::newRow("gb read") << "gbRead"
+                             << "read-fail-bank=2"
+                             << "Failed at \\d+ %: 32 KiB of 128 KiB read";
+    QTest::newRow("ws write") << "wsWrite"
+                              << "program-fail-bank=62"
+                              << "Failed at \\d+ %: 384 KiB of 512 KiB written";
   }
   void anyFamily_failure_figuresSayHowFarItGot() {
     QFETCH(QString, family);

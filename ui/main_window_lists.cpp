@@ -93,15 +93,23 @@ void Tform_ZEP::AddImages(const std::vector<std::pair<std::filesystem::path, std
   const ops::CardFamily* family = cards::FamilyOf(state_.writerType());
   if (family == nullptr) return;
   const int before = state_.cardList.count();
+  // The card list view when it changed; how full the card is in any case.
+  const auto showCard = [this, before] {
+    if (state_.cardList.count() != before) {
+      FillCardListView();
+    } else {
+      ShowStatus(state_.cardList.Fullness(state_.writerType()));
+    }
+  };
   for (const auto& [dir, name] : files) {
     const library::AddResult result = family->AddImage(state_.cardList, dir, name, state_.writerType());
     if (!result.added) {
-      if (state_.cardList.count() != before) FillCardListView();
+      showCard();
       ShowMessage(QStringLiteral("Error"), QString::fromStdString(result.message));
       return;
     }
   }
-  if (state_.cardList.count() != before) FillCardListView();
+  showCard();
 }
 
 void Tform_ZEP::AcceptCardDrops() {

@@ -674,33 +674,39 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QStringList>("added");     // in this order, each by "Add"
     QTest::addColumn<QStringList>("messages");  // the boxes shown
     QTest::addColumn<QStringList>("card");      // the card list afterwards
+    QTest::addColumn<QString>("status");        // how full the card is, counted as the checks count
     const QString e = QStringLiteral("Error|");
     QTest::newRow("duplicate name") << 0 << QStringList{"a.gb", "a.gb"} << QStringList{e + "File name duplication"}
-                                    << QStringList{"a.gb"};
-    QTest::newRow("names differing in case")
-        << 0 << QStringList{"a.gb", "A.gb"} << QStringList{} << QStringList{"a.gb", "A.gb"};
+                                    << QStringList{"a.gb"} << QString("0.5 MiB of 4 MiB, 1 of 8 images");
+    QTest::newRow("names differing in case") << 0 << QStringList{"a.gb", "A.gb"} << QStringList{}
+                                             << QStringList{"a.gb", "A.gb"} << QString("1 MiB of 4 MiB, 2 of 8 images");
     QTest::newRow("colour after mono") << 0 << QStringList{"a.gb", "b.gbc"}
-                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"a.gb"};
+                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"a.gb"}
+                                       << QString("0.5 MiB of 4 MiB, 1 of 8 images");
     QTest::newRow("mono after colour") << 1 << QStringList{"b.gbc", "c.gb"}
-                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"b.gbc"};
-    QTest::newRow("unknown mapper") << 0 << QStringList{"t.gb"} << QStringList{e + "ROM type error"} << QStringList{};
+                                       << QStringList{e + "Can't mix color and mono ROMs"} << QStringList{"b.gbc"}
+                                       << QString("0.5 MiB of 4 MiB, 1 of 8 images");
+    QTest::newRow("unknown mapper") << 0 << QStringList{"t.gb"} << QStringList{e + "ROM type error"} << QStringList{}
+                                    << QString("0 MiB of 4 MiB, 0 of 8 images");
     QTest::newRow("card full") << 0 << QStringList{"big.gb", "a.gb"} << QStringList{e + "ROM size too big"}
-                               << QStringList{"big.gb"};
+                               << QStringList{"big.gb"} << QString("4 MiB of 4 MiB, 1 of 8 images");
     QTest::newRow("three 32 KB saves, GB")
-        << 0 << QStringList{"s1.gb", "s2.gb", "s3.gb"} << QStringList{} << QStringList{"s1.gb", "s2.gb", "s3.gb"};
+        << 0 << QStringList{"s1.gb", "s2.gb", "s3.gb"} << QStringList{} << QStringList{"s1.gb", "s2.gb", "s3.gb"}
+        << QString("1.5 MiB of 4 MiB, 3 of 8 images");
     QTest::newRow("three 32 KB saves, GB+Password")
         << 1 << QStringList{"s1.gb", "s2.gb", "s3.gb"} << QStringList{e + "RAM size too big"}
-        << QStringList{"s1.gb", "s2.gb"};
+        << QStringList{"s1.gb", "s2.gb"} << QString("1 MiB of 4 MiB, 2 of 8 images");
     QTest::newRow("WS: second image") << 2 << QStringList{"c.ws", "d.wsc"} << QStringList{e + "Have selected ROM"}
-                                      << QStringList{"c.ws"};
-    QTest::newRow("WS: same image again")
-        << 2 << QStringList{"d.wsc", "d.wsc"} << QStringList{e + "Have selected ROM"} << QStringList{"d.wsc"};
+                                      << QStringList{"c.ws"} << QString("512 KiB image");
+    QTest::newRow("WS: same image again") << 2 << QStringList{"d.wsc", "d.wsc"} << QStringList{e + "Have selected ROM"}
+                                          << QStringList{"d.wsc"} << QString("1 MiB image");
   }
   void add() {
     QFETCH(int, writerType);
     QFETCH(QStringList, added);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, card);
+    QFETCH(QString, status);
     WindowFixture f;
     MakeRomFolder(f.root());
     f.writeSettings("[Main]\nSystemStyle=" + std::to_string(writerType) + "\n");
@@ -713,6 +719,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.messages, messages);
     QCOMPARE(ColumnTexts(Control<QTreeWidget>(w, "lvDown")), card);
     QCOMPARE(CardFiles(w), card);
+    QCOMPARE(Control<QLabel>(w, "lbStatus")->text(), status);
     for (const auto& entry : w.cardList().entries()) {
       QCOMPARE(QString::fromStdString(entry.directory.string()), QString::fromStdString(f.programDir()));
     }

@@ -15,7 +15,7 @@ std::string OneDecimal(double value) {
 
 std::string SizeText(std::uint64_t bytes) {
   if (bytes < 1024) return std::to_string(bytes) + " bytes";
-  if (bytes < 1024 * 1024) return OneDecimal(static_cast<double>(bytes) / 1024) + " KiB";
+  if (bytes < std::uint64_t{1024} * 1024) return OneDecimal(static_cast<double>(bytes) / 1024) + " KiB";
   return OneDecimal(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MiB";
 }
 

@@ -6,6 +6,7 @@
 // operation is printed. A goal of ±25 %; the exit status is 1 when an operation misses it.
 //
 //   progress_estimate [BYTE_DELAY_US [ERASE_MS]]     (defaults: 10 and 150)
+//   PROGRESS_TRACE=1 in the environment prints every report against the time really left.
 #include <unistd.h>
 
 #include <chrono>

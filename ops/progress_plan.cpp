@@ -27,8 +27,7 @@ bool OnChipTime(WorkKind kind) { return kind == WorkKind::Erase || kind == WorkK
 
 }  // namespace
 
-void ProgressMeter::Advance(std::uint64_t bytes) { plan_->Advance(stage_, bytes); }
-void ProgressMeter::Advance(std::uint64_t bytes, double units) { plan_->Advance(stage_, bytes, units); }
+void ProgressMeter::Advance(std::uint64_t bytes, std::optional<double> units) { plan_->Advance(stage_, bytes, units); }
 void ProgressMeter::Waiting() { plan_->Waiting(); }
 
 ProgressPlan::ProgressPlan(ProgressWindow& window, Clock clock)

@@ -54,10 +54,9 @@ class ProgressPlan;
 class ProgressMeter {
  public:
   ProgressMeter(ProgressPlan& plan, std::size_t stage) : plan_(&plan), stage_(stage) {}
-  // `bytes` more of the stage are done.
-  void Advance(std::uint64_t bytes);
-  // `bytes` more are done, and they were `units` of the stage's work (see ProgressPlan::Expect).
-  void Advance(std::uint64_t bytes, double units);
+  // `bytes` more of the stage are done; `units`: the work they were, when the stage's work is not
+  // spread evenly over its bytes (see ProgressPlan::Expect).
+  void Advance(std::uint64_t bytes, std::optional<double> units = std::nullopt);
   // While the writer is busy: lets the display show that time goes on.
   void Waiting();
 

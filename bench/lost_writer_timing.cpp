@@ -207,6 +207,9 @@ int main() {
   const Run wsRead = [](Rig& rig) { return ws::ReadWsCard(rig.op); };
   const Run wsErase = [](Rig& rig) { return ws::EraseWsCard(rig.op); };
   bool good = true;
+  support::writeFile(dir / "cgbbios.bin", support::makeMenuImage(0x4000));
+  support::writeFile(dir / "LOST.gb", game);
+  const auto addGame = [&](Rig& rig) { rig.state.cardList.AddGbImage(dir, "LOST.gb", WriterType::Gb); };
 
   std::printf("Writer lost (drop-after), access-us=1; from the loss to the end of the operation:\n");
   std::printf("%-46s %8s %10s %6s %7s %7s %4s  %-6s  %s\n", "operation: where the writer fell silent", "wall ms",
@@ -232,6 +235,23 @@ int main() {
   good &= lost("WS erase: probe, SendClock after the latch", 6, sim::emptyWsFlashCard(), dir,
                afterCommand(isIdentificationLatch), wsErase);
 
+  // The menu image's transfers, 4 s: the writer falls silent inside the frame of a piece or bank
+  // sent (the bank register's frame, then five bytes into the piece's), for each way a menu chip
+  // is programmed.
+  const Run gbWrite = [](Rig& rig) { return gb::WriteGbCard(rig.op); };
+  for (const auto& [what, bios] :
+       {std::pair{"GB write: a menu piece sent (chip status)", sim::kDefaultBiosChip},
+        std::pair{"GB write: a menu piece sent (writer status)", support::chipId("SST 29EE010")},
+        std::pair{"GB write: a menu bank sent (with voltage)", support::chipId("AMD 29F010")}}) {
+    good &= lost(
+        what, 4, sim::emptyGbFlashCard(bios), dir,
+        [&](Rig& rig) {
+          addGame(rig);
+          atWork("Updating BIOS", 11 + 5)(rig);
+        },
+        gbWrite);
+  }
+
   std::printf("\nWriter deaf for 3 s of its clock at every erase (deaf-erase-ms=3000), access-us=1:\n");
   std::printf("%-26s %-16s %-12s %-30s %-5s %8s %8s\n", "operation", "ends as", "", "card check", "holds", "wall ms",
               "port s");
@@ -240,16 +260,11 @@ int main() {
            gbErase, "Earsing Success", "2 MiB + BIOS are 0xFF", [](Rig& rig) {
              return erased(rig, sim::Memory::GbFlash, 0x200000) && erased(rig, sim::Memory::GbBios, sim::kGbBiosSize);
            });
-  support::writeFile(dir / "cgbbios.bin", support::makeMenuImage(0x4000));
-  support::writeFile(dir / "LOST.gb", game);
-  const auto addGame = [&](Rig& rig) { rig.state.cardList.AddGbImage(dir, "LOST.gb", WriterType::Gb); };
-  good &= deaf(
-      "GB write (1 MiB image)", sim::emptyGbFlashCard(), dir, addGame, [](Rig& rig) { return gb::WriteGbCard(rig.op); },
-      "Writing Success", "image on the card",
-      [&](Rig& rig) {
-        const auto at = static_cast<std::size_t>(rig.state.cardList.entries()[0].romStartBank) * 0x4000;
-        return std::ranges::equal(rig.writer.memory(sim::Memory::GbFlash).subspan(at, game.size()), game);
-      });
+  good &= deaf("GB write (1 MiB image)", sim::emptyGbFlashCard(), dir, addGame, gbWrite, "Writing Success",
+               "image on the card", [&](Rig& rig) {
+                 const auto at = static_cast<std::size_t>(rig.state.cardList.entries()[0].romStartBank) * 0x4000;
+                 return std::ranges::equal(rig.writer.memory(sim::Memory::GbFlash).subspan(at, game.size()), game);
+               });
   good &= deaf("WS erase", sim::emptyWsFlashCard(), dir, zeroed({sim::Memory::WsFlash}), wsErase, "Earsing Success",
                "4 MiB are 0xFF", [](Rig& rig) { return erased(rig, sim::Memory::WsFlash, sim::kWsFlashSize); });
   Bytes image(0x80000);

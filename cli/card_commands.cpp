@@ -47,7 +47,7 @@ int planCommand(OperationRun& run, ops::Command command, ops::CommandPlan& plan)
   auto outcome = detect::ProbeOutcome::NotProbed;
   if (cards::ProbesFirst(command, run.state.writerType())) {
     outcome = cards::ProbeCard(run.session.link(), run.state.writerType(), run.state.cardInfo);
-    if (run.stop) return kExitInterrupted;
+    if (run.stop) return interrupted();
   }
   plan = cards::PlanCommand(command, run.state, outcome);
   return kGoOn;

@@ -3,6 +3,7 @@
 
 #include "cards/families.h"
 #include "cli/commands.h"
+#include "cli/operation_run.h"
 #include "detect/probe.h"
 #include "library/rom_header.h"
 #include "ops/journal.h"
@@ -17,7 +18,7 @@ int runInfo(const GlobalOptions& options, const std::atomic<bool>& stop) {
   for (const auto& line : ops::UnfinishedLines(journal.entries, session.writer())) std::cerr << line << '\n';
   detect::CardInfo info;
   const auto outcome = cards::ProbeCard(session.link(), session.writerType(), info);
-  if (stop) return kExitInterrupted;
+  if (stop) return interrupted();
   if (outcome == detect::ProbeOutcome::DeviceError) {
     std::cerr << "Linking Fail\n";
     return kExitFailed;

@@ -10,6 +10,7 @@
 #include "library/regular_file.h"
 #include "library/rom_header.h"
 #include "ops/journal.h"
+#include "ops/operation_steps.h"
 #include "ops/own_files.h"
 #include "ops/progress_figures.h"
 #include "ops/save_backups.h"
@@ -61,6 +62,11 @@ int refuse(const std::string& why) {
   return kExitFailed;
 }
 
+int interrupted() {
+  std::cerr << "interrupted: " << ops::Stopped().text << '\n';
+  return kExitInterrupted;
+}
+
 int refuseImage(const std::string& image, const std::string& message, const std::string& note) {
   std::error_code error;
   const auto reason = fs::exists(image, error) ? library::UnreadableReason(image) : std::nullopt;
@@ -86,8 +92,9 @@ int checkOutput(const GlobalOptions& options, const std::string& path) {
 
 namespace {
 
-// The result: its text on standard output, a failure on standard error.
-int reportOutcome(OperationRun& run, const ops::Result& result) {
+// The result: its text on standard output, a failure on standard error; `verdict` (a
+// verify's): a failure on standard output as well, so that the output ends with it.
+int reportOutcome(OperationRun& run, const ops::Result& result, bool verdict) {
   run.session.link().flushDiagnostics();
   if (!result.detail.empty() && result.outcome == ops::Outcome::Success)
     std::cerr << library::EscapeField(result.detail) << '\n';
@@ -105,6 +112,7 @@ int reportOutcome(OperationRun& run, const ops::Result& result) {
       break;
   }
   const std::string text = library::EscapeField(result.text);
+  if (verdict) std::cout << text << '\n' << std::flush;
   if (run.window.lastLine() != text) std::cerr << text << '\n';
   if (!result.detail.empty()) std::cerr << library::EscapeField(result.detail) << '\n';
   return kExitFailed;
@@ -112,9 +120,9 @@ int reportOutcome(OperationRun& run, const ops::Result& result) {
 
 // The result; `last`: nothing of the operation follows, and how far it got or how long it
 // took is said last.
-int reportResult(OperationRun& run, const ops::Result& result, bool last) {
+int reportResult(OperationRun& run, const ops::Result& result, bool last, bool verdict = false) {
   run.window.Close();
-  const int status = reportOutcome(run, result);
+  const int status = reportOutcome(run, result, verdict);
   if (last) {
     const std::string figures = ops::EndFigures(run.window.lastReport(), result.outcome);
     if (!figures.empty()) std::cerr << figures << '\n';
@@ -129,7 +137,7 @@ int report(OperationRun& run, const ops::Result& result) { return reportResult(r
 int report(OperationRun& run, const ops::VerifiedWrite& done) {
   const int status = reportResult(run, done.written, !done.verified);
   if (status != kExitOk || !done.verified) return status;
-  return report(run, *done.verified);
+  return reportResult(run, *done.verified, true, true);
 }
 
 }  // namespace quillon::cli

@@ -60,6 +60,10 @@ int guarded(const std::atomic<bool>& stop, F&& body) {
 // The message on standard error, exit 1.
 int refuse(const std::string& why);
 
+// A stop that came before the operation began (during the probe of the card): said as a stop
+// during the operation is, exit 130.
+int interrupted();
+
 // An image the card list refused: its message, then the file named with why (the reason it
 // cannot be read, when that is why), exit 1.
 int refuseImage(const std::string& image, const std::string& message, const std::string& note);

@@ -59,8 +59,9 @@ void readDirectory(link::Link& link, CardInfo& info, std::span<const std::uint8_
 
 }  // namespace
 
-ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info) {
-  auto lock = link.exclusive();
+namespace {
+
+ProbeOutcome ProbeGb(link::Link& link, WriterType writerType, CardInfo& info) {
   if (link.CheckDevice() != 0) {
     info.flashChip = info.biosChip = info.kind = kNoAnswer;
     return ProbeOutcome::DeviceError;
@@ -89,6 +90,14 @@ ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info
   }
   protocol::Send(link, protocol::kReadState);
   return ProbeOutcome::Probed;
+}
+
+}  // namespace
+
+ProbeOutcome ProbeGbCard(link::Link& link, WriterType writerType, CardInfo& info) {
+  auto lock = link.exclusive();
+  const link::Link::ContactWatch watch(link);
+  return UnlessContactLost(watch, ProbeGb(link, writerType, info), info);
 }
 
 }  // namespace quillon::detect

@@ -17,4 +17,10 @@ ProbeOutcome ProbeCard(link::Link& link, WriterType writerType, CardInfo& info) 
   }
 }
 
+ProbeOutcome UnlessContactLost(const link::Link::ContactWatch& watch, ProbeOutcome outcome, CardInfo& info) {
+  if (outcome != ProbeOutcome::Probed || !watch.lost()) return outcome;
+  info.flashChip = info.biosChip = info.kind = kNoAnswer;
+  return ProbeOutcome::DeviceError;
+}
+
 }  // namespace quillon::detect

@@ -11,7 +11,7 @@
 namespace quillon::detect {
 
 enum class ProbeOutcome {
-  DeviceError,  // CheckDevice failed: kind/flashChip/biosChip are -1, the text stays as it was
+  DeviceError,  // CheckDevice failed or contact was lost: kind/flashChip/biosChip are -1, the text stays as it was
   Probed,       // the record is filled; the card information text is to be rebuilt
   NotProbed,    // writer type outside GB, GB+Password, WS: nothing happened
 };

@@ -7,10 +7,7 @@ namespace {
 
 constexpr int kLargestSizeCode = 28;  // 2^(28+2) units of 8 KiB: the most an int holds
 
-}  // namespace
-
-ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
-  auto lock = link.exclusive();
+ProbeOutcome ProbeWs(link::Link& link, CardInfo& info) {
   const auto noAnswer = [&info] {
     info.flashChip = info.biosChip = info.kind = kNoAnswer;
     return ProbeOutcome::DeviceError;
@@ -36,6 +33,14 @@ ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
   info.biosChip = -1;
   info.kind = (a != 0 && b != 0) ? kFlashCard : kOrdinaryCartridge;
   return ProbeOutcome::Probed;
+}
+
+}  // namespace
+
+ProbeOutcome ProbeWsCard(link::Link& link, CardInfo& info) {
+  auto lock = link.exclusive();
+  const link::Link::ContactWatch watch(link);
+  return UnlessContactLost(watch, ProbeWs(link, info), info);
 }
 
 int QueryWsRomSize(link::Link& link) {

@@ -53,16 +53,18 @@ ops::Result Restore(ops::Operation& op, int selectedImage) {
     op.link.WriteByte(protocol::kSaveBankRegister, static_cast<std::uint8_t>((memory.firstBank + i) & 0xFF));
     const auto bank = std::span(*data).subspan(static_cast<std::size_t>(i) * memory.bankBytes, memory.bankBytes);
     ops::CardChanges(op);
+    const std::uint64_t before = op.link.commandsStarted();
     op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kSaveWindow, bank);
-    const int status = op.link.QueryState3();
-    // The last bank written and confirmed ends the restore, whatever stop came meanwhile.
+    const int status = ops::StatusOfSent(op.link, before, 1, &link::Link::QueryState3);
+    // A bank confirmed counts as written; the last one ends the restore, whatever stop came
+    // meanwhile.
+    if (status == protocol::kStateDone) meter.Advance(memory.bankBytes);
     const bool last = i + 1 == memory.banks && status == protocol::kStateDone;
     if (op.stopRequested() && !last) return Stopped();
     if (status != protocol::kStateDone) {
       access.Close();
       return Finish(op, ops::Outcome::Failed, "Uploading Fail");
     }
-    meter.Advance(memory.bankBytes);
   }
   access.Close();
   return Finish(op, ops::Outcome::Success, "Uploading Success", sizeDetail);

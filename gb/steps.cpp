@@ -35,6 +35,10 @@ Step CheckCard(ops::Operation& op, ChipMethods& methods, std::string& failure) {
   const auto outcome = detect::ProbeCard(op.link, op.state.writerType(), info);
   if (op.stopRequested()) return Step::Stopped;
   op.window.CardProbed(info, outcome);
+  if (outcome == detect::ProbeOutcome::DeviceError) {
+    failure = "Linking Fail";
+    return Step::Failed;
+  }
   const auto known = [](std::int32_t row) {
     return row >= 0 && row < static_cast<std::int32_t>(detect::kChipTable.size());
   };
@@ -174,6 +178,8 @@ Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, 
     for (int attempt = 0; attempt < kPieceAttempts && !done; ++attempt) {
       ops::CardChanges(op);
       op.link.WriteBlock(opcode, address, piece);
+      // A piece that did not reach the writer whole is not waited for: the writer is lost.
+      if (op.link.lostContact()) return Step::Failed;
       Step step = PollPiece(op, meter);
       if (step != Step::Ok) return step;
       if (!verify) {
@@ -181,6 +187,7 @@ Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, 
         break;
       }
       op.link.ReadBlock(address, readBack);  // a garbled answer simply compares unequal
+      if (op.link.lostContact()) return Step::Failed;
       step = PollPiece(op, meter);
       if (step != Step::Ok) return step;
       done = std::equal(piece.begin(), piece.end(), readBack.begin());

@@ -91,7 +91,7 @@ class CardWriter {
     // The menu image is on the card: the card is written, whatever stop comes now.
     op_.link.DelayTicks(kSecondTicks);
     biosVoltage.Off();
-    return Finish(op_, ops::Outcome::Success, "Writing Success");
+    return Finish(op_, ops::Outcome::Success, "Writing Success", detail_);
   }
 
  private:
@@ -131,6 +131,11 @@ class CardWriter {
     return true;
   }
 
+  // Said under the result: every image file of which only a part was written.
+  void AddDetail(const std::string& line) {
+    if (!line.empty()) detail_ += (detail_.empty() ? "" : "; ") + line;
+  }
+
   // Reads every image of the card list, in its order, as large as its header says; the
   // first card list entry's title area is kept for the menu image.
   bool ReadImages() {
@@ -145,6 +150,7 @@ class CardWriter {
         failure_ = Format("Reading %s Error", entry.fileName);
         return false;
       }
+      AddDetail(ops::ImageFileSizeDetail(entry.file().string(), ImageBytes(entry)));
       images_.push_back(std::move(*bytes));
     }
     if (!images_.empty()) {
@@ -232,6 +238,7 @@ class CardWriter {
   std::size_t menuBanks_ = 1;
   TitleArea firstTitle_{};
   std::string failure_;
+  std::string detail_;  // what the result says under it (AddDetail)
 };
 
 }  // namespace

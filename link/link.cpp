@@ -56,6 +56,17 @@ Link::BusyWait::~BusyWait() {
   --link_.busy_;
 }
 
+Link::ContactWatch::ContactWatch(Link& link) : link_(link) {
+  std::lock_guard lock(link_.mutex_);
+  lostBefore_ = link_.lostContact_;
+  link_.lostContact_ = false;
+}
+
+Link::ContactWatch::~ContactWatch() {
+  std::lock_guard lock(link_.mutex_);
+  link_.lostContact_ = link_.lostContact_ || lostBefore_;
+}
+
 // A port that fails (a pulled adapter, a simulated writer that cannot keep its card) is a
 // writer gone at once: nothing that crosses it afterwards could be trusted.
 void Link::portFailed(const char* what) {
@@ -82,7 +93,11 @@ void Link::say(std::string_view line) {
 
 void Link::sayRepeats() {
   if (repeats_ == 0) return;
-  diag() << "(repeated " << repeats_ << (repeats_ == 1 ? " time)\n" : " times)\n");
+  // Once more is said again: a count of one would be longer than the line.
+  if (repeats_ == 1)
+    diag() << lastLine_;
+  else
+    diag() << "(repeated " << repeats_ << " times)\n";
   repeats_ = 0;
 }
 
@@ -113,10 +128,12 @@ void Link::endOperation() {
   flushDiagnostics();
 }
 
+// Outside an operation (a probe) the writer is not marked gone, so the next command tries the
+// port again, but what crossed so far cannot be trusted either.
 void Link::takeAsGone() {
+  if (closing_ == 0) lostContact_ = true;
   if (operations_ == 0 || gone_) return;
   gone_ = true;
-  if (closing_ == 0) lostContact_ = true;
 }
 
 void Link::handshakeTimedOut() {

@@ -102,6 +102,22 @@ class Link {
   // outside a BusyWait and outside closing commands: what was sent or received then is not
   // known to be whole, so the operation cannot have succeeded.
   bool lostContact() const { return lostContact_; }
+
+  // Watches one sequence (a probe) for lost contact of its own, inside an operation or
+  // outside one: lost() says whether the writer was taken as gone or a byte timed out outside
+  // a BusyWait since the watch began. Contact lost before it still counts for the operation.
+  class ContactWatch {
+   public:
+    explicit ContactWatch(Link& link);
+    ~ContactWatch();
+    ContactWatch(const ContactWatch&) = delete;
+    ContactWatch& operator=(const ContactWatch&) = delete;
+    bool lost() const { return link_.lostContact_; }
+
+   private:
+    Link& link_;
+    bool lostBefore_;
+  };
   // Commands started so far: whether a command went out at all (a stop request or a gone
   // writer keeps one from being started).
   std::uint64_t commandsStarted() const { return commandsStarted_; }

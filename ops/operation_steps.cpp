@@ -36,6 +36,15 @@ Result Finish(Operation& op, Outcome outcome, const std::string& text, const std
   return {outcome, text, detail};
 }
 
+namespace {
+
+std::string OnlyFirstUsed(const std::string& file, std::uint64_t used, std::uint64_t fileBytes) {
+  return "Only the first " + std::to_string(used) + " of " + std::to_string(fileBytes) + " bytes of " + file +
+         " were used";
+}
+
+}  // namespace
+
 std::string SaveFileSizeDetail(const std::string& file, std::uint64_t areaBytes) {
   std::error_code error;
   const std::uint64_t fileBytes = std::filesystem::file_size(file, error);
@@ -45,7 +54,21 @@ std::string SaveFileSizeDetail(const std::string& file, std::uint64_t areaBytes)
   // Emulators append a real-time clock's state to a save: that is no surprise.
   const std::uint64_t surplus = fileBytes - areaBytes;
   if (surplus == 0 || surplus == kClockBlock || surplus == kClockBlockLong) return {};
-  return "Only the first " + m + " of " + n + " bytes of " + file + " were used";
+  return OnlyFirstUsed(file, areaBytes, fileBytes);
+}
+
+std::string ImageFileSizeDetail(const std::string& file, std::uint64_t declaredBytes) {
+  std::error_code error;
+  const std::uint64_t fileBytes = std::filesystem::file_size(file, error);
+  if (error || fileBytes <= declaredBytes) return {};
+  return OnlyFirstUsed(file, declaredBytes, fileBytes) + " (its header declares " + std::to_string(declaredBytes) + ")";
+}
+
+int StatusOfSent(link::Link& link, std::uint64_t commandsBefore, std::uint64_t sent, int (link::Link::*query)()) {
+  if (link.commandsStarted() - commandsBefore < sent) return -1;
+  if (!link.stopRequested()) return (link.*query)();
+  const link::Link::ClosingCommands confirm(link);
+  return (link.*query)();
 }
 
 std::string SuggestedFileName(std::string_view title, std::string_view extension) {

@@ -40,6 +40,16 @@ Result Stopped();
 inline constexpr std::uint64_t kClockBlock = 44, kClockBlockLong = 48;
 std::string SaveFileSizeDetail(const std::string& file, std::uint64_t areaBytes);
 
+// What a write says of an image file `file` longer than the `declaredBytes` its header
+// declares (only those are written); nothing when it is not longer.
+std::string ImageFileSizeDetail(const std::string& file, std::uint64_t declaredBytes);
+
+// The writer's status (`query`: QueryState3, QueryState6) of the data that the `sent`
+// commands started since `commandsBefore` (link::Link::commandsStarted) sent it, asked even
+// after a stop: only the writer knows whether the card took data that went out. -1 when a
+// stop kept any of those commands from going out.
+int StatusOfSent(link::Link& link, std::uint64_t commandsBefore, std::uint64_t sent, int (link::Link::*query)());
+
 // How the operation ends after a step that did not go well: Stopped() after a stop, the
 // failure `failureText` when it failed; nothing when it went well:
 //   if (auto end = EndOnStep(op, step, failure)) return *end;

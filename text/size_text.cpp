@@ -13,10 +13,27 @@ std::string OneDecimal(double value) {
   return shown;
 }
 
+namespace {
+
+// `bytes` in `unit`s, rounded down to one decimal: only the whole is ever shown as the whole
+// ("3.9 MiB of 4 MiB", never "4 MiB of 4 MiB" a block short).
+std::string TenthsDown(std::uint64_t bytes, std::uint64_t unit) {
+  const std::uint64_t whole = bytes / unit, tenth = bytes % unit * 10 / unit;
+  std::string text = std::to_string(whole);
+  if (tenth != 0) {
+    text += '.';
+    text += static_cast<char>('0' + tenth);
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string SizeText(std::uint64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + " bytes";
-  if (bytes < std::uint64_t{1024} * 1024) return OneDecimal(static_cast<double>(bytes) / 1024) + " KiB";
-  return OneDecimal(static_cast<double>(bytes) / (1024.0 * 1024.0)) + " MiB";
+  constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * kKiB;
+  if (bytes < kKiB) return std::to_string(bytes) + " bytes";
+  if (bytes < kMiB) return TenthsDown(bytes, kKiB) + " KiB";
+  return TenthsDown(bytes, kMiB) + " MiB";
 }
 
 }  // namespace quillon::text

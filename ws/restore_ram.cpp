@@ -36,9 +36,10 @@ ops::Result Restore(ops::Operation& op) {
   SelectSaveMemory(op.link);
   // Sent twice: the second time the writer checks what it stored.
   ops::CardChanges(op);
+  const std::uint64_t before = op.link.commandsStarted();
   op.link.WriteBlock(protocol::kOpWriteMemory, protocol::kWsWindow, *data);
   op.link.WriteBlock(protocol::kOpWsWriteSaveChecked, protocol::kWsWindow, *data);
-  const int status = op.link.QueryState6();
+  const int status = ops::StatusOfSent(op.link, before, 2, &link::Link::QueryState6);
   // Written and confirmed, the restore is complete, whatever stop came meanwhile.
   if (op.stopRequested() && status != protocol::kStateDone) return Stopped();
   if (status != protocol::kStateDone) return fail("Uploading Fail");

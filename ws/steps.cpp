@@ -22,6 +22,10 @@ Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure
   const auto outcome = detect::ProbeCard(op.link, kWsWriter, info);
   if (op.stopRequested()) return Step::Stopped;
   op.window.CardProbed(info, outcome);
+  if (outcome == detect::ProbeOutcome::DeviceError) {
+    failure = "Linking Fail";
+    return Step::Failed;
+  }
   if (requireFlashCard && info.flashChip != protocol::kWsFlashCardId) {
     failure = "Card is not inserted right or FLASH ROM is not supported";
     return Step::Failed;

@@ -3,6 +3,8 @@
 // ends with its own failure message, tries a handful of commands after the last byte that
 // crossed (eight at most, then the writer is given up; in a wait for an erase or programming,
 // until the writer was silent for 30 s of its clock), and says so once.
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 #include "cli_run.h"
@@ -44,17 +46,20 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
   return count;
 }
 
-// The link's own lines on standard error, in order (progress lines come in between).
-std::string sameLinkLineTwice(const std::string& err) {
+// A link line said three times in a row on standard error (progress lines come in between):
+// a line that comes again is said once more, and from then on counted.
+std::string sameLinkLineThrice(const std::string& err) {
   static const char* const kLinkLines[] = {"Device ...........",           "Checksum error", "Receiver checksum error",
                                            "The writer stopped answering", "(repeated ",     "Port failure"};
   std::istringstream in(err);
   std::string previous;
+  int times = 0;
   for (std::string line; std::getline(in, line);) {
     bool link = false;
     for (const char* start : kLinkLines) link = link || line.rfind(start, 0) == 0;
     if (!link) continue;
-    if (line == previous) return line;
+    times = line == previous ? times + 1 : 1;
+    if (times == 3) return line;
     previous = line;
   }
   return {};
@@ -127,7 +132,7 @@ TEST_P(SilentWriterCli, Command_writerGoesSilent_failsWithItsMessageAfterFewDead
     EXPECT_EQ(occurrences(trace, "# writer gone\n"), 0u);
     EXPECT_EQ(occurrences(r.err, "The writer stopped answering"), 0u) << r.err;
   }
-  EXPECT_EQ(sameLinkLineTwice(r.err), "") << r.err;
+  EXPECT_EQ(sameLinkLineThrice(r.err), "") << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -162,6 +167,71 @@ INSTANTIATE_TEST_SUITE_P(
                    false},
         SilentCase{"wsRestoreRam", "ws", "ws-flash", "", "restore-ram {dir}/save.sav", "WriteBlock", 1,
                    "Uploading Fail", false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The byte counts at which the commands of a trace begin, and last the count of all.
+std::vector<std::size_t> commandStarts(const std::string& trace) {
+  std::istringstream in(trace);
+  std::vector<std::size_t> starts;
+  std::size_t bytes = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("> ", 0) == 0 || line.rfind("< ", 0) == 0) bytes += line.size() / 3;
+    if (line.rfind("# ", 0) == 0 && line.size() > 2 && std::isupper(static_cast<unsigned char>(line[2])))
+      starts.push_back(bytes);
+  }
+  starts.push_back(bytes);
+  return starts;
+}
+
+struct LostProbeCase {
+  const char* name;
+  const char* writerType;
+  const char* card;     // {dir} is the test's folder
+  const char* before;   // a command that fills the card first, or ""
+  const char* command;  // {dir} as above; its file, if any, is {dir}/out.bin
+};
+
+void PrintTo(const LostProbeCase& c, std::ostream* os) { *os << c.name; }
+
+class LostInProbe : public Cli, public ::testing::WithParamInterface<LostProbeCase> {};
+
+// A port that fails in the probe a command runs first (as each command of the probe begins,
+// and three bytes into it) is a writer lost, whatever the damaged answers seemed to say:
+// "Linking Fail", exit 1, nothing on standard output, no file.
+TEST_P(LostInProbe, PortFailsInEachCommandOfTheProbe_linkingFailAndNoFile) {
+  const LostProbeCase& c = GetParam();
+  const std::string dir = dir_.string(), options = std::string(" --no-backup --writer ") + c.writerType + " ";
+  support::writeFile(dir_ / "cart.gb", support::makeGbImage({"SAVES", 0x1B, 2, 3, false}));
+  ASSERT_EQ(run("sim insert " + quote(writer()) + " " + withDir(c.card, dir)).status, 0);
+  if (*c.before != '\0') {
+    ASSERT_EQ(run(port() + options + withDir(c.before, dir)).status, 0);
+  }
+  ASSERT_EQ(run(port() + options + "--trace " + quote(dir + "/probe.txt") + " info").status, 0);
+  const std::vector<std::size_t> starts = commandStarts(slurp(dir_ / "probe.txt"));
+  for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+    for (const std::size_t at : {starts[i], std::min(starts[i] + 3, starts.back() - 1)}) {
+      SCOPED_TRACE("port-fail-at=" + std::to_string(at));
+      ASSERT_EQ(run("sim fault " + quote(writer()) + " --clear port-fail-at=" + std::to_string(at)).status, 0);
+      const RunResult r = run(port() + options + withDir(c.command, dir));
+      EXPECT_EQ(r.status, 1) << r.err;
+      EXPECT_NE(r.err.find("Linking Fail\n"), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");
+      EXPECT_FALSE(fs::exists(dir_ / "out.bin"));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, LostInProbe,
+    ::testing::Values(LostProbeCase{"gbCartInfo", "gb", "gb-cart {dir}/cart.gb", "", "info"},
+                      LostProbeCase{"gbCartRead", "gb", "gb-cart {dir}/cart.gb", "", "read {dir}/out.bin"},
+                      LostProbeCase{"gbCartBackupRam", "gb", "gb-cart {dir}/cart.gb", "", "backup-ram {dir}/out.bin"},
+                      LostProbeCase{"gbFlashInfo", "gb", "gb-flash", "write {dir}/cart.gb", "info"},
+                      LostProbeCase{"gbFlashRead", "gb", "gb-flash", "write {dir}/cart.gb",
+                                    "read --image 1 {dir}/out.bin"},
+                      LostProbeCase{"gbFlashBackupRam", "gb", "gb-flash", "write {dir}/cart.gb",
+                                    "backup-ram --image 1 {dir}/out.bin"},
+                      LostProbeCase{"wsFlashInfo", "ws", "ws-flash", "", "info"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(GbCli, WriteVerify_ReadingFails_ExitOneWithTheMessageAfterWritingSuccess)
   ASSERT_EQ(run("sim fault " + quote(writer()) + " read-fail-bank=1").status, 0);
   const RunResult r = run(port() + " write --verify " + quote(put("a.gb", makeGbImage({"A", 0x19, 1, 0, false}))));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Writing Success\n");
+  EXPECT_EQ(r.out, "Writing Success\nReading Error\n");
   EXPECT_NE(r.err.find("Reading Error\n"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("Verify OK"), std::string::npos);
 }
@@ -161,7 +161,9 @@ TEST_F(GbCli, WsWriteVerifyThenRead_ABitTheCardDidNotTakeShowsInBoth) {
     }
     const RunResult w = run(port() + " --writer ws write --verify " + quote(put("v.ws", ws)));
     EXPECT_EQ(w.status, fault.empty() ? 0 : 1) << w.err;
-    EXPECT_EQ(w.out, fault.empty() ? "Writing Success\nVerify OK\n" : "Writing Success\n");
+    EXPECT_EQ(w.out, "Writing Success\n" + std::string(fault.empty() ? "Verify OK\n"
+                                                                     : "Verify Error: v.ws differs at card address "
+                                                                       "0x380010, file offset 0x000210\n"));
     EXPECT_EQ(
         w.err.find("Verify Error: v.ws differs at card address 0x380010, file offset 0x000210\n") != std::string::npos,
         !fault.empty())

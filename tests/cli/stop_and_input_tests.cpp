@@ -78,6 +78,7 @@ TEST_P(Stopping, SignalAtCommandN_nothingSentAfterItAndNoFileLeft) {
   const auto out = dir_ / "out.bin";
   const RunResult r = run(port() + traced() + " " + c.command + " " + quote(out));
   EXPECT_EQ(r.status, c.status) << r.out << r.err;
+  EXPECT_NE(r.err.find("interrupted: Stopped\n"), std::string::npos) << r.err;
   EXPECT_EQ(commandsSent(), static_cast<std::size_t>(c.after + c.closing))
       << "the command under way, and nothing after it but closing commands";
   EXPECT_FALSE(fs::exists(out));
@@ -88,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, Stopping,
                          ::testing::Values(
                              // A cartridge read sends its probe (eight commands) and then reads bank by bank.
                              SignalCase{"readSigint", "sigint-after", 20, "gb-cart", "read", 130},
+                             SignalCase{"readSigintInTheProbe", "sigint-after", 3, "gb-cart", "read", 130},
                              SignalCase{"readSigterm", "sigterm-after", 20, "gb-cart", "read", 143},
                              SignalCase{"readSighup", "sighup-after", 20, "gb-cart", "read", 129},
                              SignalCase{"backupSigterm", "sigterm-after", 10, "gb-cart", "backup-ram", 143, 1},

@@ -240,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SayCase{"singleLineAsItIs", "rx", kChecksum},
                       SayCase{"differentLinesEach", "rqrcq", kChecksum + kReceiver + kChecksum + kOk + kReceiver},
                       SayCase{"eighteenThenOther", "rrrrrrrrrrrrrrrrrrc", kChecksum + "(repeated 17 times)\n" + kOk},
-                      SayCase{"countedAtDestruction", "rrx", kChecksum + "(repeated 1 time)\n"},
+                      SayCase{"onceMoreSaidAgain", "rrx", kChecksum + kChecksum},
                       SayCase{"notCountedBeforeTheEnd", "rrr", kChecksum},
                       SayCase{"flushThenSameLine", "rrrfr", kChecksum + "(repeated 2 times)\n" + kChecksum},
                       SayCase{"operationEndFlushes", "bqqqe", kReceiver + "(repeated 2 times)\n"},

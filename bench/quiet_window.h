@@ -25,6 +25,7 @@ class QuietWindow final : public ops::ProgressWindow {
   void ShowError(const std::string&) override {}
   void SaveCopyKept(const std::string&) override {}
   void SaveCopyFailed(const std::string&) override {}
+  void SaveCopyNotice(const std::string&) override {}
   bool Confirm(const std::string&) override { return false; }
   void JournalNotice(const std::string&) override {}
   void ImageRead(const library::ImageChecksums&) override {}

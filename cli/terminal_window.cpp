@@ -93,6 +93,7 @@ void TerminalWindow::SaveCopyFailed(const std::string& why) {
             "); nothing was changed (--no-backup goes on without a copy)");
 }
 
+void TerminalWindow::SaveCopyNotice(const std::string& text) { PrintLine(library::EscapeField(text)); }
 void TerminalWindow::JournalNotice(const std::string& text) { PrintLine(library::EscapeField(text)); }
 void TerminalWindow::ImageRead(const library::ImageChecksums& sums) { PrintLine(library::ChecksumLine(sums)); }
 

@@ -46,6 +46,7 @@ class TerminalWindow : public ops::ProgressWindow {
   void ShowError(const std::string& text) override;
   void SaveCopyKept(const std::string& path) override;
   void SaveCopyFailed(const std::string& why) override;
+  void SaveCopyNotice(const std::string& text) override;
   // The command line has said what it wants before the operation began: a question the
   // window would ask is answered No, and said.
   bool Confirm(const std::string& question) override;

@@ -1,21 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/journal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <span>
 
 #include "library/regular_file.h"
 #include "library/rom_header.h"
+#include "ops/locked_folder.h"
 #include "ops/operation.h"
 #include "ops/output_file.h"
 #include "ops/save_backups.h"
@@ -141,37 +136,6 @@ std::string Text(const std::vector<JournalEntry>& entries) {
   return text + '\n';
 }
 
-std::string ErrnoText() { return std::strerror(errno); }
-
-// The journal's folder, made when it is not there and locked against the other program's
-// changes for as long as this lives.
-class LockedFolder {
- public:
-  explicit LockedFolder(const fs::path& folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
-      why_ = "cannot make " + folder.string() + ": " + error.message();
-      return;
-    }
-    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0) why_ = folder.string() + ": " + ErrnoText();
-  }
-  ~LockedFolder() {
-    if (fd_ >= 0) ::close(fd_);  // which ends the lock
-  }
-  LockedFolder(const LockedFolder&) = delete;
-  LockedFolder& operator=(const LockedFolder&) = delete;
-
-  const std::string& why() const { return why_; }
-  // The rename that replaced the journal reaches the disk.
-  void Sync() const { static_cast<void>(::fsync(fd_)); }
-
- private:
-  int fd_ = -1;
-  std::string why_;
-};
-
 // Reads the journal under its folder's lock, lets `change` change the entries (false: nothing
 // to write) and writes them back.
 template <typename Change>
@@ -186,12 +150,14 @@ JournalChange ChangeJournal(const std::string& file, Change&& change) {
     result.notWritten = folder.why();
     return result;
   }
-  JournalReading reading = ReadJournal(file);
+  // A link or anything else but a regular file at the journal's place is left alone: the
+  // write below is refused, and that says why.
+  JournalReading reading = OwnFileRefusal(file) ? JournalReading{} : ReadJournal(file);
   result.problem = std::move(reading.problem);
   if (!change(reading.entries)) return result;
   const std::string text = Text(reading.entries);
   OutputFile out;
-  if (!out.Open(file) || !out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
+  if (!out.OpenOwn(file) || !out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
       !out.Commit()) {
     result.notWritten = file + ": " + (out.reason().empty() ? std::string("cannot be written") : out.reason());
     return result;
@@ -238,6 +204,8 @@ JournalReading ReadJournal(const std::string& file) {
     reading.problem = "The journal " + file + " " + what + ": it is taken as empty";
     return reading;
   };
+  // Never read through a link: what it names is not the program's.
+  if (const auto refusal = OwnFileRefusal(file)) return taken("cannot be read (" + *refusal + ")");
   std::string reason;
   const auto bytes = library::ReadFilePrefix(file, kLargestJournal + 1, &reason);
   if (!bytes) return taken("cannot be read (" + reason + ")");

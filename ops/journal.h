@@ -12,7 +12,9 @@
 // A writer has at most two entries: one for the card's contents (a write or an erase, the
 // later replacing the earlier) and one for its save memory (a save restore). The file is
 // replaced whole, through a temporary file that is flushed to the disk before it is renamed
-// over the old one, while the folder is locked against the other program's changes.
+// over the old one, while the folder is locked against the other program's changes. It is never
+// read or written through a symbolic link: a link, a FIFO, a device or a folder at its place is
+// left alone, and said as a journal that cannot be read or written.
 #pragma once
 
 #include <string>

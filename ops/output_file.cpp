@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace quillon::ops {
 
@@ -45,11 +46,37 @@ bool OutputFile::Fail(const std::string& why) {
   return false;
 }
 
-bool OutputFile::Open(const std::string& target) {
+std::optional<std::string> OwnFileRefusal(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? std::nullopt : std::optional(ErrnoText());
+  if (S_ISREG(info.st_mode)) return std::nullopt;
+  if (S_ISLNK(info.st_mode)) return "is a symbolic link";
+  if (S_ISFIFO(info.st_mode)) return "is a FIFO";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device";
+  if (S_ISDIR(info.st_mode)) return "is a folder";
+  return "is not a regular file";
+}
+
+bool OutputFile::Open(const std::string& target) { return OpenTarget(target, false); }
+
+bool OutputFile::OpenOwn(const std::string& target) { return OpenTarget(target, true); }
+
+bool OutputFile::OpenNew(const std::string& folder) {
+  Discard();
+  target_.clear();
+  reason_.clear();
+  writeFailed_ = false;
+  return OpenTemporary(folder, -1);
+}
+
+bool OutputFile::OpenTarget(const std::string& target, bool own) {
   Discard();
   target_ = target;
   reason_.clear();
   writeFailed_ = false;
+  if (own) {
+    if (const auto refusal = OwnFileRefusal(target)) return Fail(*refusal);
+  }
   struct stat info {};
   bool exists = ::lstat(target.c_str(), &info) == 0;
   if (!exists && errno != ENOENT) return Fail(ErrnoText());
@@ -80,11 +107,15 @@ bool OutputFile::Open(const std::string& target) {
   }
   // Beside the target, so that the rename stays on one file system.
   const std::filesystem::path dir = std::filesystem::path(target_).parent_path();
-  const int fd = CreateTemporary(dir.empty() ? std::filesystem::path(".") : dir, temp_);
+  return OpenTemporary(dir.empty() ? "." : dir.string(), exists ? static_cast<int>(info.st_mode & 0777) : -1);
+}
+
+bool OutputFile::OpenTemporary(const std::string& folder, int keptMode) {
+  const int fd = CreateTemporary(folder, temp_);
   if (fd < 0) return Fail(ErrnoText());
   // A replaced file keeps its permissions. A file system without them (FAT) refuses, and
   // the file then has what that file system gives every file.
-  if (exists) static_cast<void>(::fchmod(fd, info.st_mode & 0777));
+  if (keptMode >= 0) static_cast<void>(::fchmod(fd, static_cast<mode_t>(keptMode)));
   file_ = ::fdopen(fd, "wb");
   if (!file_) {
     const std::string why = ErrnoText();
@@ -104,22 +135,59 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   return !writeFailed_;
 }
 
-bool OutputFile::Commit() {
-  if (!file_) return false;
+bool OutputFile::Finish() {
   const bool direct = temp_.empty();
   bool ok = !writeFailed_ && std::fflush(file_) == 0 && (direct || ::fsync(::fileno(file_)) == 0);
   if (!ok && reason_.empty()) reason_ = ErrnoText();
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
+  return ok;
+}
+
+bool OutputFile::Commit() {
+  if (!file_ || target_.empty()) return false;
+  const bool direct = temp_.empty();
+  const bool ok = Finish();
   if (direct) return ok;
   if (ok && std::rename(temp_.c_str(), target_.c_str()) == 0) {
     temp_.clear();
     return true;
   }
   if (reason_.empty()) reason_ = ErrnoText();
-  ::unlink(temp_.c_str());
-  temp_.clear();
+  Discard();
   return false;
+}
+
+std::optional<std::string> OutputFile::Claim(const std::function<std::string(int)>& names) {
+  if (!file_ || !target_.empty() || !Finish()) {
+    Discard();
+    return std::nullopt;
+  }
+  constexpr int kNames = 10000;
+  for (int n = 1; n <= kNames; ++n) {
+    std::string name = names(n);
+    if (::link(temp_.c_str(), name.c_str()) == 0) {
+      Discard();  // the temporary name goes, the file stays under `name`
+      return name;
+    }
+    if (errno == EEXIST) continue;
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) break;
+    // No hard links here: the name is claimed by creating it, then the file renamed over it.
+    const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    ::close(fd);
+    if (std::rename(temp_.c_str(), name.c_str()) == 0) {
+      temp_.clear();
+      return name;
+    }
+    reason_ = ErrnoText();
+    ::unlink(name.c_str());
+    break;
+  }
+  if (reason_.empty()) reason_ = errno == EEXIST ? "every name is taken" : ErrnoText();
+  Discard();
+  return std::nullopt;
 }
 
 void OutputFile::Discard() {

@@ -51,6 +51,9 @@ class ProgressWindow {
   virtual void SaveCopyKept(const std::string& path) = 0;
   // The copy could not be kept (`why`): the operation ends with "Backup Fail", the card as it was.
   virtual void SaveCopyFailed(const std::string& why) = 0;
+  // A notice about the folder of the copies after the copy was kept (kDamagedRecord: "the
+  // record of copies is damaged: nothing was pruned"). The operation goes on.
+  virtual void SaveCopyNotice(const std::string& text) = 0;
   // A notice about the journal of unfinished work, a whole sentence: it could not be written
   // ("The journal cannot be written (REASON): an interrupted write will not be remembered"),
   // or it was damaged and taken as empty. The operation goes on.

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "library/regular_file.h"
+#include "ops/locked_folder.h"
 #include "ops/operation_steps.h"
 #include "ops/output_file.h"
 
@@ -59,7 +60,7 @@ bool NameBefore(std::string_view a, std::string_view b) {
   return split(a) < split(b);
 }
 
-// The record's names, or nullopt when it is missing or not as the program writes it.
+// The record's names, or nullopt when it cannot be read whole or is not as the program writes it.
 std::optional<std::vector<std::string>> ReadRecord(const fs::path& file) {
   const auto bytes = library::ReadFilePrefix(file, kLargestRecord + 1);
   if (!bytes || bytes->size() > kLargestRecord || bytes->empty() || bytes->back() != '\n') return std::nullopt;
@@ -73,6 +74,20 @@ std::optional<std::vector<std::string>> ReadRecord(const fs::path& file) {
     names.push_back(line);
   }
   return names;
+}
+
+// What the name of a copy in `folder` says of it, and its size.
+SavedCopy CopyOf(const fs::path& folder, const std::string& name) {
+  std::smatch m;
+  std::regex_match(name, m, CopyName());
+  SavedCopy copy;
+  copy.path = (folder / name).string();
+  copy.when = m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
+  std::error_code error;
+  copy.bytes = fs::file_size(copy.path, error);
+  copy.writer = m[7].str();
+  copy.title = m[8].str();
+  return copy;
 }
 
 }  // namespace
@@ -101,96 +116,106 @@ std::string_view WriterWord(library::WriterType type) {
   return "gb";
 }
 
-std::optional<std::string> SaveBackups::Keep(library::WriterType writer, std::string_view title,
-                                             std::span<const std::uint8_t> bytes, std::string& reason,
-                                             std::time_t when) const {
+std::optional<KeptCopy> SaveBackups::Keep(library::WriterType writer, std::string_view title,
+                                          std::span<const std::uint8_t> bytes, std::string& reason,
+                                          std::time_t when) const {
   if (folder_.empty()) {
     reason = kNoCopyFolder;
     return std::nullopt;
   }
-  std::error_code error;
-  fs::create_directories(folder_, error);
-  if (error) {
-    reason = "cannot make " + folder_ + ": " + error.message();
+  // Held until the record is written, so that copies made at once by several programs all
+  // enter it.
+  const LockedFolder lock(folder_);
+  if (!lock.why().empty()) {
+    reason = lock.why();
     return std::nullopt;
   }
-  // Read before the copy is made: on first use, the copies already there are the record.
-  std::vector<std::string> record = Record();
-  // The title cleaned as the save dialogs clean the names they offer.
+  // Checked before the copy is made, so that a record that cannot be kept leaves nothing behind.
+  const std::string recordFile = (fs::path(folder_) / kCopyRecord).string();
+  if (const auto refusal = OwnFileRefusal(recordFile)) {
+    reason = "the record " + recordFile + " " + *refusal;
+    return std::nullopt;
+  }
+  const std::optional<std::vector<std::string>> record = Record();
+  // The title cleaned as the save dialogs clean the names they offer; two copies in one second
+  // (a restore right after an erase, two writers at once) get a number each.
   const std::string stem = TimeStamp(when) + "_" + std::string(WriterWord(writer)) + "_" + SuggestedFileName(title, "");
-  // Two copies in one second (a restore right after an erase) get a number each.
-  fs::path path = fs::path(folder_) / (stem + ".sav");
-  for (int n = 2; fs::exists(fs::symlink_status(path, error)); ++n)
-    path = fs::path(folder_) / (stem + "-" + std::to_string(n) + ".sav");
+  const auto nameOf = [&](int n) {
+    return (fs::path(folder_) / (stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".sav")).string();
+  };
   OutputFile out;
-  if (!out.Open(path.string()) || !out.Write(bytes) || !out.Commit()) {
-    reason = out.reason().empty() ? "cannot write " + path.string() : out.reason();
+  const auto path = out.OpenNew(folder_) && out.Write(bytes) ? out.Claim(nameOf) : std::nullopt;
+  if (!path) {
+    reason = out.reason().empty() ? "cannot write a copy into " + folder_ : out.reason();
     return std::nullopt;
   }
+  KeptCopy kept{*path, {}};
+  // A damaged record is not trusted with what to remove: a fresh one starts with this copy.
+  if (!record) kept.notice = kDamagedRecord;
+  const std::string name = fs::path(*path).filename().string();
+  std::vector<std::string> names = record.value_or(std::vector<std::string>{});
   // A recorded copy that is gone (the user removed or renamed it) leaves the record; the new
   // copy ends it, so it is never among the oldest.
-  const std::string name = path.filename().string();
-  std::erase_if(record, [&](const std::string& n) { return n == name || !IsFileIn(folder_, n); });
-  record.push_back(name);
-  const auto excess = static_cast<std::ptrdiff_t>(record.size() - std::min(record.size(), kKeptBackups));
-  const std::vector<std::string> oldest(record.begin(), record.begin() + excess);
-  record.erase(record.begin(), record.begin() + excess);
-  if (WriteRecord(record)) {
+  std::erase_if(names, [&](const std::string& n) { return n == name || !IsFileIn(folder_, n); });
+  names.push_back(name);
+  const auto excess = static_cast<std::ptrdiff_t>(names.size() - std::min(names.size(), kKeptBackups));
+  const std::vector<std::string> oldest(names.begin(), names.begin() + excess);
+  names.erase(names.begin(), names.begin() + excess);
+  if (WriteRecord(names)) {
+    std::error_code error;
     for (const auto& n : oldest) fs::remove(fs::path(folder_) / n, error);
+    lock.Sync();
   }
-  return path.string();
+  return kept;
 }
 
-std::vector<std::string> SaveBackups::Record() const {
-  if (auto names = ReadRecord(fs::path(folder_) / kCopyRecord)) return std::move(*names);
-  std::vector<std::string> names;
+std::optional<std::vector<std::string>> SaveBackups::Record() const {
+  const fs::path file = fs::path(folder_) / kCopyRecord;
   std::error_code error;
-  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
-    std::string name = it->path().filename().string();
-    if (IsCopyName(name) && IsFileIn(folder_, name)) names.push_back(std::move(name));
-  }
-  std::sort(names.begin(), names.end(), NameBefore);
-  return names;
+  if (fs::symlink_status(file, error).type() == fs::file_type::not_found) return std::vector<std::string>{};
+  if (OwnFileRefusal(file.string())) return std::nullopt;
+  return ReadRecord(file);
 }
 
 bool SaveBackups::WriteRecord(const std::vector<std::string>& names) const {
   std::string text = std::string(kRecordFirstLine) + "\n";
   for (const auto& name : names) text += name + "\n";
   OutputFile out;
-  return out.Open((fs::path(folder_) / kCopyRecord).string()) &&
+  return out.OpenOwn((fs::path(folder_) / kCopyRecord).string()) &&
          out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) && out.Commit();
 }
 
 std::vector<SavedCopy> SaveBackups::List() const {
   std::vector<SavedCopy> copies;
   if (folder_.empty()) return copies;
-  for (const auto& name : Record()) {
-    std::smatch m;
-    if (!IsFileIn(folder_, name) || !std::regex_match(name, m, CopyName())) continue;
-    SavedCopy copy;
-    copy.path = (fs::path(folder_) / name).string();
-    copy.when =
-        m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str() + ":" + m[6].str();
-    std::error_code error;
-    copy.bytes = fs::file_size(copy.path, error);
-    copy.writer = m[7].str();
-    copy.title = m[8].str();
-    copies.push_back(std::move(copy));
+  std::vector<std::string> names = Record().value_or(std::vector<std::string>{});
+  std::erase_if(names, [&](const std::string& n) { return !IsFileIn(folder_, n); });
+  std::reverse(names.begin(), names.end());  // newest first
+  // Then the files of a copy's name that the record does not hold, the latest names first.
+  const std::unordered_set<std::string> recorded(names.begin(), names.end());
+  std::vector<std::string> others;
+  std::error_code error;
+  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+    std::string name = it->path().filename().string();
+    if (IsCopyName(name) && !recorded.contains(name) && IsFileIn(folder_, name)) others.push_back(std::move(name));
   }
-  std::reverse(copies.begin(), copies.end());  // newest first
+  std::sort(others.begin(), others.end(), [](const auto& a, const auto& b) { return NameBefore(b, a); });
+  names.insert(names.end(), others.begin(), others.end());
+  for (const auto& name : names) copies.push_back(CopyOf(folder_, name));
   return copies;
 }
 
 std::optional<Result> KeepCopy(Operation& op, std::string_view title,
                                const std::optional<std::vector<std::uint8_t>>& bytes) {
   std::string reason = "the writer did not read the save memory";
-  const auto path =
+  const auto kept =
       bytes ? SaveBackups(op.state.backupFolder).Keep(op.state.writerType(), title, *bytes, reason) : std::nullopt;
-  if (!path) {
+  if (!kept) {
     op.window.SaveCopyFailed(reason);
     return Finish(op, Outcome::Failed, std::string(kBackupFail));
   }
-  op.window.SaveCopyKept(*path);
+  op.window.SaveCopyKept(kept->path);
+  if (!kept->notice.empty()) op.window.SaveCopyNotice(kept->notice);
   return std::nullopt;
 }
 

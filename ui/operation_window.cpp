@@ -363,6 +363,11 @@ void OperationWindow::SaveCopyFailed(const std::string& why) {
   OnUiThread([this, &why] { ShowSaveCopy(QStringLiteral("No copy of the save memory: ") + FromFileName(why)); });
 }
 
+// On its own line under where the copy went.
+void OperationWindow::SaveCopyNotice(const std::string& text) {
+  OnUiThread([this, &text] { ShowSaveCopy(saved_->text() + QLatin1Char('\n') + FromFileName(text)); });
+}
+
 void OperationWindow::JournalNotice(const std::string& text) {
   OnUiThread([this, &text] {
     if (noticeSink_) noticeSink_(text);

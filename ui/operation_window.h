@@ -141,6 +141,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   bool Confirm(const std::string& question) final;
   void SaveCopyKept(const std::string& path) final;
   void SaveCopyFailed(const std::string& why) final;
+  void SaveCopyNotice(const std::string& text) final;
   void JournalNotice(const std::string& text) final;
   void ImageRead(const library::ImageChecksums& sums) final;
   void Beep() final;
@@ -206,6 +207,7 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
     bool Confirm(const std::string& question) override { return window_.OperationWindow::Confirm(question); }
     void SaveCopyKept(const std::string& path) override { window_.OperationWindow::SaveCopyKept(path); }
     void SaveCopyFailed(const std::string& why) override { window_.OperationWindow::SaveCopyFailed(why); }
+    void SaveCopyNotice(const std::string& text) override { window_.OperationWindow::SaveCopyNotice(text); }
     void JournalNotice(const std::string& text) override { window_.OperationWindow::JournalNotice(text); }
     void ImageRead(const library::ImageChecksums& sums) override { window_.OperationWindow::ImageRead(sums); }
     void Beep() override { window_.OperationWindow::Beep(); }

@@ -17,9 +17,10 @@ const std::string kErase = "Last erase did not finish";
 const std::string kRestore = "Last save restore did not finish: save memory may be damaged";
 const std::string kDamaged = "The journal [^ ]+/state/quillon/journal is damaged \\(line 1\\): it is taken as empty";
 const std::string kNotWritten = "The journal cannot be written \\(cannot make [^)]+: Not a directory\\): ";
+const std::string kLinked = "The journal cannot be written \\([^ ]+/journal: is a symbolic link\\): ";
 
-// The journal as the row finds it: not there, damaged, or under a state folder that is a file.
-enum class Before { Nothing, Damaged, NoFolder };
+// The journal as the row finds it: not there, damaged, under a state folder that is a file, a link.
+enum class Before { Nothing, Damaged, NoFolder, Link };
 
 struct Command {
   std::string fault;  // armed for this command alone ("": none)
@@ -80,6 +81,12 @@ const JournalCase kCases[] = {
      {},
      "",
      Before::NoFolder},
+    {"journalIsALink",
+     "gb-flash",
+     {{"", "erase --size 16", 0, {kLinked + "an interrupted erase will not be remembered"}}},
+     {},
+     "The journal [^ ]+/journal cannot be read \\(is a symbolic link\\): it is taken as empty",
+     Before::Link},
 };
 
 class Journal : public Cli, public ::testing::WithParamInterface<JournalCase> {
@@ -106,6 +113,10 @@ TEST_P(Journal, LeftByCommandsSaidByInfo) {
   if (c.before == Before::Damaged && fs::create_directories(journal().parent_path()))
     support::writeFile(journal(), support::Bytes{'x', '\n'});
   if (c.before == Before::NoFolder) support::writeFile(dir_ / "state", {});
+  if (c.before == Before::Link && fs::create_directories(journal().parent_path())) {
+    std::ofstream(dir_ / "mine") << 'm';
+    fs::create_symlink(dir_ / "mine", journal());
+  }
   for (const Command& command : c.commands) {
     std::string args = command.args;
     for (const std::string file : {"a.gb", "a.ws", "a.sav"}) {
@@ -121,6 +132,7 @@ TEST_P(Journal, LeftByCommandsSaidByInfo) {
     EXPECT_EQ(r.status, command.status) << args << "\n" << r.err;
     ExpectLines(r.err, command.notices);
   }
+  EXPECT_TRUE(c.before != Before::Link || (fs::is_symlink(journal()) && slurp(dir_ / "mine") == "m"));
   std::vector<std::string> expected;
   if (!c.infoNotice.empty()) expected.push_back(c.infoNotice);
   for (const std::string& first : c.said)

@@ -187,6 +187,7 @@ struct FailCase {
   bool folderIsAFile;  // the backups folder's place holds a file
   const char* command;
   const char *env = "", *reason = "";  // the environment quillon-cli runs in; words of the reason it gives
+  bool recordIsALink = false;          // to the writer's menu ROM
 };
 
 const FailCase kFailCases[] = {
@@ -194,6 +195,7 @@ const FailCase kFailCases[] = {
     {"wsReadFails", "ws-flash", "sram-read-fail", false, "--writer ws erase"},
     {"folderCannotBeMade", "gb-flash", "", true, "erase --size 32"},
     {"noFolder", "gb-flash", "", false, "erase --size 32", "env -u HOME -u XDG_DATA_HOME ", "HOME is not set"},
+    {"recordIsALink", "gb-flash", "", false, "erase --size 32", "", "copies.index is a symbolic link", true},
 };
 
 class SaveCopyFails : public SaveCopy, public ::testing::WithParamInterface<FailCase> {};
@@ -208,6 +210,8 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
     fs::create_directories(backups().parent_path());
     std::ofstream(backups()) << "not a folder";
   }
+  if (c.recordIsALink && fs::create_directories(backups()))
+    fs::create_symlink(fs::path(writer()) / "gb-bios.bin", backups() / "copies.index");
   const std::string cardBefore = card(writer());
   const RunResult r = run(port() + " " + c.command, c.env);
   EXPECT_EQ(r.status, 1);
@@ -218,6 +222,7 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
   if (!c.folderIsAFile) {
     EXPECT_TRUE(copies().empty());
   }
+  EXPECT_EQ(fs::is_symlink(backups() / "copies.index"), c.recordIsALink) << "the link stays";
 
   // --no-backup goes on without the copy.
   if (!*c.faults) {
@@ -229,42 +234,98 @@ TEST_P(SaveCopyFails, StopsTheCommandWithTheCardAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Failures, SaveCopyFails, ::testing::ValuesIn(kFailCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
-// Copies made one after another: the newest 50 made are kept and listed newest first,
-// whatever their names say, and a copy the user renamed stays.
+// Four restores started together on four writers whose cartridges share a title, their copies'
+// first names (those of the next minute) already links: each command gets a name of its own,
+// says it and keeps its own writer's save memory there; the links' file stays as it was.
+TEST_F(SaveCopy, MadeAtOnceEachHaveTheirOwnName) {
+  put("cart.gb", makeGbImage({"SAVES", 0x1B, 2, 3, false}));
+  put("new.sav", pattern(0x8000, 0x77));
+  fs::create_directories(backups());
+  const std::string bait = put("bait", {'b'});
+  for (std::time_t t = std::time(nullptr) - 1, end = t + 60; t < end; ++t) {
+    char stamp[32];
+    std::tm local{};
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", localtime_r(&t, &local));
+    fs::create_symlink(bait, backups() / (std::string(stamp) + "_gb_SAVES.sav"));
+  }
+  std::string together, saves[4];
+  for (int i = 0; i < 4; ++i) {
+    const fs::path folder = dir_ / ("w" + std::to_string(i));
+    ASSERT_EQ(run("sim insert " + quote(folder) + " gb-cart " + quote(dir_ / "cart.gb")).status, 0);
+    support::writeFile(folder / "gb-cart.sav", pattern(0x8000, 16 * i));
+    saves[i] = slurp(folder / "gb-cart.sav");
+    together += "env -u QUILLON_TRACE XDG_DATA_HOME=" + quote(dir_ / "data") +
+                " XDG_STATE_HOME=" + quote(dir_ / "state") + " " + quote(QUILLON_CLI) + " --port sim:" + quote(folder) +
+                " restore-ram " + quote(dir_ / "new.sav") + " 2>" + quote(folder / "err") + " >/dev/null </dev/null & ";
+  }
+  ASSERT_EQ(std::system((together + "wait").c_str()), 0);
+  for (int i = 0; i < 4; ++i) {  // each name of its own: no two copies hold the same
+    const std::string err = slurp(dir_ / ("w" + std::to_string(i)) / "err");
+    std::smatch copied;
+    ASSERT_TRUE(std::regex_search(err, copied, std::regex("save memory copied to (.*)\n"))) << err;
+    EXPECT_TRUE(slurp(copied[1].str()) == saves[i]) << copied[1] << " is not this writer's save memory";
+  }
+  EXPECT_EQ(lines(slurp(backups() / "copies.index")).size(), 5u) << "a copy is not recorded";
+  EXPECT_EQ(slurp(bait), "b");
+}
+
+// Copies made one after another: the newest 50 recorded are kept and listed newest first,
+// whatever their names say; a file the record does not hold (the user's, one renamed, any when
+// the record is missing or damaged) is never removed and is listed after them.
+enum class Recorded { Whole, Damaged, Missing };  // the copies there at first
 struct KeptCase {
   const char *name, *handMade;        // handMade: the stem of the copies there at first (".sav", "-2.sav", ...)
   int handMadeCount, runs, lastRuns;  // copies made by erase, and then more in `lastEnv`
   const char *env, *lastEnv;
-  bool renameOldestBeforeLast, damagedRecord;
+  bool renameOldestBeforeLast;
+  Recorded record;
 };
 const KeptCase kKeptCases[] = {
-    {"timeZones", "", 0, 50, 1, "TZ=Europe/Berlin ", "TZ=Europe/London ", false, false},
-    {"clockSetBackAndRecordDamaged", "20991231-235959_gb_card", 50, 0, 1, "", "", false, true},
-    {"oneSecondAndRenamed", "20240101-120000_gb_card", 45, 1, 10, "", "", true, false},
+    {"timeZones", "", 0, 50, 1, "TZ=Europe/Berlin ", "TZ=Europe/London ", false, Recorded::Missing},
+    {"clockSetBack", "20991231-235959_gb_card", 50, 0, 1, "", "", false, Recorded::Whole},
+    {"oneSecondAndRenamed", "20240101-120000_gb_card", 45, 1, 10, "", "", true, Recorded::Whole},
+    {"damagedRecord", "20240101-120000_gb_card", 50, 0, 1, "", "", false, Recorded::Damaged},
+    {"missingRecord", "20240101-120000_gb_card", 50, 0, 1, "", "", false, Recorded::Missing},
 };
 class SaveCopiesKept : public SaveCopy, public ::testing::WithParamInterface<KeptCase> {};
-TEST_P(SaveCopiesKept, AreTheNewestMade) {
+TEST_P(SaveCopiesKept, AreTheNewestRecorded) {
   const auto& c = GetParam();
   ASSERT_EQ(run("sim insert " + quote(writer()) + " gb-flash").status, 0);
   fs::create_directories(backups());
-  std::vector<std::string> made;  // oldest first
-  for (int n = 1; n <= c.handMadeCount; ++n)
-    std::ofstream(backups() / made.emplace_back(c.handMade + (n == 1 ? "" : "-" + std::to_string(n)) + ".sav")) << 0;
-  if (c.damagedRecord) std::ofstream(backups() / "copies.index") << made.back() << "\n\x01";
-  const fs::path renamed = backups() / "20240101-120000_gb_MY GAME keep.sav";
+  std::vector<std::string> made, others;  // recorded, oldest first; the others as listed
+  std::string record = c.record == Recorded::Damaged ? "junk\n" : "";
+  for (int n = c.handMadeCount; n >= 1; --n) {  // the latest name first
+    const std::string name = c.handMade + (n == 1 ? "" : "-" + std::to_string(n)) + ".sav";
+    std::ofstream(backups() / name) << 0;
+    record.insert(0, name + "\n");
+    (c.record == Recorded::Whole ? made : others).push_back(name);
+  }
+  std::reverse(made.begin(), made.end());
+  if (c.record != Recorded::Missing)
+    std::ofstream(backups() / "copies.index") << "# quillon: copies of save memory made here, oldest first\n" << record;
+  const fs::path renamed = backups() / "20240101-120000_gb_MY GAME keep.sav",
+                 own = backups() / "20190101-120000_gb_MY OWN.sav";
+  std::ofstream(own) << "mine";
   for (int i = 0; i < c.runs + c.lastRuns; ++i) {
-    if (i == c.runs && c.renameOldestBeforeLast) fs::rename(backups() / made.front(), renamed);
+    if (i == c.runs && c.renameOldestBeforeLast) {
+      fs::rename(backups() / made.front(), renamed);
+      made.erase(made.begin());
+      others.push_back(renamed.filename().string());
+    }
     const RunResult r = run(port() + " erase --size 16", i < c.runs ? c.env : c.lastEnv);
     std::smatch copied;
     ASSERT_TRUE(std::regex_search(r.err, copied, std::regex("save memory copied to (.*)\n"))) << r.err;
     made.push_back(fs::path(copied[1].str()).filename().string());
+    const bool damaged = r.err.find("\nthe record of copies is damaged: nothing was pruned\n") != std::string::npos;
+    EXPECT_EQ(damaged, c.record == Recorded::Damaged && i == 0) << r.err;
   }
+  others.push_back(own.filename().string());
   made.erase(made.begin(), made.end() - std::min<std::ptrdiff_t>(std::ssize(made), 50));
-  EXPECT_EQ(copies().size(), made.size() + c.renameOldestBeforeLast);  // and the listing names them all
-  EXPECT_EQ(fs::exists(renamed), c.renameOldestBeforeLast);
+  EXPECT_EQ(copies().size(), made.size() + others.size());  // and the listing names them all
   std::string listed;
   for (const auto& name : made) listed.insert(0, (backups() / name).string() + "\n");
-  const std::regex columns(R"(\d{4}(-\d\d){2} \d\d(:\d\d){2}\t\d+\tcard(-\d+)?\t)");  // before the path
+  for (const auto& name : others) listed += (backups() / name).string() + "\n";
+  const std::regex columns(R"(\d{4}(-\d\d){2} \d\d(:\d\d){2}\t\d+\t[^\t]+\t)");  // before the path
   EXPECT_EQ(std::regex_replace(run("backups").out, columns, ""), listed);
 }
 

@@ -47,6 +47,7 @@ class RecordingWindow final : public ops::ProgressWindow {
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void SaveCopyKept(const std::string& path) override { copies.push_back(path); }
   void SaveCopyFailed(const std::string& why) override { copyFailures.push_back(why); }
+  void SaveCopyNotice(const std::string&) override {}
   bool Confirm(const std::string& question) override {
     errors.push_back(question);
     return confirmAnswer;

@@ -222,8 +222,9 @@ static int RunCommandLine(int argc, char** argv) {
       "so a WS image with a 512-byte header is patched with its header counted ('write --patch' drops\n"
       "the header first). The whole patch is checked before any byte changes; one that does not fit\n"
       "the file prints \"Patch File Error\", exit 1, and OUT is not written. OUT appears only complete.\n"
-      "The port is not opened; --port, --writer and --trace do not matter.");
-  patch->callback([&] { status = runPatch(patchArgs); });
+      "The port is not opened; --writer and --trace do not matter. OUT may not be a file of the\n"
+      "simulated writer's folder of --port (or QUILLON_PORT) nor a copy of save memory.");
+  patch->callback([&] { status = runPatch(options, patchArgs); });
 
   auto* simCmd = app.add_subcommand("sim", "manage a simulated writer kept in a folder");
   simCmd->require_subcommand(1);

@@ -238,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct OwnFileCase {
   const char* name;
   const char* target;   // "copy" (a copy of save memory) or a file of the writer's folder
-  char via;             // 's' a symbolic link, 'h' a hard link, '.' a path through "..", 0 the path itself
+  char via;             // 's', 'h' a symbolic or hard link, 'b' a bind mount, '.' a path through "..", 0 none
   const char* command;  // {p}: the path; a command without it finds the path in QUILLON_TRACE
 };
 
@@ -260,13 +260,20 @@ TEST_P(OwnFiles, RefusedBeforeThePortOpens_filesUnchanged) {
     return all;
   };
   const auto before = contents();
-  const fs::path path = c.via == '.' ? backups() / "../../.." / fs::relative(file, dir_) : c.via ? dir_ / "name" : file;
+  fs::path path = c.via == '.' ? backups() / "../../.." / fs::relative(file, dir_) : c.via ? dir_ / "name" : file;
   if (c.via == 's') fs::create_symlink(file, path);
   if (c.via == 'h') fs::create_hard_link(file, path);
-  const auto at = std::string(c.command).find("{p}");
+  if (c.via == 'b') path = dir_ / "m" / file.filename();
+  const std::string bind =
+      c.via != 'b' ? ""
+                   : "unshare -m sh -c 'mkdir -p \"$1\" && mount --bind \"$0\" \"$1\" && shift && exec \"$@\"' " +
+                         quote(file.parent_path()) + " " + quote(dir_ / "m") + " ";
+  if (c.via == 'b' && std::system((bind + "true").c_str()) != 0) GTEST_SKIP() << "no bind mount (needs root, unshare)";
+  support::writeFile(dir_ / "p", Bytes{'P', 'A', 'T', 'C', 'H', 'E', 'O', 'F'});  // patched with itself: 8 bytes
+  const auto at = inDir(c.command).find("{p}");
   const bool inCommand = at != std::string::npos;
-  const RunResult r = run(port() + " " + (inCommand ? std::string(c.command).replace(at, 3, quote(path)) : c.command),
-                          inCommand ? "" : "QUILLON_TRACE=" + quote(path) + " ");
+  const RunResult r = run(port() + " " + (inCommand ? inDir(c.command).replace(at, 3, quote(path)) : c.command),
+                          inCommand ? bind : "QUILLON_TRACE=" + quote(path) + " ");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find(path.string()), std::string::npos) << "names the file: " << r.err;
   EXPECT_NE(r.err.find(c.target[0] == 'c' ? backups().string() : writer()), std::string::npos) << "and why: " << r.err;
@@ -279,7 +286,12 @@ INSTANTIATE_TEST_SUITE_P(Names, OwnFiles,
                                            OwnFileCase{"traceDotDotToIni", "writer.ini", '.', "--trace {p} info"},
                                            OwnFileCase{"environmentTraceCopy", "copy", 0, "info"},
                                            OwnFileCase{"readOverCard", "gb-flash.bin", 0, "read --image 1 {p}"},
-                                           OwnFileCase{"backupLinkToCopy", "copy", 's', "backup-ram --image 1 {p}"}),
+                                           OwnFileCase{"backupLinkToCopy", "copy", 's', "backup-ram --image 1 {p}"},
+                                           OwnFileCase{"readBindMountSave", "gb-sram.bin", 'b', "read --image 1 {p}"},
+                                           OwnFileCase{"backupBindNew", "new.sav", 'b', "backup-ram --image 1 {p}"},
+                                           OwnFileCase{"traceBindMountCopy", "copy", 'b', "--trace {p} info"},
+                                           OwnFileCase{"patchSave", "gb-sram.bin", 0, "patch {dir}/p {dir}/p {p}"},
+                                           OwnFileCase{"patchCopy", "copy", 0, "patch {dir}/p {dir}/p {p}"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(StopCli, TraceToStandardOutput_keepsWorking) {

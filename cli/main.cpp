@@ -31,7 +31,9 @@ extern "C" void onStopSignal(int signal) {
 // Stop requests without SA_RESTART: a system call that waits (the open of a FIFO, a write
 // to a full pipe) returns at once, so that a signal is never lost in a wait. A lost reader of
 // the progress output ends that output (its writes fail), not the operation: SIGPIPE is
-// ignored.
+// ignored. A file that reaches the size limit (ulimit -f) fails its write with EFBIG, which
+// the operation reports, instead of killing the program beside a half-written file: SIGXFSZ
+// is ignored too.
 void InstallSignalHandlers() {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
@@ -39,6 +41,7 @@ void InstallSignalHandlers() {
   action.sa_flags = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 // A command that finished is its own result, even when a stop request came after it; one

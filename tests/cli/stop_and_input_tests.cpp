@@ -294,11 +294,9 @@ INSTANTIATE_TEST_SUITE_P(Names, OwnFiles,
                                            OwnFileCase{"patchCopy", "copy", 0, "patch {dir}/p {dir}/p {p}"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
-// A file size limit (ulimit -f: 512-byte blocks in dash, 1 KiB in bash) fails a file as a full disk does, with no
-// temporary file left: an output or a copy before the card changes, a trace mid-write, which then stays in the journal.
+// ulimit -f (512-byte blocks in dash, 1 KiB in bash) fails a file as a full disk does, leaving no temporary file.
 struct LimitCase {
-  const char *name, *command, *said;  // {dir}: the test folder; a write goes to a flash card, the rest to a cartridge
-  int blocks;
+  const char *name, *command, *said, *blocks;  // {dir}: the test folder; a write to a flash card, the rest a cartridge
 };
 class SizeLimit : public StopCli, public ::testing::WithParamInterface<LimitCase> {};
 TEST_P(SizeLimit, FailsAsOnAFullDisk_noFileLeft) {
@@ -307,7 +305,7 @@ TEST_P(SizeLimit, FailsAsOnAFullDisk_noFileLeft) {
   insert(write ? "gb-flash" : "gb-cart " + quote(dir_ / "cart.gb"));
   const std::string memory = writer() + (write ? "/gb-flash.bin" : "/gb-cart.sav"), before = slurp(memory);
   const auto r =
-      run(port() + " " + inDir(c.command), "sh -c 'ulimit -f " + std::to_string(c.blocks) + "; exec \"$@\"' sh ");
+      run(port() + " " + inDir(c.command), "sh -c 'ulimit -f " + std::string(c.blocks) + "; exec \"$@\"' sh ");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find(inDir(c.said)), std::string::npos) << r.err;
   EXPECT_EQ(slurp(memory) == before, !write);
@@ -316,10 +314,10 @@ TEST_P(SizeLimit, FailsAsOnAFullDisk_noFileLeft) {
     EXPECT_NE(entry.path().filename().string().rfind(".quillon-", 0), 0u) << entry.path();
 }
 INSTANTIATE_TEST_SUITE_P(Files, SizeLimit,
-                         ::testing::Values(LimitCase{"readOut", "read {dir}/o.gb", "Writing File Error", 24},
+                         ::testing::Values(LimitCase{"readOut", "read {dir}/o.gb", "Writing File Error", "24"},
                                            LimitCase{"traceInWrite", "--no-backup --trace {dir}/t write {dir}/game.gb",
-                                                     "Writing File Error\n{dir}/t: File too large", 128},
-                                           LimitCase{"copyOfSave", "restore-ram {dir}/save.sav", "Backup Fail", 24}),
+                                                     "Writing File Error\n{dir}/t: File too large", "128"},
+                                           LimitCase{"copyOfSave", "restore-ram {dir}/save.sav", "Backup Fail", "24"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(StopCli, TraceToStandardOutput_keepsWorking) {

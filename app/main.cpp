@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -138,6 +139,9 @@ int main(int argc, char* argv[]) {
   }
   QApplication app(argc, argv);
   NameProgram();
+  // A file that reaches the size limit (ulimit -f) fails its write, which the operation
+  // reports ("Writing File Error"), instead of killing the program beside a half-written file.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The desktop entry's name: a desktop shell matches the window to its entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillon.Quillon"));
   try {

@@ -52,11 +52,12 @@ struct EraseArgs {
 };
 int runErase(const GlobalOptions& options, const EraseArgs& args, const std::atomic<bool>& stop);
 
-// Applies an IPS patch to a copy of a file; no device is involved.
+// Applies an IPS patch to a copy of a file; no device is involved. OUT is refused as read's is
+// when it names a file of the port's simulated writer or a copy of save memory.
 struct PatchArgs {
   std::string image, patch, out;
 };
-int runPatch(const PatchArgs& args);
+int runPatch(const GlobalOptions& options, const PatchArgs& args);
 // The whole patch file; nullopt after "Opening PATCH Error" and the reason on standard error.
 std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path);
 

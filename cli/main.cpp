@@ -31,7 +31,9 @@ extern "C" void onStopSignal(int signal) {
 // Stop requests without SA_RESTART: a system call that waits (the open of a FIFO, a write
 // to a full pipe) returns at once, so that a signal is never lost in a wait. A lost reader of
 // the progress output ends that output (its writes fail), not the operation: SIGPIPE is
-// ignored.
+// ignored. A file that reaches the size limit (ulimit -f) fails its write with EFBIG, which
+// the operation reports, instead of killing the program beside a half-written file: SIGXFSZ
+// is ignored too.
 void InstallSignalHandlers() {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
@@ -39,6 +41,7 @@ void InstallSignalHandlers() {
   action.sa_flags = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 // A command that finished is its own result, even when a stop request came after it; one
@@ -222,8 +225,9 @@ static int RunCommandLine(int argc, char** argv) {
       "so a WS image with a 512-byte header is patched with its header counted ('write --patch' drops\n"
       "the header first). The whole patch is checked before any byte changes; one that does not fit\n"
       "the file prints \"Patch File Error\", exit 1, and OUT is not written. OUT appears only complete.\n"
-      "The port is not opened; --port, --writer and --trace do not matter.");
-  patch->callback([&] { status = runPatch(patchArgs); });
+      "The port is not opened; --writer and --trace do not matter. OUT may not be a file of the\n"
+      "simulated writer's folder of --port (or QUILLON_PORT) nor a copy of save memory.");
+  patch->callback([&] { status = runPatch(options, patchArgs); });
 
   auto* simCmd = app.add_subcommand("sim", "manage a simulated writer kept in a folder");
   simCmd->require_subcommand(1);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/operation_run.h"
 #include "library/regular_file.h"
 #include "library/rom_header.h"
 #include "ops/output_file.h"
@@ -33,7 +34,9 @@ std::optional<std::vector<std::uint8_t>> readPatchFile(const std::string& path) 
   return readWhole(path, "patch file", "Opening " + path + " Error");
 }
 
-int runPatch(const PatchArgs& args) {
+int runPatch(const GlobalOptions& options, const PatchArgs& args) {
+  // No port is opened, but OUT may still name a writer's memory or a copy of save memory.
+  if (const int status = checkOutput(options, args.out); status != kGoOn) return status;
   auto image = readWhole(args.image, "image");
   if (!image) return kExitFailed;
   const auto patch = readPatchFile(args.patch);

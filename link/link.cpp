@@ -222,7 +222,7 @@ bool Link::waitClock() {
     if (readStatus() & kStatusReady) return true;
     if (portFailed_) return false;
     if ((reads & 0x3FF) != 0) continue;
-    if (stopRequested() && closing_ == 0) return false;
+    if (halted()) return false;
     if (busy_ > 0 ? silentTooLong() : port_.now() >= deadline) {
       if (busy_ == 0) takeAsGone();
       return false;
@@ -269,7 +269,7 @@ void Link::SendClock() {
   const bool waitForJob = busy_ > 0 || !lastHandshakeTimedOut_;
   if (!(waitForJob ? waitClock() : waitReady())) {
     handshakeTimedOut();
-    note(stopRequested() && closing_ == 0 ? "cancelled" : "time-out");
+    note(halted() ? "cancelled" : "time-out");
     return;
   }
   writeData(0x00);
@@ -307,9 +307,14 @@ std::optional<std::uint8_t> Link::receiveByte() {
   return value;
 }
 
+bool Link::halted() const {
+  const bool traceLost = operations_ > 0 && options_.trace && options_.trace->failed();
+  return (stopRequested() || traceLost) && closing_ == 0;
+}
+
 // `name` is the trace comment; SendClock has none.
 bool Link::beginCommand(const char* name) {
-  if (stopRequested() && closing_ == 0) {
+  if (halted()) {
     if (name) note("cancelled");
     return false;
   }

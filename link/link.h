@@ -54,6 +54,13 @@ class Link {
   void setStopFlag(const std::atomic<bool>* flag) { stopFlag_ = flag; }
   const std::atomic<bool>* stopFlag() const { return stopFlag_; }
   bool stopRequested() const { return stopFlag_ && stopFlag_->load(std::memory_order_relaxed); }
+  // Why the trace could not be written on; empty when it could, or there is none. Inside an
+  // operation a failed trace halts the link as a stop does: what it sent next would go
+  // unrecorded.
+  std::string traceFailure() const { return options_.trace ? options_.trace->failure() : std::string(); }
+  void flushTrace() {
+    if (options_.trace) options_.trace->flush();
+  }
 
   // Held across a sequence of commands that must not be interleaved with another thread's
   // (the link takes it itself around each single command; it is recursive).
@@ -192,6 +199,7 @@ class Link {
   void handshakeTimedOut();
   void takeAsGone();
   bool silentTooLong();
+  bool halted() const;  // a stop or a failed trace keeps every command but closing ones back
   std::optional<std::uint8_t> receiveByte();
   void flipStrobe();
   bool beginCommand(const char* name);

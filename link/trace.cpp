@@ -25,6 +25,7 @@ void StreamTrace::comment(std::string_view text) {
   endLine();
   out_ << "# " << text << '\n';
   lastComment_.assign(text);
+  noteFailure();
 }
 
 void StreamTrace::add(char direction, std::uint8_t byte) {
@@ -37,14 +38,27 @@ void StreamTrace::add(char direction, std::uint8_t byte) {
   const char text[] = {' ', kHex[byte >> 4], kHex[byte & 0x0F]};
   out_.write(text, sizeof text);
   lastComment_.clear();
+  noteFailure();
 }
 
 void StreamTrace::flush() {
   endLine();
   out_.flush();
+  noteFailure();
 }
 
-FileTrace::FileTrace(const std::string& path) : stream_(open(path)) {}
+// The stream says only that it failed; errno still holds why the write under it failed.
+void StreamTrace::noteFailure() {
+  if (out_.good() || !failure_.empty()) return;
+  failure_ = errno != 0 ? std::strerror(errno) : "it could not be written";
+}
+
+FileTrace::FileTrace(const std::string& path) : path_(path), stream_(open(path)) {}
+
+std::string FileTrace::failure() const {
+  const std::string why = stream_.failure();
+  return why.empty() ? why : path_ + ": " + why;
+}
 
 std::ostream& FileTrace::open(const std::string& path) {
   struct stat target {};

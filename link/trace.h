@@ -20,6 +20,10 @@ class Trace {
   virtual void sent(std::uint8_t byte) = 0;
   virtual void received(std::uint8_t byte) = 0;
   virtual void flush() {}
+  // Why the trace could not be written on (a full disk, a file size limit), naming its file
+  // when it has one; empty while every byte went out. What follows a failure is lost.
+  virtual std::string failure() const { return {}; }
+  bool failed() const { return !failure().empty(); }
 };
 
 // Writes the trace text to any std::ostream; keeps one open line per direction run.
@@ -31,11 +35,14 @@ class StreamTrace : public Trace {
   void sent(std::uint8_t byte) override { add('>', byte); }
   void received(std::uint8_t byte) override { add('<', byte); }
   void flush() override;
+  std::string failure() const override { return failure_; }
 
  private:
   void add(char direction, std::uint8_t byte);
   void endLine();
+  void noteFailure();
   std::ostream& out_;
+  std::string failure_;
   char open_ = 0;  // direction of the line being written, 0 when none
   std::string lastComment_;
 };
@@ -52,9 +59,11 @@ class FileTrace : public Trace {
   void sent(std::uint8_t byte) override { stream_.sent(byte); }
   void received(std::uint8_t byte) override { stream_.received(byte); }
   void flush() override { stream_.flush(); }
+  std::string failure() const override;
 
  private:
   std::ostream& open(const std::string& path);
+  std::string path_;
   std::ofstream file_;
   StreamTrace stream_;
 };

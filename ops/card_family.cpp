@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/card_family.h"
 
+#include "ops/operation_steps.h"
+
 namespace quillon::ops {
 
 Result CardFamily::Run(CardOperation operation, Operation& op, const OperationArgs& args) const {
@@ -20,12 +22,12 @@ Result CardFamily::Run(CardOperation operation, Operation& op, const OperationAr
 }
 
 CardStep OperationStep(const OperationCall& call) {
-  return [call](Operation& op) { return call.family->Run(call.operation, op, call.args); };
+  return [call](Operation& op) { return TraceChecked(op, call.family->Run(call.operation, op, call.args)); };
 }
 
 CardStep VerifyStep(const OperationCall& call) {
   if (call.operation != CardOperation::Write || !call.args.verify) return {};
-  return [call](Operation& op) { return call.family->Verify(op, call.args); };
+  return [call](Operation& op) { return TraceChecked(op, call.family->Verify(op, call.args)); };
 }
 
 }  // namespace quillon::ops

@@ -48,7 +48,8 @@ struct Operation {
   // The operation's stages and how far they are, reported to the window.
   ProgressPlan progress{window, [&l = link] { return l.now(); }};
 
-  bool stopRequested() const { return stop.load(std::memory_order_relaxed); }
+  // A stop request, or a trace that could not be written: the link sends nothing more.
+  bool stopRequested() const { return stop.load(std::memory_order_relaxed) || !link.traceFailure().empty(); }
 };
 
 // Puts an operation's stop flag on the link for as long as it lives, and takes it back off.

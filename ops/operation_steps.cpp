@@ -31,9 +31,19 @@ Result Finish(Operation& op, Outcome outcome, const std::string& text, const std
   // Work done after the writer was lost, or with bytes that never crossed, did not happen as
   // the operation counted it: it is no success.
   if (outcome == Outcome::Success && op.link.lostContact()) return Finish(op, Outcome::Failed, std::string(kLinkLost));
+  // Work whose traffic the trace does not hold whole is not the success the user asked for.
+  if (const std::string failure = op.link.traceFailure(); outcome == Outcome::Success && !failure.empty())
+    return Finish(op, Outcome::Failed, std::string(kWritingFileError), failure);
   op.window.SetWork(text);
   op.window.Beep();
   return {outcome, text, detail};
+}
+
+Result TraceChecked(Operation& op, Result result) {
+  op.link.flushTrace();
+  const std::string failure = op.link.traceFailure();
+  if (failure.empty() || (result.text == kWritingFileError && result.detail == failure)) return result;
+  return Finish(op, Outcome::Failed, std::string(kWritingFileError), failure);
 }
 
 namespace {

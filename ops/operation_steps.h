@@ -27,11 +27,21 @@ std::string VerifyDifference(const std::string& fileName, std::uint64_t cardAddr
 // answering on the way (link::Link::lostContact).
 inline constexpr std::string_view kLinkLost = "Linking Fail";
 
+// The failure of an operation that could not write a file: its output, or the trace of the
+// link (link::Trace::failure), which the result's detail then names with why.
+inline constexpr std::string_view kWritingFileError = "Writing File Error";
+
 // Ends an operation: the text stays in the step label, the window beeps. A stopped
 // operation ends without a beep: its window is closing. A success after the link lost
-// contact with the writer ends as kLinkLost instead.
+// contact with the writer ends as kLinkLost instead, one whose trace failed as
+// kWritingFileError.
 Result Finish(Operation& op, Outcome outcome, const std::string& text, const std::string& detail = {});
 Result Stopped();
+
+// `result`, unless the trace failed during the operation (the link then sent nothing more but
+// closing commands, and the operation ended as after a stop): kWritingFileError with the
+// trace file and why, whatever the operation reached. The trace is flushed first.
+Result TraceChecked(Operation& op, Result result);
 
 // What a save memory restore says of its file `file` for a save area of `areaBytes`:
 // that it is too short (the restore sends nothing), or that the end of a longer one was not

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/own_files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -49,15 +51,50 @@ bool Inside(const fs::path& file, const fs::path& folder) {
   return inFolder == folder.end() && inFile != file.end();
 }
 
-// A file of `folder` that is `file` under another name (a hard link); empty when none is.
-fs::path SameFileIn(const fs::path& file, const fs::path& folder) {
+// What the kernel knows a file or folder by, whatever its name: a hard link or a bind mount
+// is the same device and inode under another path.
+struct Identity {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> IdentityOf(const fs::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return Identity{info.st_dev, info.st_ino};
+}
+
+// A file of `folder` that is `file` under another name; empty when none is.
+fs::path SameFileIn(const Identity& file, const fs::path& folder) {
   std::error_code error;
-  if (!fs::is_regular_file(file, error) || fs::hard_link_count(file, error) < 2 || error) return {};
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code same;
-    if (it->is_regular_file(same) && fs::equivalent(it->path(), file, same) && !same) return it->path();
-  }
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    if (IdentityOf(it->path()) == file) return it->path();
   return {};
+}
+
+// `folder`, or the first of its ancestors, that is the folder known as `identity` under
+// another name (a bind mount of it, or of a folder above it); empty when none is. A folder not
+// made yet is judged by the first ancestor that exists.
+fs::path SameFolderAbove(fs::path folder, const Identity& identity) {
+  for (;; folder = folder.parent_path()) {
+    if (IdentityOf(folder) == identity) return folder;
+    if (folder == folder.parent_path()) return {};
+  }
+}
+
+// Why writing `written` would replace a file of `folder` reached by another name: the file it
+// is, or the folder it would be made in; nullopt when neither.
+std::optional<std::string> ReachedByIdentity(const fs::path& written, const fs::path& folder) {
+  const auto folderIdentity = IdentityOf(folder);
+  if (!folderIdentity) return std::nullopt;
+  if (const auto file = IdentityOf(written)) {
+    if (const fs::path same = SameFileIn(*file, folder); !same.empty())
+      return " (the same file as " + same.string() + ")";
+  }
+  if (const fs::path same = SameFolderAbove(written.parent_path(), *folderIdentity); !same.empty())
+    return " (" + same.string() + " is that folder under another name)";
+  return std::nullopt;
 }
 
 }  // namespace
@@ -81,8 +118,7 @@ std::optional<std::string> ProtectedFileReason(const std::string& path, const st
       const bool linked = written != asGiven && !Inside(asGiven, normal);
       return what + folder + (linked ? " (through a link to " + written.string() + ")" : "");
     }
-    if (const fs::path same = SameFileIn(written, normal); !same.empty())
-      return what + folder + " (a hard link to " + same.string() + ")";
+    if (const auto how = ReachedByIdentity(written, normal)) return what + folder + *how;
   }
   return std::nullopt;
 }

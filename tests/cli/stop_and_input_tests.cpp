@@ -240,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct OwnFileCase {
   const char* name;
   const char* target;   // "copy" (a copy of save memory) or a file of the writer's folder
-  char via;             // 's' a symbolic link, 'h' a hard link, '.' a path through "..", 0 the path itself
+  char via;             // 's', 'h' a symbolic or hard link, 'b' a bind mount, '.' a path through "..", 0 none
   const char* command;  // {p}: the path; a command without it finds the path in QUILLON_TRACE
 };
 
@@ -262,13 +262,20 @@ TEST_P(OwnFiles, RefusedBeforeThePortOpens_filesUnchanged) {
     return all;
   };
   const auto before = contents();
-  const fs::path path = c.via == '.' ? backups() / "../../.." / fs::relative(file, dir_) : c.via ? dir_ / "name" : file;
+  fs::path path = c.via == '.' ? backups() / "../../.." / fs::relative(file, dir_) : c.via ? dir_ / "name" : file;
   if (c.via == 's') fs::create_symlink(file, path);
   if (c.via == 'h') fs::create_hard_link(file, path);
-  const auto at = std::string(c.command).find("{p}");
+  if (c.via == 'b') path = dir_ / "m" / file.filename();
+  const std::string bind =
+      c.via != 'b' ? ""
+                   : "unshare -m sh -c 'mkdir -p \"$1\" && mount --bind \"$0\" \"$1\" && shift && exec \"$@\"' " +
+                         quote(file.parent_path()) + " " + quote(dir_ / "m") + " ";
+  if (c.via == 'b' && std::system((bind + "true").c_str()) != 0) GTEST_SKIP() << "no bind mount (needs root, unshare)";
+  support::writeFile(dir_ / "p", Bytes{'P', 'A', 'T', 'C', 'H', 'E', 'O', 'F'});  // patched with itself: 8 bytes
+  const auto at = inDir(c.command).find("{p}");
   const bool inCommand = at != std::string::npos;
-  const RunResult r = run(port() + " " + (inCommand ? std::string(c.command).replace(at, 3, quote(path)) : c.command),
-                          inCommand ? "" : "QUILLON_TRACE=" + quote(path) + " ");
+  const RunResult r = run(port() + " " + (inCommand ? inDir(c.command).replace(at, 3, quote(path)) : c.command),
+                          inCommand ? bind : "QUILLON_TRACE=" + quote(path) + " ");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find(path.string()), std::string::npos) << "names the file: " << r.err;
   EXPECT_NE(r.err.find(c.target[0] == 'c' ? backups().string() : writer()), std::string::npos) << "and why: " << r.err;
@@ -281,7 +288,38 @@ INSTANTIATE_TEST_SUITE_P(Names, OwnFiles,
                                            OwnFileCase{"traceDotDotToIni", "writer.ini", '.', "--trace {p} info"},
                                            OwnFileCase{"environmentTraceCopy", "copy", 0, "info"},
                                            OwnFileCase{"readOverCard", "gb-flash.bin", 0, "read --image 1 {p}"},
-                                           OwnFileCase{"backupLinkToCopy", "copy", 's', "backup-ram --image 1 {p}"}),
+                                           OwnFileCase{"backupLinkToCopy", "copy", 's', "backup-ram --image 1 {p}"},
+                                           OwnFileCase{"readBindMountSave", "gb-sram.bin", 'b', "read --image 1 {p}"},
+                                           OwnFileCase{"backupBindNew", "new.sav", 'b', "backup-ram --image 1 {p}"},
+                                           OwnFileCase{"traceBindMountCopy", "copy", 'b', "--trace {p} info"},
+                                           OwnFileCase{"patchSave", "gb-sram.bin", 0, "patch {dir}/p {dir}/p {p}"},
+                                           OwnFileCase{"patchCopy", "copy", 0, "patch {dir}/p {dir}/p {p}"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// ulimit -f (512-byte blocks in dash, 1 KiB in bash) fails a file as a full disk does, leaving no temporary file.
+struct LimitCase {
+  const char *name, *command, *said, *blocks;  // {dir}: the test folder; a write to a flash card, the rest a cartridge
+};
+class SizeLimit : public StopCli, public ::testing::WithParamInterface<LimitCase> {};
+TEST_P(SizeLimit, FailsAsOnAFullDisk_noFileLeft) {
+  const LimitCase& c = GetParam();
+  const bool write = std::string(c.command).find(" write ") != std::string::npos;
+  insert(write ? "gb-flash" : "gb-cart " + quote(dir_ / "cart.gb"));
+  const std::string memory = writer() + (write ? "/gb-flash.bin" : "/gb-cart.sav"), before = slurp(memory);
+  const auto r =
+      run(port() + " " + inDir(c.command), "sh -c 'ulimit -f " + std::string(c.blocks) + "; exec \"$@\"' sh ");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(inDir(c.said)), std::string::npos) << r.err;
+  EXPECT_EQ(slurp(memory) == before, !write);
+  EXPECT_EQ(slurp(journal()).find("\twrite\t") != std::string::npos, write) << "an unfinished write is remembered";
+  for (const auto& entry : fs::recursive_directory_iterator(dir_))
+    EXPECT_NE(entry.path().filename().string().rfind(".quillon-", 0), 0u) << entry.path();
+}
+INSTANTIATE_TEST_SUITE_P(Files, SizeLimit,
+                         ::testing::Values(LimitCase{"readOut", "read {dir}/o.gb", "Writing File Error", "24"},
+                                           LimitCase{"traceInWrite", "--no-backup --trace {dir}/t write {dir}/game.gb",
+                                                     "Writing File Error\n{dir}/t: File too large", "128"},
+                                           LimitCase{"copyOfSave", "restore-ram {dir}/save.sav", "Backup Fail", "24"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(StopCli, TraceToStandardOutput_keepsWorking) {

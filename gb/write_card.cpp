@@ -212,12 +212,17 @@ class CardWriter {
     for (std::size_t i = 0; i < menuBanks_; ++i) {
       if (op_.stopRequested()) return Step::Stopped;
       op_.link.SetBank(static_cast<std::uint8_t>(i));
-      const link::Link::BusyWait wait(op_.link);
       for (int attempts = 1;; ++attempts) {
         ops::CardChanges(op_);
         op_.link.WriteBlock(protocol::kOpProgramBankByWriter, protocol::kBankWindow,
                             image.subspan(i * kBankSize, kBankSize));
-        const int status = op_.link.QueryState3();
+        // A bank that did not reach the writer whole is not waited for: the writer is lost.
+        // Only the status query waits for the programming.
+        if (op_.link.lostContact()) return Step::Failed;
+        const int status = [&] {
+          const link::Link::BusyWait wait(op_.link);
+          return op_.link.QueryState3();
+        }();
         const bool done = status == protocol::kStateDone && attempts < kAttempts;
         // A bank the writer acknowledged is programmed, whatever stop came meanwhile.
         if (op_.stopRequested() && !done) return Step::Stopped;

@@ -136,6 +136,20 @@ TEST_F(GbCli, WriteVerify_AfterTheSameWriteReadsBackAndSaysVerifyOk) {
   EXPECT_NE(traceCommands(verifiedTrace.substr(plainTrace.size())), std::vector<std::string>{});
 }
 
+// An image file longer than its header declares: the declared part is written, the rest named.
+TEST_F(GbCli, WriteOfAFileLongerThanItsHeader_SaysWhatWasLeftOut) {
+  Bytes image = makeGbImage({"LONG", 0x00, 0, 0, false});
+  image.resize(0x10000, 0x77);
+  const std::string a = put("long.gb", image);
+  insert("gb-flash");
+  const RunResult r = run(port() + " write " + quote(a));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Writing Success\n");
+  EXPECT_NE(r.err.find("Only the first 32768 of 65536 bytes of " + a + " were used (its header declares 32768)\n"),
+            std::string::npos)
+      << r.err;
+}
+
 TEST_F(GbCli, WriteVerify_ReadingFails_ExitOneWithTheMessageAfterWritingSuccess) {
   insert("gb-flash");
   ASSERT_EQ(run("sim fault " + quote(writer()) + " read-fail-bank=1").status, 0);

@@ -167,9 +167,11 @@ void OperationWindow::WorkerMain(const OperationFunction& operation, const Opera
     const ops::VerifiedWrite done = ops::WriteThenVerify(op, operation, verify);
     result = done.overall();
     shown = done.written.text;
-    // Under the result: what the verify found, or what the result adds (a save file's size).
+    // Under the result: what the verify found, or what the result adds (a save file's size,
+    // an image file longer than its header): both after a verify.
     if (done.verified) {
       verdict = done.verified->text;
+      if (!done.written.detail.empty()) *verdict += "\n" + done.written.detail;
     } else if (!result.detail.empty()) {
       verdict = result.detail;
     }

@@ -190,20 +190,17 @@ class LostInProbe : public Cli {};
 // "Linking Fail", exit 1, nothing on standard output, no file.
 TEST_F(LostInProbe, PortFailsInEachCommandOfTheProbe_linkingFailAndNoFile) {
   support::writeFile(dir_ / "cart.gb", support::makeGbImage({"SAVES", 0x1B, 2, 3, false}));
-  const std::string out = " " + quote((dir_ / "out.bin").string());
+  const std::string out = " " + quote((dir_ / "out.bin").string()), cart = quote((dir_ / "cart.gb").string());
   const struct {
     const char* writerType;
     std::string card;
     bool filled;  // written with cart.gb first
-  } cards[] = {{"gb", "gb-cart " + quote((dir_ / "cart.gb").string()), false},
-               {"gb", "gb-flash", true},
-               {"ws", "ws-flash", false}};
+  } cards[] = {{"gb", "gb-cart " + cart, false}, {"gb", "gb-flash", true}, {"ws", "ws-flash", false}};
   for (const auto& c : cards) {
     const std::string options = std::string(" --no-backup --writer ") + c.writerType + " ";
     ASSERT_EQ(run("sim insert " + quote(writer()) + " " + c.card).status, 0);
     ASSERT_EQ(run("sim fault " + quote(writer()) + " --clear").status, 0);
-    const std::string fill = c.filled ? "write " + quote((dir_ / "cart.gb").string()) : "info";
-    ASSERT_EQ(run(port() + options + fill).status, 0);
+    ASSERT_EQ(run(port() + options + (c.filled ? "write " + cart : std::string("info"))).status, 0);
     ASSERT_EQ(run(port() + options + "--trace " + quote((dir_ / "probe.txt").string()) + " info").status, 0);
     std::vector<std::string> commands{"info"};
     const std::string image = c.filled ? "--image 1" : "";

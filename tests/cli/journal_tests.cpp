@@ -64,8 +64,7 @@ const JournalCase kCases[] = {
      {kWsWriteStopped, kWsRestoreStopped, {"", "--writer ws restore-ram {sav}", 0, {}}},
      {kWrite}},
     {"wsRestoreStoppedRightBeforeIt", "ws-flash", {{"sigint-after=7", "--writer ws restore-ram {sav}", 130, {}}}, {}},
-    // A stop after the last block read back (the 347th command) or after a WS save memory sent
-    // whole (its 9th) comes when the work is complete.
+    // A stop after the last block read back (command 347) or a WS save sent whole (9): complete.
     {"gbVerifyStoppedAfterItsLastBlock", "gb-flash", {{"sigint-after=347", "write --verify {gb}", 0, {}}}, {}},
     {"wsRestoreStoppedAfterItsLastBlock", "ws-flash", {{"sigint-after=9", "--writer ws restore-ram {sav}", 0, {}}}, {}},
     {"damagedJournal", "gb-flash", {}, {}, kDamaged, Before::Damaged},

@@ -19,7 +19,15 @@ void writeWsImage(const std::filesystem::path& path, std::size_t size, std::uint
   for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(i * 5 + (i >> 15));
   image[size - 5] = saveType;
   image[size - 4] = 0x04;
+  fixWsChecksum(image);
   writeFile(path, image);
+}
+
+// A GB image whose header and global checksums are both right, as a good dump's are.
+Bytes demoGbImage(const GbImageSpec& spec) {
+  Bytes image = makeGbImage(spec);
+  fixGlobalChecksum(image);
+  return image;
 }
 
 // An IPS patch that changes 16 bytes at `offset` (counted from the image without header).
@@ -52,7 +60,7 @@ int main(int argc, char** argv) {
       {"star-miner.gbc", {"STAR MINER", 0x19, 2, 0, true}},     {"blocks.gb", {"BLOCKS", 0x01, 0, 0, false}},
       {"cave-story.gb", {"CAVE STORY", 0x03, 3, 2, false}},     {"mystery.gb", {"MYSTERY", 0x11, 1, 0, false}},
   };
-  for (const auto& [name, spec] : gb) writeFile(roms / name, makeGbImage(spec));
+  for (const auto& [name, spec] : gb) writeFile(roms / name, demoGbImage(spec));
   writeWsImage(roms / "sky-garden.wsc", 0x80000, 0x01);
   writeWsImage(roms / "rail-runner.ws", 0x100000, 0x20);  // EEPROM save: writing asks for a patch
   writeIpsPatch(roms / "rail-runner.ips", 0x1000);
@@ -66,7 +74,7 @@ int main(int argc, char** argv) {
   std::copy(menu.begin(), menu.end(), bios.begin());
   placeOnFlashCard(
       bios, flash,
-      {{makeGbImage(gb[0].second), 0, 4}, {makeGbImage(gb[1].second), 2, 0}, {makeGbImage(gb[2].second), 3, 0}}, 0);
+      {{demoGbImage(gb[0].second), 0, 4}, {demoGbImage(gb[1].second), 2, 0}, {demoGbImage(gb[2].second), 3, 0}}, 0);
   writeFile(writer / "gb-bios.bin", bios);
   writeFile(writer / "gb-flash.bin", flash);
   std::cout << demo.string() << '\n';

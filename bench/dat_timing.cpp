@@ -30,6 +30,7 @@ double SecondsSince(Clock::time_point start) { return std::chrono::duration<doub
 std::vector<std::uint8_t> ImageNumber(int n) {
   std::vector<std::uint8_t> image(kImageSize);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>((i * 131 + i / 4099 + n * 7) ^ n);
+  for (std::size_t i = 0; i < 4; ++i) image[i] = static_cast<std::uint8_t>(n >> (8 * i));  // no two alike
   return image;
 }
 

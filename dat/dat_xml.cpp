@@ -44,7 +44,7 @@ std::optional<std::string> RefusedDoctype(std::string_view text, const pugi::xml
   for (const auto& node : document.children()) {
     if (node.type() == pugi::node_doctype && std::string_view(node.value()).find("<!ENTITY") != std::string_view::npos)
       return LineError(text, static_cast<std::size_t>(node.offset_debug()),
-                       "the DOCTYPE declares entities, which a DAT is not read with");
+                       "the DOCTYPE declares entities; a DAT with entities is not read");
   }
   return std::nullopt;
 }

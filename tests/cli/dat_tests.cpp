@@ -60,19 +60,21 @@ class DatCli : public Cli {
 TEST_F(DatCli, CheckGivesEachImageItsVerdict) {
   const Bytes good = support::makeGbImage({"DAT GAME", 0x00, 0, 0, false});
   const Bytes bad = support::makeGbImage({"BROKEN", 0x00, 0, 0, false});
+  const Bytes other = support::makeGbImage({"SHA DECIDES", 0x00, 0, 0, false});
   Bytes noSize = support::makeGbImage({"NOSIZE", 0x00, 0, 0, false}), longer = good, ws(0x20000, 0x3C);
   noSize[0x148] = 0x55;  // no size declared
   longer.resize(0x10000, 0x77);
   ws[ws.size() - 6] = 0;  // 128 KiB
   Bytes wsHeaded(512, 0xEE);
   wsHeaded.insert(wsHeaded.end(), ws.begin(), ws.end());
-  const std::string xml =
-      putText("roms.xml", "<?xml version=\"1.0\"?>\n<datafile><header><name>Made Up</name></header>\n" +
-                              entry("Dat Game (World)", good) + entry("No Size (Japan)", noSize) +
-                              entry("Broken (Europe)", bad, "status=\"baddump\"") + entry("Ws Game (Japan)", ws) +
-                              entry("Same  Title (USA) (Rev 1)", Bytes(9, 1)) +
-                              "<machine name=\"Coded\"><serial>DMG-QXYE-JPN</serial>" +
-                              "<rom name=\"c\" size=\"3\" crc=\"2\"/></machine>\n" + "</datafile>\n");
+  const std::string xml = putText(
+      "roms.xml",
+      "<?xml version=\"1.0\"?>\n<datafile><header><name>Made Up</name></header>\n" + entry("Dat Game (World)", good) +
+          entry("No Size (Japan)", noSize) + entry("Broken (Europe)", bad, "status=\"baddump\"") +
+          entry("Ws Game (Japan)", ws) + entry("Same  Title (USA) (Rev 1)", Bytes(9, 1)) +
+          "<game name=\"Other Sha\"><rom size=\"32768\" crc=\"" + dat::HashBytes(other).crc32 + "\" sha1=\"" +
+          std::string(40, '0') + "\"/></game>\n" + "<machine name=\"Coded\"><serial>DMG-QXYE-JPN</serial>" +
+          "<rom name=\"c\" size=\"3\" crc=\"2\"/></machine>\n" + "</datafile>\n");
   const std::string text =
       putText("roms.dat", "clrmamepro (\n\tname \"Made \\\"Up\\\"\"\n)\n" + textEntry("Dat Game (World)", good) +
                               textEntry("Broken (Europe)", bad, "status baddump") +
@@ -109,6 +111,7 @@ TEST_F(DatCli, CheckGivesEachImageItsVerdict) {
        "not in the DAT (its title matches Same  Title (USA) (Rev 1), whose contents differ)", "", 1},
       {"serial", "", xml, put("s.gb", support::makeGbImage({"CODEGAMEABCQXYE", 0, 0, 0, false})),
        "not in the DAT (its title matches Coded, whose contents differ)", "", 1},
+      {"CRC alike, SHA-1 not", "", xml, put("o.gb", other), "not in the DAT", "", 1},
       {"unknown", "", text, put("u.gb", support::makeGbImage({"NOBODY", 0, 0, 0, false})), "not in the DAT", "", 1},
       {"malformed", "", broken, put("good.gb", good),
        "no DAT verdict (" + (dir_ / "broken.dat").string() + " could not be read)",

@@ -13,6 +13,7 @@
 
 #include "cards/families.h"
 #include "cli/commands.h"
+#include "cli/dat_verdicts.h"
 #include "cli/operation_run.h"
 #include "detect/probe.h"
 #include "library/card_list.h"
@@ -172,7 +173,8 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
   answers.image = args.image;
   if (const int status = checkUsage(family, ops::Command::DownloadCard, answers); status != kGoOn) return status;
   if (const int status = checkOutput(options, args.out); status != kGoOn) return status;
-  return guarded(stop, [&] {
+  const dat::DatSet dats = LoadDats(args.dats);  // before the port opens
+  const int result = guarded(stop, [&] {
     OperationRun run(options, stop, args.out);
     ops::CommandPlan plan;
     if (const int status = planCommand(run, ops::Command::DownloadCard, plan); status != kGoOn) return status;
@@ -189,6 +191,9 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
     // The window prints the checksums of what went into the file.
     return runCall(run, plan.call);
   });
+  if (result == kExitOk && !dats.empty())
+    std::cerr << VerdictOfWrittenFile(dats, args.out, ImageFamilyOf(options)).line << '\n';
+  return result;
 }
 
 int runBackupRam(const GlobalOptions& options, const RamArgs& args, const std::atomic<bool>& stop) {

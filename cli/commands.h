@@ -35,9 +35,17 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
 
 struct ReadArgs {
   std::string out;
-  std::optional<int> image;  // 1-based image of a flash card
+  std::optional<int> image;       // 1-based image of a flash card
+  std::vector<std::string> dats;  // --dat: DATs the file read is looked up in
 };
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop);
+
+// Prints each image's header facts, checksums and DAT verdict; no device is involved.
+struct CheckArgs {
+  std::vector<std::string> dats;  // --dat, before QUILLON_DAT's
+  std::vector<std::string> images;
+};
+int runCheck(const GlobalOptions& options, const CheckArgs& args);
 
 struct RamArgs {
   std::string file;

@@ -159,6 +159,8 @@ static int RunCommandLine(int argc, char** argv) {
       "read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
   read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
   read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card");
+  read->add_option("--dat", readArgs.dats, "look the file read up in this DAT (repeatable; also QUILLON_DAT)")
+      ->check(fileName);
   read->footer(
       "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
@@ -168,8 +170,34 @@ static int RunCommandLine(int argc, char** argv) {
       "its 4 MiB (a size answer that fails its check, or of nothing or more than 4 MiB, reads nothing:\n"
       "\"Reading Error\"); the size code that writing put into the fourth byte from the end is\n"
       "cleared, and the file has no header; the line on standard error says whether the image's\n"
-      "checksum (its last two bytes, low byte first) is right.");
+      "checksum (its last two bytes, low byte first) is right.\n"
+      "With --dat FILE (or QUILLON_DAT), a verdict line follows it, as 'check' prints it (see 'check\n"
+      "--help'); a DAT that cannot be read is said before the port is opened, the card is read all the\n"
+      "same and the verdict line says \"no DAT verdict\". An OUT that cannot be read back (a FIFO,\n"
+      "/dev/stdout) gives \"no DAT verdict (OUT cannot be read back)\". The file is kept whatever the\n"
+      "DAT says, and the exit status is the read's.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
+
+  CheckArgs checkArgs;
+  auto* check = app.add_subcommand("check", "print an image file's header facts, checksums and DAT verdict");
+  check->add_option("IMAGE", checkArgs.images, "image files")->required()->check(fileName);
+  check->add_option("--dat", checkArgs.dats, "DAT file to look the images up in (repeatable)")->check(fileName);
+  check->footer(
+      "For each image, on standard output: its header facts as 'list' shows them (one line), its\n"
+      "checksum line as 'read' prints it, and with a DAT the verdict line. --writer decides, as for\n"
+      "'list', whether the files are GB images (gb, gb-password; the default) or WS images (ws).\n"
+      "DATs: each --dat FILE in order, then the files of QUILLON_DAT (separated by ':'); Logiqx XML\n"
+      "(No-Intro) or clrmamepro text. An image matches a DAT entry by size and CRC32, then by SHA-1\n"
+      "(MD5 where the entry has only that): the whole file first, then its first N bytes (the size its\n"
+      "header declares, or a half of a mirrored over-dump), then a WS file without a 512-byte header.\n"
+      "The first DAT with a match decides. Verdict lines:\n"
+      "  good dump: NAME [(its first N bytes) | (without its 512-byte header)]\n"
+      "  bad dump in the DAT: NAME\n"
+      "  not in the DAT [(its title matches NAME, whose contents differ)]\n"
+      "  no DAT verdict (FILE could not be read)   after the line naming FILE, the line and why\n"
+      "Exit status 0 when every image is a good dump (with no DAT: every checksum is right), 1\n"
+      "otherwise. The port is not opened.");
+  check->callback([&] { status = runCheck(options, checkArgs); });
 
   const char* ramFooter =
       "The card is probed first. An ordinary cartridge needs save memory (RAM size code 1, 2 or 3) and\n"

@@ -36,6 +36,7 @@ int runWrite(const GlobalOptions& options, const WriteArgs& args, const std::ato
 struct ReadArgs {
   std::string out;
   std::optional<int> image;  // 1-based image of a flash card
+  bool twice = false;        // every bank or block read twice (OperationArgs::readTwice)
 };
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop);
 

@@ -159,6 +159,9 @@ static int RunCommandLine(int argc, char** argv) {
       "read", "read an ordinary cartridge, one image of a GB flash card, or the WS card into a file");
   read->add_option("OUT", readArgs.out, "image file to write")->required()->check(fileName);
   read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card");
+  read->add_flag("--twice", readArgs.twice,
+                 "read every GB bank or WS block twice and a third time where the two differ, keeping the\n"
+                 "bytes two reads agree on (dirty contacts); no two alike fails the read");
   read->footer(
       "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
@@ -168,7 +171,10 @@ static int RunCommandLine(int argc, char** argv) {
       "its 4 MiB (a size answer that fails its check, or of nothing or more than 4 MiB, reads nothing:\n"
       "\"Reading Error\"); the size code that writing put into the fourth byte from the end is\n"
       "cleared, and the file has no header; the line on standard error says whether the image's\n"
-      "checksum (its last two bytes, low byte first) is right.");
+      "checksum (its last two bytes, low byte first) is right.\n"
+      "--twice: a line on standard error after the checksums says how many banks (GB) or blocks (WS)\n"
+      "needed a third read; \"bank B read differently each time: clean the contacts and read again\"\n"
+      "(\"block B\" for WS, counted from 0) fails the read, exit 1.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   const char* ramFooter =

@@ -76,7 +76,7 @@ void BM_WriteAndReadCard(benchmark::State& state, bool write) {
       ok = gb::WriteGbCard(op).ok();
     } else {
       window.answer = (card.dir / "read.gb").string();
-      for (int i = 0; i < 8 && ok; ++i) ok = gb::ReadGbCard(op, i).ok();
+      for (int i = 0; i < 8 && ok; ++i) ok = gb::ReadGbCard(op, i, false).ok();
     }
     if (!ok) state.SkipWithError("the operation failed");
     accesses = link.portAccesses() - before;

@@ -202,9 +202,9 @@ int main() {
   const Folder folder;
   const fs::path& dir = folder.path;
   const Bytes game = support::makeGbImage({"LOST WRITER", 0x19, 5, 0, false});  // 1 MiB
-  const Run gbRead = [](Rig& rig) { return gb::ReadGbCard(rig.op, 0); };
+  const Run gbRead = [](Rig& rig) { return gb::ReadGbCard(rig.op, 0, false); };
   const Run gbErase = [](Rig& rig) { return gb::EraseGbCard(rig.op, 0); };
-  const Run wsRead = [](Rig& rig) { return ws::ReadWsCard(rig.op); };
+  const Run wsRead = [](Rig& rig) { return ws::ReadWsCard(rig.op, false); };
   const Run wsErase = [](Rig& rig) { return ws::EraseWsCard(rig.op); };
   bool good = true;
   support::writeFile(dir / "cgbbios.bin", support::makeMenuImage(0x4000));

@@ -79,7 +79,7 @@ const Scenario kScenarios[] = {
        return gb::WriteGbCard(op);
      }},
     {"GB read", GbCartridge, library::WriterType::Gb,
-     [](ops::Operation& op, const fs::path&) { return gb::ReadGbCard(op, 0); }},
+     [](ops::Operation& op, const fs::path&) { return gb::ReadGbCard(op, 0, false); }},
     {"GB erase", GbFlash, library::WriterType::Gb,
      [](ops::Operation& op, const fs::path&) { return gb::EraseGbCard(op, 0); }},
     {"WS write with patch", WsFlash, library::WriterType::Ws,

@@ -188,6 +188,7 @@ int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomi
       plan = ops::Picked(plan, row);
     }
     if (plan.next != ops::CommandPlan::Next::Run) return refuse(plan.reason);
+    plan.call.args.readTwice = args.twice;
     // The window prints the checksums of what went into the file.
     return runCall(run, plan.call);
   });

@@ -37,6 +37,7 @@ struct ReadArgs {
   std::string out;
   std::optional<int> image;       // 1-based image of a flash card
   std::vector<std::string> dats;  // --dat: DATs the file read is looked up in
+  bool twice = false;             // every bank or block read twice (OperationArgs::readTwice)
 };
 int runRead(const GlobalOptions& options, const ReadArgs& args, const std::atomic<bool>& stop);
 

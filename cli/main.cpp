@@ -161,6 +161,9 @@ static int RunCommandLine(int argc, char** argv) {
   read->add_option("--image", readArgs.image, "image N (1-based, as 'info' lists them) of a GB flash card");
   read->add_option("--dat", readArgs.dats, "look the file read up in this DAT (repeatable; also QUILLON_DAT)")
       ->check(fileName);
+  read->add_flag("--twice", readArgs.twice,
+                 "read every GB bank or WS block twice and a third time where the two differ, keeping the\n"
+                 "bytes two reads agree on (dirty contacts); no two alike fails the read");
   read->footer(
       "The card is probed first. An ordinary cartridge is read whole, as its header declares its size\n"
       "(--image is refused); a flash card needs --image N. Prints \"Downloading Success\" on standard\n"
@@ -175,7 +178,10 @@ static int RunCommandLine(int argc, char** argv) {
       "--help'); a DAT that cannot be read is said before the port is opened, the card is read all the\n"
       "same and the verdict line says \"no DAT verdict\". An OUT that cannot be read back (a FIFO,\n"
       "/dev/stdout) gives \"no DAT verdict (OUT cannot be read back)\". The file is kept whatever the\n"
-      "DAT says, and the exit status is the read's.");
+      "DAT says, and the exit status is the read's.\n"
+      "--twice: a line on standard error after the checksums says how many banks (GB) or blocks (WS)\n"
+      "needed a third read; \"bank B read differently each time: clean the contacts and read again\"\n"
+      "(\"block B\" for WS, counted from 0) fails the read, exit 1.");
   read->callback([&] { status = runRead(options, readArgs, interrupted); });
 
   CheckArgs checkArgs;

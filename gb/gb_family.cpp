@@ -55,7 +55,7 @@ class GbFamily final : public ops::CardFamily {
   ops::Result Write(ops::Operation& op, const ops::OperationArgs&) const override { return WriteGbCard(op); }
   ops::Result Verify(ops::Operation& op, const ops::OperationArgs&) const override { return VerifyGbCard(op); }
   ops::Result Read(ops::Operation& op, const ops::OperationArgs& args) const override {
-    return ReadGbCard(op, args.image);
+    return ReadGbCard(op, args.image, args.readTwice);
   }
   ops::Result BackupRam(ops::Operation& op, const ops::OperationArgs& args) const override {
     return BackupGbRam(op, args.image);

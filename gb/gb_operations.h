@@ -14,8 +14,11 @@ namespace quillon::gb {
 ops::Result WriteGbCard(ops::Operation& op);
 
 // Reads the ordinary cartridge (CardInfo.kind 1) or image `selectedImage` of the flash card
-// into a file the window asks for; "Downloading Success".
-ops::Result ReadGbCard(ops::Operation& op, int selectedImage);
+// into a file the window asks for; "Downloading Success". `readTwice`: each bank is read twice
+// (ops::RepeatedReads); the result's detail counts the banks that needed a third read, and a
+// bank that read differently each time fails the read with its number (the cartridge's bank,
+// or the FLASH ROM's for an image of a flash card).
+ops::Result ReadGbCard(ops::Operation& op, int selectedImage, bool readTwice);
 
 // Save memory of the ordinary cartridge, of image `selectedImage` of the flash card, or of
 // the "Password" item (selectedImage == CardInfo.count) into a file / from a file.

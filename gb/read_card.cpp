@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a GB game into a file: an ordinary cartridge whole, or one image of a flash card.
+#include <span>
 #include <vector>
 
 #include "gb/gb_operations.h"
@@ -7,6 +8,7 @@
 #include "library/gb_header.h"
 #include "library/image_checksums.h"
 #include "ops/output_file.h"
+#include "ops/repeated_reads.h"
 
 namespace quillon::gb {
 
@@ -19,7 +21,7 @@ const ops::FileQuestion kRomFileQuestion{
 
 }  // namespace
 
-ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
+ops::Result ReadGbCard(ops::Operation& op, int selectedImage, bool readTwice) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
   op.window.SetWork("Downloading ROM...");
   const detect::CardInfo& info = op.state.cardInfo;
@@ -45,16 +47,20 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
 
   op.progress.SetVerb("read");
-  ProgressMeter meter = op.progress.Expect(ops::WorkKind::Read, static_cast<std::uint64_t>(banks) * kBankSize);
+  ops::RepeatedReads reads(readTwice);
+  ProgressMeter meter =
+      op.progress.Expect(ops::WorkKind::Read, static_cast<std::uint64_t>(banks) * kBankSize, true, reads.passes());
   std::vector<std::uint8_t> buffer(kBankSize);
   library::ChecksumSum sum(library::ImageFamily::Gb);
   // A bank counts as read when its check byte matched and the writer's status is 0; the last
   // one received whole completes the image, whatever stop kept its status query back.
-  const auto readBank = [&](std::uint16_t address, bool last) {
-    const int received = op.link.ReadBlock(address, buffer);
-    const int status = op.link.QueryState3();
-    if (op.stopRequested()) return last && received == 0 ? Step::Ok : Step::Stopped;
-    return received == 0 && status == protocol::kStateDone ? Step::Ok : Step::Failed;
+  const auto readBank = [&op](std::uint16_t address, bool last) {
+    return [&op, address, last](std::span<std::uint8_t> bytes) {
+      const int received = op.link.ReadBlock(address, bytes);
+      const int status = op.link.QueryState3();
+      if (op.stopRequested()) return last && received == 0 ? Step::Ok : Step::Stopped;
+      return received == 0 && status == protocol::kStateDone ? Step::Ok : Step::Failed;
+    };
   };
   if (!cartridge) {
     protocol::Send(op.link, protocol::kReadState);
@@ -65,21 +71,22 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage) {
   for (int i = 0; i < banks; ++i) {
     if (op.stopRequested()) return Stopped();
     const bool last = i + 1 == banks;
-    Step read = Step::Ok;
-    if (cartridge && i == 0) {
-      read = readBank(protocol::kFixedBank, last);
-    } else {
-      op.link.SetBank(static_cast<std::uint8_t>((firstBank + i) & 0xFF));
-      read = readBank(protocol::kBankWindow, last);
+    const auto bank = static_cast<unsigned>(firstBank + i);
+    std::uint16_t address = protocol::kFixedBank;
+    if (!cartridge || i != 0) {
+      op.link.SetBank(static_cast<std::uint8_t>(bank & 0xFF));
+      address = protocol::kBankWindow;
     }
-    if (auto end = EndOnStep(op, read, "Reading Error")) return *end;
+    const Step read = reads.Read(buffer, readBank(address, last));
+    const std::string failure = reads.differed() ? ops::ReadDifferently("bank", bank) : "Reading Error";
+    if (auto end = EndOnStep(op, read, failure)) return *end;
     if (!out.Write(buffer)) return Finish(op, ops::Outcome::Failed, "Writing File Error");
     sum.Add(buffer);
     meter.Advance(kBankSize);
   }
   if (op.link.lostContact()) return Finish(op, ops::Outcome::Failed, std::string(ops::kLinkLost));
   if (!out.Commit()) return Finish(op, ops::Outcome::Failed, "Writing File Error");
-  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success", reads.ThirdReadsLine("bank"));
   if (result.ok()) op.window.ImageRead(sum.Result());
   return result;
 }

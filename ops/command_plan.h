@@ -42,6 +42,9 @@ struct OperationArgs {
   // Write: the card is read back and compared with what was written once the write succeeded
   // (CardFamily::Verify; "Verify after writing", quillon-cli write --verify).
   bool verify = false;
+  // Read: every bank or block is read twice, and a third time where the two differ, so that
+  // a dirty contact's bytes stay out of the file ("Read twice", quillon-cli read --twice).
+  bool readTwice = false;
 };
 
 struct OperationCall {

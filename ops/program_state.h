@@ -25,6 +25,8 @@ struct Settings {
   bool autoBackup = true;
   // VerifyAfterWrite: a write reads the card back and compares it ("Verify after writing").
   bool verifyAfterWrite = false;
+  // ReadTwice: a read takes each bank or block twice, a third time where they differ ("Read twice").
+  bool readTwice = false;
 };
 
 // Where the journal of unfinished work is kept (ops/journal.h), and for which writer.

@@ -52,11 +52,11 @@ void ProgressPlan::BeginAgain() {
   running_.reset();
 }
 
-ProgressMeter ProgressPlan::ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts) {
+ProgressMeter ProgressPlan::ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts, double passes) {
   for (std::size_t i = 0; i < stages_.size(); ++i) {
     if (stages_[i].kind == kind && stages_[i].done == 0) return {*this, i};
   }
-  return Expect(kind, bytes, counts);
+  return Expect(kind, bytes, counts, passes);
 }
 
 void ProgressPlan::Advance(std::size_t index, std::uint64_t bytes, std::optional<double> workUnits) {

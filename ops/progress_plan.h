@@ -80,9 +80,9 @@ class ProgressPlan {
   // Once every stage is done, the next one declared begins a new plan (an operation that runs
   // on after another one on the same Operation).
   ProgressMeter Expect(WorkKind kind, std::uint64_t bytes, bool counts = true, double passes = 1);
-  // The stage of `kind` expected earlier and not yet begun, or a new one (a write expects the
-  // verify that follows it, and the verify finds it here).
-  ProgressMeter ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts = true);
+  // The stage of `kind` expected earlier and not yet begun, or a new one with `passes` (a write
+  // expects the verify that follows it, and the verify finds it here).
+  ProgressMeter ExpectOnce(WorkKind kind, std::uint64_t bytes, bool counts = true, double passes = 1);
 
   void Advance(std::size_t stage, std::uint64_t bytes, std::optional<double> units = std::nullopt);
   void Waiting();

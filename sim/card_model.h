@@ -46,6 +46,9 @@ struct Device {
   // Set by a card's read: this answer goes out with a wrong check byte (a transfer the PC
   // sees fail). Cleared before every read.
   bool corruptAnswer = false;
+  // Whole reads of the flaky bank or block so far (flaky-bank): each one's count seeds what
+  // the dirty contact alters in it.
+  std::uint64_t flakyReadsSeen = 0;
 
   struct Range {
     std::size_t begin = 0, end = 0;
@@ -61,6 +64,10 @@ struct Device {
 
   // Notes the current command as unexpected: "QueryState6 (06 06 00 00 00): <reason>".
   void noteUnexpected(std::string_view reason);
+
+  // A whole read of GB ROM bank or WS block `unit` went into `out`: with flaky-bank naming
+  // it, a few of its bits flip on the way to the writer (the first flaky-reads reads, or all).
+  void dirtyContact(std::size_t unit, std::span<std::uint8_t> out);
 
   // Records that bytes [offset, offset + size) of a memory changed.
   void changed(Memory m, std::size_t offset, std::size_t size);

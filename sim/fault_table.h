@@ -91,6 +91,10 @@ inline constexpr FaultEntry kFaultTable[] = {
      "the program driving the writer gets SIGTERM after the writer's N-th command"},
     {"sighup-after", FaultValue::Number, "N", 1, kMaxCount, &Faults::signalAfter, SIGHUP,
      "the program driving the writer gets SIGHUP after the writer's N-th command"},
+    {"flaky-bank", FaultValue::Number, "B", 0, 255, &Faults::flakyBank, 0,
+     "reads of GB ROM bank B or WS 32 KiB block B alter a few bytes, differently each time"},
+    {"flaky-reads", FaultValue::Number, "K", 1, kMaxCount, &Faults::flakyReads, 0,
+     "with flaky-bank, only the first K reads of that bank or block are altered"},
 };
 
 }  // namespace quillon::sim

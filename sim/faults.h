@@ -59,6 +59,13 @@ struct Faults {
   // when it sends fewer commands, as it lets the writer go (after its last result).
   std::optional<std::uint64_t> signalAfter;
   int signal = 0;
+  // flaky-bank=B: a dirty contact. Every whole read of 16 KiB ROM bank B (GB: the
+  // cartridge's, or the FLASH ROM's) or of 32 KiB block B (WS, counted as read-fail-bank
+  // counts it) reaches the PC with a few bytes altered, differently each time; the writer's
+  // check byte is made over the altered bytes, so the frame is valid.
+  std::optional<int> flakyBank;
+  // flaky-reads=K: only the first K reads of the flaky bank are altered; without it, all.
+  std::optional<std::uint32_t> flakyReads;
 
   bool operator==(const Faults&) const = default;
 };

@@ -45,6 +45,8 @@ class GbCartridge final : public CardModel {
         out[i] = 0xFF;
       }
     }
+    if (out.size() == kBank && (address == 0 || address == kBank))
+      dev_.dirtyContact(address == 0 ? 0 : currentRomBank(), out);
     dev_.readDone(failBank);
     if (ramEnabled_ && touchesRam(address, out.size())) noteRamBankIgnored();
   }

@@ -85,6 +85,8 @@ class GbFlashCard final : public CardModel {
         out[i] = 0xFF;
       }
     }
+    if (presented_ == kFlash && !chip.statusMode && !chip.idMode && address == kBank && out.size() == kBank)
+      dev_.dirtyContact(chip.bank(bank_), out);
     if (!statusPoll) dev_.readDone(failBank);
     if (touchesSaveWindow(address, out.size())) noteSaveNotEnabled();
   }

@@ -84,6 +84,30 @@ std::string commandName(const CommandRecord& c) {
   }
 }
 
+namespace {
+
+constexpr int kFlippedBits = 4;  // per read the dirty contact alters
+
+// A well-mixed number made from `x` (a step of splitmix64): where the contact flips a bit.
+std::uint64_t mixed(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15u;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+void Device::dirtyContact(std::size_t unit, std::span<std::uint8_t> out) {
+  if (!faults.flakyBank || static_cast<std::size_t>(*faults.flakyBank) != unit || out.empty()) return;
+  ++flakyReadsSeen;
+  if (faults.flakyReads && flakyReadsSeen > *faults.flakyReads) return;
+  for (int i = 0; i < kFlippedBits; ++i) {
+    const std::uint64_t r = mixed(flakyReadsSeen * kFlippedBits + static_cast<std::uint64_t>(i));
+    out[r % out.size()] ^= static_cast<std::uint8_t>(1u << ((r >> 32) % 8));
+  }
+}
+
 void Device::noteUnexpected(std::string_view reason) {
   if (notes.size() > kMaxUnexpectedNotes) return;
   if (notes.size() == kMaxUnexpectedNotes) {

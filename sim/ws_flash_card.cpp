@@ -126,6 +126,7 @@ class WsFlashCard final : public CardModel {
       const auto failing = dev_.faults.readFailBank;
       dev_.corruptAnswer = (isReadMode() && failing && static_cast<std::size_t>(*failing) == readBlock()) ||
                            (mode_ == kModeSave && dev_.faults.sramReadFail);
+      if (isReadMode() && base && out.size() == kHalf) dev_.dirtyContact(readBlock(), out);
     }
     dev_.readDone(false);
   }

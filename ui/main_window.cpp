@@ -140,6 +140,10 @@ void Tform_ZEP::CreateControls() {
   cbVerify->setObjectName(QStringLiteral("cbVerify"));
   cbVerify->setFont(ControlFont());
   cbVerify->resize(cbVerify->sizeHint());
+  cbReadTwice = new QCheckBox(QStringLiteral("Read &twice"), this);
+  cbReadTwice->setObjectName(QStringLiteral("cbReadTwice"));
+  cbReadTwice->setFont(ControlFont());
+  cbReadTwice->resize(cbReadTwice->sizeHint());
   PlaceStatusRow(kDesignWidth, kDesignHeight);
 
   // Each caption underlines a letter of its own: Alt and that letter press the button.
@@ -182,9 +186,9 @@ void Tform_ZEP::CreateControls() {
   Button7 = MakeMainButton(this, "Button7", "E&xit", {476, 388, 77, 25});
   Button12 = MakeMainButton(this, "Button12", "A&bout", {552, 388, 77, 25});
 
-  const std::vector<QWidget*> tabOrder{Button2,   Button1, lvFiles, Button3, Button4,  Button5,
-                                       ComboBox1, lvDown,  Button6, Button9, Button11, Button10,
-                                       Button13,  Button8, ROMINFO, Button7, Button12, cbVerify};
+  const std::vector<QWidget*> tabOrder{Button2, Button1, lvFiles,  Button3,     Button4,  Button5,  ComboBox1,
+                                       lvDown,  Button6, Button9,  Button11,    Button10, Button13, Button8,
+                                       ROMINFO, Button7, Button12, cbReadTwice, cbVerify};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   ShowFocusRing(this);
   AcceptCardDrops();
@@ -204,6 +208,7 @@ void Tform_ZEP::CreateControls() {
   connect(Button8, &QPushButton::clicked, this, &Tform_ZEP::Button8Click);
   connect(ComboBox1, &QComboBox::activated, this, &Tform_ZEP::ComboBox1Change);
   connect(cbVerify, &QCheckBox::toggled, this, [this](bool on) { state_.settings.verifyAfterWrite = on; });
+  connect(cbReadTwice, &QCheckBox::toggled, this, [this](bool on) { state_.settings.readTwice = on; });
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvFilesDblClick);
   connect(lvDown, &QTreeWidget::itemDoubleClicked, this, &Tform_ZEP::lvDownDblClick);
 }
@@ -256,8 +261,11 @@ void Tform_ZEP::FormResize() {
 
 void Tform_ZEP::PlaceStatusRow(int clientWidth, int top) {
   const int height = kStatusHeight - 4;
-  cbVerify->move(clientWidth - 4 - cbVerify->width(), top + (height - cbVerify->height()) / 2);
-  lbStatus->setGeometry(4, top, cbVerify->x() - 8 - 4, height);
+  // The two check boxes one above the other, so that the status line keeps its width.
+  const int boxes = clientWidth - 4 - std::max(cbVerify->width(), cbReadTwice->width());
+  cbVerify->move(boxes, top + height / 2 - cbVerify->height());
+  cbReadTwice->move(boxes, top + height / 2);
+  lbStatus->setGeometry(4, top, boxes - 8 - 4, height);
   FitStatus();
 }
 

@@ -254,10 +254,11 @@ class Tform_ZEP : public QWidget {
   PathLabel* lbDirect = nullptr;
   QLabel* Label2 = nullptr;
   QLabel* lbStatus = nullptr;
-  std::string writerReason_;      // why no port was opened (SetWriterReason)
-  std::string claimReason_;       // why the last probe could not have the writer (another program kept it)
-  bool writerSilent_ = false;     // the last probe of the main window found no writer
-  QCheckBox* cbVerify = nullptr;  // "Verify after writing": Settings::verifyAfterWrite
+  std::string writerReason_;         // why no port was opened (SetWriterReason)
+  std::string claimReason_;          // why the last probe could not have the writer (another program kept it)
+  bool writerSilent_ = false;        // the last probe of the main window found no writer
+  QCheckBox* cbVerify = nullptr;     // "Verify after writing": Settings::verifyAfterWrite
+  QCheckBox* cbReadTwice = nullptr;  // "Read twice": Settings::readTwice
 
   std::filesystem::path settingsPath_;
   QRect startPlace_;        // where the window started (RestorePlace)

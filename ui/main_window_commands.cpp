@@ -121,6 +121,7 @@ void Tform_ZEP::RunCommand(ops::Command command) {
   }
   if (plan.asksPatch) plan.call.args.patchFile = AskPatchFile();
   plan.call.args.verify = state_.settings.verifyAfterWrite;  // "Verify after writing"
+  plan.call.args.readTwice = state_.settings.readTwice;      // "Read twice"
   OperationWindow* window = windows_.ForOperation(plan.call);
   if (window == nullptr) return;
   const ops::Result result = window->Run(*link_, state_, plan.call.args);

@@ -23,6 +23,7 @@ void Tform_ZEP::LoadSettings() {
   previousWriterType_ = state_.writerType();
   ComboBox1->setCurrentIndex(IsKnownWriter(state_.writerType()) ? static_cast<int>(state_.writerType()) : -1);
   cbVerify->setChecked(state_.settings.verifyAfterWrite);
+  cbReadTwice->setChecked(state_.settings.readTwice);
   RestorePlace(ReadWindowPlace(ini));
 }
 

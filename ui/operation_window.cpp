@@ -74,6 +74,11 @@ void OperationWindow::ShowSaveCopy(const QString& text) {
   Relayout();
 }
 
+void OperationWindow::ShowVerdictBelow(const QString& text) {
+  const QString above = verdict_->text();  // a read's checksums
+  ShowVerdict(above.isEmpty() ? text : above + QLatin1Char('\n') + text);
+}
+
 void OperationWindow::ShowVerdict(const QString& text) {
   verdict_->setText(text);
   Relayout();
@@ -205,7 +210,7 @@ void OperationWindow::WorkerEnded(const ops::Result& result, const std::string& 
       saved_->setText(QStringLiteral("Saved as ") + savedPath_);  // under the result, which stays as it is
     }
     if (!shown.empty() && result.outcome != ops::Outcome::Stopped) ShowWork(QString::fromStdString(shown));
-    if (verdict) verdict_->setText(FromFileName(*verdict));
+    if (verdict) ShowVerdictBelow(FromFileName(*verdict));
     Relayout();
     emit workerEnded();
     if (stopped) {

@@ -234,6 +234,8 @@ class OperationWindow : public QDialog, public ops::ProgressWindow {
   // Under the strip: where the copy of the save memory went, or why there is none.
   void ShowSaveCopy(const QString& text);
   void ShowVerdict(const QString& text);
+  // `text` on the verdict line, under what it shows already.
+  void ShowVerdictBelow(const QString& text);
 
   const OperationWindowConfig& config_;
   const QSize clientSize_;

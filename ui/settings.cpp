@@ -20,6 +20,7 @@ constexpr std::string_view kSystemStyle = "SystemStyle";
 constexpr std::string_view kAutoBackup = "AutoBackup";
 // Written only once it was turned on, so that a file that never had it stays as it was.
 constexpr std::string_view kVerifyAfterWrite = "VerifyAfterWrite";
+constexpr std::string_view kReadTwice = "ReadTwice";  // as VerifyAfterWrite
 
 // The main window's place, written at exit once it was moved or resized, or when the file
 // already holds it.
@@ -42,6 +43,21 @@ std::optional<int> ParseDecimal(std::string_view text) {
   return value;
 }
 
+namespace {
+
+// A check box's key: on when it holds a number other than 0.
+bool ReadSwitch(const IniFile& ini, std::string_view key) {
+  const auto text = ini.Get(kSettingsSection, key);
+  return text && ParseDecimal(*text).value_or(0) != 0;
+}
+
+// Written only once the box was ticked, so that a file that never had the key stays as it was.
+void WriteSwitch(IniFile& ini, std::string_view key, bool on) {
+  if (on || ini.Get(kSettingsSection, key)) ini.Set(kSettingsSection, key, on ? "1" : "0");
+}
+
+}  // namespace
+
 Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
   auto get = [&](std::string_view key) { return ini.Get(kSettingsSection, key).value_or(programDir); };
   Settings s;
@@ -53,8 +69,8 @@ Settings ReadSettings(const IniFile& ini, const std::string& programDir) {
   s.writerType = static_cast<library::WriterType>(style ? ParseDecimal(*style).value_or(0) : 0);
   const auto autoBackup = ini.Get(kSettingsSection, kAutoBackup);
   s.autoBackup = !(autoBackup && ParseDecimal(*autoBackup) == 0);
-  const auto verify = ini.Get(kSettingsSection, kVerifyAfterWrite);
-  s.verifyAfterWrite = verify && ParseDecimal(*verify).value_or(0) != 0;
+  s.verifyAfterWrite = ReadSwitch(ini, kVerifyAfterWrite);
+  s.readTwice = ReadSwitch(ini, kReadTwice);
   return s;
 }
 
@@ -64,8 +80,8 @@ void WriteSettings(IniFile& ini, const Settings& settings) {
   ini.Set(kSettingsSection, kRamDir, settings.ramDir);
   ini.Set(kSettingsSection, kPatchDir, settings.patchDir);
   ini.Set(kSettingsSection, kSystemStyle, std::to_string(static_cast<int>(settings.writerType)));
-  if (settings.verifyAfterWrite || ini.Get(kSettingsSection, kVerifyAfterWrite))
-    ini.Set(kSettingsSection, kVerifyAfterWrite, settings.verifyAfterWrite ? "1" : "0");
+  WriteSwitch(ini, kVerifyAfterWrite, settings.verifyAfterWrite);
+  WriteSwitch(ini, kReadTwice, settings.readTwice);
 }
 
 std::optional<WindowPlace> ReadWindowPlace(const IniFile& ini) {

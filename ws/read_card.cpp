@@ -19,7 +19,7 @@ const ops::FileQuestion kRomFileQuestion{"Color WS File (*.wsc)|*.wsc|Mono WS Fi
 
 }  // namespace
 
-ops::Result ReadWsCard(ops::Operation& op) {
+ops::Result ReadWsCard(ops::Operation& op, bool readTwice) {
   const ops::StopOnLink stopOnLink(op.link, op.stop);
   const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   op.window.SetWork("Downloading ROM...");
@@ -33,7 +33,8 @@ ops::Result ReadWsCard(ops::Operation& op) {
   if (!out.Open(path)) return fail(Format("Open %s Error", path));
   library::ChecksumSum sum(library::ImageFamily::Ws);
   op.progress.SetVerb("read");
-  const auto taken = ReadCardBlocks(op, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
+  ops::RepeatedReads reads(readTwice);
+  const auto taken = ReadCardBlocks(op, reads, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
     // The size code that writing put into the last block is not part of the image.
     if (block + 1 == blocks) bytes[protocol::kWsSizeByteOffset] &= kSizeCodeMask;
     if (!out.Write(bytes)) return std::string("Writing File Error");
@@ -43,7 +44,7 @@ ops::Result ReadWsCard(ops::Operation& op) {
   if (taken) return *taken;
   if (!out.Commit()) return fail("Writing File Error");
   op.state.settings.saveRomDir = ops::DirectoryOf(path);
-  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success");
+  ops::Result result = Finish(op, ops::Outcome::Success, "Downloading Success", reads.ThirdReadsLine("block"));
   if (result.ok()) op.window.ImageRead(sum.Result());
   return result;
 }

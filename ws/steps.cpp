@@ -39,7 +39,7 @@ constexpr int kLargestSize = 512;  // 8 KiB units of a 4 MiB card
 
 }  // namespace
 
-std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& take) {
+std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, ops::RepeatedReads& reads, const BlockTaker& take) {
   const auto fail = [&op](const std::string& text) { return Finish(op, ops::Outcome::Failed, text); };
   std::string failure;
   const Step checked = CheckWsCard(op, false, failure);
@@ -52,16 +52,21 @@ std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& 
   const auto blocks = static_cast<unsigned>(size / 4);
 
   // A verify finds the stage its write expected.
-  ProgressMeter meter = op.progress.ExpectOnce(ops::WorkKind::Read, blocks * kBlockSize);
+  ProgressMeter meter = op.progress.ExpectOnce(ops::WorkKind::Read, blocks * kBlockSize, true, reads.passes());
   std::vector<std::uint8_t> buffer(kBlockSize);
   for (unsigned i = 0; i < blocks; ++i) {
     if (op.stopRequested()) return Stopped();
     protocol::Send(op.link, protocol::WsBankRegister(protocol::kWsReadBankRegister, static_cast<std::uint8_t>(i >> 1)));
     op.link.SetMode(i % 2 == 0 ? protocol::kWsModeReadLow : protocol::kWsModeReadHigh);
-    const int received = op.link.ReadBlock(protocol::kWsWindow, buffer);
-    // The last block received whole completes the image, whatever stop came meanwhile.
-    if (op.stopRequested() && !(i + 1 == blocks && received == 0)) return Stopped();
-    if (received != 0) return fail("Reading Error");
+    const bool last = i + 1 == blocks;
+    const Step read = reads.Read(buffer, [&op, last](std::span<std::uint8_t> bytes) {
+      const int received = op.link.ReadBlock(protocol::kWsWindow, bytes);
+      // The last block received whole completes the image, whatever stop came meanwhile.
+      if (op.stopRequested() && !(last && received == 0)) return Step::Stopped;
+      return received == 0 ? Step::Ok : Step::Failed;
+    });
+    if (read == Step::Stopped) return Stopped();
+    if (read == Step::Failed) return fail(reads.differed() ? ops::ReadDifferently("block", i) : "Reading Error");
     if (const std::string taken = take(i, blocks, buffer); !taken.empty()) return fail(taken);
     meter.Advance(kBlockSize);
   }

@@ -13,6 +13,7 @@
 #include "library/writer_type.h"
 #include "link/writer_protocol.h"
 #include "ops/operation_steps.h"
+#include "ops/repeated_reads.h"
 
 namespace quillon::ws {
 
@@ -39,10 +40,11 @@ Step CheckWsCard(ops::Operation& op, bool requireFlashCard, std::string& failure
 // and the card probed, its size asked, then its 32 KiB blocks from bank 0 upward, where the
 // card presents its image. Each block goes to `take` with its number and the number of
 // blocks; `take` answers with the failure text that ends the operation, or an empty one to go
-// on. Nothing once every block was taken; otherwise the result that ended the operation
-// ("Linking Error", "Reading Error", a lost writer, a stop, or the failure `take` gave).
+// on. `reads` reads each block (once for a verify). Nothing once every block was taken;
+// otherwise the result that ended the operation ("Linking Error", "Reading Error", a lost
+// writer, a stop, a block that read differently each time, or the failure `take` gave).
 using BlockTaker = std::function<std::string(unsigned block, unsigned blocks, std::span<std::uint8_t> bytes)>;
-std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, const BlockTaker& take);
+std::optional<ops::Result> ReadCardBlocks(ops::Operation& op, ops::RepeatedReads& reads, const BlockTaker& take);
 
 // Sets the erase-and-write bank register to the 64 KiB bank that holds block `block`.
 void SelectWriteBank(link::Link& link, unsigned block);

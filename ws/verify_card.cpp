@@ -42,7 +42,8 @@ ops::Result VerifyWsCard(ops::Operation& op, const std::string& patchFile) {
   }
   SetWsSizeCode(image);
 
-  const auto taken = ReadCardBlocks(op, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
+  ops::RepeatedReads once(false);
+  const auto taken = ReadCardBlocks(op, once, [&](unsigned block, unsigned blocks, std::span<std::uint8_t> bytes) {
     if (std::size_t{blocks} * kBlockSize != image.size())
       return SizeDifference(fileName, std::size_t{blocks} * kBlockSize, image.size());
     const std::size_t offset = std::size_t{block} * kBlockSize;

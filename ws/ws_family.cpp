@@ -33,7 +33,9 @@ class WsFamily final : public ops::CardFamily {
   ops::Result Verify(ops::Operation& op, const ops::OperationArgs& args) const override {
     return VerifyWsCard(op, args.patchFile);
   }
-  ops::Result Read(ops::Operation& op, const ops::OperationArgs&) const override { return ReadWsCard(op); }
+  ops::Result Read(ops::Operation& op, const ops::OperationArgs& args) const override {
+    return ReadWsCard(op, args.readTwice);
+  }
   ops::Result BackupRam(ops::Operation& op, const ops::OperationArgs&) const override { return BackupWsRam(op); }
   ops::Result RestoreRam(ops::Operation& op, const ops::OperationArgs&) const override { return RestoreWsRam(op); }
   ops::Result Erase(ops::Operation& op, const ops::OperationArgs&) const override { return EraseWsCard(op); }

@@ -46,8 +46,11 @@ std::string ElapsedText(std::uint32_t milliseconds);
 // patch was refused.
 std::string WritingEndText(std::uint32_t milliseconds, bool patchRefused);
 
-// Reads the card, as large as it says it is, into a file the window asks for.
-ops::Result ReadWsCard(ops::Operation& op);
+// Reads the card, as large as it says it is, into a file the window asks for. `readTwice`: each
+// 32 KiB block is read twice (ops::RepeatedReads); the result's detail counts the blocks that
+// needed a third read, and a block that read differently each time fails the read with its
+// number (from 0, in the order read).
+ops::Result ReadWsCard(ops::Operation& op, bool readTwice);
 
 // After a write: reads the card back as ReadWsCard does and compares it with the image as
 // writing put it there: the card list's image, patched with `patchFile` as writing patched

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "cli_run.h"
@@ -225,6 +226,48 @@ TEST_F(GbCli, ReadCartridge_FileEqualsTheCartridgeAndTheChecksumLineSaysWhatIsRi
     const std::string global =
         "global " + hex(stored, 4) + (c.fixGlobal ? " right" : " wrong (computed " + hex(computed, 4) + ")");
     EXPECT_NE(r.err.find("Checksums: " + header + ", " + global + "\n"), std::string::npos) << r.err;
+  }
+}
+
+// read --twice against a dirty contact: a bank read differently is read a third time and the two
+// reads that agree go into the file; no two alike fails and leaves OUT as it was; read once, the
+// file holds the altered bytes.
+TEST_F(GbCli, ReadTwice_KeepsTheBytesTwoReadsAgreeOn) {
+  struct Case {
+    const char *name, *writer, *faults, *twice;
+    int status;
+    const char* said;  // after the checksum line, or the failure; empty: the file is wrong
+  };
+  const Case cases[] = {
+      {"third read agrees", "gb", "flaky-bank=2 flaky-reads=1", " --twice", 0, "1 bank needed a third read\n"},
+      {"no two alike", "gb", "flaky-bank=2", " --twice", 1,
+       "bank 2 read differently each time: clean the contacts and read again\n"},
+      {"read once", "gb", "flaky-bank=2", "", 0, ""},
+      {"WS block", "ws", "flaky-bank=9 flaky-reads=1", " --twice", 0, "1 block needed a third read\n"},
+  };
+  const Bytes cart = makeGbImage({"DIRTY", 0x1B, 1, 2, true}), ws = pattern(0x80000, 3), before = pattern(1000, 7);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool isWs = std::string(c.writer) == "ws";
+    insert(isWs ? "ws-flash" : "gb-cart " + quote(put("cart.gb", cart)));
+    ASSERT_EQ(run("sim fault " + quote(writer()) + " --clear " + c.faults).status, 0);
+    if (isWs) {
+      ASSERT_EQ(run(port() + " --writer ws write " + quote(put("a.ws", ws))).status, 0);
+    }
+    const std::string out = put("out.bin", before);
+    const RunResult r = run(port() + " --writer " + c.writer + " read" + c.twice + " " + quote(out));
+    EXPECT_EQ(r.status, c.status) << r.err;
+    Bytes card = isWs ? ws : cart;
+    if (isWs) card[card.size() - 4] &= 0x07;  // the size code that writing put in
+    const Bytes file = support::readFile(out);
+    if (c.status != 0) {
+      EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    } else if (*c.said != 0) {
+      EXPECT_EQ(r.err.substr(r.err.find('\n', r.err.find("Checksums: ")) + 1, std::strlen(c.said)), c.said) << r.err;
+    }
+    EXPECT_EQ(file == (c.status != 0 ? before : card), *c.said != 0);
+    for (const auto& entry : fs::directory_iterator(dir_))  // no temporary file left beside OUT
+      EXPECT_TRUE(entry.path() == out || entry.path().filename().string().find("out.bin") == std::string::npos);
   }
 }
 

@@ -54,7 +54,7 @@ TEST_P(Cancelling, StopRequest_onlyVoltageOffAfter_noFileLeft) {
       result = gb::EraseGbCard(bench.op, 1);
       break;
     case Run::Read:
-      result = gb::ReadGbCard(bench.op, 0);
+      result = gb::ReadGbCard(bench.op, 0, false);
       break;
     case Run::Backup:
       result = gb::BackupGbRam(bench.op, 0);

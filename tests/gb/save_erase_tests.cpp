@@ -286,7 +286,7 @@ TEST_P(TransferFailing, Cartridge_fault_messageAndTargetUntouched) {
   support::writeFile(path, old);
   bench.window.fileAnswer = path.string();
   c.arm(*bench.writer);
-  const ops::Result result = c.run == 0   ? gb::ReadGbCard(bench.op, 0)
+  const ops::Result result = c.run == 0   ? gb::ReadGbCard(bench.op, 0, false)
                              : c.run == 1 ? gb::BackupGbRam(bench.op, 0)
                                           : gb::RestoreGbRam(bench.op, 0);
   EXPECT_EQ(result.text, c.message);
@@ -319,7 +319,7 @@ TEST(ReadingCartridge, SmallestImage_fixedWindowAndBank1) {
   const fs::path out = bench.dir / "tiny.gb";
   bench.window.fileAnswer = out.string();
   bench.state.settings.saveRomDir = "/start/here/";
-  ASSERT_EQ(gb::ReadGbCard(bench.op, 0).text, "Downloading Success");
+  ASSERT_EQ(gb::ReadGbCard(bench.op, 0, false).text, "Downloading Success");
   EXPECT_EQ(support::readFile(out), rom);
   EXPECT_EQ(bench.window.questions.at(0).startDirectory, "/start/here/");
   EXPECT_EQ(bench.window.questions.at(0).defaultExtension, "GBC");
@@ -341,7 +341,7 @@ TEST(ReadingFlashImage, FourthRegion_banks96To159) {
   bench.writer->clearCommands();
   const fs::path out = bench.dir / "third.gb";
   bench.window.fileAnswer = out.string();
-  ASSERT_EQ(gb::ReadGbCard(bench.op, 0).text, "Downloading Success");
+  ASSERT_EQ(gb::ReadGbCard(bench.op, 0, false).text, "Downloading Success");
   EXPECT_EQ(support::readFile(out), image);
   std::vector<int> banks;
   for (const auto& c : bench.writer->commands())
@@ -360,7 +360,7 @@ TEST(ReadingFlashImage, SizeCodeBeyond4MiB_readingErrorNothingSent) {
   ASSERT_EQ(bench.Probe(), detect::ProbeOutcome::Probed);
   bench.writer->clearCommands();
   bench.window.fileAnswer = (bench.dir / "odd.gb").string();
-  EXPECT_EQ(gb::ReadGbCard(bench.op, 0).text, "Reading Error");
+  EXPECT_EQ(gb::ReadGbCard(bench.op, 0, false).text, "Reading Error");
   EXPECT_TRUE(bench.writer->commands().empty());
   EXPECT_TRUE(bench.window.questions.empty());
   EXPECT_FALSE(fs::exists(bench.dir / "odd.gb"));

@@ -166,7 +166,7 @@ TEST_P(WritingCard, WriteThenRead_everyImageBackAndMenuAsBuilt) {
   for (int i = 0; i < 3; ++i) {
     const fs::path out = bench.dir / ("read-" + std::to_string(i) + ".gb");
     bench.window.fileAnswer = out.string();
-    const ops::Result read = gb::ReadGbCard(bench.op, i);
+    const ops::Result read = gb::ReadGbCard(bench.op, i, false);
     ASSERT_EQ(read.text, "Downloading Success") << i;
     EXPECT_EQ(support::readFile(out), TestImage(kMonoImages[static_cast<std::size_t>(i)])) << i;
   }
@@ -202,7 +202,7 @@ TEST_P(WritingEveryChip, OneImage_chipFoundWrittenAndReadBack) {
   ASSERT_EQ(bench.state.cardInfo.count, 1);
   const fs::path out = bench.dir / "back.gb";
   bench.window.fileAnswer = out.string();
-  ASSERT_EQ(gb::ReadGbCard(bench.op, 0).text, "Downloading Success");
+  ASSERT_EQ(gb::ReadGbCard(bench.op, 0, false).text, "Downloading Success");
   EXPECT_EQ(support::readFile(out), TestImage("2048.gb"));
 }
 

@@ -132,19 +132,23 @@ class MainWindowTest : public QObject {
     QVERIFY(f.messages.isEmpty());
   }
 
-  // "Verify after writing", in the status line's row, starts as VerifyAfterWrite says and is
-  // saved at exit; a file that never had the key gets it only once the box was ticked.
+  // "Verify after writing" and "Read twice", in the status line's row, start as their keys say
+  // and are saved at exit; a file that never had the key gets it only once the box was ticked.
   void verifyAfterWrite_savedAndReadBack_data() {
+    QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("before");  // lines of [Main]
     QTest::addColumn<bool>("checked");    // the box at start
     QTest::addColumn<bool>("click");
     QTest::addColumn<QString>("after");  // the key's line at exit; empty: none
-    QTest::newRow("no key, left") << "" << false << false << "";
-    QTest::newRow("no key, ticked") << "" << false << true << "VerifyAfterWrite=1";
-    QTest::newRow("on, cleared") << "VerifyAfterWrite=1\n" << true << true << "VerifyAfterWrite=0";
-    QTest::newRow("not a number") << "VerifyAfterWrite=yes\n" << false << false << "VerifyAfterWrite=0";
+    const QString verify = QStringLiteral("VerifyAfterWrite");
+    QTest::newRow("no key, left") << verify << "" << false << false << "";
+    QTest::newRow("no key, ticked") << verify << "" << false << true << "VerifyAfterWrite=1";
+    QTest::newRow("on, cleared") << verify << "VerifyAfterWrite=1\n" << true << true << "VerifyAfterWrite=0";
+    QTest::newRow("not a number") << verify << "VerifyAfterWrite=yes\n" << false << false << "VerifyAfterWrite=0";
+    QTest::newRow("read twice") << QStringLiteral("ReadTwice") << "ReadTwice=1\n" << true << true << "ReadTwice=0";
   }
   void verifyAfterWrite_savedAndReadBack() {
+    QFETCH(QString, key);
     QFETCH(QString, before);
     QFETCH(bool, checked);
     QFETCH(bool, click);
@@ -152,15 +156,16 @@ class MainWindowTest : public QObject {
     WindowFixture f;
     f.writeSettings("[Main]\n" + before.toStdString());
     Tform_ZEP& w = f.open();
-    auto* box = Control<QCheckBox>(w, "cbVerify");
-    QCOMPARE(Caption(box), QStringLiteral("Verify after writing"));
+    const bool verify = key == QStringLiteral("VerifyAfterWrite");
+    auto* box = Control<QCheckBox>(w, verify ? "cbVerify" : "cbReadTwice");
+    QCOMPARE(Caption(box), verify ? QStringLiteral("Verify after writing") : QStringLiteral("Read twice"));
     QCOMPARE(box->isChecked(), checked);
     QVERIFY(w.rect().contains(box->geometry()));
     QVERIFY(!box->geometry().intersects(Control<QWidget>(w, "lbStatus")->geometry()));
     if (click) box->click();
     f.close();
     const std::string text = ReadText(f.settingsFile());
-    const std::size_t at = text.find("VerifyAfterWrite");
+    const std::size_t at = text.find(key.toStdString());
     QCOMPARE(QString::fromStdString(at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at)), after);
   }
 

@@ -97,7 +97,9 @@ TEST_P(CancelledDialog, NoFile_nothingSent_dirsKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, CancelledDialog,
-                         ::testing::Values(DialogCase{"read", ws::ReadWsCard, "Cancel Download"},
+                         ::testing::Values(DialogCase{"read",
+                                                      [](ops::Operation& op) { return ws::ReadWsCard(op, false); },
+                                                      "Cancel Download"},
                                            DialogCase{"backup", ws::BackupWsRam, "Cancel Download"},
                                            DialogCase{"restore", ws::RestoreWsRam, "Cancel Upload"}),
                          [](const auto& param) { return std::string(param.param.name); });

@@ -17,7 +17,7 @@ ops::Result RunOperation(Run run, ops::Operation& op, const std::string& patch) 
     case Run::Write:
       return ws::WriteWsCard(op, patch);
     case Run::Read:
-      return ws::ReadWsCard(op);
+      return ws::ReadWsCard(op, false);
     case Run::Backup:
       return ws::BackupWsRam(op);
     case Run::Restore:

@@ -90,7 +90,7 @@ TEST_P(WriteRead, Image_onTopOfCard_readBackWithoutSizeCode) {
   gbtest::fs::create_directories(out.parent_path());
   bench.window.fileAnswer = out.string();
   bench.window.questions.clear();
-  ASSERT_EQ(ws::ReadWsCard(bench.op).text, "Downloading Success");
+  ASSERT_EQ(ws::ReadWsCard(bench.op, false).text, "Downloading Success");
   ASSERT_EQ(bench.window.questions.size(), 1u);
   EXPECT_EQ(bench.window.questions[0].defaultExtension, "WSC");
   // The dialog comes before the card is asked anything: the colour name is offered.

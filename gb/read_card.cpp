@@ -52,15 +52,8 @@ ops::Result ReadGbCard(ops::Operation& op, int selectedImage, bool readTwice) {
       op.progress.Expect(ops::WorkKind::Read, static_cast<std::uint64_t>(banks) * kBankSize, true, reads.passes());
   std::vector<std::uint8_t> buffer(kBankSize);
   library::ChecksumSum sum(library::ImageFamily::Gb);
-  // A bank counts as read when its check byte matched and the writer's status is 0; the last
-  // one received whole completes the image, whatever stop kept its status query back.
   const auto readBank = [&op](std::uint16_t address, bool last) {
-    return [&op, address, last](std::span<std::uint8_t> bytes) {
-      const int received = op.link.ReadBlock(address, bytes);
-      const int status = op.link.QueryState3();
-      if (op.stopRequested()) return last && received == 0 ? Step::Ok : Step::Stopped;
-      return received == 0 && status == protocol::kStateDone ? Step::Ok : Step::Failed;
-    };
+    return [&op, address, last](std::span<std::uint8_t> bytes) { return ReadBank(op, address, bytes, last); };
   };
   if (!cartridge) {
     protocol::Send(op.link, protocol::kReadState);

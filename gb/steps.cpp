@@ -164,6 +164,13 @@ Step PollPiece(ops::Operation& op, ProgressMeter& meter) {
   }
 }
 
+Step ReadBank(ops::Operation& op, std::uint16_t address, std::span<std::uint8_t> bytes, bool last) {
+  const int received = op.link.ReadBlock(address, bytes);
+  const int status = op.link.QueryState3();
+  if (op.stopRequested()) return last && received == 0 ? Step::Ok : Step::Stopped;
+  return received == 0 && status == protocol::kStateDone ? Step::Ok : Step::Failed;
+}
+
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,
                        ProgressMeter& meter) {
   const std::size_t piecesPerBank = kBankSize / kPieceSize;

@@ -85,6 +85,11 @@ Step EraseBiosChip(ops::Operation& op, ChipMethod method, ProgressMeter& meter);
 // whatever the 500th poll answered.
 Step PollPiece(ops::Operation& op, ProgressMeter& meter);
 
+// One bank read from `address` into `bytes`, as a read and a verify read it: Ok when its check
+// byte matched and the writer's status says done; the last bank of the work (`last`) received
+// whole completes it, whatever stop kept its status query back.
+Step ReadBank(ops::Operation& op, std::uint16_t address, std::span<std::uint8_t> bytes, bool last);
+
 // Programs `image` (whole banks) into the BIOS ROM in 128-byte pieces with `opcode`, each
 // piece read back and compared when `verify`, up to 10 attempts.
 Step ProgramBiosPieces(ops::Operation& op, std::span<const std::uint8_t> image, std::uint8_t opcode, bool verify,

@@ -34,14 +34,8 @@ ops::Result VerifyGbCard(ops::Operation& op) {
         return Finish(op, ops::Outcome::Failed, Format("Reading %s Error", entry.fileName));
       const unsigned cardBank = static_cast<unsigned>(entry.romStartBank) + static_cast<unsigned>(k);
       op.link.SetBank(static_cast<std::uint8_t>(cardBank));
-      const int received = op.link.ReadBlock(protocol::kBankWindow, card);
-      const int status = op.link.QueryState3();
-      // As in a read, the last block received whole completes the verify, whatever stop kept
-      // its status query back.
-      const bool last = &entry == &entries.back() && k + 1 == banks;
-      if (op.stopRequested() && !(last && received == 0)) return Stopped();
-      if (received != 0 || (status != protocol::kStateDone && !op.stopRequested()))
-        return Finish(op, ops::Outcome::Failed, "Reading Error");
+      const Step read = ReadBank(op, protocol::kBankWindow, card, &entry == &entries.back() && k + 1 == banks);
+      if (auto end = EndOnStep(op, read, "Reading Error")) return *end;
       const auto differ = std::mismatch(card.begin(), card.end(), file.begin());
       if (differ.first != card.end()) {
         const auto within = static_cast<std::size_t>(differ.first - card.begin());
